@@ -1,0 +1,49 @@
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace j3 {
+namespace {
+
+struct Verb {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args);
+    const char* usage;
+};
+
+constexpr Verb kVerbs[] = {
+    {"ports", ports_command, "ports                      list MIDI sources and destinations"},
+    {"send", send_command, "send FILE... --to DEST     send SysEx files to a destination"},
+    {"info", info_command, "info [--json] FILE...      tell what files hold"},
+    {"convert", convert_command, "convert IN -o OUT ...      audio to SDS dump, or dump to audio"},
+    {"waveform", waveform_command, "waveform FILE... [-o DIR]  build waveform messages from looped audio"},
+};
+
+void print_usage(FILE* out) {
+    std::fprintf(out, "usage: j3                 open the window\n");
+    for (const Verb& v : kVerbs) std::fprintf(out, "       j3 %s\n", v.usage);
+}
+
+}  // namespace
+
+int run_cli(int argc, char** argv) {
+    if (argc < 2) {
+        print_usage(stderr);
+        return 2;
+    }
+    const char* verb = argv[1];
+    if (!std::strcmp(verb, "--help") || !std::strcmp(verb, "-h") || !std::strcmp(verb, "help")) {
+        print_usage(stdout);
+        return 0;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const Verb& v : kVerbs) {
+        if (!std::strcmp(verb, v.name)) return v.run(args);
+    }
+    std::fprintf(stderr, "j3: unknown command \"%s\"\n", verb);
+    print_usage(stderr);
+    return 2;
+}
+
+}  // namespace j3

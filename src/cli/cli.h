@@ -1,0 +1,20 @@
+// The command line: `j3 VERB ...` runs headless over the same core and never
+// touches the preferences. Errors go to standard error with a non-zero exit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace j3 {
+
+// argv[1] is the verb. Returns the process exit status.
+int run_cli(int argc, char** argv);
+
+// One function a verb; args exclude the program name and the verb.
+int ports_command(const std::vector<std::string>& args);
+int send_command(const std::vector<std::string>& args);
+int info_command(const std::vector<std::string>& args);
+int convert_command(const std::vector<std::string>& args);
+int waveform_command(const std::vector<std::string>& args);
+
+}  // namespace j3

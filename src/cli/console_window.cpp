@@ -1,0 +1,60 @@
+#include "cli/console_window.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace j3 {
+
+void ConsoleWindow::set_control_text(int control, std::string_view text) {
+    std::lock_guard lock(mutex_);
+    if (control == kSampleNumberField) {
+        sample_number_ = std::atoi(std::string(text).c_str());
+    } else if ((control == kSendStatus || control == kReceiveStatus) && status_out_ &&
+               text != last_status_) {
+        last_status_ = std::string(text);
+        std::fprintf(status_out_, "%s\n", last_status_.c_str());
+        std::fflush(status_out_);
+    }
+}
+
+void ConsoleWindow::set_info_text(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    info_text_ = std::string(text);
+}
+
+std::string ConsoleWindow::info_text() const {
+    std::lock_guard lock(mutex_);
+    return info_text_;
+}
+
+void ConsoleWindow::list_add_item(uint32_t id) {
+    std::lock_guard lock(mutex_);
+    item_count_ = std::max(item_count_, id);
+}
+
+void ConsoleWindow::list_remove_all() {
+    std::lock_guard lock(mutex_);
+    item_count_ = 0;
+    selected_.clear();
+}
+
+std::vector<uint32_t> ConsoleWindow::list_selected_ids() const {
+    std::lock_guard lock(mutex_);
+    return selected_;
+}
+
+void ConsoleWindow::list_select_item(uint32_t id) {
+    std::lock_guard lock(mutex_);
+    if (id < 1 || id > item_count_) return;
+    if (std::find(selected_.begin(), selected_.end(), id) == selected_.end()) {
+        selected_.insert(std::upper_bound(selected_.begin(), selected_.end(), id), id);
+    }
+}
+
+void ConsoleWindow::select_all() {
+    std::lock_guard lock(mutex_);
+    selected_.clear();
+    for (uint32_t id = 1; id <= item_count_; ++id) selected_.push_back(id);
+}
+
+}  // namespace j3

@@ -1,0 +1,12 @@
+#include <cstdio>
+
+#include "cli/cli.h"
+
+namespace j3 {
+
+int send_command(const std::vector<std::string>&) {
+    std::fprintf(stderr, "j3 send: not available in this build yet\n");
+    return 1;
+}
+
+}  // namespace j3

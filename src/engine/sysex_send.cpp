@@ -1,0 +1,217 @@
+#include "engine/sysex_send.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "audio/sample_info.h"
+#include "engine/context.h"
+
+namespace j3 {
+namespace {
+
+constexpr uint8_t kSysexStart = 0xF0;
+constexpr uint8_t kSysexEnd = 0xF7;
+
+// Runs on the MIDI service's completion thread.
+void data_request_done(SysexRequest* request) {
+    send_completion(*static_cast<Context*>(request->completion_ref), request);
+}
+
+void finish_sending(Context& ctx) {
+    TransferState& t = ctx.transfer;
+    ctx.window->set_control_text(kSendButton, "Send");
+    t.send_mode = kSendIdle;
+    ++t.send_generation;
+    if (t.send_refused) {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "Stopped: the destination could not take a message of %u bytes.",
+                      unsigned(t.refused_length));
+        set_status_text(t, text);
+        t.send_refused = 0;
+    } else {
+        set_status_text(t, "Done.");
+    }
+    ctx.window->set_control_text(kSampleNumberField, std::to_string(t.start_sample_number));
+    ctx.window->set_control_text(kSendStatus, status_text(t));
+}
+
+// Hands data_request over with the piece at message_ptr. Lock held.
+void hand_over(Context& ctx, int32_t length) {
+    TransferState& t = ctx.transfer;
+    SysexRequest& r = t.data_request;
+    r.destination = ctx.endpoints.destination_endpoint;
+    r.data = t.message_ptr;
+    r.bytes_to_send = uint32_t(length);
+    r.completion_proc = data_request_done;
+    r.completion_ref = &ctx;
+    r.complete = false;
+    t.request_held = true;
+    if (int refused = ctx.midi->send_sysex(&r)) {
+        // Its completion still comes; the send ends there with a message.
+        t.send_refused = refused;
+        t.refused_length = uint32_t(length);
+    }
+}
+
+// Loads the next item of the queue and sends its first piece. Lock held;
+// returns with the lock held (it may release it only between items it skips).
+void start_item(Context& ctx) {
+    TransferState& t = ctx.transfer;
+    for (;;) {
+        if (t.send_index >= t.send_count) {
+            finish_sending(ctx);
+            return;
+        }
+        const uint32_t id = t.send_queue[size_t(t.send_index)];
+        ++t.send_index;
+        {
+            std::lock_guard files_lock(ctx.files.mutex);
+            if (id < 1 || id > ctx.files.file_array.size()) continue;
+            const FileEntry& e = ctx.files.file_array[id - 1];
+            t.current_data = e.data.data();
+            t.current_size = int32_t(e.data.size());
+            t.current_loop = e.loop;
+            t.current_stereo = e.stereo;
+        }
+        t.send_mode = kSendSysex;
+        t.split.split_continue = false;
+        // Sample items go out as sample dumps, which this send loop does not
+        // carry yet: they are passed over rather than sent as raw bytes.
+        if (is_audio_file(t.current_data, size_t(t.current_size))) continue;
+
+        t.sample_number = ctx.window->sample_number_value();
+        t.send_pos = 0;
+        t.handshake_state = 2;
+        t.handshake_reply = 0;
+        t.message_ptr = t.current_data;
+        int32_t pos = 0;
+        const int32_t length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
+        t.send_pos = pos;
+        // An item with no complete message is passed over at once: a request
+        // of no bytes would carry nothing.
+        if (length == 0) continue;
+
+        ctx.window->set_progress_range(0, t.current_size);
+        ctx.window->set_progress_value(t.send_pos);
+        hand_over(ctx, length);  // no pause before an item's first message
+        return;
+    }
+}
+
+}  // namespace
+
+int32_t split_next_message(SplitState& s, int32_t& pos, int32_t total, const uint8_t*& ptr) {
+    if (pos == 0) {
+        s.split_ptr = ptr;
+        s.split_total = total;
+    }
+    if (!s.split_continue) {
+        while (pos < s.split_total && *s.split_ptr != kSysexStart) {
+            ++s.split_ptr;
+            ++pos;
+        }
+    }
+    ptr = s.split_ptr;
+    if (pos >= s.split_total) return 0;
+
+    s.split_continue = false;
+    int32_t n = 0;
+    while (pos + n < s.split_total && s.split_ptr[n] != kSysexEnd) {
+        ++n;
+        if (n == kPieceLimit - 1) {
+            s.split_continue = true;
+            break;
+        }
+    }
+    if (pos + n >= s.split_total) {
+        // The buffer ended before an F7: the unterminated message is not sent.
+        ++s.split_ptr;
+        ++pos;
+        return 0;
+    }
+    // A piece that happens to end on the message's F7 closes the message, so
+    // bytes after it are not taken for the message's continuation.
+    if (s.split_continue && s.split_ptr[n] == kSysexEnd) s.split_continue = false;
+    // n == 0 only in a continuation that starts on its message's F7 (an F7
+    // exactly 4096 bytes after its F0): that one-byte piece is sent too, so
+    // the message is closed and later messages still go out.
+    s.split_ptr += n + 1;
+    pos += n + 1;
+    return n + 1;
+}
+
+bool start_sending(Context& ctx) {
+    TransferState& t = ctx.transfer;
+    if (t.request_held) return false;
+    std::lock_guard lock(t.send_mutex);
+    ++t.send_generation;
+    t.send_queue = ctx.files.selected_ids;
+    t.send_count = int32_t(t.send_queue.size());
+    t.send_index = 0;
+    t.send_refused = 0;
+    t.start_sample_number = ctx.window->sample_number_value();
+    ctx.window->set_control_text(kSendButton, "Stop!");
+    start_item(ctx);
+    return true;
+}
+
+void send_completion(Context& ctx, SysexRequest* request) {
+    TransferState& t = ctx.transfer;
+    std::unique_lock lock(t.send_mutex);
+    if (request) t.request_held = false;
+
+    // 1. A request still in flight is cancelled, and nothing is left to send.
+    if (!t.data_request.complete) {
+        t.data_request.complete = true;
+        t.current_size = 0;
+    }
+    // 2. Idle: a late completion of a cancelled request only resets the bar.
+    if (t.send_mode == kSendIdle) {
+        ctx.window->set_progress_value(0);
+        return;
+    }
+    // 3. Stop or CANCEL.
+    if (!request || t.send_refused) {
+        t.current_size = 0;
+        finish_sending(ctx);
+        return;
+    }
+    if (t.send_pos > t.current_size) return;
+
+    int32_t length = 0;
+    if (t.send_mode == kSendSysex && t.send_pos < t.current_size) {
+        int32_t pos = t.send_pos;
+        length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
+        t.send_pos = pos;
+    }
+    if (t.send_pos > t.current_size) t.send_pos = t.current_size;
+
+    const uint64_t generation = t.send_generation;
+    const int32_t delay_ticks = ctx.settings.send_delay;
+    if (length > 0) {
+        // The pause runs unlocked so Stop is not kept waiting; a Stop during
+        // it ends the send and the piece is not handed over.
+        lock.unlock();
+        ctx.clock->pause_ticks(delay_ticks);
+        lock.lock();
+        if (t.send_generation != generation || t.send_mode == kSendIdle) return;
+        hand_over(ctx, length);
+        ctx.window->set_progress_value(t.send_pos);
+        return;
+    }
+
+    // The item is finished.
+    ctx.window->set_progress_value(0);
+    if (t.send_count > t.send_index) {
+        lock.unlock();
+        ctx.clock->pause_ticks(delay_ticks);
+        lock.lock();
+        if (t.send_generation != generation || t.send_mode == kSendIdle) return;
+        start_item(ctx);
+    } else {
+        finish_sending(ctx);
+    }
+}
+
+}  // namespace j3

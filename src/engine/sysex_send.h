@@ -1,0 +1,44 @@
+// The send loop: sends the queued items to the chosen destination one after
+// the other, a SysEx item message by message, with one request in flight.
+//
+//   idle --start_sending--> sending --(each completion: next piece, next item)--> ... --> idle
+//
+// Stop (the Send command while sending) and a receiver's CANCEL call
+// send_completion with no request; both lead to idle from any point.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/transfer_state.h"
+#include "midi/midi_service.h"
+
+namespace j3 {
+
+struct Context;
+
+// A piece is at most this many bytes; the scan for the closing F7 covers the
+// first kPieceLimit - 1 bytes of a piece.
+constexpr int32_t kPieceLimit = 4096;
+
+// Cuts the next piece from the buffer. With pos 0 the splitter starts on
+// (ptr, total); later calls read only its own state. Returns the piece's length
+// (ptr set to its first byte), 0 when no further complete message remains.
+// Bytes between an F7 and the next F0 are skipped; an unterminated last
+// message is never returned.
+int32_t split_next_message(SplitState& split, int32_t& pos, int32_t total, const uint8_t*& ptr);
+
+// Starts sending the items of the current selection (GUI thread). The caller
+// has checked that a destination is chosen and refresh_selection returned at
+// least 1. Returns false when the previous send's last request is still held
+// by the service (it is being cancelled); try again a moment later.
+bool start_sending(Context& ctx);
+
+// The completion procedure of data_request, and Stop/CANCEL with request ==
+// nullptr. Runs on the MIDI service's completion thread (or the GUI thread for
+// Stop, the input thread for CANCEL); may pause there for "Delay".
+void send_completion(Context& ctx, SysexRequest* request);
+
+// Stop: the Send command while a send runs.
+inline void stop_sending(Context& ctx) { send_completion(ctx, nullptr); }
+
+}  // namespace j3

@@ -1,0 +1,90 @@
+// The counters, flags and buffers of the send or reception in progress.
+// Threads: the GUI thread (commands, status timer), the MIDI service's
+// completion thread (send_completion) and its input thread (handshake replies,
+// CANCEL). Polled fields are atomics; the rest are guarded by send_mutex.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/midi_service.h"
+
+namespace j3 {
+
+enum SendMode : int32_t { kSendIdle = 0, kSendSample = 1, kSendSysex = 2 };
+
+// The SysEx splitter's place in the item's buffer.
+struct SplitState {
+    const uint8_t* split_ptr = nullptr;  // next unread byte
+    int32_t split_total = 0;             // the buffer's byte count
+    bool split_continue = false;         // the last piece stopped inside a message
+};
+
+struct TransferState {
+    std::atomic<int32_t> send_mode{kSendIdle};
+
+    // The send queue: the ids that were selected when the send started, so
+    // commands that re-read the selection meanwhile cannot restart or change a
+    // running send. send_index is the 1-based number of the item being sent.
+    std::vector<uint32_t> send_queue;
+    std::atomic<int32_t> send_count{0};
+    std::atomic<int32_t> send_index{0};
+
+    const uint8_t* current_data = nullptr;  // buffer of the item being sent
+    int32_t current_size = 0;    // bytes (SysEx) or sample words (SDS); 0 once stopped
+    int32_t current_loop = 0;    // LoopChoice of the item
+    int32_t current_stereo = 0;  // StereoChoice of the item
+    std::atomic<int32_t> send_pos{0};  // bytes or sample words consumed
+    const uint8_t* message_ptr = nullptr;
+    SplitState split;
+
+    SysexRequest data_request;     // carries item data
+    SysexRequest control_request;  // carries speed messages
+
+    // SDS handshake: 2 = not yet known, 1 = receiver answers, 0 = it does not.
+    int32_t handshake_state = 0;
+    std::atomic<int32_t> handshake_reply{0};  // 0 none, 1 ACK, 2 NAK
+    std::atomic<uint8_t> nak_packet{0};
+    std::atomic<int32_t> wait_received{0};
+    const uint8_t* last_packet = nullptr;
+    uint32_t last_packet_length = 0;
+
+    int32_t sample_number = 0;
+    int32_t start_sample_number = 0;
+    uint32_t name_code = 0;  // four name characters, first in the top byte; 0 = none
+    std::string name_text;   // base name for the sample name message, empty = none
+    std::atomic<int32_t> speed_factor{10};  // MIDI speed x 10
+
+    bool send_after_open = false;
+    std::atomic<bool> receiving{false};
+    std::atomic<int32_t> received_total{0};
+
+    // Serialises send_completion against Stop and CANCEL. Never held across a
+    // pause or a wait.
+    std::mutex send_mutex;
+    // Bumped by every start and finish, so a completion that paused can tell
+    // that the send it belonged to has ended meanwhile.
+    uint64_t send_generation = 0;
+    // data_request is held by the MIDI service (handed over, not yet reported).
+    std::atomic<bool> request_held{false};
+    // The service refused data_request (its code); the send stops when the
+    // refused request is reported.
+    int send_refused = 0;
+    uint32_t refused_length = 0;
+
+    // Status lines; written by the timer and by finish_sending. Use the
+    // accessors below.
+    mutable std::mutex text_mutex;
+    std::string status_text;
+    std::string receive_status_text;
+};
+
+void set_status_text(TransferState& state, std::string text);
+std::string status_text(const TransferState& state);
+void set_receive_status_text(TransferState& state, std::string text);
+std::string receive_status_text(const TransferState& state);
+
+}  // namespace j3

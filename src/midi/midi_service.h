@@ -1,0 +1,90 @@
+// The MIDI-service seam: what the core asks of the system's MIDI service and
+// nothing more. Implementations: the RtMidi service (ALSA and JACK, plus the
+// built-in loopback pair) and a scriptable fake in the tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace j3 {
+
+// An endpoint of the service; 0 names none. The value is the service's own.
+using Endpoint = uint32_t;
+constexpr Endpoint kNoEndpoint = 0;
+
+struct SysexRequest;
+// Runs on the service's completion thread, once per request handed over.
+using CompletionProc = void (*)(SysexRequest* request);
+
+// The asynchronous SysEx send's request record. The caller owns it and must
+// not refill it while the service holds it (from send_sysex until its
+// completion procedure has been called).
+struct SysexRequest {
+    Endpoint destination = kNoEndpoint;
+    const uint8_t* data = nullptr;
+    uint32_t bytes_to_send = 0;
+    // True once the service has finished the request, or when the program sets
+    // it to cancel a request in flight; the service then stops sending it and
+    // reports it promptly.
+    std::atomic<bool> complete{true};
+    CompletionProc completion_proc = nullptr;
+    void* completion_ref = nullptr;  // handed back untouched (the engine's context)
+};
+
+// One MIDI message or SysEx fragment as it arrived; SysEx may come in several.
+struct MidiPacket {
+    uint64_t timestamp_ns = 0;
+    std::vector<uint8_t> bytes;
+};
+using MidiPacketList = std::vector<MidiPacket>;
+// Runs on the service's input thread.
+using ReadProc = std::function<void(const MidiPacketList& packets)>;
+
+// What an API reports of an endpoint, for the display name.
+struct EndpointInfo {
+    std::string name;         // the port's own name (UTF-8)
+    bool has_entity = false;  // the endpoint belongs to a device
+    std::string device_name;  // the owning client or device, empty when none
+    int device_entities = 0;  // how many entities the device has
+};
+
+class MidiService {
+public:
+    virtual ~MidiService() = default;
+
+    // (Re)creates the client and its ports; the input port's read procedure
+    // is read_proc. Any earlier client, ports and connections are dropped.
+    virtual bool create_client(const std::string& client_name, const std::string& input_port_name,
+                               const std::string& output_port_name, ReadProc read_proc) = 0;
+
+    virtual int source_count() = 0;
+    virtual int destination_count() = 0;
+    // 0-based index; an index out of range yields kNoEndpoint.
+    virtual Endpoint source(int index) = 0;
+    virtual Endpoint destination(int index) = 0;
+    virtual EndpointInfo endpoint_info(Endpoint endpoint) = 0;
+
+    virtual bool connect_source(Endpoint source) = 0;
+    virtual bool disconnect_source(Endpoint source) = 0;
+
+    // A private destination that other programs do not list and that discards
+    // what it gets.
+    virtual bool create_virtual_destination(const std::string& name) = 0;
+
+    // Maximum SysEx speed of a destination in bytes per second (3125 unless set).
+    virtual int max_sysex_speed(Endpoint destination) = 0;
+    virtual void set_max_sysex_speed(Endpoint destination, int bytes_per_second) = 0;
+
+    // Hands a request over. The service sends request->bytes_to_send bytes from
+    // request->data to request->destination, paced to the destination's speed,
+    // then sets request->complete and calls request->completion_proc exactly
+    // once on its completion thread. Returns 0 when the request was taken; a
+    // request it refuses (too large for the backend, no such destination) is
+    // still completed, and the result says why: never silently dropped.
+    virtual int send_sysex(SysexRequest* request) = 0;
+};
+
+}  // namespace j3

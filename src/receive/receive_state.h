@@ -1,0 +1,8 @@
+// State of the running reception.
+#pragma once
+
+namespace j3 {
+
+struct ReceiveState {};
+
+}  // namespace j3

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "engine/sysex_send.h"
+#include "fakes/test_context.h"
+
+namespace j3 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using testing::TestContext;
+
+struct SendLoop : ::testing::Test {
+    // Adds an entry holding bytes and selects the given ids.
+    void add(const char* name, Bytes data) {
+        FileEntry e;
+        e.file = name;
+        e.data = std::move(data);
+        append_entry(t.ctx, std::move(e));
+    }
+    void start(std::vector<uint32_t> ids) {
+        t.window.select(ids);
+        ASSERT_EQ(refresh_selection(t.ctx), int32_t(ids.size()));
+        t.ctx.endpoints.destination_endpoint = 1001;
+        ASSERT_TRUE(start_sending(t.ctx));
+    }
+    std::vector<Bytes> sent() {
+        std::vector<Bytes> out;
+        for (auto& r : t.midi.sent_copy()) out.push_back(r.bytes);
+        return out;
+    }
+    TestContext t;
+};
+
+TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
+    add("a.syx", {0xF0, 0x01, 0x02, 0xF7, 0xF0, 0x03, 0xF7});
+    add("b.syx", {0x00, 0xF0, 0x04, 0xF7});
+    add("c.syx", {0xF0, 0x05, 0xF7});
+    t.ctx.settings.send_delay = 6;
+    start({1, 3});
+    EXPECT_EQ(t.window.text(kSendButton), "Stop!");
+    EXPECT_EQ(t.ctx.transfer.send_mode, kSendSysex);
+
+    // One request in flight at any time.
+    while (t.midi.held() > 0) {
+        EXPECT_EQ(t.midi.held(), 1u);
+        t.midi.complete_next();
+    }
+    EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}, {0xF0, 0x05, 0xF7}}));
+    for (auto& r : t.midi.sent_copy()) EXPECT_EQ(r.destination, 1001u);
+    // A pause before every piece but the very first of the send.
+    EXPECT_EQ(t.clock.pauses, 2);
+    EXPECT_EQ(t.clock.ticks_paused, 12);
+    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.window.text(kSendButton), "Send");
+    EXPECT_EQ(status_text(t.ctx.transfer), "Done.");
+    EXPECT_EQ(t.window.progress_value, 0);
+}
+
+TEST_F(SendLoop, StatusCountersFollowTheQueue) {
+    add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7});
+    add("b.syx", {0xF0, 0x05, 0xF7});
+    start({1, 2});
+    EXPECT_EQ(t.ctx.transfer.send_index, 1);
+    EXPECT_EQ(t.ctx.transfer.send_count, 2);
+    EXPECT_EQ(t.ctx.transfer.send_pos, 3);
+    EXPECT_EQ(t.window.progress_max, 7);
+    t.midi.complete_next();
+    EXPECT_EQ(t.ctx.transfer.send_pos, 7);
+    t.midi.complete_next();
+    EXPECT_EQ(t.ctx.transfer.send_index, 2);
+    // Re-reading the selection meanwhile (Loop, Stereo) leaves the queue alone.
+    t.window.select({1});
+    refresh_selection(t.ctx);
+    EXPECT_EQ(t.ctx.transfer.send_index, 2);
+    t.midi.complete_all();
+    EXPECT_EQ(t.midi.sent_copy().size(), 3u);
+}
+
+TEST_F(SendLoop, ItemsWithoutACompleteMessageArePassedOver) {
+    add("junk.bin", {0x01, 0x02, 0x03});
+    add("cut.syx", {0xF0, 0x01, 0x02});
+    add("good.syx", {0xF0, 0x09, 0xF7});
+    start({1, 2, 3});
+    t.midi.complete_all();
+    EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x09, 0xF7}}));
+    EXPECT_EQ(status_text(t.ctx.transfer), "Done.");
+
+    // With nothing sendable at all the send ends at once.
+    TestContext fresh;
+    t.midi.sent.clear();
+    start({1, 2});
+    EXPECT_EQ(t.midi.held(), 0u);
+    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.window.text(kSendButton), "Send");
+}
+
+TEST_F(SendLoop, AudioItemsAreNotSentAsRawBytes) {
+    Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 0xF0, 0x01, 0xF7};
+    add("s.wav", wav);
+    add("b.syx", {0xF0, 0x05, 0xF7});
+    start({1, 2});
+    t.midi.complete_all();
+    EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x05, 0xF7}}));
+}
+
+TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) {
+    add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7, 0xF0, 0x03, 0xF7});
+    t.window.set_control_text(kSampleNumberField, "5");
+    start({1});
+    t.window.set_control_text(kSampleNumberField, "9");
+    ASSERT_EQ(t.midi.held(), 1u);
+    ASSERT_FALSE(t.ctx.transfer.data_request.complete);
+
+    stop_sending(t.ctx);
+    EXPECT_TRUE(t.ctx.transfer.data_request.complete);  // cancelled
+    EXPECT_EQ(t.ctx.transfer.current_size, 0);
+    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.window.text(kSendButton), "Send");
+    EXPECT_EQ(t.window.text(kSampleNumberField), "5");
+    // A new send waits until the service has let go of the cancelled request.
+    EXPECT_FALSE(start_sending(t.ctx));
+
+    t.midi.complete_next();  // the late completion
+    EXPECT_EQ(t.midi.held(), 0u);
+    EXPECT_EQ(t.midi.sent_copy().size(), 1u);
+    EXPECT_EQ(t.window.progress_value, 0);
+    EXPECT_TRUE(start_sending(t.ctx));
+}
+
+TEST_F(SendLoop, RefusedRequestStopsTheSendWithAMessage) {
+    add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0x04, 0xF7});
+    t.midi.refuse_above = 3;
+    start({1});
+    t.midi.complete_all();
+    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(status_text(t.ctx.transfer),
+              "Stopped: the destination could not take a message of 5 bytes.");
+}
+
+// A clock whose pause lets the test act while the completion thread waits.
+struct GateClock : Clock {
+    std::function<void()> during_pause;
+    void pause_ticks(int) override {
+        if (during_pause) during_pause();
+    }
+    void sleep_ms(int) override {}
+};
+
+TEST_F(SendLoop, StopDuringTheDelayHandsNothingMoreOver) {
+    GateClock gate;
+    t.ctx.clock = &gate;
+    t.ctx.settings.send_delay = 60;
+    add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7});
+    add("b.syx", {0xF0, 0x03, 0xF7});
+    start({1, 2});
+    gate.during_pause = [&] { stop_sending(t.ctx); };
+    t.midi.complete_next();
+    EXPECT_EQ(t.midi.held(), 0u);
+    EXPECT_EQ(t.midi.sent_copy().size(), 1u);
+    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+}
+
+TEST_F(SendLoop, StopRacingCompletionsEndsCleanly) {
+    Bytes many;
+    for (int i = 0; i < 2000; ++i) many.insert(many.end(), {0xF0, uint8_t(i & 0x7F), 0xF7});
+    for (int round = 0; round < 20; ++round) {
+        TestContext fresh;
+        FileEntry e;
+        e.data = many;
+        append_entry(fresh.ctx, std::move(e));
+        fresh.window.select({1});
+        refresh_selection(fresh.ctx);
+        ASSERT_TRUE(start_sending(fresh.ctx));
+        std::thread completer([&] {
+            while (fresh.midi.complete_next()) {
+            }
+        });
+        std::this_thread::yield();
+        stop_sending(fresh.ctx);
+        completer.join();
+        fresh.midi.complete_all();
+        EXPECT_EQ(fresh.ctx.transfer.send_mode, kSendIdle);
+        EXPECT_EQ(fresh.midi.held(), 0u);
+        EXPECT_FALSE(fresh.ctx.transfer.request_held);
+        EXPECT_EQ(fresh.window.text(kSendButton), "Send");
+    }
+}
+
+}  // namespace
+}  // namespace j3

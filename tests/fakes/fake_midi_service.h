@@ -1,0 +1,61 @@
+// A MIDI service that records every request handed to it and completes them
+// when the test says so, on the test's thread (standing in for the service's
+// completion thread). Endpoints are whatever the test lists.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/midi_service.h"
+
+namespace j3::testing {
+
+struct SentRequest {
+    Endpoint destination = kNoEndpoint;
+    std::vector<uint8_t> bytes;  // copied when handed over
+};
+
+class FakeMidiService : public MidiService {
+public:
+    bool create_client(const std::string& client_name, const std::string& input_port_name,
+                       const std::string& output_port_name, ReadProc read_proc) override;
+    int source_count() override { return int(sources.size()); }
+    int destination_count() override { return int(destinations.size()); }
+    Endpoint source(int index) override;
+    Endpoint destination(int index) override;
+    EndpointInfo endpoint_info(Endpoint endpoint) override;
+    bool connect_source(Endpoint source) override;
+    bool disconnect_source(Endpoint source) override;
+    bool create_virtual_destination(const std::string& name) override;
+    int max_sysex_speed(Endpoint destination) override;
+    void set_max_sysex_speed(Endpoint destination, int bytes_per_second) override;
+    int send_sysex(SysexRequest* request) override;
+
+    // Test side. Completes the oldest held request: marks it complete and calls
+    // its procedure. Returns false when none is held.
+    bool complete_next();
+    // Completes requests until none is held (or limit is reached); returns how many.
+    int complete_all(int limit = 1000000);
+    size_t held() const;
+    std::vector<SentRequest> sent_copy() const;
+    std::vector<uint8_t> sent_bytes() const;  // everything sent, concatenated
+
+    // Endpoint ids are positions + 1 (sources 1.., destinations 1001..).
+    std::vector<EndpointInfo> sources;
+    std::vector<EndpointInfo> destinations;
+    std::vector<Endpoint> connected;
+    std::string client_name;
+    std::string virtual_destination;
+    bool fail_virtual_destination = false;
+    int refuse_above = 0;  // refuse requests longer than this (0 = take all)
+    ReadProc read_proc;
+    std::vector<std::pair<Endpoint, int>> speeds;
+
+    mutable std::mutex mutex;
+    std::vector<SentRequest> sent;
+    std::deque<SysexRequest*> in_flight;
+};
+
+}  // namespace j3::testing

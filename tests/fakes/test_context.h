@@ -1,0 +1,25 @@
+// A fresh context wired to the fakes.
+#pragma once
+
+#include <memory>
+
+#include "engine/context.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_midi_service.h"
+#include "fakes/fake_window.h"
+
+namespace j3::testing {
+
+struct TestContext {
+    TestContext() {
+        ctx.midi = &midi;
+        ctx.window = &window;
+        ctx.clock = &clock;
+    }
+    FakeMidiService midi;
+    FakeWindow window;
+    FakeClock clock;
+    Context ctx;
+};
+
+}  // namespace j3::testing
