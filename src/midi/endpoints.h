@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "midi/midi_service.h"
 
@@ -20,5 +21,28 @@ struct MidiEndpoints {
     Endpoint destination_endpoint = kNoEndpoint;  // target of every request
     Endpoint virtual_destination = kNoEndpoint;
 };
+
+}  // namespace j3
+
+namespace j3 {
+
+struct Context;
+
+// (Re)creates the client "J3" with "Input port" (read procedure read_proc, run
+// on the service's input thread) and "Output port", and refreshes the counts
+// and name tables. Nothing is connected afterwards. GUI thread.
+void scan_midi(Context& ctx, ReadProc read_proc);
+
+// "<device> - <endpoint>", or "- <endpoint>" without a device (UTF-8).
+std::string endpoint_display_name(MidiService& midi, Endpoint endpoint, bool external);
+
+// Choose by 1-based position. at_load applies the preferences loader's range
+// rule (a stored position beyond the count is not taken); otherwise (the
+// configuration window's OK) the previous source is disconnected first.
+void choose_source(Context& ctx, int32_t position, bool at_load);
+void choose_destination(Context& ctx, int32_t position, bool at_load);
+
+// The private virtual destination "Brask"; false when it cannot be made.
+bool create_virtual_destination(Context& ctx);
 
 }  // namespace j3
