@@ -52,7 +52,7 @@ struct EndpointInfo {
 };
 
 class MidiService {
-public:
+  public:
     virtual ~MidiService() = default;
 
     // (Re)creates the client and its ports; the input port's read procedure

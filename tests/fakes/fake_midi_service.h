@@ -18,7 +18,7 @@ struct SentRequest {
 };
 
 class FakeMidiService : public MidiService {
-public:
+  public:
     bool create_client(const std::string& client_name, const std::string& input_port_name,
                        const std::string& output_port_name, ReadProc read_proc) override;
     int source_count() override { return int(sources.size()); }
