@@ -46,10 +46,10 @@ bool FakeMidiService::disconnect_source(Endpoint s) {
     return true;
 }
 
-bool FakeMidiService::create_virtual_destination(const std::string& name) {
-    if (fail_virtual_destination) return false;
+Endpoint FakeMidiService::create_virtual_destination(const std::string& name) {
+    if (fail_virtual_destination) return kNoEndpoint;
     virtual_destination = name;
-    return true;
+    return kVirtualDestination;
 }
 
 int FakeMidiService::max_sysex_speed(Endpoint d) {
