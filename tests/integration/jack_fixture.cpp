@@ -137,7 +137,9 @@ MidiDump::~MidiDump() {
 
 std::vector<Bytes> MidiDump::stop() {
     if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
+        // SIGINT lets it close its JACK client; a client that just vanishes
+        // keeps the server waiting for it when the server stops.
+        ::kill(pid_, SIGINT);
         wait_child(pid_, 10s);
         pid_ = -1;
     }
