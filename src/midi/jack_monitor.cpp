@@ -60,6 +60,19 @@ bool JackMonitor::port_exists(const std::string& full_name) const {
     return jack_port_by_name(static_cast<jack_client_t*>(client_), full_name.c_str()) != nullptr;
 }
 
+std::vector<std::string> JackMonitor::connections(const std::string& full_name) const {
+    std::vector<std::string> names;
+    if (!alive_) return names;
+    auto* client = static_cast<jack_client_t*>(client_);
+    jack_port_t* port = jack_port_by_name(client, full_name.c_str());
+    if (!port) return names;
+    if (const char** list = jack_port_get_all_connections(client, port)) {
+        for (const char** p = list; *p; ++p) names.emplace_back(*p);
+        jack_free(list);
+    }
+    return names;
+}
+
 #else
 
 std::unique_ptr<JackMonitor> JackMonitor::open(const std::string&) {
@@ -95,6 +108,16 @@ bool JackMonitor::make_room(uint32_t bytes, std::chrono::milliseconds patience) 
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+bool JackMonitor::wait_cycles(uint64_t cycles, std::chrono::milliseconds patience) {
+    const uint64_t until = cycles_.load(std::memory_order_acquire) + cycles;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (cycles_.load(std::memory_order_acquire) < until) {
+        if (!alive_ || std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 }  // namespace j3

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace j3 {
 
@@ -36,10 +37,18 @@ class JackMonitor {
     bool alive() const { return alive_; }
     // A port of that full name ("client:port") exists now.
     bool port_exists(const std::string& full_name) const;
+    // The full names of the ports connected to that port, as the server's
+    // process cycle sees the graph now.
+    std::vector<std::string> connections(const std::string& full_name) const;
     // Call before handing bytes to RtMidi's JACK sendMessage (one thread at a
     // time). Waits up to patience for the ring to empty; false when the
     // message would not fit by then (the server runs no cycles): do not send.
     bool make_room(uint32_t bytes, std::chrono::milliseconds patience);
+    // Waits until the server has begun `cycles` new process cycles; false when
+    // it does not within patience. A connection made just before takes
+    // effect in the graph from the next cycle on: bytes written sooner would
+    // go out on the port while it is not yet connected, and be lost.
+    bool wait_cycles(uint64_t cycles, std::chrono::milliseconds patience);
 
   private:
     JackMonitor() = default;

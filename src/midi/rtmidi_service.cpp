@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "midi/input_pump.h"
@@ -46,6 +47,9 @@ struct Record {
 // How long a JACK send may wait for the server to empty RtMidi's ring before
 // the server counts as gone. Many cycles of any usual period.
 constexpr auto kJackPatience = std::chrono::milliseconds(1000);
+// Cycles to let pass after connecting the output port before its first
+// message: the cycle running during the connection may still use the old graph.
+constexpr uint64_t kCyclesForConnection = 2;
 
 uint64_t now_ns() {
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -412,6 +416,7 @@ class RtMidiService final : public MidiService {
             api.out->openPort(*index, output_port_name_);
             if (!api.out->isPortOpen()) return kSendNoDestination;
             api.out_port = r->key;
+            if (api.monitor && !wait_for_connection(*api.monitor, r->key)) return kSendBackendLost;
         }
         if (request.bytes_to_send == 0) return kSendTaken;
         if (api.monitor && !api.monitor->make_room(request.bytes_to_send, kJackPatience)) {
@@ -419,6 +424,25 @@ class RtMidiService final : public MidiService {
         }
         api.out->sendMessage(request.data, request.bytes_to_send);
         return kSendTaken;
+    }
+
+    // Link thread, after connecting the JACK output port to a destination:
+    // JACK makes the connection part of the graph some cycles later, and what
+    // goes out before then is lost. Waits until the graph shows it, and one
+    // whole cycle more.
+    bool wait_for_connection(JackMonitor& monitor, const std::string& destination) {
+        const auto deadline = std::chrono::steady_clock::now() + kJackPatience;
+        for (;;) {
+            for (const std::string& name : monitor.connections(destination)) {
+                EndpointInfo info;
+                split_port_name(Kind::kJack, name, info.device_name, info.name);
+                if (info.name == output_port_name_ && own_port(info)) {
+                    return monitor.wait_cycles(kCyclesForConnection, kJackPatience);
+                }
+            }
+            if (!monitor.alive() || std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
 
     // Link thread: the loopback's source gives out what left for its

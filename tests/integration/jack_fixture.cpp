@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -92,8 +94,11 @@ void terminate_server(pid_t pid) {
 JackServer::JackServer() : name_("j3test-" + unique_suffix()) {
     const std::string log = temp_path("jackd.log");
     pid_ = spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy"}, log, log);
-    const RunResult waited = run({"jack_wait", "-w", "-s", name_, "-t", "20"}, 30s);
+    const RunResult waited =
+        run({"jack_wait", "-n", "j3wait-" + unique_suffix(), "-w", "-s", name_, "-t", "20"}, 30s);
     if (waited.status != 0) {
+        std::fprintf(stderr, "jackd -n %s did not start:\n%s\n", name_.c_str(),
+                     read_text(log).c_str());
         terminate_server(pid_);
         pid_ = -1;
     }
@@ -108,7 +113,7 @@ JackServer::~JackServer() {
         // the same name starts again: start one and stop it properly.
         const pid_t again =
             spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy"}, "/dev/null", "/dev/null");
-        run({"jack_wait", "-w", "-s", name_, "-t", "10"}, 20s);
+        run({"jack_wait", "-n", "j3wait-" + unique_suffix(), "-w", "-s", name_, "-t", "10"}, 20s);
         terminate_server(again);
     }
     // Later clients in this process find no server rather than a stale one
@@ -126,9 +131,24 @@ void JackServer::kill_now() {
     killed_ = true;
 }
 
+namespace {
+// What MidiDump sends to learn that the monitor listens; left out of stop().
+const Bytes kProbe = {0xFE};
+}  // namespace
+
 MidiDump::MidiDump(const std::string& client_name) : out_path_(temp_path("dump")) {
     // Line-buffered, so nothing is lost in stdio when it is stopped.
     pid_ = spawn({"stdbuf", "-oL", "jack_midi_dump", client_name}, out_path_, out_path_ + ".err");
+    // Its port is listed before the client runs (it first locks a large
+    // buffer into memory), and what reaches the port meanwhile is lost: probe
+    // until the monitor prints something.
+    TestMidiClient probe(client_name + "-probe");
+    eventually([&] {
+        if (!probe.connect_out(client_name + ":input")) return false;
+        probe.send(kProbe);
+        std::this_thread::sleep_for(20ms);
+        return !read_text(out_path_).empty();
+    });
 }
 
 MidiDump::~MidiDump() {
@@ -154,7 +174,7 @@ std::vector<Bytes> MidiDump::stop() {
         Bytes event;
         std::string byte;
         while (hex >> byte) event.push_back(uint8_t(std::stoul(byte, nullptr, 16)));
-        if (!event.empty()) events.push_back(std::move(event));
+        if (!event.empty() && event != kProbe) events.push_back(std::move(event));
     }
     std::filesystem::remove(out_path_);
     std::filesystem::remove(out_path_ + ".err");
@@ -203,6 +223,14 @@ int TestMidiClient::process(uint32_t frames, void* arg) {
     self->to_send_.clear();
     if (n) self->changed_.notify_all();
     return 0;
+}
+
+bool TestMidiClient::connect_out(const std::string& port) {
+    if (!client_) return false;
+    auto* client = static_cast<jack_client_t*>(client_);
+    const int r =
+        jack_connect(client, jack_port_name(static_cast<jack_port_t*>(out_)), port.c_str());
+    return r == 0 || r == EEXIST;
 }
 
 void TestMidiClient::send(const Bytes& message) {

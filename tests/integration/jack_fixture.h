@@ -54,6 +54,7 @@ std::string temp_path(const std::string& leaf);
 
 // JACK's own MIDI monitor as a child process: `jack_midi_dump NAME`, whose
 // port is "NAME:input". It prints one line per event, up to 4096 bytes each.
+// The constructor returns once the monitor takes in events.
 class MidiDump {
   public:
     explicit MidiDump(const std::string& client_name);
@@ -74,6 +75,8 @@ class TestMidiClient {
     ~TestMidiClient();
     bool ok() const { return client_ != nullptr; }
     void close();
+    // Connects "out" to that port ("client:port").
+    bool connect_out(const std::string& port);
     void send(const Bytes& message);
     std::vector<Bytes> received();
     // Waits until at least n bytes in all have arrived.
