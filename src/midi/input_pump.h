@@ -27,8 +27,6 @@ class InputPump {
     // project code, so it is safe from a backend's real-time thread.
     void push(MidiPacket packet);
 
-    bool on_input_thread() const { return std::this_thread::get_id() == thread_.get_id(); }
-
   private:
     void loop();
 

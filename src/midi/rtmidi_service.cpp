@@ -113,8 +113,9 @@ class RtMidiService final : public MidiService {
     }
 
     ~RtMidiService() override {
-        // The link thread uses the backends: stop it first.
-        pump_.reset();
+        // The link thread uses the backends: stop it first. The pump stays
+        // in place meanwhile, for completion procedures that hand over more.
+        pump_->close();
         std::lock_guard lock(mutex_);
         drop_api(alsa_);
         drop_api(jack_);
@@ -228,12 +229,11 @@ class RtMidiService final : public MidiService {
         const int result = check(*request);
         // Taken from here on: the flag now means "cancel" only.
         request->complete = false;
-        if (result == kSendTaken) {
-            pump_->submit(request);
-        } else {
+        if (result != kSendTaken) {
             pump_->complete_refused(request);
+            return result;
         }
-        return result;
+        return pump_->submit(request) ? kSendTaken : kSendBackendLost;
     }
 
   private:

@@ -24,8 +24,14 @@ SendPump::SendPump(SendPumpHooks hooks) : hooks_(std::move(hooks)) {
 }
 
 SendPump::~SendPump() {
+    close();
+}
+
+void SendPump::close() {
     {
         std::lock_guard lock(mutex_);
+        if (closed_) return;
+        closed_ = true;
         stopping_ = true;
     }
     link_wake_.notify_all();
@@ -38,16 +44,17 @@ SendPump::~SendPump() {
     completion_thread_.join();
 }
 
-void SendPump::submit(SysexRequest* request) {
+bool SendPump::submit(SysexRequest* request) {
     {
         std::lock_guard lock(mutex_);
         if (!stopping_) {
             to_send_.push_back(request);
             link_wake_.notify_one();
-            return;
+            return true;
         }
     }
     complete_refused(request);
+    return false;
 }
 
 void SendPump::complete_refused(SysexRequest* request) {

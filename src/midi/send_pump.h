@@ -43,22 +43,20 @@ std::chrono::nanoseconds wire_time(uint32_t bytes, int bytes_per_second);
 class SendPump {
   public:
     explicit SendPump(SendPumpHooks hooks);
-    // Waits for the request on the wire (cancelled), completes every request
-    // still queued, then ends both threads. A completion procedure that hands
-    // over a new request meanwhile has it completed at once.
-    ~SendPump();
+    ~SendPump();  // close()
+    // Cuts the request on the wire short, completes every request still
+    // queued, then ends both threads. A request handed over meanwhile (by a
+    // completion procedure, say) is completed at once. Not from the pump's
+    // own threads.
+    void close();
     SendPump(const SendPump&) = delete;
     SendPump& operator=(const SendPump&) = delete;
 
-    // Queues a taken request for the link thread. Any thread.
-    void submit(SysexRequest* request);
+    // Queues a taken request for the link thread; false once closing (the
+    // request is then completed at once). Any thread.
+    bool submit(SysexRequest* request);
     // Queues a refused request straight for the completion thread. Any thread.
     void complete_refused(SysexRequest* request);
-
-    // True on the completion thread (for assertions and tests).
-    bool on_completion_thread() const {
-        return std::this_thread::get_id() == completion_thread_.get_id();
-    }
 
   private:
     void link_loop();
@@ -73,6 +71,7 @@ class SendPump {
     std::deque<SysexRequest*> finished_;
     bool stopping_ = false;
     bool link_done_ = false;
+    bool closed_ = false;
     std::thread link_thread_;
     std::thread completion_thread_;
 };

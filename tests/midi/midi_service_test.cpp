@@ -256,6 +256,32 @@ TEST_F(Service, ClosingCompletesTheRequestsStillHeld) {
     EXPECT_EQ(rec.completed, (std::vector<SysexRequest*>{&r1, &r2}));
 }
 
+TEST_F(Service, ARequestHandedOverWhileClosingIsCompletedToo) {
+    // Like the send loop, whose completion sends the next piece.
+    struct Chain {
+        MidiService* midi;
+        SysexRequest next;
+        int result = -1;
+        Recorder* rec;
+    };
+    static Chain chain;
+    chain.midi = midi.get();
+    chain.rec = &rec;
+    midi->set_max_sysex_speed(loop_out, 10);
+    const Bytes m = sysex(1000);
+    SysexRequest first;
+    fill(first, loop_out, m, rec);
+    fill(chain.next, loop_out, m, rec);
+    first.completion_proc = [](SysexRequest*) {
+        chain.result = chain.midi->send_sysex(&chain.next);
+    };
+    midi->send_sysex(&first);
+    midi.reset();
+    EXPECT_EQ(chain.result, kSendBackendLost);
+    std::lock_guard lock(rec.mutex);
+    EXPECT_EQ(rec.completed, std::vector<SysexRequest*>{&chain.next});
+}
+
 TEST(WireTime, IsLengthOverSpeed) {
     struct Case {
         const char* description;
