@@ -3,7 +3,6 @@
 #include <RtMidi.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -14,6 +13,7 @@
 
 #include "midi/input_pump.h"
 #include "midi/jack_monitor.h"
+#include "midi/port_names.h"
 #include "midi/send_pump.h"
 
 namespace j3 {
@@ -55,31 +55,6 @@ uint64_t now_ns() {
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
                         std::chrono::steady_clock::now().time_since_epoch())
                         .count());
-}
-
-// RtMidi's names: JACK gives "client:port"; ALSA "client:port c:p" with the
-// sequencer's client and port numbers appended. The client is the device.
-void split_port_name(Kind kind, const std::string& full, std::string& device, std::string& port) {
-    std::string s = full;
-    if (kind == Kind::kAlsa) {
-        const size_t blank = s.rfind(' ');
-        if (blank != std::string::npos) {
-            const std::string tail = s.substr(blank + 1);
-            const bool numbers = !tail.empty() && tail.find(':') != std::string::npos &&
-                                 std::all_of(tail.begin(), tail.end(), [](char c) {
-                                     return c == ':' || std::isdigit(static_cast<unsigned char>(c));
-                                 });
-            if (numbers) s.resize(blank);
-        }
-    }
-    const size_t colon = s.find(':');
-    if (colon == std::string::npos) {
-        device.clear();
-        port = s;
-    } else {
-        device = s.substr(0, colon);
-        port = s.substr(colon + 1);
-    }
 }
 
 // RtMidi reports problems through this instead of printing and throwing.
@@ -246,8 +221,8 @@ class RtMidiService final : public MidiService {
         }
         Record r{kind, source, key, {}};
         if (kind == Kind::kAlsa || kind == Kind::kJack) {
-            split_port_name(kind, key, r.info.device_name, r.info.name);
-            r.info.has_entity = !r.info.device_name.empty();
+            r.info = endpoint_info_from_port_name(
+                kind == Kind::kAlsa ? PortNaming::kAlsa : PortNaming::kJack, key);
         } else {
             r.info.name = key;
         }
@@ -265,17 +240,8 @@ class RtMidiService final : public MidiService {
         return nullptr;
     }
 
-    // This program's own ports: on its client, or on "J3-01" and the like
-    // when JACK had to make the second client's name unique.
     bool own_port(const EndpointInfo& info) const {
-        if (info.name != input_port_name_ && info.name != output_port_name_) return false;
-        const std::string& d = info.device_name;
-        if (d == client_name_) return true;
-        if (d.size() <= client_name_.size() + 1 || d.compare(0, client_name_.size(), client_name_))
-            return false;
-        if (d[client_name_.size()] != '-') return false;
-        return std::all_of(d.begin() + long(client_name_.size()) + 1, d.end(),
-                           [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+        return is_own_port(info, client_name_, input_port_name_, output_port_name_);
     }
 
     // --- APIs ----------------------------------------------------------
@@ -434,8 +400,7 @@ class RtMidiService final : public MidiService {
         const auto deadline = std::chrono::steady_clock::now() + kJackPatience;
         for (;;) {
             for (const std::string& name : monitor.connections(destination)) {
-                EndpointInfo info;
-                split_port_name(Kind::kJack, name, info.device_name, info.name);
+                const EndpointInfo info = endpoint_info_from_port_name(PortNaming::kJack, name);
                 if (info.name == output_port_name_ && own_port(info)) {
                     return monitor.wait_cycles(kCyclesForConnection, kJackPatience);
                 }
