@@ -71,16 +71,26 @@ struct OverJack : ::testing::Test {
         append_entry(ctx, std::move(e));
     }
 
-    // Sends every entry to the destination at that position and waits for the end.
-    bool send_all(int32_t position, int speed) {
+    // Starts sending every entry to the destination at that position.
+    bool start_all(int32_t position, int speed = 3125) {
         choose_destination(ctx, position, false);
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, speed);
         std::vector<uint32_t> ids;
         for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
         window.select(ids);
         refresh_selection(ctx);
-        if (!start_sending(ctx)) return false;
-        return eventually([&] { return ctx.transfer.send_mode == kSendIdle; }, 60s);
+        return start_sending(ctx);
+    }
+    // ... and waits for the end.
+    bool send_all(int32_t position, int speed) {
+        return start_all(position, speed) &&
+               eventually([&] { return ctx.transfer.send_mode == kSendIdle; }, 60s);
+    }
+    // A send of 40 messages of 500 bytes (over six seconds at MIDI speed),
+    // started, with its first 1000 bytes arrived at the reader.
+    bool start_long_send(int32_t position, testing::TestMidiClient& reader) {
+        for (int i = 0; i < 40; ++i) add(sysex(500, uint8_t(i)));
+        return start_all(position) && reader.wait_bytes(1000);
     }
 
     std::unique_ptr<testing::JackServer> server;
@@ -177,56 +187,45 @@ TEST_F(OverJack, StopEndsASendAtOnceAndItsLastRequestStillCompletes) {
     testing::TestMidiClient reader("reader");
     const int32_t to = wait_for("reader - in", false);
     ASSERT_NE(to, 0);
-    for (int i = 0; i < 20; ++i) add(sysex(500, uint8_t(i)));
-    choose_destination(ctx, to, false);
-    window.select([] {
-        std::vector<uint32_t> ids;
-        for (uint32_t id = 1; id <= 20; ++id) ids.push_back(id);
-        return ids;
-    }());
-    refresh_selection(ctx);
-    ASSERT_TRUE(start_sending(ctx));
-    ASSERT_TRUE(reader.wait_bytes(1000));
+    ASSERT_TRUE(start_long_send(to, reader));
 
     stop_sending(ctx);
     EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
     EXPECT_EQ(status_text(ctx.transfer), "Done.");
     EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
     std::this_thread::sleep_for(200ms);
-    EXPECT_LT(testing::Bytes(concat(reader.received())).size(), 20u * 500u);
+    EXPECT_LT(concat(reader.received()).size(), 40u * 500u);
 }
 
 TEST_F(OverJack, ADestinationThatLeavesMidSendStopsTheSendWithoutHanging) {
     auto reader = std::make_unique<testing::TestMidiClient>("reader");
     const int32_t to = wait_for("reader - in", false);
     ASSERT_NE(to, 0);
-    for (int i = 0; i < 40; ++i) add(sysex(500, uint8_t(i)));
-    ctx.settings.send_delay = 0;
-    choose_destination(ctx, to, false);
-    std::vector<uint32_t> ids;
-    for (uint32_t id = 1; id <= 40; ++id) ids.push_back(id);
-    window.select(ids);
-    refresh_selection(ctx);
-    ASSERT_TRUE(start_sending(ctx));
-    ASSERT_TRUE(reader->wait_bytes(1000));
+    ASSERT_TRUE(start_long_send(to, *reader));
 
     reader.reset();  // the destination's client quits
     ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
     EXPECT_NE(status_text(ctx.transfer), "Done.") << "the loss is not reported as success";
 }
 
+TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {
+    auto reader = std::make_unique<testing::TestMidiClient>("reader");
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    ASSERT_TRUE(start_long_send(to, *reader));
+
+    reader.reset();
+    stop_sending(ctx);
+    EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(window.text(kSendButton), "Send");
+    EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+}
+
 TEST_F(OverJack, AServerThatDiesMidSendEndsTheSendWithoutHanging) {
     testing::TestMidiClient reader("reader");
     const int32_t to = wait_for("reader - in", false);
     ASSERT_NE(to, 0);
-    for (int i = 0; i < 40; ++i) add(sysex(500, uint8_t(i)));
-    choose_destination(ctx, to, false);
-    std::vector<uint32_t> ids;
-    for (uint32_t id = 1; id <= 40; ++id) ids.push_back(id);
-    window.select(ids);
-    refresh_selection(ctx);
-    ASSERT_TRUE(start_sending(ctx));
-    ASSERT_TRUE(reader.wait_bytes(1000));
+    ASSERT_TRUE(start_long_send(to, reader));
 
     server->kill_now();
     ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
@@ -239,12 +238,6 @@ TEST_F(OverJack, AServerThatDiesMidSendEndsTheSendWithoutHanging) {
     EXPECT_EQ(endpoint_display_name(*midi, midi->destination(0), false), "- J3 Loopback");
     reader.close();
 }
-
-}  // namespace
-}  // namespace j3
-
-namespace j3 {
-namespace {
 
 TEST_F(OverJack, AServerThatGoesAwayIsDroppedAtTheNextScanAndANewOneFound) {
     scan_midi(ctx, nullptr);
