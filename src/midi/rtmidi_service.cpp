@@ -48,7 +48,7 @@ struct Record {
 // the server counts as gone. Many cycles of any usual period.
 constexpr auto kJackPatience = std::chrono::milliseconds(1000);
 // Cycles to let pass after connecting the output port before its first
-// message: the cycle running during the connection may still use the old graph.
+// message (see wait_for_connection).
 constexpr uint64_t kCyclesForConnection = 2;
 
 uint64_t now_ns() {
@@ -347,9 +347,9 @@ class RtMidiService final : public MidiService {
                 if (request.bytes_to_send > kJackMaxMessageBytes) return kSendTooLarge;
                 if (!jack_.open() || !jack_.monitor->alive()) return kSendBackendLost;
                 if (!jack_.monitor->port_exists(r->key)) {
-                    // JACK dropped the connection with the port: make it again
-                    // should the port come back.
-                    jack_.out_port.clear();
+                    // The connection went with the port: make it anew should
+                    // the port come back.
+                    if (jack_.out_port == r->key) close_output(jack_);
                     return kSendNoDestination;
                 }
                 return kSendTaken;
@@ -357,7 +357,7 @@ class RtMidiService final : public MidiService {
                 if (request.bytes_to_send > kAlsaMaxMessageBytes) return kSendTooLarge;
                 if (!alsa_.open()) return kSendBackendLost;
                 if (!port_index(*alsa_.out, r->key)) {
-                    alsa_.out_port.clear();
+                    if (alsa_.out_port == r->key) close_output(alsa_);
                     return kSendNoDestination;
                 }
                 return kSendTaken;
@@ -375,8 +375,7 @@ class RtMidiService final : public MidiService {
         if (!api.open()) return kSendBackendLost;
         if (api.monitor && !api.monitor->alive()) return kSendBackendLost;
         if (api.out_port != r->key) {
-            if (!api.out_port.empty()) api.out->closePort();
-            api.out_port.clear();
+            close_output(api);
             const std::optional<unsigned> index = port_index(*api.out, r->key);
             if (!index) return kSendNoDestination;
             api.out->openPort(*index, output_port_name_);
@@ -392,10 +391,17 @@ class RtMidiService final : public MidiService {
         return kSendTaken;
     }
 
+    // RtMidi's output connects one destination at a time (ALSA's ignores a
+    // second openPort while connected).
+    void close_output(Api& api) {
+        if (!api.out_port.empty()) api.out->closePort();
+        api.out_port.clear();
+    }
+
     // Link thread, after connecting the JACK output port to a destination:
-    // JACK makes the connection part of the graph some cycles later, and what
-    // goes out before then is lost. Waits until the graph shows it, and one
-    // whole cycle more.
+    // JACK applies a new connection at a cycle boundary, and what goes out in
+    // a cycle that still runs on the old graph is lost. Waits until the graph
+    // shows the connection, and kCyclesForConnection cycles more.
     bool wait_for_connection(JackMonitor& monitor, const std::string& destination) {
         const auto deadline = std::chrono::steady_clock::now() + kJackPatience;
         for (;;) {

@@ -208,6 +208,27 @@ TEST_F(OverJack, ADestinationThatLeavesMidSendStopsTheSendWithoutHanging) {
     EXPECT_NE(status_text(ctx.transfer), "Done.") << "the loss is not reported as success";
 }
 
+TEST_F(OverJack, ADestinationThatComesBackIsReachedAgain) {
+    auto reader = std::make_unique<testing::TestMidiClient>("reader");
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    add(sysex(100, 0x01));
+    ASSERT_TRUE(send_all(to, 62500));
+    ASSERT_TRUE(reader->wait_bytes(100));
+
+    reader.reset();
+    ASSERT_TRUE(send_all(to, 62500));
+    EXPECT_NE(status_text(ctx.transfer), "Done.");
+
+    // The same client and port again, under the same endpoint.
+    reader = std::make_unique<testing::TestMidiClient>("reader");
+    ASSERT_EQ(wait_for("reader - in", false), to);
+    ASSERT_TRUE(send_all(to, 62500));
+    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    EXPECT_TRUE(reader->wait_bytes(100));
+    EXPECT_EQ(reader->received(), std::vector<Bytes>{sysex(100, 0x01)});
+}
+
 TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {
     auto reader = std::make_unique<testing::TestMidiClient>("reader");
     const int32_t to = wait_for("reader - in", false);
