@@ -86,6 +86,9 @@ void JackMonitor::shutdown(void*) {}
 bool JackMonitor::port_exists(const std::string&) const {
     return false;
 }
+std::vector<std::string> JackMonitor::connections(const std::string&) const {
+    return {};
+}
 
 #endif
 
