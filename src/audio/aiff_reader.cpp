@@ -58,6 +58,8 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
         const uint8_t* b = data + body;
 
         if (tag_is(header, "COMM")) {
+            // The SSND chunk's frames were counted with the COMM before it.
+            if (info.data_start != nullptr) return kParseWrongForm;
             if (chunk_size < (aifc ? kCommAifcBytes : kCommAiffBytes)) return kParseChunkSize;
             info.channels = read_be16(b);
             int32_t bits = read_be16(b + 6);

@@ -25,7 +25,8 @@ enum AudioParseResult : int {
     kParseOk = 1,            // the walk reached the end of the form; SampleInfo is complete
     kParseNotContainer = 0,  // no "RIFF" / "FORM" at offset 0
     kParseWrongForm = -1,    // form type at offset 8 is not the expected one, or the
-                             // sample data come before the format chunk (COMM for AIFF)
+                             // sample data do not follow exactly one format chunk
+                             // (fmt / COMM)
     kParseChunkSize = -2,    // a chunk runs past the end of the form, is too short for
                              // its fields, or the form holds no sample data
     kParseUnsupported = -3,  // sample encoding not supported (not PCM or float, or a

@@ -43,6 +43,8 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
         const uint8_t* b = data + body;
 
         if (tag_is(header, "fmt ")) {
+            // The data chunk's frames were counted with the format before it.
+            if (info.data_start != nullptr) return kParseWrongForm;
             if (chunk_size < kFmtFieldsBytes) return kParseChunkSize;
             info.format_code = read_le16(b);
             if (info.format_code != kWavFormatPcm && info.format_code != kWavFormatFloat) {

@@ -142,6 +142,8 @@ TEST(WavReader, RefusesWhatItCannotRead) {
         {"float with zero channels", wav({fmt(3, 0, 44100, 32), data_of_size(20)}),
          kParseUnsupported},
         {"data before fmt", wav({data_of_size(20), fmt(1, 1, 44100, 16)}), kParseWrongForm},
+        {"a second fmt after data would change the frame size",
+         wav({fmt(1, 1, 44100, 8), data_of_size(20), fmt(1, 2, 44100, 16)}), kParseWrongForm},
         {"no data chunk", wav({fmt(1, 1, 44100, 16)}), kParseChunkSize},
         {"no chunk at all", wav({}), kParseChunkSize},
         {"a RIFF size of 4 holds no chunk", wav({fmt(1, 1, 44100, 16), data_of_size(2)}, 4),
