@@ -30,8 +30,10 @@ std::atomic<int64_t> g_allocations{0};
 
 // Counting replacements of the global allocation functions. GCC takes the
 // free() of a pointer from operator new for a mismatch; here both are ours.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void* operator new(size_t size) {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1)) return p;
