@@ -295,5 +295,35 @@ TEST(SdsReceive, ChannelAndPacketNumberForTheReply) {
     EXPECT_EQ(rx.state.current_packet, 0) << "the ACK to a header carries packet 0";
 }
 
+// Damaged messages of every length: nothing is read outside the message (the
+// sanitizer build checks), and the result is always one of the five.
+TEST(SdsReceive, ArbitraryBytesStayInsideTheMessage) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    const uint8_t ids[] = {0x01, 0x02, 0x05, 0x7F, 0x03};
+    for (int round = 0; round < 20000; ++round) {
+        Bytes m(next() % 260);
+        for (uint8_t& b : m) b = uint8_t(next() >> 24);
+        if (m.size() > 0) m[0] = 0xF0;
+        if (m.size() > 1) m[1] = 0x7E;
+        if (m.size() > 3) m[3] = ids[next() % 5];
+        if (m.size() > 4 && next() % 2) m[4] = uint8_t(next() % 6);
+        ReceiveState state;
+        for (int32_t format = 0; format <= 4; ++format) {
+            state.scratch_fill = 0;
+            int r = receive_sds_message(state, format, m.data(), m.size());
+            ASSERT_GE(r, 0);
+            ASSERT_LE(r, 4);
+            ASSERT_LE(state.scratch_fill, kScratchSize);
+        }
+        SdsDumpHeader h;
+        read_dump_header(m.data(), m.size(), h);
+        int32_t number;
+        std::string name;
+        read_sample_name_message(m.data(), m.size(), number, name);
+        EXPECT_LE(name.size(), kSdsSampleNameMax);
+    }
+}
+
 }  // namespace
 }  // namespace j3::testing
