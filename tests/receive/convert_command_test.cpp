@@ -36,7 +36,7 @@ class ConvertCommand : public ::testing::Test {
 };
 
 Bytes sample_wav(size_t frames, int32_t seed, std::optional<Loop> loop = std::nullopt) {
-    WavSpec w;
+    WavFile w;
     for (size_t i = 0; i < frames; ++i)
         w.samples.push_back(int32_t((i * 37 + size_t(seed)) % 60000) - 30000);
     w.loop = loop;

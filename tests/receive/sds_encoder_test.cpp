@@ -16,7 +16,7 @@ std::vector<int32_t> ramp(size_t n, int32_t bits, int32_t step = 7) {
 }
 
 Bytes mono16(size_t frames, std::optional<Loop> loop = std::nullopt) {
-    WavSpec w;
+    WavFile w;
     w.samples = ramp(frames, 16, 101);
     w.loop = loop;
     return make_wav(w);
@@ -53,7 +53,7 @@ TEST(SdsEncoder, SixteenBitMonoItem) {
 }
 
 TEST(SdsEncoder, EightBitItemPadsTheLastPacket) {
-    WavSpec w;
+    WavFile w;
     w.bits = 8;
     w.container = 1;
     w.samples = ramp(1000, 8, 3);
@@ -102,7 +102,7 @@ TEST(SdsEncoder, LoopChoices) {
 }
 
 TEST(SdsEncoder, StereoChoices) {
-    WavSpec w;
+    WavFile w;
     w.channels = 2;
     w.samples = {1000, -3001, -32768, 32767, 5, 6};
     Bytes file = make_wav(w);
@@ -184,7 +184,7 @@ TEST(SdsEncoder, FirstMessageGroup) {
 }
 
 TEST(SdsEncoder, PacketNumbersWrap) {
-    WavSpec w;
+    WavFile w;
     w.bits = 8;
     w.container = 1;
     w.samples = ramp(60 * 130, 8);
@@ -196,7 +196,7 @@ TEST(SdsEncoder, PacketNumbersWrap) {
 }
 
 TEST(SdsEncoder, FloatFileGoesAs24BitWords) {
-    WavSpec w;
+    WavFile w;
     w.floats = {0.0f, 1.0f, -1.0f, 0.5f, -2.5f};
     Dump d = encode_item(make_wav(w));
     ASSERT_EQ(d.first_result, 21);
@@ -213,8 +213,8 @@ TEST(SdsEncoder, ItemsThatAreNotSent) {
     write_le32(damaged.data() + 40, 100000);  // data chunk runs past the end
     Bytes aiff_as_wav = make_aiff_with_libsndfile(1, 16, 44100, ramp(10, 16), std::nullopt);
     aiff_as_wav[8] = 'X';  // neither AIFF nor AIFC any more
-    WavSpec empty_spec;
-    Bytes empty = make_wav(empty_spec);
+    WavFile empty_file;
+    Bytes empty = make_wav(empty_file);
     struct Case {
         const char* description;
         Bytes file;
@@ -242,7 +242,7 @@ TEST(SdsEncoder, ItemsThatAreNotSent) {
 }
 
 TEST(SdsEncoder, OneFrameSampleArrivesWhole) {
-    WavSpec w;
+    WavFile w;
     w.samples = {1234};
     Dump d = encode_item(make_wav(w));
     ASSERT_EQ(d.first_result, 21);
@@ -259,7 +259,7 @@ TEST(SdsEncoder, OneFrameSampleArrivesWhole) {
 
 TEST(SdsEncoder, StandardHeaderLimits) {
     const int32_t frames = kStandardHeaderMaxWords + 10;
-    WavSpec w;
+    WavFile w;
     w.bits = 8;
     w.container = 1;
     w.samples.assign(size_t(frames), 0);

@@ -29,7 +29,7 @@ struct Loop {
 
 // A WAV file. Integer samples are given at `bits` bits (interleaved) and are
 // stored left-justified in `container` bytes; float samples as floats.
-struct WavSpec {
+struct WavFile {
     int32_t channels = 1;
     int32_t bits = 16;
     int32_t container = 2;
@@ -56,7 +56,7 @@ struct Writer {
     }
 };
 
-inline Bytes make_wav(const WavSpec& w) {
+inline Bytes make_wav(const WavFile& w) {
     const bool is_float = !w.floats.empty();
     const int32_t container = is_float ? 4 : w.container;
     const size_t count = is_float ? w.floats.size() : w.samples.size();

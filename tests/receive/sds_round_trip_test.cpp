@@ -76,7 +76,7 @@ void check_round_trip(const Case& c) {
         file = c.loop ? make_looped_aiff(c.channels, c.bits, c.rate, interleaved, *c.loop)
                       : make_aiff_with_libsndfile(c.channels, c.bits, c.rate, interleaved, {});
     } else {
-        WavSpec w;
+        WavFile w;
         w.channels = c.channels;
         w.bits = c.bits;
         w.container = c.container;
