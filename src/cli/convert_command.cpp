@@ -251,6 +251,7 @@ int dump_to_items(const Options& o, const Bytes& file) {
 
     const uint8_t* p = file.data();
     const size_t size = file.size();
+    Bytes message;
     size_t i = 0;
     while (i < size) {
         if (p[i] != 0xF0) {
@@ -264,8 +265,13 @@ int dump_to_items(const Options& o, const Bytes& file) {
             i = end;
             continue;
         }
-        const uint8_t* m = p + i;
-        const size_t n = end + 1 - i;
+        // A capture of the wire may hold timing clock or active sensing
+        // bytes inside a message; they are no part of it.
+        message.clear();
+        for (size_t k = i; k <= end; ++k)
+            if (p[k] < 0xF8) message.push_back(p[k]);
+        const uint8_t* m = message.data();
+        const size_t n = message.size();
         const size_t at = i;
         i = end + 1;
         if (n < 4 || m[1] != 0x7E) {

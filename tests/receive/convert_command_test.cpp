@@ -101,6 +101,14 @@ TEST_F(ConvertCommand, DumpsBecomeAudioFiles) {
     ASSERT_EQ(convert_command({path("two.syx"), "-o", path("copy.syx")}), 0);
     EXPECT_EQ(read("copy.syx"), wire_bytes(encode_item(first)));
     EXPECT_EQ(read("copy-2.syx"), more);
+
+    // A capture of the wire with timing clock and active sensing inside messages.
+    Bytes captured = wire_bytes(encode_item(first));
+    captured.insert(captured.begin() + 30, 0xF8);
+    captured.insert(captured.begin() + 200, 0xFE);
+    write("captured.syx", captured);
+    ASSERT_EQ(convert_command({path("captured.syx"), "-o", path("captured.wav")}), 0);
+    EXPECT_EQ(read("captured.wav"), read("dump.wav"));
 }
 
 TEST_F(ConvertCommand, BadInput) {
