@@ -1,12 +1,351 @@
+// j3 convert: an audio file to the SDS dump J3 would send for it, or stored
+// SDS dumps to the items J3 would make of them when receiving.
+//
+//   j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]
+//              [--sample-number N] [--loop file|on|off] [--stereo mix|left|right] [--device N]
+//   j3 convert IN.syx [--format wav|aiff|syx] -o OUT
+#include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "audio/audio_info.h"
+#include "audio/sds_encoder.h"
 #include "cli/cli.h"
+#include "engine/sds_messages.h"
+#include "engine/settings.h"
+#include "receive/sds_receive.h"
 
 namespace j3 {
+namespace {
 
-int convert_command(const std::vector<std::string>&) {
-    std::fprintf(stderr, "j3 convert: not available in this build yet\n");
+using Bytes = std::vector<uint8_t>;
+
+constexpr const char* kUsage =
+    "usage: j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]\n"
+    "                  [--sample-number N] [--loop file|on|off] [--stereo mix|left|right]\n"
+    "                  [--device N]\n"
+    "       j3 convert IN.syx [--format wav|aiff|syx] -o OUT\n";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "j3 convert: %s\n", message.c_str());
     return 1;
+}
+
+bool read_file(const std::string& path, Bytes& data, std::string& message) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        message = "\"" + path + "\" is a folder, not a file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        message = "cannot open \"" + path + "\"";
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    if (size < 0) {
+        message = "cannot read \"" + path + "\"";
+        return false;
+    }
+    if (size > 0x7FFFFFFF) {
+        message = "\"" + path + "\" is too large (2 GB or more)";
+        return false;
+    }
+    in.seekg(0, std::ios::beg);
+    data.resize(size_t(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
+        message = "cannot read \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+bool write_file(const std::string& path, const Bytes& data, std::string& message) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    if (out) out.close();
+    if (!out) {
+        message = "cannot write \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+bool parse_int(const std::string& text, int32_t low, int32_t high, int32_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && value >= low && value <= high;
+}
+
+struct Options {
+    std::string in, out;
+    std::string format;  // wav, aiff, syx; empty = from OUT's extension
+    bool extended = false;
+    bool send_filename = false;
+    int32_t sample_number = 0;
+    int32_t device = 0;
+    int32_t loop = kLoopFile;
+    int32_t stereo = kStereoMix;
+    std::vector<std::string> audio_only;  // audio options given (refused for dump input)
+};
+
+// Parses the arguments; an empty result means they were fine.
+std::string parse_options(const std::vector<std::string>& args, Options& o) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& v) {
+            if (i + 1 >= args.size()) return false;
+            v = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "-o" || a == "--output") {
+            if (!value(o.out)) return "-o needs a file name";
+        } else if (a == "--format") {
+            if (!value(o.format) || (o.format != "wav" && o.format != "aiff" && o.format != "syx"))
+                return "--format takes wav, aiff or syx";
+        } else if (a == "--extended") {
+            o.extended = true;
+            o.audio_only.push_back(a);
+        } else if (a == "--send-filename") {
+            o.send_filename = true;
+            o.audio_only.push_back(a);
+        } else if (a == "--sample-number") {
+            if (!value(v) || !parse_int(v, 0, 16383, o.sample_number))
+                return "--sample-number takes a number from 0 to 16383";
+            o.audio_only.push_back(a);
+        } else if (a == "--device") {
+            if (!value(v) || !parse_int(v, 0, 127, o.device))
+                return "--device takes a number from 0 to 127";
+            o.audio_only.push_back(a);
+        } else if (a == "--loop") {
+            if (!value(v)) return "--loop takes file, on or off";
+            if (v == "file") {
+                o.loop = kLoopFile;
+            } else if (v == "on") {
+                o.loop = kLoopOn;
+            } else if (v == "off") {
+                o.loop = kLoopOff;
+            } else {
+                return "--loop takes file, on or off";
+            }
+            o.audio_only.push_back(a);
+        } else if (a == "--stereo") {
+            if (!value(v)) return "--stereo takes mix, left or right";
+            if (v == "mix") {
+                o.stereo = kStereoMix;
+            } else if (v == "left") {
+                o.stereo = kStereoLeft;
+            } else if (v == "right") {
+                o.stereo = kStereoRight;
+            } else {
+                return "--stereo takes mix, left or right";
+            }
+            o.audio_only.push_back(a);
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            return "unknown option \"" + a + "\"";
+        } else if (o.in.empty()) {
+            o.in = a;
+        } else {
+            return "one input file only (\"" + a + "\" is a second)";
+        }
+    }
+    if (o.in.empty()) return "no input file";
+    if (o.out.empty()) return "no output file (-o OUT)";
+    return {};
+}
+
+// --- Audio to dump -------------------------------------------------------------
+
+int audio_to_dump(const Options& o, const Bytes& file) {
+    const std::string base = sds_base_name(o.in);
+    SdsItemParams item;
+    item.channel = uint8_t(o.device);
+    item.sample_number = o.sample_number;
+    item.loop_choice = o.loop;
+    item.stereo_choice = o.stereo;
+    item.name_code = o.send_filename ? sds_name_code(base) : 0;
+    item.name_text = o.extended ? &base : nullptr;
+
+    auto enc = std::make_unique<SdsEncoder>();
+    int32_t pos = 0;
+    int32_t length = int32_t(file.size());
+    const uint8_t* message = file.data();
+    int32_t n = next_sds_message(*enc, item, pos, &length, message);
+    if (n <= 0) {
+        SampleInfo info;
+        AudioInfoText why = audio_info_text(file.data(), file.size(), info);
+        if (parse_audio_file(file.data(), file.size(), info) && info.sample_length <= 0)
+            return fail("\"" + o.in + "\" holds no sample frames");
+        return fail("cannot read the audio of \"" + o.in + "\": " + why.text);
+    }
+    Bytes out(message, message + n);
+    while (pos < length) {
+        n = next_sds_message(*enc, item, pos, nullptr, message);
+        if (n <= 0) break;
+        out.insert(out.end(), message, message + n);
+    }
+    std::string error;
+    if (!write_file(o.out, out, error)) return fail(error);
+    return 0;
+}
+
+// --- Dumps to items ---------------------------------------------------------------
+
+// OUT, then OUT with "-2", "-3", ... before its extension.
+std::string numbered_name(const std::string& out, int number) {
+    if (number == 1) return out;
+    std::filesystem::path p(out);
+    std::filesystem::path name = p.stem();
+    name += "-" + std::to_string(number);
+    name += p.extension();
+    return (p.parent_path() / name).string();
+}
+
+int32_t format_for(const Options& o) {
+    std::string f = o.format;
+    if (f.empty()) {
+        std::string ext = std::filesystem::path(o.out).extension().string();
+        for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (ext == ".wav") f = "wav";
+        if (ext == ".aif" || ext == ".aiff") f = "aiff";
+        if (ext == ".syx") f = "syx";
+    }
+    if (f == "wav") return kSdsFormatWav;
+    if (f == "aiff") return kSdsFormatAiff;
+    if (f == "syx") return kSdsFormatSysex;
+    return 0;
+}
+
+int dump_to_items(const Options& o, const Bytes& file) {
+    const int32_t format = format_for(o);
+    if (format == 0)
+        return fail("say which format to write with --format wav|aiff|syx (\"" + o.out +
+                    "\" has no known extension)");
+    auto state = std::make_unique<ReceiveState>();
+    Bytes item;         // the item being made
+    bool open = false;  // a dump header started it
+    int32_t announced = 0, dumps = 0, written = 0, rejected = 0, incomplete = 0, skipped = 0;
+    std::string error;
+
+    const SdsDumpState& dump = format == kSdsFormatWav    ? state->wav_dump
+                               : format == kSdsFormatAiff ? state->aiff_dump
+                                                          : state->sysex_dump;
+    auto close_incomplete = [&](size_t at) {
+        if (!open) return;
+        ++incomplete;
+        std::fprintf(stderr,
+                     "j3 convert: dump %d ends early (before byte %zu): %d of %d sample words "
+                     "arrived; not written\n",
+                     dumps, at, std::min(dump.samples_counted, announced), announced);
+        open = false;
+        item.clear();
+    };
+
+    const uint8_t* p = file.data();
+    const size_t size = file.size();
+    Bytes message;
+    size_t i = 0;
+    while (i < size) {
+        if (p[i] != 0xF0) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < size && p[end] != 0xF7 && p[end] != 0xF0) ++end;
+        if (end == size || p[end] == 0xF0) {
+            std::fprintf(stderr, "j3 convert: message at byte %zu has no end (F7); skipped\n", i);
+            i = end;
+            continue;
+        }
+        // A capture of the wire may hold timing clock or active sensing
+        // bytes inside a message; they are no part of it.
+        message.clear();
+        for (size_t k = i; k <= end; ++k)
+            if (p[k] < 0xF8) message.push_back(p[k]);
+        const uint8_t* m = message.data();
+        const size_t n = message.size();
+        const size_t at = i;
+        i = end + 1;
+        if (n < 4 || m[1] != 0x7E) {
+            ++skipped;
+            continue;
+        }
+        bool header = is_sds_dump_header(m, n);
+        if (header) close_incomplete(at);
+        state->scratch_fill = 0;
+        int r = receive_sds_message(*state, format, m, n);
+        if (r == kSdsRejected) {
+            ++rejected;
+            std::fprintf(stderr, "j3 convert: %s at byte %zu rejected (%s)\n",
+                         header ? "dump header" : "data packet", at,
+                         header ? "no period or rate, bits outside 1 to 28, or too short"
+                         : open ? "unexpected packet number or wrong checksum"
+                                : "no dump header before it");
+            continue;
+        }
+        if (r == kSdsHeaderAccepted) {
+            open = true;
+            ++dumps;
+            SdsDumpHeader h;
+            read_dump_header(m, n, h);
+            announced = h.length;
+        }
+        if (open)
+            item.insert(item.end(), state->scratch_buffer,
+                        state->scratch_buffer + state->scratch_fill);
+        if (r == kSdsDumpComplete) {
+            ++written;
+            const std::string name = numbered_name(o.out, written);
+            if (!write_file(name, item, error)) return fail(error);
+            open = false;
+            item.clear();
+        }
+    }
+    close_incomplete(size);
+    if (skipped > 0)
+        std::fprintf(stderr,
+                     "j3 convert: note: skipped %d SysEx message(s) that are not part of a sample "
+                     "dump\n",
+                     skipped);
+    if (written == 0) return fail("no complete sample dump in \"" + o.in + "\"");
+    return rejected > 0 || incomplete > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int convert_command(const std::vector<std::string>& args) {
+    for (const std::string& a : args) {
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    Options o;
+    std::string error = parse_options(args, o);
+    if (!error.empty()) {
+        std::fprintf(stderr, "j3 convert: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    Bytes file;
+    if (!read_file(o.in, file, error)) return fail(error);
+    if (is_audio_file(file.data(), file.size())) {
+        if (!o.format.empty() && o.format != "syx")
+            return fail("audio input becomes an SDS dump: --format " + o.format +
+                        " applies to dump input only");
+        return audio_to_dump(o, file);
+    }
+    if (!o.audio_only.empty())
+        return fail(o.audio_only.front() + " applies to audio input only, and \"" + o.in +
+                    "\" is no WAV, AIFF or AIFC file");
+    return dump_to_items(o, file);
 }
 
 }  // namespace j3

@@ -1,8 +1,45 @@
-// State of the running reception.
+// State of the running reception: what SDS reception keeps between messages.
+// Touched only by the MIDI service's input thread (midi_read and the
+// receive_sds_message it calls), except that a fresh Context zero-fills it.
 #pragma once
+
+#include <cstdint>
 
 namespace j3 {
 
-struct ReceiveState {};
+// One dump in progress for one converter (SysEx, WAV or AIFF). Each header
+// starts a new dump; a dump in one format never disturbs the others.
+struct SdsDumpState {
+    bool open = false;               // a valid header started a dump that has not completed
+    int32_t expected_packet = 0;     // number the next data packet must carry, 0 .. 127
+    int32_t samples_counted = 0;     // sample words taken from accepted packets
+    int32_t length = 0;              // sample words announced by the header
+    int32_t bits = 0;                // bits per sample word, 1 .. 28
+    int32_t samples_per_packet = 0;  // 60, 40 or 30
+    int32_t word_bytes = 0;          // 2, 3 or 4 bytes per word in a packet
+    int32_t output_bytes = 2;        // B: bytes per sample written to WAV / AIFF (1 .. 4)
+    int32_t period_ns = 0;
+    int32_t sample_rate = 0;  // Hz, derived from the period
+    int32_t loop_start = 0;
+    int32_t loop_end = 0;
+    uint8_t loop_type = 0x7F;  // 0x7F no loop; anything else is written as forward
+};
+
+constexpr int32_t kScratchSize = 256;
+
+struct ReceiveState {
+    // Shared with the replies: bytes 2 and 4 of ACK, NAK and CANCEL.
+    uint8_t sds_channel = 0;
+    int32_t current_packet = 0;
+
+    // Output of SDS reception for the current message; the caller empties it
+    // (scratch_fill = 0) before each message and takes scratch_fill bytes after.
+    uint8_t scratch_buffer[kScratchSize] = {};
+    int32_t scratch_fill = 0;
+
+    SdsDumpState sysex_dump;
+    SdsDumpState wav_dump;
+    SdsDumpState aiff_dump;
+};
 
 }  // namespace j3

@@ -1,0 +1,160 @@
+#include "audio/sds_encoder.h"
+
+#include <algorithm>
+
+#include "engine/context.h"
+
+namespace j3 {
+namespace {
+
+using Filler = const uint8_t* (*)(const SampleInfo&, int32_t, const uint8_t*, int32_t, int32_t,
+                                  PacketWords&);
+
+Filler filler_for(const SampleInfo& info) {
+    switch (info.file_kind) {
+        case kKindWav:
+            return fill_packet_words_wav;
+        case kKindAiff:
+            return fill_packet_words_aiff;
+        case kKindAifc:
+            return fill_packet_words_aifc;
+        default:
+            return nullptr;
+    }
+}
+
+// Runs the reader the buffer's header names into a fresh record.
+bool parse_item(const uint8_t* data, size_t size, SampleInfo& info) {
+    info = SampleInfo{};
+    AudioParseResult r = kParseNotContainer;
+    if (is_wav_file(data, size)) {
+        r = parse_wav(data, size, info);
+    } else if (is_aiff_file(data, size)) {
+        r = parse_aiff(data, size, info);
+    } else if (is_aifc_file(data, size)) {
+        r = parse_aifc(data, size, info);
+    }
+    return r == kParseOk;
+}
+
+uint8_t loop_type_byte(const SampleInfo& info, int32_t loop_choice) {
+    switch (loop_choice) {
+        case kLoopOn:
+            return 0x00;
+        case kLoopOff:
+            return kSdsNoLoop;
+        default:
+            return uint8_t(info.loop_type & 0x7F);
+    }
+}
+
+void forget_item(SdsEncoder& enc) {
+    enc.info = SampleInfo{};
+    enc.word_bytes = 0;
+    enc.words_per_packet = 0;
+}
+
+int32_t first_call(SdsEncoder& enc, const SdsItemParams& item, int32_t& position, int32_t* length,
+                   const uint8_t*& message) {
+    enc.out_length = 0;
+    forget_item(enc);
+    if (length == nullptr || *length <= 0 || message == nullptr) return 0;
+    SampleInfo info;
+    if (!parse_item(message, size_t(*length), info)) return 0;
+    SdsGeometry g = sds_geometry(info.bits_per_sample);
+    if (g.word_bytes == 0 || info.sample_length <= 0 || filler_for(info) == nullptr) return 0;
+
+    if (item.name_text == nullptr && info.sample_length > kStandardHeaderMaxWords) {
+        info.sample_length = kStandardHeaderMaxWords;
+        info.loop_end = std::min(info.loop_end, kStandardHeaderMaxWords - 1);
+        info.loop_start = std::min(info.loop_start, info.loop_end);
+    }
+    enc.info = info;
+    enc.channel = item.channel & 0x7F;
+    enc.stereo_choice = item.stereo_choice;
+    enc.sample_number = item.sample_number;
+    enc.word_bytes = g.word_bytes;
+    enc.words_per_packet = g.words_per_packet;
+    enc.packet_frame = enc.next_frame = 0;
+    enc.packet_number = enc.next_packet_number = 0;
+
+    build_dump_header(enc, item.loop_choice, item.name_text);
+    *length = enc.info.sample_length == 1 ? 2 : enc.info.sample_length;
+    message = enc.first_message;
+    position = 1;
+    if (item.name_code != 0) device_name_message(enc, item.name_code);
+    return enc.out_length;
+}
+
+}  // namespace
+
+void build_dump_header(SdsEncoder& enc, int32_t loop_choice, const std::string* name_text) {
+    SampleInfo& info = enc.info;
+    if (loop_choice == kLoopOn && info.loop_end == 0) {
+        info.loop_end = info.sample_length - 1;
+        info.loop_start = 0;
+    }
+    SdsDumpHeader h;
+    h.channel = enc.channel;
+    h.sample_number = enc.sample_number;
+    h.bits = info.bits_per_sample;
+    h.period_ns = std::min(info.sample_period_ns, kStandardHeaderMaxPeriod);
+    h.rate_hz = info.sample_rate;
+    h.length = info.sample_length;
+    h.loop_start = info.loop_start;
+    h.loop_end = info.loop_end;
+    h.loop_type = loop_type_byte(info, loop_choice);
+    if (name_text == nullptr) {
+        enc.out_length = int32_t(build_standard_header(enc.first_message, h));
+        return;
+    }
+    size_t n = build_extended_header(enc.first_message, h);
+    n += build_sample_name_message(enc.first_message + n, enc.channel, enc.sample_number,
+                                   *name_text);
+    enc.out_length = int32_t(n);
+}
+
+void device_name_message(SdsEncoder& enc, uint32_t name_code) {
+    enc.out_length += int32_t(build_device_name_message(enc.first_message + enc.out_length,
+                                                        enc.sample_number, name_code));
+}
+
+void build_data_packet(SdsEncoder& enc) {
+    const int32_t bits = enc.info.bits_per_sample;
+    uint8_t* out = enc.packet + 5;
+    for (int32_t i = 0; i < enc.words_per_packet; ++i, out += enc.word_bytes)
+        encode_sds_word(out, enc.packet_words[size_t(i)], bits, enc.word_bytes);
+    finish_data_packet(enc.packet, enc.channel, uint8_t(enc.packet_number));
+    enc.next_packet_number = enc.packet_number + 1 == 128 ? 0 : enc.packet_number + 1;
+    enc.next_frame = enc.packet_frame + enc.words_per_packet;
+}
+
+int32_t next_sds_message(SdsEncoder& enc, const SdsItemParams& item, int32_t& position,
+                         int32_t* length, const uint8_t*& message) {
+    if (position == 0) return first_call(enc, item, position, length, message);
+    Filler fill = filler_for(enc.info);
+    if (enc.words_per_packet == 0 || fill == nullptr) return 0;
+    enc.packet_number = enc.next_packet_number;
+    enc.packet_frame = enc.next_frame;
+    enc.info.read_pos = fill(enc.info, enc.stereo_choice, enc.info.read_pos, enc.packet_frame,
+                             enc.words_per_packet, enc.packet_words);
+    build_data_packet(enc);
+    message = enc.packet;
+    enc.out_length = int32_t(kSdsPacketSize);
+    position = enc.next_frame;
+    return enc.out_length;
+}
+
+int32_t next_sds_message(Context& ctx, int32_t& position, int32_t* length, const uint8_t*& message,
+                         uint32_t name_code, const std::string* name_text) {
+    SdsItemParams item;
+    item.channel = ctx.settings.device_number.load();
+    item.sample_number = ctx.transfer.sample_number;
+    item.loop_choice = ctx.transfer.current_loop;
+    item.stereo_choice = ctx.transfer.current_stereo;
+    item.name_code = name_code;
+    item.name_text = name_text;
+    return next_sds_message(ctx.encoder, item, position, length, message);
+}
+
+}  // namespace j3

@@ -1,0 +1,66 @@
+// SDS reception: turns the messages of a Sample Dump Standard dump, one at a
+// time as they arrive, into the bytes of the item being received: the
+// messages themselves (a .syx item) or a WAV or AIFF file built on the fly.
+//
+// Runs on the MIDI service's input thread (midi_read), or on whatever thread
+// drives it offline (j3 convert, tests). Never allocates; one pass over each
+// message.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "receive/receive_state.h"
+
+namespace j3 {
+
+struct Context;
+
+// "SDS format" values: how received dumps are stored.
+enum SdsFormat : int32_t {
+    kSdsFormatSysex = 1,
+    kSdsFormatWav = 2,
+    kSdsFormatAiff = 3,
+    kSdsFormatSysexOneItem = 4,  // SysEx, and a new header does not start a new item
+};
+
+enum SdsReceiveResult : int {
+    // A complete F0 7E message that is no part of a dump (a dump request, an
+    // identity reply, a sample name message, a stray handshake): accepted
+    // without effect. Nothing is produced for WAV and AIFF, the dump's state is
+    // untouched; the SysEx converter keeps a sample name message with the item
+    // so that a stored dump can be sent back with its name.
+    kSdsIgnored = 0,
+    kSdsHeaderAccepted = 1,  // a new dump started (its output is the file header)
+    kSdsPacketAccepted = 2,  // the packet was taken and the dump goes on
+    kSdsDumpComplete = 3,    // the packet was taken and the announced length is reached
+    // Rejected, nothing produced: a packet with another number than the one
+    // expected or a wrong checksum (the expected number stays, so the NAK
+    // names it again), a packet while no dump is open, a header with a period
+    // or rate of 0 or bits outside 1 to 28 (it closes that converter's dump),
+    // or a message too short for its kind.
+    kSdsRejected = 4,
+};
+
+// Handles one complete message (F0 7E ... F7, size bytes) for the converter
+// sds_format chooses: 1, 4 (and 0, which names no format) SysEx, 2 WAV, 3
+// AIFF. Output goes through emit_byte into state.scratch_buffer; at most 254
+// bytes for a pass-through message, 116 for a file header, 120 for the samples
+// of a packet. Sets state.sds_channel and state.current_packet for the reply.
+// Both the standard header (01) and the extended one (05 05) start a dump.
+int receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data, size_t size);
+// The same with the context's receive state and "SDS format" setting.
+int receive_sds_message(Context& ctx, const uint8_t* data, size_t size);
+
+// Appends one byte to the scratch buffer (dropped if it is full, which no
+// message can make happen).
+inline void emit_byte(ReceiveState& state, uint8_t byte) {
+    if (state.scratch_fill < kScratchSize) state.scratch_buffer[state.scratch_fill++] = byte;
+}
+
+// Sample rate of a dump, from its period: rounded to the nearest hertz, with
+// 44099 read as 44100 and 48001 as 48000 (the periods 22676 and 20833 ns
+// that the common rates round to). 0 for a period of 0.
+int32_t sds_rate_from_period(int32_t period_ns);
+
+}  // namespace j3
