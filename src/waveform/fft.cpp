@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <new>
+#include <utility>
 
 namespace j3 {
 namespace {
@@ -15,29 +16,122 @@ bool is_power_of_two(uint32_t n) {
     return n != 0 && (n & (n - 1)) == 0;
 }
 
+// Reverses the low `bits` bits of v.
+uint32_t reverse_bits(uint32_t v, int bits) {
+    uint32_t r = 0;
+    for (int b = 0; b < bits; ++b, v >>= 1) r = (r << 1) | (v & 1);
+    return r;
+}
+
+// Swaps element i with element reverse(i) of one array, n = 2^m. Small sizes
+// use the classic counter. From 64 on the index is split into top, middle and
+// low three bits (a, c, b), whose reverse is (rev b, rev c, rev a): the 64
+// elements of a middle value c and those of its reverse are swapped together,
+// so each pass stays within 16 cache lines instead of jumping across the
+// whole array. One array at a time: the two arrays' rows would fall into the
+// same cache sets.
+void bit_reverse_one(double* x, uint32_t n) {
+    const int m = std::countr_zero(n);
+    if (m < 6) {
+        uint32_t j = n / 2;
+        for (uint32_t i = 1; i + 1 < n; ++i) {
+            if (j > i) std::swap(x[i], x[j]);
+            uint32_t h = n / 2;
+            while (j >= h) {
+                j -= h;
+                h /= 2;
+            }
+            j += h;
+        }
+        return;
+    }
+    static constexpr uint32_t kReverse3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    const int mid = m - 6;
+    for (uint32_t c = 0; c < (uint32_t(1) << mid); ++c) {
+        const uint32_t cr = reverse_bits(c, mid);
+        if (cr < c) continue;  // swapped with its partner already
+        for (uint32_t a = 0; a < 8; ++a) {
+            for (uint32_t b = 0; b < 8; ++b) {
+                const uint32_t i = a << (m - 3) | c << 3 | b;
+                const uint32_t j = kReverse3[b] << (m - 3) | cr << 3 | kReverse3[a];
+                if (c == cr && j <= i) continue;
+                std::swap(x[i], x[j]);
+            }
+        }
+    }
+}
+
+void bit_reverse(double* re, double* im, uint32_t n) {
+    bit_reverse_one(re, n);
+    bit_reverse_one(im, n);
+}
+
+// Four butterflies of one stage side by side, elements a[q..q+3] with
+// b[q..q+3] under the factors W[q..q+3] (conjugated for the inverse). Written
+// as loops of four so the compiler can keep them in vector registers.
+template <bool Inverse>
+inline void butterflies4(double* __restrict ar, double* __restrict ai, double* __restrict br,
+                         double* __restrict bi, const double* __restrict wc,
+                         const double* __restrict ws) {
+    double tr[4], ti[4], nr[4], ni[4];
+    for (int l = 0; l < 4; ++l) {
+        const double s = Inverse ? -ws[l] : ws[l];
+        tr[l] = br[l] * wc[l] - bi[l] * s;
+        ti[l] = br[l] * s + bi[l] * wc[l];
+    }
+    for (int l = 0; l < 4; ++l) {
+        nr[l] = ar[l] + tr[l];
+        ni[l] = ai[l] + ti[l];
+        br[l] = 2.0 * ar[l] - nr[l];
+        bi[l] = 2.0 * ai[l] - ni[l];
+        ar[l] = nr[l];
+        ai[l] = ni[l];
+    }
+}
+
+template <bool Inverse>
+void one_stage(const FftTables& fft, double* re, double* im, uint32_t n, uint32_t d) {
+    const double* wc = fft.stage_cosine.get() + d;
+    const double* ws = fft.stage_sine.get() + d;
+    for (uint32_t block = 0; block < n; block += 2 * d) {
+        double* r = re + block;
+        double* i = im + block;
+        for (uint32_t q = 0; q < d; q += 4)
+            butterflies4<Inverse>(r + q, i + q, r + d + q, i + d + q, wc + q, ws + q);
+    }
+}
+
+// Stages d and 2d over each block of 4d: elements q, q+d, q+2d, q+3d.
+template <bool Inverse>
+void two_stages(const FftTables& fft, double* re, double* im, uint32_t n, uint32_t d) {
+    const double* wc1 = fft.stage_cosine.get() + d;
+    const double* ws1 = fft.stage_sine.get() + d;
+    const double* wc2 = fft.stage_cosine.get() + 2 * d;
+    const double* ws2 = fft.stage_sine.get() + 2 * d;
+    for (uint32_t block = 0; block < n; block += 4 * d) {
+        double* r = re + block;
+        double* i = im + block;
+        for (uint32_t q = 0; q < d; q += 4) {
+            // Stage d: (q, q+d) and (q+2d, q+3d), both with factor q of the stage.
+            butterflies4<Inverse>(r + q, i + q, r + d + q, i + d + q, wc1 + q, ws1 + q);
+            butterflies4<Inverse>(r + 2 * d + q, i + 2 * d + q, r + 3 * d + q, i + 3 * d + q,
+                                  wc1 + q, ws1 + q);
+            // Stage 2d: (q, q+2d) with factor q, (q+d, q+3d) with factor q+d.
+            butterflies4<Inverse>(r + q, i + q, r + 2 * d + q, i + 2 * d + q, wc2 + q, ws2 + q);
+            butterflies4<Inverse>(r + d + q, i + d + q, r + 3 * d + q, i + 3 * d + q, wc2 + d + q,
+                                  ws2 + d + q);
+        }
+    }
+}
+
 // Decimation in time over the set-up tables, n a power of two, 4 <= n <= M.
 // The stage of half-width d needs the factors e^(-2 pi i t/M) with
 // t = j * (n/(2d)) * 2^s = j * M/(2d), j < d: whatever n is, these are the
 // stage table entries d + j.
 void radix2(const FftTables& fft, double* __restrict re, double* __restrict im, uint32_t n,
             bool inverse) {
-    // 1. Bit-reversal permutation with the classic counter.
-    uint32_t j = n / 2;
-    for (uint32_t i = 1; i + 1 < n; ++i) {
-        if (j > i) {
-            const double tr = re[i], ti = im[i];
-            re[i] = re[j];
-            im[i] = im[j];
-            re[j] = tr;
-            im[j] = ti;
-        }
-        uint32_t h = n / 2;
-        while (j >= h) {
-            j -= h;
-            h /= 2;
-        }
-        j += h;
-    }
+    // 1. Bit-reversal permutation.
+    bit_reverse(re, im, n);
 
     // 2. and 3. The first two stages in one pass over groups of four; the
     // inverse's only scaling (1/n) is applied in the first.
@@ -70,28 +164,22 @@ void radix2(const FftTables& fft, double* __restrict re, double* __restrict im, 
         }
     }
 
-    // 4. Further stages: x[k] = a + W b, x[k+d] = 2a - x[k].
-    for (uint32_t d = 4; d < n; d *= 2) {
-        const double* __restrict wr = fft.stage_cosine.get() + d;
-        const double* __restrict ws = fft.stage_sine.get() + d;
-        const double sign = inverse ? -1.0 : 1.0;  // the inverse uses the conjugate factor
-        for (uint32_t block = 0; block < n; block += 2 * d) {
-            double* __restrict ar = re + block;
-            double* __restrict ai = im + block;
-            double* __restrict br = re + block + d;
-            double* __restrict bi = im + block + d;
-            for (uint32_t q = 0; q < d; ++q) {
-                const double c = wr[q], s = sign * ws[q];
-                const double tr = br[q] * c - bi[q] * s;
-                const double ti = br[q] * s + bi[q] * c;
-                const double xr = ar[q], xi = ai[q];
-                const double nr = xr + tr, ni = xi + ti;
-                ar[q] = nr;
-                ai[q] = ni;
-                br[q] = 2.0 * xr - nr;
-                bi[q] = 2.0 * xi - ni;
-            }
-        }
+    // 4. Further stages, x[k] = a + W b and x[k+d] = 2a - x[k] for each pair.
+    // Two stages (d and 2d) run in one pass over each block of 4d elements:
+    // the same butterflies in the same order per element, half the passes
+    // over memory.
+    uint32_t d = 4;
+    for (; 4 * d <= n; d *= 4) {
+        if (inverse)
+            two_stages<true>(fft, re, im, n, d);
+        else
+            two_stages<false>(fft, re, im, n, d);
+    }
+    if (d < n) {
+        if (inverse)
+            one_stage<true>(fft, re, im, n, d);
+        else
+            one_stage<false>(fft, re, im, n, d);
     }
 }
 
@@ -111,7 +199,15 @@ void tiny_transform(double* re, double* im, uint32_t n, bool inverse) {
 // L = 2^(b+1), b the bit length of n.
 int bluestein(const FftTables& fft, double* re, double* im, uint32_t n, bool inverse) {
     const uint32_t L = uint32_t(1) << (std::bit_width(n) + 1);
-    const size_t work_size = 2 * size_t(n) + 4 * size_t(L);
+    // The chirp's angle pi r/n, r = k^2 mod 2n (its period), is split as
+    // r = hi * S + lo with S a power of two near sqrt(2n): then w[k] is
+    // coarse[hi] * fine[lo], a few hundred sines and cosines instead of n.
+    const uint32_t period = 2 * n;
+    const int fine_bits = (std::bit_width(period) + 1) / 2;
+    const uint32_t fine_count = uint32_t(1) << fine_bits;
+    const uint32_t coarse_count = (period >> fine_bits) + 1;
+    const size_t work_size =
+        2 * size_t(n) + 4 * size_t(L) + 2 * size_t(fine_count) + 2 * size_t(coarse_count);
     std::unique_ptr<double[]> work(new (std::nothrow) double[work_size]);
     if (!work) return kFftNoMemory;
     double* wr = work.get();
@@ -120,16 +216,30 @@ int bluestein(const FftTables& fft, double* re, double* im, uint32_t n, bool inv
     double* ai = ar + L;
     double* gr = ai + L;
     double* gi = gr + L;
+    double* fine_r = gi + L;
+    double* fine_i = fine_r + fine_count;
+    double* coarse_r = fine_i + fine_count;
+    double* coarse_i = coarse_r + coarse_count;
 
-    // The chirp; k^2 taken modulo 2n (the chirp's period), which keeps the
-    // angle small and exact. The inverse uses the conjugate chirp throughout.
+    // The inverse uses the conjugate chirp throughout.
     const double pi = 3.14159265358979323846;
     const double sign = inverse ? -1.0 : 1.0;
+    for (uint32_t q = 0; q < fine_count; ++q) {
+        fine_r[q] = std::cos(pi * double(q) / double(n));
+        fine_i[q] = sign * std::sin(pi * double(q) / double(n));
+    }
+    for (uint32_t q = 0; q < coarse_count; ++q) {
+        const double angle = pi * double(uint64_t(q) << fine_bits) / double(n);
+        coarse_r[q] = std::cos(angle);
+        coarse_i[q] = sign * std::sin(angle);
+    }
+    uint32_t k2 = 0;  // k^2 mod 2n, stepped by (k+1)^2 - k^2 = 2k + 1
     for (uint32_t k = 0; k < n; ++k) {
-        const uint64_t k2 = uint64_t(k) * k % (2 * uint64_t(n));
-        const double angle = pi * double(k2) / double(n);
-        wr[k] = std::cos(angle);
-        wi[k] = sign * std::sin(angle);
+        const uint32_t hi = k2 >> fine_bits, lo = k2 & (fine_count - 1);
+        wr[k] = coarse_r[hi] * fine_r[lo] - coarse_i[hi] * fine_i[lo];
+        wi[k] = coarse_r[hi] * fine_i[lo] + coarse_i[hi] * fine_r[lo];
+        k2 += 2 * k + 1;
+        if (k2 >= period) k2 -= period;
     }
 
     // a[k] = x[k] * conj(w[k]), padded with zeros.
