@@ -23,7 +23,12 @@ struct AudioInfoText {
 };
 
 // Runs the reader for the buffer's kind (WAV, AIFF or AIFC) into info and
-// returns the info text or the reader's error text.
+// returns the info text or the reader's error text. On success the loop button
+// is enabled, the stereo button for 2 channels, and the waveform button for a
+// loop shorter than 16384 frames with at most 2 channels; on failure none.
+// A buffer that is none of the three gives an empty text and no buttons.
+// GUI thread for the window (info is Context::sample_info, never the SDS
+// encoder's copy); any thread with a record of its own.
 AudioInfoText audio_info_text(const uint8_t* data, size_t size, SampleInfo& info);
 
 }  // namespace j3

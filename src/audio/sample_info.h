@@ -1,6 +1,18 @@
-// What an audio reader found in a WAV, AIFF or AIFC file held in memory. The
-// readers fill a SampleInfo they are given; pointers point into the buffer
-// they read, which must outlive every use of them.
+// What an audio reader found in a WAV, AIFF or AIFC file held in memory, and
+// the readers themselves.
+//
+// Usage:
+//     SampleInfo info;
+//     if (parse_audio_file(entry.data.data(), entry.data.size(), info)) {
+//         // info.data_start .. info.data_end is the sample data inside entry.data
+//     }
+//
+// The readers fill a SampleInfo they are given and nothing else, so the window's
+// record (Context::sample_info) and the SDS encoder's own copy never disturb
+// each other. They never copy sample data: data_start, read_pos and data_end
+// point into the buffer they read, which must outlive every use of them.
+// Readers are plain functions without state; any thread may call them on its
+// own SampleInfo.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +22,14 @@ namespace j3 {
 
 // Result of a reader.
 enum AudioParseResult : int {
-    kParseOk = 1,             // the walk reached the end of the form
-    kParseNotContainer = 0,   // no "RIFF" / "FORM" at offset 0
-    kParseWrongForm = -1,     // form type at offset 8 is not the expected one
-    kParseChunkSize = -2,     // a chunk runs past the end of the form
-    kParseUnsupported = -3,   // sample encoding not supported
+    kParseOk = 1,            // the walk reached the end of the form; SampleInfo is complete
+    kParseNotContainer = 0,  // no "RIFF" / "FORM" at offset 0
+    kParseWrongForm = -1,    // form type at offset 8 is not the expected one, or the
+                             // sample data come before the format chunk (COMM for AIFF)
+    kParseChunkSize = -2,    // a chunk runs past the end of the form, is too short for
+                             // its fields, or the form holds no sample data
+    kParseUnsupported = -3,  // sample encoding not supported (not PCM or float, or a
+                             // format chunk with 0 channels, 0 bits or no usable rate)
 };
 
 enum FileKind : int32_t { kKindNone = 0, kKindAiff = 1, kKindWav = 2, kKindAifc = 3 };
@@ -22,29 +37,39 @@ enum FileKind : int32_t { kKindNone = 0, kKindAiff = 1, kKindWav = 2, kKindAifc 
 // AIFC compression types.
 enum AifcCompression : int32_t {
     kAifcOther = -1,
-    kAifcNone = 0,
-    kAifcSowt = 1,
-    kAifcFl32 = 2,
-    kAifcFl64 = 3,
+    kAifcNone = 0,  // big-endian integers
+    kAifcSowt = 1,  // little-endian integers
+    kAifcFl32 = 2,  // big-endian 32-bit floats
+    kAifcFl64 = 3,  // big-endian 64-bit floats
 };
 
+constexpr int32_t kFormatAiff = 0x1001;
+constexpr int32_t kFormatAifc = 0x1003;
+constexpr int32_t kWavFormatPcm = 1;
+constexpr int32_t kWavFormatFloat = 3;
+
+// An SDS sample word holds at most 28 bits. Integer files of 29 to 32 bits are
+// recorded with bits_per_sample 28, so the container shift drops their lowest
+// bits; float files are recorded as 24 bits.
+constexpr int32_t kMaxSampleBits = 28;
+
 struct SampleInfo {
-    int32_t format_code = 0;  // WAV format tag (1 PCM, 3 float); 0x1001 AIFF; 0x1003 AIFC
-    int32_t channels = 0;
-    int32_t sample_rate = 0;      // Hz
-    int32_t bits_per_sample = 0;  // significant bits; float data counts as 24
-    int32_t bytes_per_sample = 0; // container bytes per sample of one channel
-    int32_t sample_length = 0;    // frames
-    const uint8_t* data_start = nullptr;  // first byte of sample data in the file buffer
-    const uint8_t* read_pos = nullptr;    // the packet fillers' read position
-    const uint8_t* data_end = nullptr;    // end of the buffer the data lies in (readers stop there)
-    int32_t sample_period_ns = 0;
-    int32_t loop_present = 0;
-    int32_t loop_type = 127;  // 127 none, 0 forward
-    int32_t loop_start = 0;   // frames
-    int32_t loop_end = 0;     // frames
-    int32_t file_kind = kKindNone;
-    int32_t aifc_compression = kAifcOther;
+    int32_t format_code = 0;       // WAV format tag (1 PCM, 3 float); 0x1001 AIFF; 0x1003 AIFC
+    int32_t channels = 0;          // interleaved samples per frame, >= 1 after a successful walk
+    int32_t sample_rate = 0;       // Hz, >= 1 after a successful walk
+    int32_t bits_per_sample = 0;   // significant bits, 1 .. 28; float data counts as 24
+    int32_t bytes_per_sample = 0;  // container bytes per sample of one channel (1 .. 4, 8)
+    int32_t sample_length = 0;     // frames
+    const uint8_t* data_start = nullptr;    // first byte of sample data in the file buffer
+    const uint8_t* read_pos = nullptr;      // the packet fillers' read position
+    const uint8_t* data_end = nullptr;      // end of the sample data chunk; nothing reads past it
+    int32_t sample_period_ns = 0;           // rounded 10^9 / sample_rate
+    int32_t loop_present = 0;               // 1 when the file carried loop data
+    int32_t loop_type = 127;                // 127 none, 0 forward; WAV: low 7 bits of its type
+    int32_t loop_start = 0;                 // frames
+    int32_t loop_end = 0;                   // frames, inclusive
+    int32_t file_kind = kKindNone;          // set by a successful walk only
+    int32_t aifc_compression = kAifcOther;  // AIFC walks only; others leave it as it was
 };
 
 // Header tests: the 4 bytes at offset 0 and at offset 8; fewer than 12 bytes is not audio.
@@ -52,5 +77,30 @@ bool is_wav_file(const uint8_t* data, size_t size);
 bool is_aiff_file(const uint8_t* data, size_t size);
 bool is_aifc_file(const uint8_t* data, size_t size);
 bool is_audio_file(const uint8_t* data, size_t size);
+
+// Chunk walks. Each starts by resetting info (all but aifc_compression for the
+// WAV and AIFF walks), so after any result other than kParseOk the record holds
+// only values of this buffer, and data_start / read_pos / data_end are null
+// unless its sample data chunk was read. Use the samples only after kParseOk.
+// The readers read nothing outside [data, data + size), whatever the bytes.
+AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info);
+AudioParseResult parse_aiff(const uint8_t* data, size_t size, SampleInfo& info);
+AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info);
+
+// The sample rate of an 80-bit IEEE extended number (AIFF's COMM chunk), in Hz
+// with fractions dropped. 0 when the number has no usable rate: zero, below
+// 1 Hz, 2^31 Hz or more, infinity or not-a-number. Negative numbers give
+// negative rates (the readers refuse rates below 1).
+int32_t decode_extended_rate(const uint8_t bytes[10]);
+
+// The SDS sample period for a rate: 10^9 / rate_hz rounded to the nearest
+// nanosecond. rate_hz must be at least 1.
+inline int32_t sample_period_for_rate(int32_t rate_hz) {
+    return int32_t((int64_t(rate_hz) / 2 + 1000000000) / rate_hz);
+}
+
+// Picks the reader by the header tests. True only when that reader returned
+// kParseOk: a failed walk leaves no sample data to read.
+bool parse_audio_file(const uint8_t* data, size_t size, SampleInfo& info);
 
 }  // namespace j3

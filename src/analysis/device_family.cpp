@@ -1,0 +1,98 @@
+#include "analysis/device_family.h"
+
+#include <cstring>
+
+#include "audio/sample_info.h"
+
+namespace j3 {
+namespace {
+
+constexpr uint8_t kSysexStart = 0xF0;
+
+// Next F0 at or after `from`, or size.
+size_t next_sysex_start(const uint8_t* data, size_t size, size_t from) {
+    if (from >= size) return size;
+    const void* hit = std::memchr(data + from, kSysexStart, size - from);
+    return hit ? size_t(static_cast<const uint8_t*>(hit) - data) : size;
+}
+
+// The pattern's bytes follow the F0 at i in full, inside the buffer.
+bool pattern_follows(const uint8_t* data, size_t size, size_t i, const DevicePattern& pattern) {
+    const size_t length = pattern[0];
+    if (size - i - 1 < length) return false;
+    return std::memcmp(data + i + 1, pattern.data() + 1, length) == 0;
+}
+
+bool is_recognised_id(uint8_t id) {
+    for (const DevicePattern& p : device_pattern_table) {
+        if (p[4] == id) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool find_device_pattern(const uint8_t* data, size_t size, const DevicePattern& pattern) {
+    for (size_t i = next_sysex_start(data, size, 0); i < size;
+         i = next_sysex_start(data, size, i + 1)) {
+        if (pattern_follows(data, size, i, pattern)) return true;
+    }
+    return false;
+}
+
+bool is_device_sysex(const uint8_t* data, size_t size, uint8_t device_id) {
+    for (const DevicePattern& p : device_pattern_table) {
+        if (p[4] == device_id) return find_device_pattern(data, size, p);
+    }
+    return false;
+}
+
+uint32_t device_ids_present(const uint8_t* data, size_t size) {
+    // Any entry serves as the template: they differ only in the id byte.
+    static_assert(device_pattern_table[0][0] == 5);
+    uint32_t present = 0;
+    for (size_t i = next_sysex_start(data, size, 0); i < size;
+         i = next_sysex_start(data, size, i + 1)) {
+        if (size - i < 6) break;
+        const uint8_t* h = data + i;
+        if (h[1] == 0x00 && h[2] == 0x20 && h[3] == 0x3C && h[5] == 0x00 && h[4] < 32 &&
+            is_recognised_id(h[4])) {
+            present |= uint32_t(1) << h[4];
+        }
+    }
+    return present;
+}
+
+bool is_sds_dump(const uint8_t* data, size_t size) {
+    return size >= 4 && data[0] == 0xF0 && data[1] == 0x7E && data[3] == 0x01;
+}
+
+std::string_view type_tag_for_buffer(const uint8_t* data, size_t size) {
+    if (is_wav_file(data, size)) return "WAV";
+    if (is_aiff_file(data, size)) return "AIFF";
+    if (is_aifc_file(data, size)) return "AIFC";
+    const uint32_t present = device_ids_present(data, size);
+    auto has = [present](DeviceId id) { return (present >> id) & 1; };
+    if (has(kDeviceKx)) return "KX";
+    if (has(kDeviceLy)) return "LY";
+    if (has(kDevicePw)) return "PW";
+    if (has(kDeviceVqr)) return "VQR";
+    if (is_sds_dump(data, size)) return "SDS";
+    if (has(kDeviceZb)) return "ZB";
+    return "-";
+}
+
+std::string_view entry_type_tag(FileEntry& entry) {
+    if (!entry.type_tag_valid) {
+        entry.type_tag = std::string(type_tag_for_buffer(entry.data.data(), entry.data.size()));
+        entry.type_tag_valid = true;
+    }
+    return entry.type_tag;
+}
+
+std::string_view entry_type_tag(const FileEntry& entry) {
+    if (entry.type_tag_valid) return entry.type_tag;
+    return type_tag_for_buffer(entry.data.data(), entry.data.size());
+}
+
+}  // namespace j3

@@ -1,0 +1,85 @@
+// The content analyses behind the info text: the block inventory of the
+// instrument families, the two firmware-upgrade checks, and the SDS dump
+// summary.
+//
+// Every function takes the buffer as (data, size), reads only inside it, keeps
+// nothing and runs in time linear in the size whatever the bytes are (so a
+// hostile file cannot hang the GUI thread). Any thread may call them.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace j3 {
+
+// Kinds of block message that the inventory counts.
+enum BlockKind : int {
+    kGlobals,
+    kKits,
+    kSounds,
+    kPatterns,
+    kSongs,
+    kSettings,
+    kWaveforms,  // LY only
+    kBlockKindCount,
+};
+
+// What one walk over a family's messages found.
+struct SysexInventory {
+    std::array<int32_t, kBlockKindCount> normal{};  // passed the block check
+    std::array<int32_t, kBlockKindCount> broken{};  // failed it (checksum, length, or cut off)
+    int32_t waveform_slot = 0;  // slot byte of the last normal waveform message (LY)
+
+    int32_t upgrade_data = 0;     // upgrade data messages (id 7E)
+    int32_t upgrade_control = 0;  // upgrade control messages (id 7F)
+    bool upgrade_error = false;
+};
+
+// Block check of the message whose id lies at id_pos: the first F7 at or after
+// id_pos ends it; the 14-bit sum of the bytes from offset checksum_offset of
+// the message (9 or 10; id_pos is offset 6) up to the byte before the stored
+// checksum must equal that checksum, and the stored length must be the
+// message's length minus 10. A message without an F7 is broken. id_pos must
+// be at least 6 and inside the buffer.
+bool check_block_message(const uint8_t* data, size_t size, size_t id_pos, int checksum_offset);
+
+// One walk over every message of the family (device id 02, 03, 05, 06 or 07):
+// block counts, and the upgrade check of the family's scheme. Any other id
+// gives an empty inventory.
+SysexInventory take_sysex_inventory(const uint8_t* data, size_t size, uint8_t device_id);
+
+// The info texts, exactly as the window shows them (UTF-8).
+std::string analyse_kx_sysex(const uint8_t* data, size_t size);
+std::string analyse_ly_sysex(const uint8_t* data, size_t size);
+// No value when the buffer holds no upgrade data message: the window then
+// keeps the text it showed before.
+std::optional<std::string> analyse_pw_sysex(const uint8_t* data, size_t size);
+std::string analyse_zb_sysex(const uint8_t* data, size_t size);
+std::string analyse_device07_sysex(const uint8_t* data, size_t size);
+
+// What an SDS dump buffer holds: the dump header at offset 0 and a count of
+// correct and broken dumps.
+struct SdsDumpSummary {
+    int32_t bits = 0;
+    int32_t period_ns = 0;
+    int32_t sample_rate = 0;  // Hz; 0 when the period is 0
+    int32_t length = 0;       // words
+    int32_t loop_start = 0;
+    int32_t loop_end = 0;
+    int32_t loop_type = 0;  // 7F: no loop
+    int32_t correct_dumps = 0;
+    int32_t broken_count = 0;
+};
+
+// Sample rate for a period in nanoseconds, rounded to the nearest Hz, with
+// 44099 shown as 44100 and 48001 as 48000; 0 for a period of 0.
+int32_t sds_sample_rate(int32_t period_ns);
+
+// size is the entry's size. Header bytes beyond the buffer count as 0.
+SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size);
+std::string analyse_sds_dump(const uint8_t* data, size_t size);
+
+}  // namespace j3

@@ -1,0 +1,42 @@
+// The info text of a selected item and the state of the item buttons, for
+// every kind of item: instrument SysEx, audio files and SDS dumps. The window
+// (show_item_info) and the command line (`j3 info`) both use item_info_for_buffer,
+// so they show the same words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "audio/audio_info.h"
+#include "audio/sample_info.h"
+
+namespace j3 {
+
+struct Context;
+
+struct ItemInfo {
+    // False when the item leaves the info text as it was (a PW buffer without
+    // upgrade data); text is then empty.
+    bool sets_text = true;
+    std::string text;    // UTF-8, exactly as the window shows it
+    ItemButtons enable;  // buttons to enable again after all three were disabled
+};
+
+// The first analysis whose test holds, in this order: device ids 02 (KX),
+// 03 (LY), 05 (PW), 06 (ZB), 07, 01 ("TALVOMATIC"), a WAV, AIFF or AIFC file
+// (the audio readers fill info), an SDS dump header at offset 0. A buffer that
+// passes no test gets an empty text. Reads only inside the buffer.
+ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info);
+
+// Notification kind of the list view that means "an item was selected".
+constexpr int kItemSelectedNotification = 5;
+
+// The list view's item-notification callback. For kind 5 and a valid item id
+// (position + 1): disables the loop, stereo and waveform buttons, shows the
+// entry's loop and stereo choices in their titles, and sets the info text and
+// the buttons from item_info_for_buffer. Other kinds and ids are ignored.
+// Returns 0. GUI thread; the audio readers fill ctx.sample_info.
+int show_item_info(Context& ctx, uint32_t item_id, int notification_kind);
+
+}  // namespace j3

@@ -1,0 +1,184 @@
+// AIFF and AIFC chunk walks. All fields are big-endian. Offsets are 64-bit so
+// that no chunk size, however large, wraps around the end of the buffer.
+#include <algorithm>
+#include <climits>
+
+#include "audio/sample_info.h"
+#include "engine/bytes.h"
+
+namespace j3 {
+namespace {
+
+// The fields read from a chunk must lie inside it.
+constexpr uint64_t kCommAiffBytes = 18;   // channels .. sample rate
+constexpr uint64_t kCommAifcBytes = 22;   // .. compression type
+constexpr uint64_t kSsndHeaderBytes = 8;  // offset and block size
+constexpr uint64_t kInstBytes = 14;       // up to the sustain loop's end marker
+constexpr uint64_t kMarkCountBytes = 2;
+constexpr uint64_t kMarkerFixedBytes = 7;  // id, position, name count byte
+constexpr int32_t kDefaultRate = 44100;
+constexpr int kMarkerTableSize = 16;  // marker ids 0 .. 15 are remembered
+
+// AIFF play modes of the sustain loop.
+constexpr int kPlayNoLooping = 0;
+constexpr int kPlayForward = 1;
+
+AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, bool aifc) {
+    if (size < 4 || !tag_is(data, "FORM")) return kParseNotContainer;
+    if (size < 12 || !tag_is(data + 8, aifc ? "AIFC" : "AIFF")) return kParseWrongForm;
+    // An AIFF has no "unsupported" result of its own; its unusable COMM values
+    // are an unknown format.
+    const AudioParseResult bad_format = aifc ? kParseUnsupported : kParseWrongForm;
+
+    // The form ends at the FORM size or the buffer's end, whichever comes first.
+    const uint64_t form_end = 8 + std::min<uint64_t>(read_be32(data + 4), size - 8);
+
+    const int32_t keep_compression = info.aifc_compression;
+    info = SampleInfo{};
+    if (!aifc) info.aifc_compression = keep_compression;
+    info.format_code = aifc ? kFormatAifc : kFormatAiff;
+
+    int32_t rate = kDefaultRate;
+    int32_t sustain_begin = -1;  // -1: no INST chunk read yet
+    int32_t sustain_end = -1;
+    int32_t marker_pos[kMarkerTableSize] = {};
+    bool marker_known[kMarkerTableSize] = {};
+    bool markers_read = false;
+
+    uint64_t pos = 12;
+    while (pos < form_end) {
+        // Fewer bytes than a chunk header: trailing padding some writers leave.
+        if (form_end - pos < 8) break;
+        const uint8_t* header = data + pos;
+        const uint64_t chunk_size = read_be32(header + 4);
+        const uint64_t body = pos + 8;
+        const uint64_t end = body + chunk_size;
+        if (end > form_end) return kParseChunkSize;
+        const uint8_t* b = data + body;
+
+        if (tag_is(header, "COMM")) {
+            if (chunk_size < (aifc ? kCommAifcBytes : kCommAiffBytes)) return kParseChunkSize;
+            info.channels = read_be16(b);
+            int32_t bits = read_be16(b + 6);
+            info.sample_rate = rate = decode_extended_rate(b + 8);
+            bool is_float = false;
+            if (aifc) {
+                const uint8_t* type = b + 18;
+                if (tag_is(type, "NONE")) {
+                    info.aifc_compression = kAifcNone;
+                } else if (tag_is(type, "sowt")) {
+                    info.aifc_compression = kAifcSowt;
+                } else if (tag_is(type, "fl32")) {
+                    info.aifc_compression = kAifcFl32;
+                    is_float = true;
+                } else if (tag_is(type, "fl64")) {
+                    info.aifc_compression = kAifcFl64;
+                    is_float = true;
+                } else {
+                    info.aifc_compression = kAifcOther;
+                    return kParseUnsupported;
+                }
+            }
+            // Sample lengths and periods divide by these.
+            if (info.channels == 0 || rate <= 0) return bad_format;
+            if (is_float) {
+                // Floats are converted to 24-bit words.
+                info.bytes_per_sample = info.aifc_compression == kAifcFl64 ? 8 : 4;
+                info.bits_per_sample = 24;
+            } else {
+                if (bits == 0 || bits > 32) return bad_format;
+                info.bytes_per_sample = ((bits - 1) >> 3) + 1;
+                info.bits_per_sample = std::min(bits, kMaxSampleBits);
+            }
+        } else if (tag_is(header, "SSND")) {
+            // The frame size is only known from a COMM chunk before this one.
+            if (info.bytes_per_sample == 0) return kParseWrongForm;
+            if (chunk_size < kSsndHeaderBytes) return kParseChunkSize;
+            // The offset and block size fields are not applied: writers leave them 0.
+            info.data_start = info.read_pos = b + kSsndHeaderBytes;
+            info.data_end = b + chunk_size;
+            info.sample_length = int32_t(std::min<uint64_t>((chunk_size - kSsndHeaderBytes) /
+                                                                uint64_t(info.bytes_per_sample) /
+                                                                uint64_t(info.channels),
+                                                            INT32_MAX));
+            if (info.sample_period_ns == 0) info.sample_period_ns = sample_period_for_rate(rate);
+            if (info.loop_present == 0) {
+                info.loop_start = 0;
+                info.loop_end = info.sample_length - 1;
+            }
+        } else if (tag_is(header, "INST")) {
+            if (chunk_size < kInstBytes) return kParseChunkSize;
+            const int mode = read_be16(b + 8);
+            if (mode == kPlayNoLooping) info.loop_type = 127;
+            if (mode == kPlayForward) info.loop_type = 0;
+            sustain_begin = read_be16(b + 10);
+            sustain_end = read_be16(b + 12);
+            if (markers_read) {
+                if (sustain_begin < kMarkerTableSize && marker_known[sustain_begin]) {
+                    info.loop_start = marker_pos[sustain_begin];
+                }
+                if (sustain_end < kMarkerTableSize && marker_known[sustain_end]) {
+                    info.loop_end = marker_pos[sustain_end];
+                }
+                info.loop_present = 1;
+            }
+        } else if (tag_is(header, "MARK")) {
+            if (chunk_size < kMarkCountBytes) return kParseChunkSize;
+            const int count = read_be16(b);
+            uint64_t m = body + kMarkCountBytes;
+            for (int i = 0; i < count; ++i) {
+                if (m + kMarkerFixedBytes > end) return kParseChunkSize;
+                const int id = read_be16(data + m);
+                const int32_t position = int32_t(read_be32(data + m + 2));
+                const unsigned name_length = data[m + 6];
+                // The count byte and the name are padded to an even length;
+                // the name itself is not needed.
+                m += 6 + ((1 + name_length + 1) & ~1u);
+                if (id < kMarkerTableSize) {
+                    marker_pos[id] = position;
+                    marker_known[id] = true;
+                }
+                if (sustain_begin >= 0) {
+                    if (id == sustain_begin) info.loop_start = position;
+                    if (id == sustain_end) info.loop_end = position;
+                    info.loop_present = 1;
+                }
+                markers_read = true;
+            }
+        }
+
+        pos = end + (chunk_size & 1);  // odd chunks carry one pad byte
+    }
+
+    if (info.data_start == nullptr) return kParseChunkSize;
+    info.file_kind = aifc ? kKindAifc : kKindAiff;
+    return kParseOk;
+}
+
+}  // namespace
+
+AudioParseResult parse_aiff(const uint8_t* data, size_t size, SampleInfo& info) {
+    return parse_form(data, size, info, false);
+}
+
+AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info) {
+    return parse_form(data, size, info, true);
+}
+
+int32_t decode_extended_rate(const uint8_t b[10]) {
+    const bool negative = (b[0] & 0x80) != 0;
+    const int exponent = (b[0] & 0x7F) << 8 | b[1];
+    // The top 31 bits of the 64-bit mantissa; the lower bits are fractions of a hertz
+    // for every rate below 2^31 Hz.
+    const uint32_t mantissa31 =
+        uint32_t(b[2]) << 23 | uint32_t(b[3]) << 15 | uint32_t(b[4]) << 7 | uint32_t(b[5]) >> 1;
+    if (exponent == 0x7FFF) return 0;  // infinity or not-a-number
+    // 16383 is the exponent bias, 30 the mantissa31's binary point.
+    const int shift = 16413 - exponent;
+    if (shift < 0) return 0;   // 2^31 Hz or more does not fit
+    if (shift > 31) return 0;  // below 1 Hz
+    const int32_t value = int32_t(mantissa31 >> shift);
+    return negative ? -value : value;
+}
+
+}  // namespace j3
