@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -27,7 +28,7 @@ void fill(std::vector<double>& re, std::vector<double>& im) {
 void run_j3(benchmark::State& state) {
     const int n = int(state.range(0));
     j3::FftTables fft;
-    j3::fft_setup(fft, 16384, j3::kFftAnySize);
+    j3::fft_setup(fft, std::max(n, 16384), j3::kFftAnySize);
     std::vector<double> re(n), im(n);
     fill(re, im);
     for (auto _ : state) {
@@ -41,7 +42,7 @@ void run_j3(benchmark::State& state) {
 void BM_Radix2(benchmark::State& state) {
     run_j3(state);
 }
-BENCHMARK(BM_Radix2)->Arg(1024)->Arg(4096)->Arg(16384);
+BENCHMARK(BM_Radix2)->Arg(1024)->Arg(4096)->Arg(16384)->Arg(32768);
 
 void BM_Bluestein(benchmark::State& state) {
     run_j3(state);

@@ -5,6 +5,15 @@
 #include <new>
 #include <utility>
 
+// The stage loops are compiled twice on x86-64 with GCC: for AVX2 and for the
+// baseline; the loader picks the one the processor runs. Elsewhere they are
+// compiled once, for the baseline.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define J3_FFT_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define J3_FFT_CLONES
+#endif
+
 namespace j3 {
 namespace {
 
@@ -90,7 +99,7 @@ inline void butterflies4(double* __restrict ar, double* __restrict ai, double* _
 }
 
 template <bool Inverse>
-void one_stage(const FftTables& fft, double* re, double* im, uint32_t n, uint32_t d) {
+J3_FFT_CLONES void one_stage(const FftTables& fft, double* re, double* im, uint32_t n, uint32_t d) {
     const double* wc = fft.stage_cosine.get() + d;
     const double* ws = fft.stage_sine.get() + d;
     for (uint32_t block = 0; block < n; block += 2 * d) {
@@ -103,7 +112,8 @@ void one_stage(const FftTables& fft, double* re, double* im, uint32_t n, uint32_
 
 // Stages d and 2d over each block of 4d: elements q, q+d, q+2d, q+3d.
 template <bool Inverse>
-void two_stages(const FftTables& fft, double* re, double* im, uint32_t n, uint32_t d) {
+J3_FFT_CLONES void two_stages(const FftTables& fft, double* re, double* im, uint32_t n,
+                              uint32_t d) {
     const double* wc1 = fft.stage_cosine.get() + d;
     const double* ws1 = fft.stage_sine.get() + d;
     const double* wc2 = fft.stage_cosine.get() + 2 * d;
