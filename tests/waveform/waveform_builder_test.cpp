@@ -200,6 +200,36 @@ TEST(WaveformMessage, OtherCycleLengthsAreResampledByTheFold) {
     }
 }
 
+// Amplitude of the sine of `harmonic` periods in the version at `offset`, by projection.
+double sine_amplitude(const std::vector<int16_t>& words, size_t offset, int size, int harmonic) {
+    double sum = 0;
+    for (int m = 0; m < size; ++m)
+        sum += words[offset + size_t(m)] * std::sin(2 * kPi * harmonic * m / size);
+    return 2.0 * sum / size / 32767.0;
+}
+
+TEST(WaveformMessage, TaperAndMeanRemoval) {
+    const FftTables fft = startup_fft();
+    // Equal sines of harmonics 1 and 400 over a DC offset.
+    std::vector<int16_t> s(1024);
+    for (int i = 0; i < 1024; ++i) {
+        s[size_t(i)] = int16_t(std::lround(5000 + 9000 * std::sin(2 * kPi * i / 1024) +
+                                           9000 * std::sin(2 * kPi * 400 * i / 1024)));
+    }
+    const Decoded d = decode(built(fft, audio_entry("t.wav", wav16(s, 1, Loop{0, 1023}))));
+    const double taper = (113.0 / 162.0) * (113.0 / 162.0);  // harmonic 400
+    const double a1 = sine_amplitude(d.full, 0, 1024, 1);
+    const double a400 = sine_amplitude(d.full, 0, 1024, 400);
+    EXPECT_NEAR(a400 / a1, taper * waveform_eq_table[800] / waveform_eq_table[2], 0.01);
+    double mean = 0;
+    for (int m = 0; m < 1024; ++m) mean += d.full[size_t(m)];
+    EXPECT_LT(std::abs(mean / 1024), 1.0) << "no DC left";
+    // The 512-sample version keeps harmonics below 256 only: no 400, nor its alias 112.
+    EXPECT_LT(std::abs(sine_amplitude(d.full, version_offset(512, false), 512, 112)), 1e-3);
+    EXPECT_NEAR(sine_amplitude(d.full, version_offset(512, false), 512, 1),
+                a1 * waveform_eq_table[4] / waveform_eq_table[2], 1e-3);
+}
+
 TEST(WaveformMessage, SilentCycle) {
     const FftTables fft = startup_fft();
     const FileEntry entry =
