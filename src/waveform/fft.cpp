@@ -17,7 +17,7 @@
 namespace j3 {
 namespace {
 
-// Sizes above this would make M (and the tables, 4 M doubles) overflow or
+// Sizes above this would make M (and the tables, 3 M doubles) overflow or
 // exhaust memory; the program itself sets up 16384.
 constexpr int32_t kLargestSetupSize = int32_t(1) << 28;
 

@@ -370,6 +370,30 @@ TEST(WaveformCycle, ReadingStaysInsideTheSampleData) {
     EXPECT_EQ(capped->size(), 40u) << "capacity caps the count";
 }
 
+TEST(WaveformCycle, DamagedFilesAreRefusedOrBuiltButNeverOverread) {
+    // Every cut of a WAV and an AIFF, and every byte of their headers bent: the
+    // build either refuses or succeeds, and reads only inside the buffer (the
+    // sanitizer build checks the reads).
+    const FftTables fft = startup_fft();
+    for (const std::vector<uint8_t>& whole :
+         {wav16(sine(64, 1, 64), 2, Loop{3, 40}), aiff16(sine(64, 1, 64), 1, "sowt")}) {
+        for (size_t cut = 0; cut <= whole.size(); ++cut) {
+            FileEntry e = audio_entry("d.wav", {whole.begin(), whole.begin() + long(cut)});
+            e.data.shrink_to_fit();
+            const WaveformBuild b = build_waveform_for_entry(fft, e, 0);
+            EXPECT_EQ(b.ok, b.message.size() == kWaveformMessageBytes) << "cut at " << cut;
+        }
+        for (size_t i = 0; i < std::min<size_t>(whole.size(), 80); ++i) {
+            for (uint8_t v : {uint8_t(0x00), uint8_t(0x7F), uint8_t(0xFF)}) {
+                FileEntry e = audio_entry("d.wav", whole);
+                e.data[i] = v;
+                const WaveformBuild b = build_waveform_for_entry(fft, e, 0);
+                EXPECT_EQ(b.ok || !b.reason.empty(), true) << "byte " << i;
+            }
+        }
+    }
+}
+
 // The window's command over the file list.
 class WaveformCommand : public ::testing::Test {
   protected:
