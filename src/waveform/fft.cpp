@@ -32,13 +32,13 @@ uint32_t reverse_bits(uint32_t v, int bits) {
     return r;
 }
 
-// Swaps element i with element reverse(i) of one array, n = 2^m. Small sizes
-// use the classic counter. From 64 on the index is split into top, middle and
-// low three bits (a, c, b), whose reverse is (rev b, rev c, rev a): the 64
-// elements of a middle value c and those of its reverse are swapped together,
-// so each pass stays within 16 cache lines instead of jumping across the
-// whole array. One array at a time: the two arrays' rows would fall into the
-// same cache sets.
+// Swaps element i with element reverse(i) of one array, n = 2^m: the
+// permutation of the classic counter, which small sizes still use. From 64 on
+// the index is split into its top three, middle and low three bits (a, c, b),
+// whose reverse is (rev b, rev c, rev a): the 64 elements of a middle value c
+// and those of its reverse trade places together, so each step works on 16
+// cache lines instead of jumping across the whole array. One array at a
+// time: the two arrays' rows would fall into the same cache sets.
 void bit_reverse_one(double* x, uint32_t n) {
     const int m = std::countr_zero(n);
     if (m < 6) {
@@ -56,15 +56,25 @@ void bit_reverse_one(double* x, uint32_t n) {
     }
     static constexpr uint32_t kReverse3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
     const int mid = m - 6;
+    const uint32_t row = uint32_t(1) << (m - 3);  // distance between a and a + 1
+    double p[8][8], q[8][8];
     for (uint32_t c = 0; c < (uint32_t(1) << mid); ++c) {
         const uint32_t cr = reverse_bits(c, mid);
         if (cr < c) continue;  // swapped with its partner already
+        // Element (a, c, b) goes to (rev b, rev c, rev a): copy both blocks of
+        // 8 rows of 8 out, then write each back from the other, transposed.
+        double* x_c = x + (c << 3);
+        double* x_cr = x + (cr << 3);
         for (uint32_t a = 0; a < 8; ++a) {
             for (uint32_t b = 0; b < 8; ++b) {
-                const uint32_t i = a << (m - 3) | c << 3 | b;
-                const uint32_t j = kReverse3[b] << (m - 3) | cr << 3 | kReverse3[a];
-                if (c == cr && j <= i) continue;
-                std::swap(x[i], x[j]);
+                p[a][b] = x_c[a * row + b];
+                q[a][b] = x_cr[a * row + b];
+            }
+        }
+        for (uint32_t a = 0; a < 8; ++a) {
+            for (uint32_t b = 0; b < 8; ++b) {
+                x_c[a * row + b] = q[kReverse3[b]][kReverse3[a]];
+                x_cr[a * row + b] = p[kReverse3[b]][kReverse3[a]];
             }
         }
     }
@@ -73,6 +83,40 @@ void bit_reverse_one(double* x, uint32_t n) {
 void bit_reverse(double* re, double* im, uint32_t n) {
     bit_reverse_one(re, n);
     bit_reverse_one(im, n);
+}
+
+// The first two stages in one pass over groups of four: pairs (a, b) become
+// (a + b, a - b), then x0 +/- x2 and x1 -/+ i x3 (forward; the inverse turns
+// the other way). The inverse's only scaling, 1/n, is applied in the first.
+template <bool Inverse>
+J3_FFT_CLONES void first_stages(double* __restrict re, double* __restrict im, uint32_t n) {
+    const double scale = Inverse ? 1.0 / double(n) : 1.0;
+    for (uint32_t k = 0; k < n; k += 4) {
+        double r0 = re[k] + re[k + 1], i0 = im[k] + im[k + 1];
+        double r1 = re[k] - re[k + 1], i1 = im[k] - im[k + 1];
+        double r2 = re[k + 2] + re[k + 3], i2 = im[k + 2] + im[k + 3];
+        double r3 = re[k + 2] - re[k + 3], i3 = im[k + 2] - im[k + 3];
+        if (Inverse) {
+            r0 *= scale, i0 *= scale, r1 *= scale, i1 *= scale;
+            r2 *= scale, i2 *= scale, r3 *= scale, i3 *= scale;
+        }
+        re[k] = r0 + r2;
+        im[k] = i0 + i2;
+        re[k + 2] = r0 - r2;
+        im[k + 2] = i0 - i2;
+        // -i*(r + i*m) = m - i*r.
+        if (!Inverse) {
+            re[k + 1] = r1 + i3;
+            im[k + 1] = i1 - r3;
+            re[k + 3] = r1 - i3;
+            im[k + 3] = i1 + r3;
+        } else {
+            re[k + 1] = r1 - i3;
+            im[k + 1] = i1 + r3;
+            re[k + 3] = r1 + i3;
+            im[k + 3] = i1 - r3;
+        }
+    }
 }
 
 // Four butterflies of one stage side by side, elements a[q..q+3] with
@@ -143,36 +187,11 @@ void radix2(const FftTables& fft, double* __restrict re, double* __restrict im, 
     // 1. Bit-reversal permutation.
     bit_reverse(re, im, n);
 
-    // 2. and 3. The first two stages in one pass over groups of four; the
-    // inverse's only scaling (1/n) is applied in the first.
-    const double scale = inverse ? 1.0 / double(n) : 1.0;
-    for (uint32_t k = 0; k < n; k += 4) {
-        double r0 = re[k] + re[k + 1], i0 = im[k] + im[k + 1];
-        double r1 = re[k] - re[k + 1], i1 = im[k] - im[k + 1];
-        double r2 = re[k + 2] + re[k + 3], i2 = im[k + 2] + im[k + 3];
-        double r3 = re[k + 2] - re[k + 3], i3 = im[k + 2] - im[k + 3];
-        if (inverse) {
-            r0 *= scale, i0 *= scale, r1 *= scale, i1 *= scale;
-            r2 *= scale, i2 *= scale, r3 *= scale, i3 *= scale;
-        }
-        re[k] = r0 + r2;
-        im[k] = i0 + i2;
-        re[k + 2] = r0 - r2;
-        im[k + 2] = i0 - i2;
-        // Forward: x1 - i*x3 and x1 + i*x3; inverse the other way round.
-        // -i*(r + i*m) = m - i*r.
-        if (!inverse) {
-            re[k + 1] = r1 + i3;
-            im[k + 1] = i1 - r3;
-            re[k + 3] = r1 - i3;
-            im[k + 3] = i1 + r3;
-        } else {
-            re[k + 1] = r1 - i3;
-            im[k + 1] = i1 + r3;
-            re[k + 3] = r1 + i3;
-            im[k + 3] = i1 - r3;
-        }
-    }
+    // 2. and 3. The first two stages.
+    if (inverse)
+        first_stages<true>(re, im, n);
+    else
+        first_stages<false>(re, im, n);
 
     // 4. Further stages, x[k] = a + W b and x[k+d] = 2a - x[k] for each pair.
     // Two stages (d and 2d) run in one pass over each block of 4d elements:
