@@ -24,6 +24,10 @@ constexpr int kPlayNoLooping = 0;
 constexpr int kPlayForward = 1;
 
 AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, bool aifc) {
+    const int32_t keep_compression = info.aifc_compression;
+    info = SampleInfo{};
+    if (!aifc) info.aifc_compression = keep_compression;
+
     if (size < 4 || !tag_is(data, "FORM")) return kParseNotContainer;
     if (size < 12 || !tag_is(data + 8, aifc ? "AIFC" : "AIFF")) return kParseWrongForm;
     // An AIFF has no "unsupported" result of its own; its unusable COMM values
@@ -33,9 +37,6 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
     // The form ends at the FORM size or the buffer's end, whichever comes first.
     const uint64_t form_end = 8 + std::min<uint64_t>(read_be32(data + 4), size - 8);
 
-    const int32_t keep_compression = info.aifc_compression;
-    info = SampleInfo{};
-    if (!aifc) info.aifc_compression = keep_compression;
     info.format_code = aifc ? kFormatAifc : kFormatAiff;
 
     int32_t rate = kDefaultRate;
@@ -57,6 +58,8 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
         const uint8_t* b = data + body;
 
         if (tag_is(header, "COMM")) {
+            // The SSND chunk's frames were counted with the COMM before it.
+            if (info.data_start != nullptr) return kParseWrongForm;
             if (chunk_size < (aifc ? kCommAifcBytes : kCommAiffBytes)) return kParseChunkSize;
             info.channels = read_be16(b);
             int32_t bits = read_be16(b + 6);
@@ -80,7 +83,7 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
                 }
             }
             // Sample lengths and periods divide by these.
-            if (info.channels == 0 || rate <= 0) return bad_format;
+            if (info.channels == 0 || rate <= 0 || rate > kMaxSampleRate) return bad_format;
             if (is_float) {
                 // Floats are converted to 24-bit words.
                 info.bytes_per_sample = info.aifc_compression == kAifcFl64 ? 8 : 4;

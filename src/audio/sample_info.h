@@ -25,7 +25,8 @@ enum AudioParseResult : int {
     kParseOk = 1,            // the walk reached the end of the form; SampleInfo is complete
     kParseNotContainer = 0,  // no "RIFF" / "FORM" at offset 0
     kParseWrongForm = -1,    // form type at offset 8 is not the expected one, or the
-                             // sample data come before the format chunk (COMM for AIFF)
+                             // sample data do not follow exactly one format chunk
+                             // (fmt / COMM)
     kParseChunkSize = -2,    // a chunk runs past the end of the form, is too short for
                              // its fields, or the form holds no sample data
     kParseUnsupported = -3,  // sample encoding not supported (not PCM or float, or a
@@ -79,9 +80,9 @@ bool is_aifc_file(const uint8_t* data, size_t size);
 bool is_audio_file(const uint8_t* data, size_t size);
 
 // Chunk walks. Each starts by resetting info (all but aifc_compression for the
-// WAV and AIFF walks), so after any result other than kParseOk the record holds
-// only values of this buffer, and data_start / read_pos / data_end are null
-// unless its sample data chunk was read. Use the samples only after kParseOk.
+// WAV and AIFF walks), so after any result the record holds only values of this
+// buffer, and data_start / read_pos / data_end are null unless its sample data
+// chunk was read. Use the samples only after kParseOk.
 // The readers read nothing outside [data, data + size), whatever the bytes.
 AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info);
 AudioParseResult parse_aiff(const uint8_t* data, size_t size, SampleInfo& info);
@@ -92,6 +93,10 @@ AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info);
 // 1 Hz, 2^31 Hz or more, infinity or not-a-number. Negative numbers give
 // negative rates (the readers refuse rates below 1).
 int32_t decode_extended_rate(const uint8_t bytes[10]);
+
+// Rates above this give a sample period that rounds to 0 ns; the readers
+// refuse them as they refuse a rate of 0.
+constexpr int32_t kMaxSampleRate = 2000000000;
 
 // The SDS sample period for a rate: 10^9 / rate_hz rounded to the nearest
 // nanosecond. rate_hz must be at least 1.

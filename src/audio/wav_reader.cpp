@@ -18,15 +18,15 @@ constexpr int32_t kDefaultRate = 44100;
 }  // namespace
 
 AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
+    const int32_t keep_compression = info.aifc_compression;
+    info = SampleInfo{};
+    info.aifc_compression = keep_compression;
+
     if (size < 4 || !tag_is(data, "RIFF")) return kParseNotContainer;
     if (size < 12 || !tag_is(data + 8, "WAVE")) return kParseWrongForm;
 
     // The form ends at the RIFF size or the buffer's end, whichever comes first.
     const uint64_t form_end = 8 + std::min<uint64_t>(read_le32(data + 4), size - 8);
-
-    const int32_t keep_compression = info.aifc_compression;
-    info = SampleInfo{};
-    info.aifc_compression = keep_compression;
 
     int32_t rate = kDefaultRate;
     bool loop_set = false;  // loop points came from this file (smpl or the data defaults)
@@ -43,6 +43,8 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
         const uint8_t* b = data + body;
 
         if (tag_is(header, "fmt ")) {
+            // The data chunk's frames were counted with the format before it.
+            if (info.data_start != nullptr) return kParseWrongForm;
             if (chunk_size < kFmtFieldsBytes) return kParseChunkSize;
             info.format_code = read_le16(b);
             if (info.format_code != kWavFormatPcm && info.format_code != kWavFormatFloat) {
@@ -52,7 +54,9 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
             info.sample_rate = int32_t(read_le32(b + 4));
             const int32_t bits = read_le16(b + 14);
             // Sample lengths and periods divide by these.
-            if (info.channels == 0 || info.sample_rate <= 0) return kParseUnsupported;
+            if (info.channels == 0 || info.sample_rate <= 0 || info.sample_rate > kMaxSampleRate) {
+                return kParseUnsupported;
+            }
             rate = info.sample_rate;
             if (info.format_code == kWavFormatPcm) {
                 if (bits == 0 || bits > 32) return kParseUnsupported;

@@ -1,12 +1,169 @@
+// `j3 info [--json] FILE...`: for each file its type tag and the info text the
+// window shows when the file is selected.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
 
+#include "audio/audio_info.h"
+#include "audio/sample_info.h"
 #include "cli/cli.h"
+#include "filelist/file_entry.h"
 
 namespace j3 {
+namespace {
 
-int info_command(const std::vector<std::string>&) {
-    std::fprintf(stderr, "j3 info: not available in this build yet\n");
-    return 1;
+constexpr const char* kUsage = "usage: j3 info [--json] FILE...\n";
+
+// The whole file, as the list would hold it; the reason in error otherwise.
+bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    out.clear();
+    uint8_t chunk[65536];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        if (out.size() + n > kMaxEntryBytes) {
+            std::fclose(f);
+            error = "larger than 2 GiB";
+            return false;
+        }
+        out.insert(out.end(), chunk, chunk + n);
+    }
+    const bool failed = std::ferror(f) != 0;
+    const int read_errno = errno;
+    std::fclose(f);
+    if (failed) {
+        error = std::strerror(read_errno);
+        return false;
+    }
+    return true;
+}
+
+// The list's type column for audio; other files show "-" here.
+const char* type_tag(const std::vector<uint8_t>& data) {
+    if (is_wav_file(data.data(), data.size())) return "WAV";
+    if (is_aiff_file(data.data(), data.size())) return "AIFF";
+    if (is_aifc_file(data.data(), data.size())) return "AIFC";
+    return "-";
+}
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed.
+size_t utf8_sequence_length(const std::string& s, size_t i) {
+    const auto byte = [&](size_t k) { return uint8_t(s[k]); };
+    const uint8_t c = byte(i);
+    size_t n;
+    uint32_t cp;
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) {
+        n = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        n = 3;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        n = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        cp = cp << 6 | (byte(i + k) & 0x3F);
+    }
+    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kSmallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+// A JSON string; bytes that are not UTF-8 (a path may hold any) become U+FFFD.
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    for (size_t i = 0; i < s.size();) {
+        const uint8_t c = uint8_t(s[i]);
+        const size_t n = utf8_sequence_length(s, i);
+        if (n == 0) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (n > 1) {
+            out.append(s, i, n);
+        } else if (c == '"') {
+            out += "\\\"";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += char(c);
+        }
+        i += n;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+int info_command(const std::vector<std::string>& args) {
+    bool json = false;
+    bool options_end = false;
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (!options_end && a == "--json") {
+            json = true;
+        } else if (!options_end && a == "--") {
+            options_end = true;
+        } else if (!options_end && a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "j3 info: unknown option \"%s\"\n%s", a.c_str(), kUsage);
+            return 2;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    int status = 0;
+    bool shown_any = false;
+    std::vector<uint8_t> data;
+    for (const std::string& path : files) {
+        std::string error;
+        if (!read_whole_file(path, data, error)) {
+            std::fflush(stdout);  // keep the order of the two streams on a terminal
+            std::fprintf(stderr, "j3 info: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
+            status = 1;
+            continue;
+        }
+        SampleInfo info;
+        const AudioInfoText shown = audio_info_text(data.data(), data.size(), info);
+        const char* type = type_tag(data);
+        if (json) {
+            std::printf("{\"file\":%s,\"type\":%s,\"info\":%s}\n", json_string(path).c_str(),
+                        json_string(type).c_str(), json_string(shown.text).c_str());
+        } else {
+            // A blank line between files; the text itself may span lines.
+            std::printf("%s%s: %s\n", shown_any ? "\n" : "", path.c_str(), type);
+            if (!shown.text.empty()) std::printf("%s\n", shown.text.c_str());
+        }
+        shown_any = true;
+    }
+    return status;
 }
 
 }  // namespace j3
