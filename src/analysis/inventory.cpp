@@ -38,7 +38,7 @@ uint32_t byte_sum(const uint8_t* p, size_t n) {
 }
 
 // Finds the first F7 at or after a position and remembers the answer: no F7
-// lies in [known_from, known_at). The walks ask for positions that rarely move
+// lies in [known_from, known_at). The walks ask for positions that never move
 // back, so a run of messages that share one F7 costs one search, not one each.
 struct EndFinder {
     const uint8_t* data;
@@ -49,24 +49,14 @@ struct EndFinder {
 
     // Returns size when the buffer holds no F7 from `from` on.
     size_t find(size_t from) {
-        if (known && from >= known_from && from <= known_at) return known_at;
-        if (known && from < known_from) {
-            // Only the gap before the known span needs a look.
-            const size_t hit = scan(from, known_from);
-            if (hit < known_from) known_at = hit;
+        if (!known || from < known_from || from > known_at) {
+            const void* hit =
+                from < size ? std::memchr(data + from, kSysexEnd, size - from) : nullptr;
+            known = true;
             known_from = from;
-            return known_at;
+            known_at = hit ? size_t(static_cast<const uint8_t*>(hit) - data) : size;
         }
-        known = true;
-        known_from = from;
-        known_at = scan(from, size);
         return known_at;
-    }
-
-    size_t scan(size_t from, size_t to) const {
-        if (from >= to) return to;
-        const void* hit = std::memchr(data + from, kSysexEnd, to - from);
-        return hit ? size_t(static_cast<const uint8_t*>(hit) - data) : to;
     }
 };
 

@@ -1,12 +1,13 @@
 // `j3 info [--json] FILE...`: for each file its type tag and the info text the
-// window shows when the file is selected.
+// window shows when the file is selected: audio, instrument SysEx or SDS dump.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "audio/audio_info.h"
+#include "analysis/device_family.h"
+#include "analysis/item_info.h"
 #include "audio/sample_info.h"
 #include "cli/cli.h"
 #include "filelist/file_entry.h"
@@ -42,14 +43,6 @@ bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::st
         return false;
     }
     return true;
-}
-
-// The list's type column for audio; other files show "-" here.
-const char* type_tag(const std::vector<uint8_t>& data) {
-    if (is_wav_file(data.data(), data.size())) return "WAV";
-    if (is_aiff_file(data.data(), data.size())) return "AIFF";
-    if (is_aifc_file(data.data(), data.size())) return "AIFC";
-    return "-";
 }
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed.
@@ -150,15 +143,18 @@ int info_command(const std::vector<std::string>& args) {
             status = 1;
             continue;
         }
+        // The same words the window shows on selection. A PW item without
+        // upgrade data leaves the window's text as it was; here there is no
+        // earlier text, so it shows none.
         SampleInfo info;
-        const AudioInfoText shown = audio_info_text(data.data(), data.size(), info);
-        const char* type = type_tag(data);
+        const ItemInfo shown = item_info_for_buffer(data.data(), data.size(), info);
+        const std::string type(type_tag_for_buffer(data.data(), data.size()));
         if (json) {
             std::printf("{\"file\":%s,\"type\":%s,\"info\":%s}\n", json_string(path).c_str(),
                         json_string(type).c_str(), json_string(shown.text).c_str());
         } else {
             // A blank line between files; the text itself may span lines.
-            std::printf("%s%s: %s\n", shown_any ? "\n" : "", path.c_str(), type);
+            std::printf("%s%s: %s\n", shown_any ? "\n" : "", path.c_str(), type.c_str());
             if (!shown.text.empty()) std::printf("%s\n", shown.text.c_str());
         }
         shown_any = true;

@@ -1,0 +1,138 @@
+// How fast the content analyses walk a large item, against a plain memchr
+// pass over the same 64 MiB (memory speed). Bytes per second for each.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "analysis/device_family.h"
+#include "analysis/inventory.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr size_t kBufferBytes = size_t(64) << 20;
+
+// A block message of the family with n data bytes and a correct checksum
+// (from offset 9 for KX, 10 for ZB) and length.
+void append_block(Bytes& out, uint8_t device, uint8_t id, size_t n, uint32_t& seed) {
+    const size_t start = out.size();
+    const uint8_t header[] = {0xF0, 0x00, 0x20, 0x3C, device, 0x00, id, 0x01, 0x01};
+    out.insert(out.end(), header, header + sizeof header);
+    for (size_t k = 0; k < n; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        out.push_back(uint8_t(seed >> 25));
+    }
+    const size_t first = start + (device == 0x02 ? 9 : 10);
+    uint32_t sum = 0;
+    for (size_t k = first; k < out.size(); ++k) sum += out[k];
+    sum %= 16384;
+    const uint32_t length = uint32_t(out.size() - start + 5 - 10);
+    const uint8_t tail[] = {uint8_t(sum >> 7), uint8_t(sum & 0x7F), uint8_t(length >> 7),
+                            uint8_t(length & 0x7F), 0xF7};
+    out.insert(out.end(), tail, tail + sizeof tail);
+}
+
+// Typical dumps: a globals block, kits, patterns and a song, over and over.
+Bytes typical_dumps(uint8_t device) {
+    struct Kind {
+        uint8_t kx_id, zb_id;
+        size_t bytes;
+    };
+    const Kind kinds[] = {{0x50, 0x57, 300},  {0x52, 0x52, 2000}, {0x52, 0x53, 700},
+                          {0x67, 0x54, 6000}, {0x69, 0x55, 1200}, {0x52, 0x56, 90}};
+    Bytes out;
+    out.reserve(kBufferBytes + 8192);
+    uint32_t seed = 1;
+    while (out.size() < kBufferBytes) {
+        for (const Kind& k : kinds) {
+            append_block(out, device, device == 0x02 ? k.kx_id : k.zb_id, k.bytes, seed);
+        }
+    }
+    return out;
+}
+
+const Bytes& kx_buffer() {
+    static const Bytes b = typical_dumps(0x02);
+    return b;
+}
+const Bytes& zb_buffer() {
+    static const Bytes b = typical_dumps(0x06);
+    return b;
+}
+
+void BM_MemchrPass(benchmark::State& state) {
+    const Bytes& b = kx_buffer();
+    for (auto _ : state) {
+        // 0xF8 never occurs: one full pass.
+        benchmark::DoNotOptimize(std::memchr(b.data(), 0xF8, b.size()));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_MemchrPass)->Unit(benchmark::kMillisecond);
+
+void BM_InventoryKx(benchmark::State& state) {
+    const Bytes& b = kx_buffer();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(j3::take_sysex_inventory(b.data(), b.size(), j3::kDeviceKx));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_InventoryKx)->Unit(benchmark::kMillisecond);
+
+void BM_InventoryZb(benchmark::State& state) {
+    const Bytes& b = zb_buffer();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(j3::take_sysex_inventory(b.data(), b.size(), j3::kDeviceZb));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_InventoryZb)->Unit(benchmark::kMillisecond);
+
+// The list's Type column before the tag is kept: the worst case is a buffer
+// whose tag comes from the last test, ZB.
+void BM_TypeTagZb(benchmark::State& state) {
+    const Bytes& b = zb_buffer();
+    for (auto _ : state) benchmark::DoNotOptimize(j3::type_tag_for_buffer(b.data(), b.size()));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_TypeTagZb)->Unit(benchmark::kMillisecond);
+
+// Hostile input: 64 MiB of KX kit headers with no F7 anywhere, every message
+// nested in the one before. A walk that summed each message on its own would
+// take hours; this one stays a few passes.
+void BM_InventoryNestedHeaders(benchmark::State& state) {
+    static const Bytes b = [] {
+        Bytes out;
+        const uint8_t header[] = {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x52};
+        while (out.size() < kBufferBytes) out.insert(out.end(), header, header + sizeof header);
+        return out;
+    }();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(j3::take_sysex_inventory(b.data(), b.size(), j3::kDeviceKx));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_InventoryNestedHeaders)->Unit(benchmark::kMillisecond);
+
+// The same with upgrade data messages of both packings.
+void BM_UpgradeNestedHeaders(benchmark::State& state) {
+    const uint8_t device = uint8_t(state.range(0));
+    const Bytes b = [device] {
+        Bytes out;
+        const uint8_t header[] = {0xF0, 0x00, 0x20, 0x3C, device, 0x00, 0x7E, 0x01, 0x02};
+        while (out.size() < kBufferBytes) out.insert(out.end(), header, header + sizeof header);
+        return out;
+    }();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(j3::take_sysex_inventory(b.data(), b.size(), device));
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_UpgradeNestedHeaders)
+    ->Arg(j3::kDeviceKx)
+    ->Arg(j3::kDevicePw)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

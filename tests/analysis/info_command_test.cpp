@@ -1,0 +1,114 @@
+// `j3 info` shows the type tag and the analysis text for SysEx and SDS files,
+// the same words the window shows.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "cli/cli.h"
+#include "sysex_fixtures.h"
+
+namespace j3 {
+namespace {
+
+using namespace j3::testing;
+namespace fs = std::filesystem;
+
+struct InfoCommandSysex : ::testing::Test {
+    void SetUp() override {
+        dir =
+            fs::temp_directory_path() /
+            ("j3-info-sysex-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string write(const std::string& name, const Bytes& bytes) {
+        const fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return p.string();
+    }
+    std::string run(const std::vector<std::string>& args, int& status) {
+        ::testing::internal::CaptureStdout();
+        status = info_command(args);
+        std::fflush(stdout);
+        return ::testing::internal::GetCapturedStdout();
+    }
+    fs::path dir;
+};
+
+TEST_F(InfoCommandSysex, EveryFamilyUpgradeSchemeAndDumpCase) {
+    const std::string kx_zero =
+        "Normal Globals: 0 Kits: 0 Patterns: 0 Songs: 0 \\nBroken Globals: 0 Kits: 0 Patterns: 0 "
+        "Songs: 0";
+    struct Case {
+        const char* description;
+        Bytes file;
+        const char* type;
+        std::string info;  // as JSON text
+    } cases[] = {
+        {"KX kits, one broken",
+         cat({family_block(0x02, 0x52), family_block(0x02, 0x52, 9),
+              block({0x02, 0x52, block_data(5), 9, 1})}),
+         "KX",
+         "Normal Globals: 0 Kits: 2 Patterns: 0 Songs: 0 \\nBroken Globals: 0 Kits: 1 Patterns: 0 "
+         "Songs: 0"},
+        {"LY waveform alone", ly_waveform(0), "LY", "\\nZentrix waveform at position 1"},
+        {"LY two waveforms and a kit",
+         cat({ly_waveform(0), family_block(0x03, 0x52), ly_waveform(1)}), "LY",
+         "Normal Globals: 0 Kits: 1 Patterns: 0 Songs: 0 \\nBroken Globals: 0 Kits: 0 Patterns: 0 "
+         "Songs: 0\\nNormal ZTRX waveforms: 2, broken ZTRX waveforms: 0"},
+        {"ZB settings", family_block(0x06, 0x56), "ZB",
+         "Normal Globals: 0 Kits: 0 Sounds: 0\\n       Patterns: 0 Songs: 0 Settings: 1\\nBroken "
+         "Globals: 0 Kits: 0 Sounds: 0\\n       Patterns: 0 Songs: 0 Settings: 0"},
+        {"VQR", family_block(0x01, 0x10), "VQR", "TALVOMATIC"},
+        {"KX upgrade", upgrade_a(0x02, {40, 40}), "KX", "Sysex Upgrade"},
+        {"KX upgrade without control", upgrade_a_data({0x02, upgrade_payload(40)}), "KX",
+         "Sysex Upgrade (Broken!)"},
+        {"LY upgrade", upgrade_a(0x03, {12}), "LY", "Sysex Upgrade"},
+        {"PW upgrade", upgrade_a(0x05, {15, 7}), "PW", "Sysex Upgrade"},
+        {"PW without upgrade data: no text", family_block(0x05, 0x52), "PW", ""},
+        {"ZB upgrade", upgrade_b(0x06, 5, 2), "ZB", "Sysex Upgrade"},
+        {"ZB upgrade with three control messages",
+         cat({upgrade_b(0x06, 5, 2), upgrade_b_control(0x06, 2, 5, 2)}), "ZB",
+         "Sysex Upgrade (Broken!)"},
+        {"07 upgrade", upgrade_b(0x07, 2, 2), "-", "Sysex Upgrade"},
+        {"07 upgrade with seed 3", upgrade_b(0x07, 3, 2), "-", "Sysex Upgrade (Broken!)"},
+        {"SDS dump", sds_dump(2), "SDS",
+         "Dump length: 120 Sample Rate: 44100\\nBits: 16 Loop OFF. Loop start: 0 Loop end: 119"},
+        {"SDS dump with a wrong checksum",
+         cat({sds_header({}), sds_packet(0), sds_packet(1, 0, 3)}), "SDS",
+         "0 correct and 0 broken sample dumps."},
+        {"SDS dump with a packet out of step",
+         cat({sds_header({}), sds_packet(0), sds_packet(9), sds_packet(2)}), "SDS",
+         "Broken sample dump."},
+        {"SDS dump at 48 kHz", sds_dump(1, {.period_ns = 20833}), "SDS",
+         "Dump length: 120 Sample Rate: 48000\\nBits: 16 Loop OFF. Loop start: 0 Loop end: 119"},
+        {"SDS header beside a KX message", cat({sds_dump(1), family_block(0x02, 0x10)}), "KX",
+         kx_zero},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        const std::string path = write("item" + std::to_string(index++) + ".syx", c.file);
+        int status = -1;
+        const std::string out = run({"--json", path}, status);
+        EXPECT_EQ(status, 0) << c.description;
+        EXPECT_EQ(out, "{\"file\":\"" + path + "\",\"type\":\"" + c.type + "\",\"info\":\"" +
+                           c.info + "\"}\n")
+            << c.description;
+    }
+}
+
+TEST_F(InfoCommandSysex, PlainTextShowsTypeAndText) {
+    const std::string a = write("a.syx", family_block(0x01, 0x10));
+    const std::string b = write("b.syx", ly_waveform(4));
+    int status = -1;
+    EXPECT_EQ(run({a, b}, status),
+              a + ": VQR\nTALVOMATIC\n\n" + b + ": LY\n\nZentrix waveform at position 5\n");
+    EXPECT_EQ(status, 0);
+}
+
+}  // namespace
+}  // namespace j3

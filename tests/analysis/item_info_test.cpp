@@ -1,0 +1,155 @@
+#include "analysis/item_info.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "analysis/inventory.h"
+#include "fakes/test_context.h"
+#include "sysex_fixtures.h"
+
+namespace j3 {
+namespace {
+
+using namespace j3::testing;
+
+// A mono 16-bit PCM WAV file at 44100 Hz holding the sample bytes.
+Bytes wav_file(const Bytes& sample_bytes) {
+    auto le32 = [](uint32_t v) {
+        return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    };
+    const Bytes fmt = {'f',  'm',  't', ' ', 16,   0,    0,    0,    1, 0, 1,  0,
+                       0x44, 0xAC, 0,   0,   0x88, 0x58, 0x01, 0x00, 2, 0, 16, 0};
+    const Bytes data =
+        cat({Bytes{'d', 'a', 't', 'a'}, le32(uint32_t(sample_bytes.size())), sample_bytes});
+    const Bytes body = cat({Bytes{'W', 'A', 'V', 'E'}, fmt, data});
+    return cat({Bytes{'R', 'I', 'F', 'F'}, le32(uint32_t(body.size())), body});
+}
+
+struct ItemInfoTest : ::testing::Test {
+    void add(Bytes data, int32_t loop = 0, int32_t stereo = 0) {
+        FileEntry e;
+        e.file = "item";
+        e.loop = loop;
+        e.stereo = stereo;
+        set_entry_data(e, std::move(data));
+        t.ctx.files.file_array.push_back(std::move(e));
+    }
+    std::string select(uint32_t id) {
+        EXPECT_EQ(show_item_info(t.ctx, id, kItemSelectedNotification), 0);
+        return t.window.info_text;
+    }
+    TestContext t;
+};
+
+TEST_F(ItemInfoTest, AnalysisChosenInFamilyOrder) {
+    const Bytes kx = family_block(0x02, 0x52);
+    const Bytes ly = ly_waveform(0);
+    const Bytes zb = family_block(0x06, 0x52);
+    const Bytes d07 = family_block(0x07, 0x52);
+    const Bytes vqr = family_block(0x01, 0x52);
+    const Bytes sds = sds_dump(1);
+    const Bytes wav_with_ly = wav_file(ly);
+    struct Case {
+        const char* description;
+        Bytes buffer;
+        std::string want;
+    } cases[] = {
+        {"LY then KX: KX analysis", cat({ly, kx}), analyse_kx_sysex(kx.data(), kx.size())},
+        {"VQR and LY: LY analysis", cat({vqr, ly}), "\nZentrix waveform at position 1"},
+        {"ZB and device id 07: ZB analysis", cat({d07, zb}),
+         analyse_zb_sysex(zb.data(), zb.size())},
+        {"device id 07 alone", d07, analyse_device07_sysex(d07.data(), d07.size())},
+        {"VQR and ZB: ZB analysis before the fixed text", cat({vqr, zb}),
+         analyse_zb_sysex(zb.data(), zb.size())},
+        {"VQR", vqr, "TALVOMATIC"},
+        {"VQR before an SDS dump", cat({sds, vqr}), "TALVOMATIC"},
+        {"WAV whose samples hold an LY waveform: the LY analysis", wav_with_ly,
+         "\nZentrix waveform at position 1"},
+        {"SDS dump", sds, analyse_sds_dump(sds.data(), sds.size())},
+        {"nothing known", Bytes{1, 2, 3, 0xF0, 0xF7}, ""},
+        {"empty", Bytes{}, ""},
+    };
+    for (const Case& c : cases) {
+        t.window.info_text = "previous";
+        add(c.buffer);
+        EXPECT_EQ(select(uint32_t(t.ctx.files.file_array.size())), c.want) << c.description;
+    }
+}
+
+TEST_F(ItemInfoTest, AudioItemTakesTheReadersTextAndButtons) {
+    Bytes samples(2000);
+    for (size_t k = 0; k < samples.size(); ++k) samples[k] = uint8_t(k * 7);
+    const Bytes wav = wav_file(samples);
+    SampleInfo info;
+    const AudioInfoText want = audio_info_text(wav.data(), wav.size(), info);
+    ASSERT_FALSE(want.text.empty());
+
+    add(wav);
+    EXPECT_EQ(select(1), want.text);
+    EXPECT_EQ(t.window.enabled(kLoopButton), want.enable.loop);
+    EXPECT_EQ(t.window.enabled(kStereoButton), want.enable.stereo);
+    EXPECT_EQ(t.window.enabled(kWaveformButton), want.enable.waveform);
+    EXPECT_EQ(t.ctx.sample_info.sample_length, info.sample_length);
+}
+
+TEST_F(ItemInfoTest, SelectionResetsTheItemButtons) {
+    struct Case {
+        const char* description;
+        int32_t loop, stereo;
+        const char* loop_title;  // nullptr: title unchanged
+        const char* stereo_title;
+    } cases[] = {
+        {"choice 0", 0, 0, "Loop:File", "L + R"},
+        {"choice 1", 1, 1, "Loop On", "Left"},
+        {"choice 2", 2, 2, "Loop Off", "Right"},
+        {"above 2 shows choice 0", 5, 3, "Loop:File", "L + R"},
+        {"negative leaves the title", -1, -4, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        t.window.text_history.clear();
+        for (int control : {kLoopButton, kStereoButton, kWaveformButton}) {
+            t.window.enable_control(control, true);
+        }
+        add(family_block(0x02, 0x52), c.loop, c.stereo);
+        select(uint32_t(t.ctx.files.file_array.size()));
+        for (int control : {kLoopButton, kStereoButton, kWaveformButton}) {
+            EXPECT_FALSE(t.window.enabled(control)) << c.description << " control " << control;
+        }
+        EXPECT_EQ(t.window.texts(kLoopButton), c.loop_title ? std::vector<std::string>{c.loop_title}
+                                                            : std::vector<std::string>{})
+            << c.description;
+        EXPECT_EQ(t.window.texts(kStereoButton), c.stereo_title
+                                                     ? std::vector<std::string>{c.stereo_title}
+                                                     : std::vector<std::string>{})
+            << c.description;
+    }
+}
+
+TEST_F(ItemInfoTest, PwWithoutUpgradeKeepsThePreviousText) {
+    add(family_block(0x02, 0x52));
+    add(family_block(0x05, 0x52));
+    add(upgrade_a(0x05, {21}));
+    const std::string kx_text = select(1);
+    EXPECT_EQ(select(2), kx_text);
+    EXPECT_EQ(select(3), "Sysex Upgrade");
+
+    const Bytes pw = family_block(0x05, 0x52);
+    SampleInfo info;
+    const ItemInfo item = item_info_for_buffer(pw.data(), pw.size(), info);
+    EXPECT_FALSE(item.sets_text);
+}
+
+TEST_F(ItemInfoTest, IgnoresOtherNotificationsAndUnknownItems) {
+    add(family_block(0x01, 0x52));
+    t.window.info_text = "previous";
+    EXPECT_EQ(show_item_info(t.ctx, 1, 4), 0);
+    EXPECT_EQ(show_item_info(t.ctx, 0, kItemSelectedNotification), 0);
+    EXPECT_EQ(show_item_info(t.ctx, 2, kItemSelectedNotification), 0);
+    EXPECT_EQ(t.window.info_text, "previous");
+    EXPECT_TRUE(t.window.text_history.empty());
+    EXPECT_EQ(select(1), "TALVOMATIC");
+}
+
+}  // namespace
+}  // namespace j3
