@@ -75,7 +75,7 @@ inline std::vector<uint8_t> aiff16(const std::vector<int16_t>& samples, int chan
     put_be(b, samples.size() / size_t(channels), 4);
     put_be(b, 16, 2);
     const uint8_t rate44100[10] = {0x40, 0x0E, 0xAC, 0x44, 0, 0, 0, 0, 0, 0};
-        for (uint8_t byte : rate44100) b.push_back(byte);
+    for (uint8_t byte : rate44100) b.push_back(byte);
     if (aifc_compression) {
         put_tag(b, aifc_compression);
         put_be(b, 0, 2);  // empty name and its pad byte
