@@ -1,12 +1,170 @@
+// j3 waveform FILE... [-o DIR] [--stereo mix|left|right]
+//
+// Builds one waveform message per looped audio file, numbering the slots from
+// 0 over the files that qualify (as the window's waveform button numbers the
+// selected items), and writes each as <base name>.syx into DIR (the current
+// folder by default). Files that do not qualify are named on standard error
+// with the reason. Exit status: 0 all built, 1 some file failed, 2 usage.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
 
 #include "cli/cli.h"
+#include "filelist/file_entry.h"
+#include "waveform/fft.h"
+#include "waveform/waveform_builder.h"
 
 namespace j3 {
+namespace {
 
-int waveform_command(const std::vector<std::string>&) {
-    std::fprintf(stderr, "j3 waveform: not available in this build yet\n");
-    return 1;
+constexpr const char* kUsage =
+    "usage: j3 waveform FILE... [-o DIR] [--stereo mix|left|right]\n"
+    "  Builds a single-cycle waveform message for the LY family from the loop of each\n"
+    "  WAV, AIFF or AIFC file (the whole sample when it has no loop; 2 to 16384 frames)\n"
+    "  and writes it as <base name>.syx into DIR (default: the current folder).\n"
+    "  Slots are numbered from 0 over the files that qualify.\n"
+    "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
+
+bool read_file(const std::filesystem::path& path, std::vector<uint8_t>& data, std::string& error) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = "is a folder, not a file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "could not be opened";
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || uint64_t(size) > kMaxEntryBytes) {
+        error = size < 0 ? "could not be read" : "is too large (2 GB or more)";
+        return false;
+    }
+    in.seekg(0, std::ios::beg);
+    data.resize(size_t(size));
+    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
+        error = "could not be read";
+        return false;
+    }
+    return true;
+}
+
+bool write_file(const std::filesystem::path& path, const std::vector<uint8_t>& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+    return bool(out.flush());
+}
+
+}  // namespace
+
+int waveform_command(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::filesystem::path out_dir = ".";
+    int32_t stereo = 0;  // StereoChoice: 0 mix, 1 left, 2 right
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "-o" || a == "--stereo") {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "j3 waveform: %s needs a value\n%s", a.c_str(), kUsage);
+                return 2;
+            }
+            const std::string& v = args[++i];
+            if (a == "-o") {
+                out_dir = v;
+            } else if (v == "mix") {
+                stereo = 0;
+            } else if (v == "left") {
+                stereo = 1;
+            } else if (v == "right") {
+                stereo = 2;
+            } else {
+                std::fprintf(stderr, "j3 waveform: --stereo takes mix, left or right, not \"%s\"\n",
+                             v.c_str());
+                return 2;
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "j3 waveform: unknown option \"%s\"\n%s", a.c_str(), kUsage);
+            return 2;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(out_dir, ec);
+    if (!std::filesystem::is_directory(out_dir, ec)) {
+        std::fprintf(stderr, "j3 waveform: \"%s\" is not a folder that can be written to\n",
+                     out_dir.string().c_str());
+        return 2;
+    }
+
+    FftTables fft;
+    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != kFftOk) {
+        std::fprintf(stderr, "j3 waveform: not enough memory for the transform tables\n");
+        return 1;
+    }
+
+    bool failed = false;
+    int32_t slot = 0;
+    std::set<std::filesystem::path> written;
+    for (const std::string& file : files) {
+        FileEntry entry;
+        entry.file = file;
+        entry.stereo = stereo;
+        std::string error;
+        if (!read_file(file, entry.data, error)) {
+            std::fprintf(stderr, "j3 waveform: %s: %s\n", file.c_str(), error.c_str());
+            failed = true;
+            continue;
+        }
+        WaveformBuild build = build_waveform_for_entry(fft, entry, slot);
+        if (!build.took_slot) {
+            std::fprintf(stderr, "j3 waveform: %s: skipped, %s\n", file.c_str(),
+                         build.reason.c_str());
+            failed = true;
+            continue;
+        }
+        const int32_t this_slot = slot++;
+        if (!build.ok) {
+            std::fprintf(stderr, "j3 waveform: %s: slot %d: %s\n", file.c_str(), int(this_slot),
+                         build.reason.c_str());
+            failed = true;
+            continue;
+        }
+        const std::filesystem::path out = out_dir / build.name;
+        // Two inputs with the same base name would silently lose the first result.
+        if (!written.insert(out.lexically_normal()).second) {
+            std::fprintf(stderr,
+                         "j3 waveform: %s: not written, %s was written for an earlier file\n",
+                         file.c_str(), out.string().c_str());
+            failed = true;
+            continue;
+        }
+        if (!write_file(out, build.message)) {
+            std::fprintf(stderr, "j3 waveform: %s: could not write %s\n", file.c_str(),
+                         out.string().c_str());
+            failed = true;
+            continue;
+        }
+        // The message carries the slot AND 63, so a 65th file takes slot 0 again.
+        std::printf("%s -> %s (slot %d, position %d)\n", file.c_str(), out.string().c_str(),
+                    int(this_slot & 63), int(this_slot & 63) + 1);
+    }
+    return failed ? 1 : 0;
 }
 
 }  // namespace j3

@@ -1,8 +1,71 @@
-// FFT tables and transforms.
+// Discrete Fourier transform over split complex arrays (real parts and
+// imaginary parts in two arrays), in place. Power-of-two sizes run a radix-2
+// transform on twiddle tables made once at set-up; other sizes run Bluestein's
+// chirp-z method on top of it.
+//
+//     FftTables fft;
+//     fft_setup(fft, 16384, kFftAnySize);              // once, at start-up
+//     fft_transform(fft, re, im, 1000, kFftForward);   // X[k] = sum x[m] e^(-2 pi i km/n)
+//     fft_transform(fft, re, im, 1000, kFftInverse);   // back, scaled by 1/n
+//
+// Threads: the GUI thread only (start-up and the waveform command). The tables
+// are not locked; a transform only reads them.
 #pragma once
+
+#include <cstdint>
+#include <memory>
 
 namespace j3 {
 
-struct FftTables {};
+// Status codes of the three calls.
+enum FftStatus : int {
+    kFftOk = 0,
+    kFftNoMemory = 1,       // a table or work array could not be allocated; nothing changed
+    kFftTooLarge = 2,       // size above the set-up maximum (every size before set-up), or below 0
+    kFftNotPowerOfTwo = 3,  // size not a power of two and kFftAnySize not in force
+    kFftNotSetUp = 4,       // release while not set up
+};
+
+// fft_setup flags.
+constexpr uint32_t kFftAnySize = 2;  // allow sizes that are not powers of two (Bluestein)
+
+// fft_transform direction flags: bit 0 set means inverse; other bits are ignored.
+constexpr uint32_t kFftInverse = 1;
+constexpr uint32_t kFftForward = 4;  // what the waveform builder passes; any value with bit 0 clear
+
+// The transform state. Owns its tables.
+struct FftTables {
+    int32_t maximum_size = -1;  // largest transform size; -1 while not set up
+    uint32_t setup_flags = 0;
+    uint32_t table_size = 0;  // M: the tables serve every power of two up to M
+    // M/2 entries each: entry t = sin(-2 pi t/M) and cos(-2 pi t/M), the factor e^(-2 pi i t/M).
+    std::unique_ptr<double[]> sine_table;
+    std::unique_ptr<double[]> cosine_table;
+    // The same factors regrouped by stage, so a stage reads them in order: the
+    // stage of half-width d (d = 1, 2, 4, ..., M/2) uses the factors
+    // e^(-2 pi i j/(2d)), j < d, found at entries d ... 2d-1 (copied from the
+    // tables above, entry j*M/(2d)). M entries each.
+    std::unique_ptr<double[]> stage_sine;
+    std::unique_ptr<double[]> stage_cosine;
+    bool set_up = false;
+};
+
+// Prepares the tables for transforms of up to n values (n >= 1). Without
+// kFftAnySize n must be a power of two (else kFftNotPowerOfTwo) and M = n;
+// with it M is 2n for a power of two and otherwise twice the smallest power of
+// two above n, which leaves room for Bluestein's padded transforms. Releases
+// earlier tables first. n below 1 or above 2^28 gives kFftTooLarge, an
+// allocation failure kFftNoMemory; the state is then not set up.
+int fft_setup(FftTables& fft, int32_t n, uint32_t flags);
+
+// Frees the tables; the maximum size becomes -1 and the flags 0. kFftNotSetUp
+// when there was nothing to release.
+int fft_release(FftTables& fft);
+
+// Transforms the n values of re and im in place. Forward: not scaled;
+// inverse: scaled by 1/n. Sizes 0 (nothing to do), 1 and 2 are handled
+// directly. Sizes that are not powers of two allocate their work arrays per
+// call and answer kFftNoMemory, with the data unchanged, when that fails.
+int fft_transform(const FftTables& fft, double* re, double* im, int32_t n, uint32_t direction);
 
 }  // namespace j3

@@ -1,0 +1,147 @@
+// The transform side by side with FFTW (planned in its estimate mode, as a
+// program would plan without a wisdom file), and the build of one waveform
+// message from a long loop.
+//
+// Ratios to read off: BM_Radix2/16384 against BM_Fftw/16384, and
+// BM_Bluestein/12000 against BM_Fftw/12000 and BM_Fftw/32768 (Bluestein's
+// method runs three radix-2 transforms of 32768 points at that size).
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "waveform/fft.h"
+#include "waveform/waveform_builder.h"
+
+namespace {
+
+void fill(std::vector<double>& re, std::vector<double>& im) {
+    for (size_t i = 0; i < re.size(); ++i) {
+        re[i] = std::sin(0.001 * double(i * i % 7919));
+        im[i] = std::cos(0.003 * double(i % 977));
+    }
+}
+
+void run_j3(benchmark::State& state) {
+    const int n = int(state.range(0));
+    j3::FftTables fft;
+    j3::fft_setup(fft, std::max(n, 16384), j3::kFftAnySize);
+    std::vector<double> re(n), im(n);
+    fill(re, im);
+    for (auto _ : state) {
+        j3::fft_transform(fft, re.data(), im.data(), n, j3::kFftForward);
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void BM_Radix2(benchmark::State& state) {
+    run_j3(state);
+}
+BENCHMARK(BM_Radix2)->Arg(1024)->Arg(4096)->Arg(16384)->Arg(32768);
+
+void BM_Bluestein(benchmark::State& state) {
+    run_j3(state);
+}
+BENCHMARK(BM_Bluestein)->Arg(1000)->Arg(12000);
+
+// FFTW on the same split arrays (its guru interface takes real and imaginary
+// parts as separate arrays, as ours does).
+void BM_Fftw(benchmark::State& state) {
+    const int n = int(state.range(0));
+    std::vector<double> re(n), im(n);
+    fftw_iodim dim{n, 1, 1};
+    fftw_plan plan = fftw_plan_guru_split_dft(1, &dim, 0, nullptr, re.data(), im.data(), re.data(),
+                                              im.data(), FFTW_ESTIMATE);
+    fill(re, im);
+    for (auto _ : state) {
+        fftw_execute_split_dft(plan, re.data(), im.data(), re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    fftw_destroy_plan(plan);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_Fftw)->Arg(1000)->Arg(1024)->Arg(4096)->Arg(12000)->Arg(16384)->Arg(32768);
+
+// FFTW on interleaved complex data, its most common use.
+void BM_FftwInterleaved(benchmark::State& state) {
+    const int n = int(state.range(0));
+    fftw_complex* buf = fftw_alloc_complex(n);
+    fftw_plan plan = fftw_plan_dft_1d(n, buf, buf, FFTW_FORWARD, FFTW_ESTIMATE);
+    for (int i = 0; i < n; ++i) buf[i][0] = std::sin(0.001 * i), buf[i][1] = 0;
+    for (auto _ : state) {
+        fftw_execute(plan);
+        benchmark::DoNotOptimize(buf);
+        benchmark::ClobberMemory();
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(buf);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_FftwInterleaved)->Arg(12000)->Arg(16384)->Arg(32768);
+
+// A mono 16-bit WAV of `frames` frames whose loop is the whole sample.
+std::vector<uint8_t> looped_wav(uint32_t frames) {
+    std::vector<uint8_t> b;
+    auto put = [&b](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto tag = [&b](const char* t) {
+        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(t[i]));
+    };
+    tag("RIFF");
+    put(0, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);
+    put(1, 2);
+    put(44100, 4);
+    put(88200, 4);
+    put(2, 2);
+    put(16, 2);
+    tag("data");
+    put(frames * 2, 4);
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double x = 2.0 * 3.14159265358979323846 * i / frames;
+        put(uint16_t(int16_t(12000 * std::sin(x) + 4000 * std::sin(7 * x))), 2);
+    }
+    tag("smpl");
+    put(60, 4);
+    for (int i = 0; i < 7; ++i) put(0, 4);
+    put(1, 4);
+    put(0, 4);
+    put(0, 4);
+    put(0, 4);
+    put(0, 4);
+    put(frames - 1, 4);
+    put(0, 4);
+    put(0, 4);
+    const uint32_t riff = uint32_t(b.size() - 8);
+    for (int i = 0; i < 4; ++i) b[4 + i] = uint8_t(riff >> (8 * i));
+    return b;
+}
+
+// One whole message: read the loop, one forward transform of its length, the
+// normalising inverse and seventeen small inverses, packing and checksum.
+void BM_WaveformMessage(benchmark::State& state) {
+    const uint32_t frames = uint32_t(state.range(0));
+    j3::FftTables fft;
+    j3::fft_setup(fft, 16384, j3::kFftAnySize);
+    const std::vector<uint8_t> wav = looped_wav(frames);
+    std::vector<uint8_t> out(j3::kWaveformMessageBytes);
+    for (auto _ : state) {
+        const bool ok = j3::build_waveform_message(fft, wav.data(), wav.size(), 0, int32_t(frames),
+                                                   0, out.data(), 0, 0x53494E45);
+        benchmark::DoNotOptimize(ok);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_WaveformMessage)->Arg(1024)->Arg(12000)->Arg(16384)->Unit(benchmark::kMillisecond);
+
+}  // namespace
