@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/plist_value.h"
+
 namespace j3 {
 
 // Per-entry choices for sample transfer, stored under "Loop" and "Stereo".
@@ -13,22 +15,25 @@ enum LoopChoice : int32_t { kLoopFile = 0, kLoopOn = 1, kLoopOff = 2 };
 enum StereoChoice : int32_t { kStereoMix = 0, kStereoLeft = 1, kStereoRight = 2 };
 
 struct Settings {
+    // The preferences as they will be written at quit (engine/preferences.h);
+    // GUI thread only. "File Array" is taken from the file list when saving.
+    PlistValue prefs_dict;
     int32_t selected_in = 0;   // "Selected MIDI Interfaces In": 1-based source, 0 = none
     int32_t selected_out = 0;  // "Selected MIDI Interfaces Out": 1-based destination, 0 = none
     // Main window structure bounds. A loaded file without the key gives -1;
     // a negative x or y centres the window, a width or height <= 0 means the default.
-    int32_t window_x = 0;  // "Location X"
-    int32_t window_y = 0;  // "Location Y"
-    int32_t window_w = 0;  // "Window W"
-    int32_t window_h = 0;  // "Window H"
-    int32_t turbo_limit = 11;  // "Turbo limit", 0 .. 11: highest speed index to ask for
-    int32_t sds_format = 1;    // "SDS format", 0 .. 4: how received sample dumps are stored
-    bool reload_files = false;                    // "Reload Files"
-    std::atomic<bool> ignore_handshake{true};     // "Ignore Handshake"
-    std::atomic<bool> send_filename{false};       // "Send FileName"
-    std::atomic<bool> extended_sds{false};        // "Extended SDS"
-    std::atomic<int32_t> send_delay{0};           // "Delay", ticks of 1/60 s, >= 0 (stored as text)
-    std::atomic<uint8_t> device_number{0};        // "Device Number", 0 .. 127 (stored as text)
+    int32_t window_x = 0;       // "Location X"
+    int32_t window_y = 0;       // "Location Y"
+    int32_t window_w = 0;       // "Window W"
+    int32_t window_h = 0;       // "Window H"
+    int32_t turbo_limit = 11;   // "Turbo limit", 0 .. 11: highest speed index to ask for
+    int32_t sds_format = 1;     // "SDS format", 0 .. 4: how received sample dumps are stored
+    bool reload_files = false;  // "Reload Files"
+    std::atomic<bool> ignore_handshake{true};  // "Ignore Handshake"
+    std::atomic<bool> send_filename{false};    // "Send FileName"
+    std::atomic<bool> extended_sds{false};     // "Extended SDS"
+    std::atomic<int32_t> send_delay{0};        // "Delay", ticks of 1/60 s, >= 0 (stored as text)
+    std::atomic<uint8_t> device_number{0};     // "Device Number", 0 .. 127 (stored as text)
 };
 
 constexpr int32_t kTurboLimitMax = 11;
