@@ -11,9 +11,15 @@ bool form_is(const uint8_t* data, size_t size, const char (&container)[5], const
 
 }  // namespace
 
-bool is_wav_file(const uint8_t* data, size_t size) { return form_is(data, size, "RIFF", "WAVE"); }
-bool is_aiff_file(const uint8_t* data, size_t size) { return form_is(data, size, "FORM", "AIFF"); }
-bool is_aifc_file(const uint8_t* data, size_t size) { return form_is(data, size, "FORM", "AIFC"); }
+bool is_wav_file(const uint8_t* data, size_t size) {
+    return form_is(data, size, "RIFF", "WAVE");
+}
+bool is_aiff_file(const uint8_t* data, size_t size) {
+    return form_is(data, size, "FORM", "AIFF");
+}
+bool is_aifc_file(const uint8_t* data, size_t size) {
+    return form_is(data, size, "FORM", "AIFC");
+}
 
 bool is_audio_file(const uint8_t* data, size_t size) {
     return is_wav_file(data, size) || is_aiff_file(data, size) || is_aifc_file(data, size);

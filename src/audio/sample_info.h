@@ -10,11 +10,11 @@ namespace j3 {
 
 // Result of a reader.
 enum AudioParseResult : int {
-    kParseOk = 1,             // the walk reached the end of the form
-    kParseNotContainer = 0,   // no "RIFF" / "FORM" at offset 0
-    kParseWrongForm = -1,     // form type at offset 8 is not the expected one
-    kParseChunkSize = -2,     // a chunk runs past the end of the form
-    kParseUnsupported = -3,   // sample encoding not supported
+    kParseOk = 1,            // the walk reached the end of the form
+    kParseNotContainer = 0,  // no "RIFF" / "FORM" at offset 0
+    kParseWrongForm = -1,    // form type at offset 8 is not the expected one
+    kParseChunkSize = -2,    // a chunk runs past the end of the form
+    kParseUnsupported = -3,  // sample encoding not supported
 };
 
 enum FileKind : int32_t { kKindNone = 0, kKindAiff = 1, kKindWav = 2, kKindAifc = 3 };
@@ -31,10 +31,10 @@ enum AifcCompression : int32_t {
 struct SampleInfo {
     int32_t format_code = 0;  // WAV format tag (1 PCM, 3 float); 0x1001 AIFF; 0x1003 AIFC
     int32_t channels = 0;
-    int32_t sample_rate = 0;      // Hz
-    int32_t bits_per_sample = 0;  // significant bits; float data counts as 24
-    int32_t bytes_per_sample = 0; // container bytes per sample of one channel
-    int32_t sample_length = 0;    // frames
+    int32_t sample_rate = 0;              // Hz
+    int32_t bits_per_sample = 0;          // significant bits; float data counts as 24
+    int32_t bytes_per_sample = 0;         // container bytes per sample of one channel
+    int32_t sample_length = 0;            // frames
     const uint8_t* data_start = nullptr;  // first byte of sample data in the file buffer
     const uint8_t* read_pos = nullptr;    // the packet fillers' read position
     const uint8_t* data_end = nullptr;    // end of the buffer the data lies in (readers stop there)

@@ -17,7 +17,8 @@ constexpr Verb kVerbs[] = {
     {"send", send_command, "send FILE... --to DEST     send SysEx files to a destination"},
     {"info", info_command, "info [--json] FILE...      tell what files hold"},
     {"convert", convert_command, "convert IN -o OUT ...      audio to SDS dump, or dump to audio"},
-    {"waveform", waveform_command, "waveform FILE... [-o DIR]  build waveform messages from looped audio"},
+    {"waveform", waveform_command,
+     "waveform FILE... [-o DIR]  build waveform messages from looped audio"},
 };
 
 void print_usage(FILE* out) {

@@ -13,7 +13,7 @@
 namespace j3 {
 
 class ConsoleWindow : public WindowControls {
-public:
+  public:
     explicit ConsoleWindow(FILE* status_out = nullptr) : status_out_(status_out) {}
 
     void set_control_text(int control, std::string_view text) override;
@@ -35,7 +35,7 @@ public:
     void select_all();
     std::string info_text() const;
 
-private:
+  private:
     FILE* status_out_;
     std::atomic<int32_t> sample_number_{0};
     mutable std::mutex mutex_;

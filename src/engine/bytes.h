@@ -8,11 +8,15 @@
 
 namespace j3 {
 
-inline uint16_t read_le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t read_le16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 inline uint32_t read_le32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint16_t read_be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+inline uint16_t read_be16(const uint8_t* p) {
+    return uint16_t(p[0] << 8 | p[1]);
+}
 inline uint32_t read_be32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
@@ -43,6 +47,8 @@ inline uint32_t read_7bit_groups(const uint8_t* p, int groups) {
 }
 
 // Four-character tags ("RIFF", "fmt ") are compared byte for byte.
-inline bool tag_is(const uint8_t* p, const char (&tag)[5]) { return std::memcmp(p, tag, 4) == 0; }
+inline bool tag_is(const uint8_t* p, const char (&tag)[5]) {
+    return std::memcmp(p, tag, 4) == 0;
+}
 
 }  // namespace j3

@@ -5,7 +5,7 @@
 namespace j3 {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Blocks the calling thread for ticks of 1/60 s.
     virtual void pause_ticks(int ticks) = 0;
@@ -15,7 +15,7 @@ public:
 
 // The real clock: sleeps.
 class SystemClock : public Clock {
-public:
+  public:
     void pause_ticks(int ticks) override;
     void sleep_ms(int milliseconds) override;
 };

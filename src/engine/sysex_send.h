@@ -39,6 +39,8 @@ bool start_sending(Context& ctx);
 void send_completion(Context& ctx, SysexRequest* request);
 
 // Stop: the Send command while a send runs.
-inline void stop_sending(Context& ctx) { send_completion(ctx, nullptr); }
+inline void stop_sending(Context& ctx) {
+    send_completion(ctx, nullptr);
+}
 
 }  // namespace j3

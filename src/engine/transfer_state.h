@@ -34,10 +34,10 @@ struct TransferState {
     std::atomic<int32_t> send_index{0};
 
     const uint8_t* current_data = nullptr;  // buffer of the item being sent
-    int32_t current_size = 0;    // bytes (SysEx) or sample words (SDS); 0 once stopped
-    int32_t current_loop = 0;    // LoopChoice of the item
-    int32_t current_stereo = 0;  // StereoChoice of the item
-    std::atomic<int32_t> send_pos{0};  // bytes or sample words consumed
+    int32_t current_size = 0;               // bytes (SysEx) or sample words (SDS); 0 once stopped
+    int32_t current_loop = 0;               // LoopChoice of the item
+    int32_t current_stereo = 0;             // StereoChoice of the item
+    std::atomic<int32_t> send_pos{0};       // bytes or sample words consumed
     const uint8_t* message_ptr = nullptr;
     SplitState split;
 
@@ -54,8 +54,8 @@ struct TransferState {
 
     int32_t sample_number = 0;
     int32_t start_sample_number = 0;
-    uint32_t name_code = 0;  // four name characters, first in the top byte; 0 = none
-    std::string name_text;   // base name for the sample name message, empty = none
+    uint32_t name_code = 0;                 // four name characters, first in the top byte; 0 = none
+    std::string name_text;                  // base name for the sample name message, empty = none
     std::atomic<int32_t> speed_factor{10};  // MIDI speed x 10
 
     bool send_after_open = false;

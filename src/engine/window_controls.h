@@ -35,7 +35,7 @@ enum ControlId : int {
 };
 
 class WindowControls {
-public:
+  public:
     virtual ~WindowControls() = default;
 
     // Buttons (1, 2, 13, 14, 19), status lines (11, 12), the speed label (18)

@@ -44,7 +44,8 @@ bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& da
 
 void rebuild_list_view(Context& ctx) {
     ctx.window->list_remove_all();
-    for (size_t i = 0; i < ctx.files.file_array.size(); ++i) ctx.window->list_add_item(uint32_t(i + 1));
+    for (size_t i = 0; i < ctx.files.file_array.size(); ++i)
+        ctx.window->list_add_item(uint32_t(i + 1));
 }
 
 }  // namespace

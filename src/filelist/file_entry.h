@@ -14,10 +14,10 @@ namespace j3 {
 struct Context;
 
 struct FileEntry {
-    std::string file;      // "File": full POSIX path, or a bare name for data made in memory (UTF-8)
-    int32_t loop = 0;      // "Loop": LoopChoice
-    int32_t stereo = 0;    // "Stereo": StereoChoice
-    int32_t is_new = 0;    // "New": 1 when the data exists only in memory
+    std::string file;    // "File": full POSIX path, or a bare name for data made in memory (UTF-8)
+    int32_t loop = 0;    // "Loop": LoopChoice
+    int32_t stereo = 0;  // "Stereo": StereoChoice
+    int32_t is_new = 0;  // "New": 1 when the data exists only in memory
     std::vector<uint8_t> data;  // "Addr" and "Size": the whole item
 
     // The list's type tag, kept until the data changes (see set_entry_data).

@@ -15,6 +15,16 @@ namespace j3 {
 using Endpoint = uint32_t;
 constexpr Endpoint kNoEndpoint = 0;
 
+// Results of MidiService::send_sysex. A refused request is still completed.
+enum SendResult : int {
+    kSendTaken = 0,
+    kSendTooLarge = 1,       // more bytes than the destination's backend carries in one message
+    kSendNoDestination = 2,  // no such destination, or it has left the system
+    kSendBackendLost = 3,    // the MIDI server behind the destination has gone away
+};
+// A short text for the user, e.g. "the destination has gone away".
+const char* send_result_text(int result);
+
 struct SysexRequest;
 // Runs on the service's completion thread, once per request handed over.
 using CompletionProc = void (*)(SysexRequest* request);
@@ -52,7 +62,7 @@ struct EndpointInfo {
 };
 
 class MidiService {
-public:
+  public:
     virtual ~MidiService() = default;
 
     // (Re)creates the client and its ports; the input port's read procedure
@@ -71,8 +81,9 @@ public:
     virtual bool disconnect_source(Endpoint source) = 0;
 
     // A private destination that other programs do not list and that discards
-    // what it gets.
-    virtual bool create_virtual_destination(const std::string& name) = 0;
+    // what it gets; it is not in the destination list either. kNoEndpoint when
+    // it cannot be made.
+    virtual Endpoint create_virtual_destination(const std::string& name) = 0;
 
     // Maximum SysEx speed of a destination in bytes per second (3125 unless set).
     virtual int max_sysex_speed(Endpoint destination) = 0;
@@ -81,9 +92,10 @@ public:
     // Hands a request over. The service sends request->bytes_to_send bytes from
     // request->data to request->destination, paced to the destination's speed,
     // then sets request->complete and calls request->completion_proc exactly
-    // once on its completion thread. Returns 0 when the request was taken; a
-    // request it refuses (too large for the backend, no such destination) is
-    // still completed, and the result says why: never silently dropped.
+    // once on its completion thread. Returns kSendTaken when the request was
+    // taken; a request it refuses (a SendResult: too large for the backend, no
+    // such destination) is still completed, and the result says why: never
+    // silently dropped. Any thread.
     virtual int send_sysex(SysexRequest* request) = 0;
 };
 

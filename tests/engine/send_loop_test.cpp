@@ -47,7 +47,8 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
         EXPECT_EQ(t.midi.held(), 1u);
         t.midi.complete_next();
     }
-    EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}, {0xF0, 0x05, 0xF7}}));
+    EXPECT_EQ(sent(), (std::vector<Bytes>{
+                          {0xF0, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}, {0xF0, 0x05, 0xF7}}));
     for (auto& r : t.midi.sent_copy()) EXPECT_EQ(r.destination, 1001u);
     // A pause before every piece but the very first of the send.
     EXPECT_EQ(t.clock.pauses, 2);

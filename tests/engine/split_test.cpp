@@ -54,17 +54,21 @@ TEST(SplitNextMessage, CutsBuffersIntoPieces) {
     } cases[] = {
         {"two messages", {0xF0, 0x01, 0x02, 0xF7, 0xF0, 0x03, 0xF7}, {{0, 4}, {4, 3}}},
         {"leading bytes skipped", {0x00, 0x00, 0xF0, 0x01, 0xF7}, {{2, 3}}},
-        {"bytes between messages skipped", {0xF0, 0xF7, 0x55, 0x66, 0xF0, 0x01, 0xF7}, {{0, 2}, {4, 3}}},
+        {"bytes between messages skipped",
+         {0xF0, 0xF7, 0x55, 0x66, 0xF0, 0x01, 0xF7},
+         {{0, 2}, {4, 3}}},
         {"unterminated last message not sent", {0xF0, 0x01, 0xF7, 0xF0, 0x02}, {{0, 3}}},
         {"no F0 at all", {0x01, 0x02, 0x03}, {}},
         {"only an unterminated message", {0xF0, 0x01, 0x02}, {}},
         {"empty buffer", {}, {}},
         {"5000-byte message in two pieces", long_message, {{0, 4096}, {4096, 904}}},
         {"4096-byte message is one piece", exact, {{0, 4096}}},
-        {"4096-byte message then gap then message", cat({exact, {0x00, 0x00}, message(3)}),
+        {"4096-byte message then gap then message",
+         cat({exact, {0x00, 0x00}, message(3)}),
          {{0, 4096}, {4098, 3}}},
         {"F7 exactly 4096 bytes after F0 closes with a one-byte piece",
-         cat({one_over, message(3)}), {{0, 4096}, {4096, 1}, {4097, 3}}},
+         cat({one_over, message(3)}),
+         {{0, 4096}, {4096, 1}, {4097, 3}}},
     };
     for (const Case& c : cases) {
         auto got = split_all(c.buffer);

@@ -8,7 +8,7 @@
 namespace j3::testing {
 
 class FakeClock : public Clock {
-public:
+  public:
     void pause_ticks(int ticks) override {
         ticks_paused += ticks;
         ++pauses;

@@ -8,8 +8,8 @@ namespace {
 constexpr Endpoint kDestinationBase = 1000;
 }
 
-bool FakeMidiService::create_client(const std::string& name, const std::string&,
-                                    const std::string&, ReadProc proc) {
+bool FakeMidiService::create_client(const std::string& name, const std::string&, const std::string&,
+                                    ReadProc proc) {
     client_name = name;
     read_proc = std::move(proc);
     connected.clear();
@@ -22,7 +22,7 @@ Endpoint FakeMidiService::source(int index) {
 
 Endpoint FakeMidiService::destination(int index) {
     return index >= 0 && index < int(destinations.size()) ? Endpoint(kDestinationBase + index + 1)
-                                                           : kNoEndpoint;
+                                                          : kNoEndpoint;
 }
 
 EndpointInfo FakeMidiService::endpoint_info(Endpoint e) {
@@ -46,10 +46,10 @@ bool FakeMidiService::disconnect_source(Endpoint s) {
     return true;
 }
 
-bool FakeMidiService::create_virtual_destination(const std::string& name) {
-    if (fail_virtual_destination) return false;
+Endpoint FakeMidiService::create_virtual_destination(const std::string& name) {
+    if (fail_virtual_destination) return kNoEndpoint;
     virtual_destination = name;
-    return true;
+    return kVirtualDestination;
 }
 
 int FakeMidiService::max_sysex_speed(Endpoint d) {

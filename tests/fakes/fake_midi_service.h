@@ -18,7 +18,7 @@ struct SentRequest {
 };
 
 class FakeMidiService : public MidiService {
-public:
+  public:
     bool create_client(const std::string& client_name, const std::string& input_port_name,
                        const std::string& output_port_name, ReadProc read_proc) override;
     int source_count() override { return int(sources.size()); }
@@ -28,7 +28,7 @@ public:
     EndpointInfo endpoint_info(Endpoint endpoint) override;
     bool connect_source(Endpoint source) override;
     bool disconnect_source(Endpoint source) override;
-    bool create_virtual_destination(const std::string& name) override;
+    Endpoint create_virtual_destination(const std::string& name) override;
     int max_sysex_speed(Endpoint destination) override;
     void set_max_sysex_speed(Endpoint destination, int bytes_per_second) override;
     int send_sysex(SysexRequest* request) override;
@@ -42,7 +42,9 @@ public:
     std::vector<SentRequest> sent_copy() const;
     std::vector<uint8_t> sent_bytes() const;  // everything sent, concatenated
 
-    // Endpoint ids are positions + 1 (sources 1.., destinations 1001..).
+    // Endpoint ids are positions + 1 (sources 1.., destinations 1001..); the
+    // virtual destination is kVirtualDestination.
+    static constexpr Endpoint kVirtualDestination = 999;
     std::vector<EndpointInfo> sources;
     std::vector<EndpointInfo> destinations;
     std::vector<Endpoint> connected;

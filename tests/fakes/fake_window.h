@@ -12,7 +12,7 @@
 namespace j3::testing {
 
 class FakeWindow : public WindowControls {
-public:
+  public:
     void set_control_text(int control, std::string_view text) override;
     void enable_control(int control, bool enabled) override;
     void set_speed_indicator(bool on) override;

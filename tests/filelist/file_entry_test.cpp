@@ -15,8 +15,8 @@ using testing::TestContext;
 struct FileEntries : ::testing::Test {
     void SetUp() override {
         dir = fs::temp_directory_path() /
-              ("j3-entries-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("j3-entries-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }

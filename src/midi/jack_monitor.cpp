@@ -1,0 +1,100 @@
+#include "midi/jack_monitor.h"
+
+#if J3_WITH_JACK
+#include <jack/jack.h>
+#endif
+
+#include <thread>
+
+namespace j3 {
+namespace {
+
+constexpr uint32_t kRingUsable = 16383;
+constexpr uint32_t kLengthField = 4;  // RtMidi stores each message's length as an int
+// Bytes written while the counter read c are surely drained once it reads
+// c + 3: by then a whole cycle of RtMidi's client has started after the write.
+constexpr uint64_t kCyclesToDrain = 3;
+
+}  // namespace
+
+#if J3_WITH_JACK
+
+namespace {
+void quiet(const char*) {}
+}  // namespace
+
+std::unique_ptr<JackMonitor> JackMonitor::open(const std::string& client_name) {
+    // Without a server, libjack prints its connection failures; a missing
+    // server is a normal case here.
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    jack_status_t status;
+    jack_client_t* client = jack_client_open(client_name.c_str(), JackNoStartServer, &status);
+    if (!client) return nullptr;
+    std::unique_ptr<JackMonitor> monitor(new JackMonitor);
+    monitor->client_ = client;
+    jack_set_process_callback(client, process, monitor.get());
+    jack_on_info_shutdown(
+        client, [](jack_status_t, const char*, void* self) { shutdown(self); }, monitor.get());
+    if (jack_activate(client) != 0) return nullptr;
+    return monitor;
+}
+
+JackMonitor::~JackMonitor() {
+    if (client_) jack_client_close(static_cast<jack_client_t*>(client_));
+}
+
+// JACK's process thread: counts cycles, nothing else.
+int JackMonitor::process(uint32_t, void* self) {
+    static_cast<JackMonitor*>(self)->cycles_.fetch_add(1, std::memory_order_release);
+    return 0;
+}
+
+// A JACK thread, when the server shuts down or drops the client.
+void JackMonitor::shutdown(void* self) {
+    static_cast<JackMonitor*>(self)->alive_ = false;
+}
+
+bool JackMonitor::port_exists(const std::string& full_name) const {
+    if (!alive_) return false;
+    return jack_port_by_name(static_cast<jack_client_t*>(client_), full_name.c_str()) != nullptr;
+}
+
+#else
+
+std::unique_ptr<JackMonitor> JackMonitor::open(const std::string&) {
+    return nullptr;
+}
+JackMonitor::~JackMonitor() = default;
+int JackMonitor::process(uint32_t, void*) {
+    return 0;
+}
+void JackMonitor::shutdown(void*) {}
+bool JackMonitor::port_exists(const std::string&) const {
+    return false;
+}
+
+#endif
+
+bool JackMonitor::make_room(uint32_t bytes, std::chrono::milliseconds patience) {
+    const uint32_t need = bytes + kLengthField;
+    if (need > kRingUsable) return false;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        if (!alive_) return false;
+        const uint64_t cycles = cycles_.load(std::memory_order_acquire);
+        while (!written_.empty() && written_.front().first + kCyclesToDrain <= cycles) {
+            written_.pop_front();
+        }
+        uint32_t in_ring = 0;
+        for (auto& w : written_) in_ring += w.second;
+        if (in_ring + need <= kRingUsable) {
+            written_.emplace_back(cycles, need);
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace j3

@@ -1,0 +1,59 @@
+// A port-less JACK client beside RtMidi's: it tells whether the JACK server
+// still runs, whether a port exists, and keeps RtMidi's JACK output from
+// spinning.
+//
+// RtMidi 5.0's JACK sendMessage copies each message into a 16384-byte ring
+// (16383 usable, 4 of them for the message's length) that its process
+// callback empties once per JACK cycle. A message that does not fit the empty
+// ring (more than 16379 bytes) is dropped without a word; one that does not
+// fit the ring's free space makes sendMessage spin until the next cycle, and
+// forever when no cycle comes again (server gone). make_room() counts what
+// was written against the cycles run, so sendMessage is only called when the
+// message fits.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace j3 {
+
+// The largest message RtMidi's JACK output carries.
+constexpr uint32_t kJackMaxMessageBytes = 16379;
+
+class JackMonitor {
+  public:
+    // Connects to the server that JACK_DEFAULT_SERVER names (the default one
+    // without it); nullptr when none runs. Never starts a server, and keeps
+    // JACK's own messages off the terminal.
+    static std::unique_ptr<JackMonitor> open(const std::string& client_name);
+    ~JackMonitor();
+    JackMonitor(const JackMonitor&) = delete;
+    JackMonitor& operator=(const JackMonitor&) = delete;
+
+    // False once the server has shut down or dropped this client.
+    bool alive() const { return alive_; }
+    // A port of that full name ("client:port") exists now.
+    bool port_exists(const std::string& full_name) const;
+    // Call before handing bytes to RtMidi's JACK sendMessage (one thread at a
+    // time). Waits up to patience for the ring to empty; false when the
+    // message would not fit by then (the server runs no cycles): do not send.
+    bool make_room(uint32_t bytes, std::chrono::milliseconds patience);
+
+  private:
+    JackMonitor() = default;
+    static int process(uint32_t frames, void* self);
+    static void shutdown(void* self);
+
+    void* client_ = nullptr;  // jack_client_t
+    std::atomic<bool> alive_{true};
+    std::atomic<uint64_t> cycles_{0};
+    // What went into the ring: (cycles run when written, bytes taken).
+    std::deque<std::pair<uint64_t, uint32_t>> written_;
+};
+
+}  // namespace j3

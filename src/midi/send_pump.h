@@ -1,0 +1,80 @@
+// The MIDI service's two sending threads.
+//
+//   link thread:       takes the requests in the order they were handed over;
+//                      for each, gives its bytes to the backend and then waits
+//                      as long as they take on the wire at the destination's
+//                      maximum SysEx speed, or until the request is cancelled;
+//   completion thread: sets each finished request's completion flag and runs
+//                      its completion procedure, one at a time.
+//
+// Keeping the two apart lets a completion procedure block (the send loop's
+// "Delay", the sample handshake waits) without holding up other requests on
+// the wire, such as a receiver's replies.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "midi/midi_service.h"
+
+namespace j3 {
+
+struct SendPumpHooks {
+    // Link thread, at the request's turn: hands its bytes to the backend.
+    // Returns kSendTaken, or a SendResult when nothing went out (the request
+    // is then completed at once).
+    std::function<int(const SysexRequest& request)> transmit;
+    // Link thread, after the wait: the first bytes_on_wire bytes have left
+    // (all of them, or fewer when the request was cancelled on the way). The
+    // request's data is still valid here and not after.
+    std::function<void(const SysexRequest& request, uint32_t bytes_on_wire)> sent;
+    // The destination's maximum SysEx speed in bytes per second (> 0).
+    std::function<int(Endpoint destination)> speed;
+};
+
+// Wire time of a request: bytes / bytes_per_second, in nanoseconds.
+std::chrono::nanoseconds wire_time(uint32_t bytes, int bytes_per_second);
+
+class SendPump {
+  public:
+    explicit SendPump(SendPumpHooks hooks);
+    // Waits for the request on the wire (cancelled), completes every request
+    // still queued, then ends both threads. A completion procedure that hands
+    // over a new request meanwhile has it completed at once.
+    ~SendPump();
+    SendPump(const SendPump&) = delete;
+    SendPump& operator=(const SendPump&) = delete;
+
+    // Queues a taken request for the link thread. Any thread.
+    void submit(SysexRequest* request);
+    // Queues a refused request straight for the completion thread. Any thread.
+    void complete_refused(SysexRequest* request);
+
+    // True on the completion thread (for assertions and tests).
+    bool on_completion_thread() const {
+        return std::this_thread::get_id() == completion_thread_.get_id();
+    }
+
+  private:
+    void link_loop();
+    void completion_loop();
+    void finish(SysexRequest* request);
+
+    SendPumpHooks hooks_;
+    std::mutex mutex_;
+    std::condition_variable link_wake_;
+    std::condition_variable completion_wake_;
+    std::deque<SysexRequest*> to_send_;
+    std::deque<SysexRequest*> finished_;
+    bool stopping_ = false;
+    bool link_done_ = false;
+    std::thread link_thread_;
+    std::thread completion_thread_;
+};
+
+}  // namespace j3

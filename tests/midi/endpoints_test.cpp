@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fakes/test_context.h"
+#include "midi/endpoints.h"
+
+namespace j3 {
+namespace {
+
+using testing::TestContext;
+
+EndpointInfo port(std::string name, std::string device = "", int entities = 1) {
+    EndpointInfo info;
+    info.name = std::move(name);
+    info.has_entity = !device.empty();
+    info.device_name = std::move(device);
+    info.device_entities = entities;
+    return info;
+}
+
+std::string slot(const std::array<char, kNameBytes>& s) {
+    return std::string(s.data());
+}
+
+TEST(EndpointDisplayName, FollowsTheDeviceAndEndpointNames) {
+    struct Case {
+        const char* description;
+        EndpointInfo info;
+        bool external;
+        std::string want;
+    };
+    EndpointInfo no_device_name = port("In", "x");
+    no_device_name.device_name.clear();
+    const Case cases[] = {
+        {"a device's port", port("midi_playback_1", "Interface"), false,
+         "Interface - midi_playback_1"},
+        {"an endpoint without entity", port("J3 Loopback"), false, "- J3 Loopback"},
+        {"an entity whose device has no name", no_device_name, false, "- In"},
+        {"an endpoint without a name", port("", "Box"), false, "Box - "},
+        {"external, a device of one entity: its name alone", port("out", "Synth", 1), true,
+         "Synth"},
+        {"external, a device of two entities keeps the endpoint", port("out", "Synth", 2), true,
+         "Synth - out"},
+        {"a device named like the whole text is not repeated", port("x", "- x"), false, "- x"},
+    };
+    for (const Case& c : cases) {
+        TestContext t;
+        t.midi.destinations = {c.info};
+        EXPECT_EQ(endpoint_display_name(t.midi, t.midi.destination(0), c.external), c.want)
+            << c.description;
+    }
+}
+
+TEST(ScanMidi, CreatesTheClientAndFillsCountsAndNameSlots) {
+    TestContext t;
+    t.midi.sources = {port("capture", "Synth"), port("J3 Loopback")};
+    t.midi.destinations = {port("playback", "Synth"), port("Caf\xC3\xA9 \xE2\x98\x83", "Mixer"),
+                           port(std::string(100, 'n'))};
+    t.ctx.endpoints.destination_endpoint = 1234;
+    t.ctx.endpoints.destination_names[5][0] = 'x';  // left from an earlier scan
+    ReadProc proc = [](const MidiPacketList&) {};
+    scan_midi(t.ctx, proc);
+
+    EXPECT_EQ(t.midi.client_name, "J3");
+    EXPECT_TRUE(t.midi.read_proc);
+    EXPECT_EQ(t.ctx.endpoints.source_count, 2);
+    EXPECT_EQ(t.ctx.endpoints.destination_count, 3);
+    EXPECT_EQ(slot(t.ctx.endpoints.source_names[0]), "Synth - capture");
+    EXPECT_EQ(slot(t.ctx.endpoints.source_names[1]), "- J3 Loopback");
+    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[0]), "Synth - playback");
+    // Mac Roman: é is 0x8E; a snowman has no Mac Roman form.
+    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[1]), "Mixer - Caf\x8E ?");
+    // Cut to 63 characters and the terminator.
+    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[2]), "- " + std::string(61, 'n'));
+    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[5]), "");
+    // The last listed source, not connected; the destination is untouched.
+    EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(1));
+    EXPECT_TRUE(t.midi.connected.empty());
+    EXPECT_EQ(t.ctx.endpoints.destination_endpoint, 1234u);
+}
+
+TEST(ScanMidi, CountsEveryEndpointButNamesOnlyTheFirst128) {
+    TestContext t;
+    for (int i = 0; i < 130; ++i) t.midi.sources.push_back(port("s" + std::to_string(i)));
+    scan_midi(t.ctx, nullptr);
+    EXPECT_EQ(t.ctx.endpoints.source_count, 130);
+    EXPECT_EQ(slot(t.ctx.endpoints.source_names[127]), "- s127");
+    EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(127));
+}
+
+TEST(ChooseEndpoints, AtLoadAStoredPositionIsTakenOnlyWithinTheList) {
+    struct Case {
+        const char* description;
+        int count;
+        int32_t stored;
+        int32_t want_selected;
+        bool want_connected;
+    };
+    const Case cases[] = {
+        {"a position within the list", 3, 2, 2, true},
+        {"the last position", 3, 3, 3, true},
+        {"beyond three sources", 3, 4, 0, false},
+        {"0 is taken and chooses nothing", 3, 0, 0, false},
+        {"no sources: nothing is taken", 0, 1, 0, false},
+        {"negative, compared unsigned", 3, -1, 0, false},
+    };
+    for (const Case& c : cases) {
+        TestContext t;
+        for (int i = 0; i < c.count; ++i) {
+            t.midi.sources.push_back(port("s" + std::to_string(i)));
+            t.midi.destinations.push_back(port("d" + std::to_string(i)));
+        }
+        scan_midi(t.ctx, nullptr);
+        t.ctx.settings.selected_in = t.ctx.settings.selected_out = c.stored;
+        choose_source(t.ctx, c.stored, true);
+        choose_destination(t.ctx, c.stored, true);
+        EXPECT_EQ(t.ctx.settings.selected_in, c.want_selected) << c.description;
+        EXPECT_EQ(t.ctx.settings.selected_out, c.want_selected) << c.description;
+        const Endpoint want_source = c.want_connected ? t.midi.source(c.stored - 1) : kNoEndpoint;
+        EXPECT_EQ(t.midi.connected, std::vector<Endpoint>(c.want_connected, want_source))
+            << c.description;
+        if (c.want_connected) {
+            EXPECT_EQ(t.ctx.endpoints.source_endpoint, want_source) << c.description;
+            EXPECT_EQ(t.ctx.endpoints.destination_endpoint, t.midi.destination(c.stored - 1))
+                << c.description;
+        } else {
+            EXPECT_EQ(t.ctx.endpoints.destination_endpoint, kNoEndpoint) << c.description;
+        }
+    }
+}
+
+TEST(ChooseEndpoints, OkDisconnectsThePreviousSourceFirst) {
+    TestContext t;
+    t.midi.sources = {port("a"), port("b")};
+    t.midi.destinations = {port("x"), port("y")};
+    scan_midi(t.ctx, nullptr);
+    choose_source(t.ctx, 1, true);
+    ASSERT_EQ(t.midi.connected, std::vector<Endpoint>{t.midi.source(0)});
+
+    choose_source(t.ctx, 2, false);
+    EXPECT_EQ(t.midi.connected, std::vector<Endpoint>{t.midi.source(1)});
+    EXPECT_EQ(t.ctx.settings.selected_in, 2);
+    choose_destination(t.ctx, 2, false);
+    EXPECT_EQ(t.ctx.endpoints.destination_endpoint, t.midi.destination(1));
+
+    // OK with nothing selected in either list.
+    choose_source(t.ctx, 0, false);
+    choose_destination(t.ctx, 0, false);
+    EXPECT_TRUE(t.midi.connected.empty());
+    EXPECT_EQ(t.ctx.endpoints.source_endpoint, kNoEndpoint);
+    EXPECT_EQ(t.ctx.endpoints.destination_endpoint, kNoEndpoint);
+    EXPECT_EQ(t.ctx.settings.selected_in, 0);
+    EXPECT_EQ(t.ctx.settings.selected_out, 0);
+}
+
+TEST(ChooseEndpoints, ARescanLeavesTheInputPortWithoutASource) {
+    TestContext t;
+    t.midi.sources = {port("a")};
+    scan_midi(t.ctx, nullptr);
+    choose_source(t.ctx, 1, true);
+    ASSERT_FALSE(t.midi.connected.empty());
+    scan_midi(t.ctx, nullptr);  // the configuration window opens; then Cancel
+    EXPECT_TRUE(t.midi.connected.empty());
+}
+
+TEST(VirtualDestination, IsMadeOnceAndReportsFailure) {
+    TestContext t;
+    ASSERT_TRUE(create_virtual_destination(t.ctx));
+    EXPECT_EQ(t.midi.virtual_destination, "Brask");
+    EXPECT_EQ(t.ctx.endpoints.virtual_destination, t.midi.kVirtualDestination);
+    t.midi.virtual_destination.clear();
+    EXPECT_TRUE(create_virtual_destination(t.ctx));
+    EXPECT_EQ(t.midi.virtual_destination, "") << "not made a second time";
+
+    TestContext failing;
+    failing.midi.fail_virtual_destination = true;
+    EXPECT_FALSE(create_virtual_destination(failing.ctx));
+    EXPECT_EQ(failing.ctx.endpoints.virtual_destination, kNoEndpoint);
+}
+
+}  // namespace
+}  // namespace j3
