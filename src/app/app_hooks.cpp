@@ -12,8 +12,8 @@ std::string type_tag_text(Context&, FileEntry&) {
 void show_selection_info(Context& ctx, uint32_t id) {
     if (id < 1 || id > ctx.files.file_array.size()) return;
     const FileEntry& e = ctx.files.file_array[id - 1];
-    ctx.window->set_control_text(kLoopButton, loop_title(e.loop));
-    ctx.window->set_control_text(kStereoButton, stereo_title(e.stereo));
+    set_loop_button(ctx, e.loop, 0);
+    set_stereo_button(ctx, e.stereo, 0);
     ctx.window->set_info_text("");
 }
 

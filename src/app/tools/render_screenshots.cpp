@@ -5,6 +5,7 @@
 //
 // Uses only the built-in loopback endpoints and a preferences file in a
 // temporary folder: the user's own settings are never read or written.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -70,9 +71,13 @@ int main(int argc, char** argv) {
         const QString path = work.path() + "/" + QString::fromUtf8(item.name);
         write_file(path, item.bytes);
         j3::add_file_entry(ctx, path.toStdString(), nullptr);
+        // Shown as it would be in a user's folder, not the temporary one.
+        ctx.files.file_array.back().file = std::string("/home/you/SysEx/") + item.name;
     }
+    window.list_update();
+    window.findChild<QAbstractItemView*>()->clearSelection();
     window.list_select_item(3);
-    window.set_info_text("3 songs, 12 patterns and 1 setting; every block intact.");
+    window.set_info_text("Songs 1-16.syx\n3 songs, 12 patterns and 1 setting; every block intact.");
     window.set_control_text(j3::kSendButton, "Stop!");
     window.set_progress_range(0, 7027);
     window.set_progress_value(4630);
