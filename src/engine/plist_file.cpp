@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <string_view>
 
 namespace j3 {
 namespace {
@@ -120,10 +121,33 @@ plist_t to_node(const PlistValue& v) {
     return nullptr;
 }
 
+// libplist's XML reader descends once per nested array or dictionary and
+// runs off the stack near a million levels. Text nested deeper than we ever
+// write is refused before it gets there.
+bool nesting_within(const uint8_t* data, size_t size, int limit) {
+    int depth = 0;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+        const std::string_view rest = text.substr(i + 1);
+        const bool closing = rest.starts_with('/');
+        const std::string_view name = closing ? rest.substr(1) : rest;
+        if (!name.starts_with("array") && !name.starts_with("dict")) continue;
+        const size_t end = text.find('>', i);
+        if (end == std::string_view::npos) break;
+        if (closing) {
+            --depth;
+        } else if (text[end - 1] != '/' && ++depth > limit) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<PlistValue> parse_plist_xml(const uint8_t* data, size_t size) {
     if (!data || size == 0 || size > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    if (!nesting_within(data, size, kMaxDepth)) return std::nullopt;
     PlistNode root;
     plist_from_xml(reinterpret_cast<const char*>(data), static_cast<uint32_t>(size), root.out());
     if (!root.get()) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "engine/plist_file.h"
@@ -96,19 +97,22 @@ struct Preferences : ::testing::Test {
 };
 
 TEST_F(Preferences, NoFileOrAnUnusableOneGivesTheDefaults) {
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 1000000; ++i) deep += "<array>";
     struct Case {
         const char* description;
-        const char* text;  // nullptr: no file at all
+        std::optional<std::string> text;  // nullopt: no file at all
     } cases[] = {
-        {"no file", nullptr},
+        {"no file", std::nullopt},
         {"empty file", ""},
         {"not XML", "garbage \x01\x02"},
         {"truncated XML", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Version</key>"},
         {"root is an array", "<plist version=\"1.0\"><array><integer>1</integer></array></plist>"},
+        {"nested a million levels deep", deep},
     };
     for (const Case& c : cases) {
         fs::remove(file);
-        if (c.text) write_prefs(c.text);
+        if (c.text) write_prefs(*c.text);
         TestContext fresh;
         EXPECT_NE(load_preferences(fresh.ctx, file), 0) << c.description;
         const Settings& s = fresh.ctx.settings;
