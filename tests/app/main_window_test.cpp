@@ -193,7 +193,8 @@ class MainWindowTest : public QObject {
         auto* bar = qobject_cast<QProgressBar*>(h.window->control(kProgressBar));
         QTRY_COMPARE(bar->value(), 0);
         QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
-        h.window.reset();  // the window goes before the service, as in main
+        // The service goes first, as in main: nothing it still holds can
+        // complete into a window that is gone.
         loopback.reset();
     }
 
