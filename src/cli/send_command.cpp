@@ -1,12 +1,189 @@
+// `j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]`: loads the files
+// as list entries and runs the window's send loop to one destination, printing
+// the status line as the window shows it.
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "cli/cli.h"
+#include "cli/console_window.h"
+#include "engine/clock.h"
+#include "engine/context.h"
+#include "engine/sysex_send.h"
+#include "midi/endpoints.h"
+#include "midi/rtmidi_service.h"
+#include "midi/sysex_speed.h"
 
 namespace j3 {
+namespace {
 
-int send_command(const std::vector<std::string>&) {
-    std::fprintf(stderr, "j3 send: not available in this build yet\n");
-    return 1;
+constexpr const char* kUsage =
+    "usage: j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]\n"
+    "  --to DEST       destination by position (see j3 ports) or a unique part of its name\n"
+    "  --delay TICKS   pause before each message but the first, in 1/60 s (default 0)\n"
+    "  --speed INDEX   the destination's speed index, 1 (3125 bytes/s) to 11 (62500 bytes/s)\n";
+
+// The window's status timer runs this often.
+constexpr auto kStatusPeriod = std::chrono::milliseconds(100);
+
+std::atomic<bool> g_interrupted{false};
+extern "C" void on_interrupt(int) {
+    g_interrupted = true;
+}
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "j3 send: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+// A whole non-negative decimal number, or -1.
+long parse_count(const std::string& text) {
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isdigit((unsigned char)c);
+        }))
+        return -1;
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = char(std::tolower((unsigned char)c));
+    return s;
+}
+
+// The 1-based position of the destination named by text: a position, the
+// whole display name, or a part of exactly one display name (any case).
+// 0, with a message, when there is no such destination or several.
+int32_t find_destination(MidiService& midi, const std::string& text, std::string& message) {
+    const int count = midi.destination_count();
+    if (const long p = parse_count(text); p >= 0) {
+        if (p >= 1 && p <= count) return int32_t(p);
+        message = "there is no destination " + text + "; there are " + std::to_string(count) +
+                  " (see j3 ports)";
+        return 0;
+    }
+    std::vector<int32_t> matches;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = endpoint_display_name(midi, midi.destination(i), false);
+        if (name == text) return i + 1;
+        if (lower(name).find(lower(text)) != std::string::npos) matches.push_back(i + 1);
+    }
+    if (matches.size() == 1) return matches[0];
+    if (matches.empty()) {
+        message = "no destination matches \"" + text + "\" (see j3 ports)";
+    } else {
+        message = "\"" + text + "\" matches several destinations:";
+        for (int32_t p : matches) {
+            message += "\n  " + std::to_string(p) + "  " +
+                       endpoint_display_name(midi, midi.destination(p - 1), false);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int send_command(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::string to;
+    long delay = 0, speed = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--to" || a == "--delay" || a == "--speed") {
+            if (i + 1 >= args.size()) return usage_error(a + " needs a value");
+            const std::string& v = args[++i];
+            if (a == "--to") {
+                to = v;
+            } else if (a == "--delay") {
+                delay = parse_count(v);
+                if (delay < 0) return usage_error("--delay takes a number of ticks, 0 or more");
+            } else {
+                speed = parse_count(v);
+                if (speed < 0 || speed > kSpeedIndexMax)
+                    return usage_error("--speed takes a speed index from 0 to 11");
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage_error("unknown option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.empty()) return usage_error("no file to send");
+    if (to.empty()) return usage_error("--to DEST is required");
+
+    ConsoleWindow window(stdout);
+    SystemClock clock;
+    Context ctx;
+    ctx.window = &window;
+    ctx.clock = &clock;
+    // Declared after the context it completes requests into.
+    const std::unique_ptr<MidiService> midi = make_midi_service();
+    ctx.midi = midi.get();
+    scan_midi(ctx, nullptr);
+
+    std::string message;
+    const int32_t position = find_destination(*midi, to, message);
+    if (position == 0) {
+        std::fprintf(stderr, "j3 send: %s\n", message.c_str());
+        return 1;
+    }
+    for (const std::string& f : files) {
+        const AddFileResult added = add_file_entry(ctx, f, nullptr);
+        if (!added.ok) {
+            std::fprintf(stderr, "j3 send: %s\n", added.message.c_str());
+            return 1;
+        }
+    }
+    choose_destination(ctx, position, false);
+    if (speed >= 0) {
+        midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
+                                  max_sysex_speed_for_index(int(speed)));
+    }
+    ctx.settings.send_delay = int32_t(delay);
+    window.select_all();
+    refresh_selection(ctx);
+
+    g_interrupted = false;
+    auto previous = std::signal(SIGINT, on_interrupt);
+    start_sending(ctx);
+    // The window's status timer: the line while sending; finish_sending
+    // prints the last one ("Done.").
+    TransferState& t = ctx.transfer;
+    bool stopped = false;
+    while (t.send_mode != kSendIdle) {
+        if (g_interrupted && !stopped) {
+            stop_sending(ctx);
+            stopped = true;
+            continue;
+        }
+        {
+            // Under the send loop's lock, so this line cannot follow the
+            // completion thread's last one.
+            std::lock_guard lock(t.send_mutex);
+            if (t.send_mode == kSendSysex) {
+                char line[96];
+                std::snprintf(line, sizeof line, "Sending file %d of %d. %d bytes.",
+                              int(t.send_index), int(t.send_count), int(t.send_pos));
+                window.set_control_text(kSendStatus, line);
+            }
+        }
+        std::this_thread::sleep_for(kStatusPeriod);
+    }
+    std::signal(SIGINT, previous);
+    if (stopped) return 130;
+    if (const std::string last = status_text(t); last != "Done.") {
+        std::fprintf(stderr, "j3 send: %s\n", last.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace j3

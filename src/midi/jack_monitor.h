@@ -22,9 +22,6 @@
 
 namespace j3 {
 
-// The largest message RtMidi's JACK output carries.
-constexpr uint32_t kJackMaxMessageBytes = 16379;
-
 class JackMonitor {
   public:
     // Connects to the server that JACK_DEFAULT_SERVER names (the default one

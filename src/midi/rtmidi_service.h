@@ -40,6 +40,7 @@ namespace j3 {
 constexpr const char* kLoopbackName = "J3 Loopback";
 constexpr int kDefaultSysexSpeed = 3125;  // bytes per second: MIDI's 31250 baud
 constexpr uint32_t kAlsaMaxMessageBytes = 4096;
+constexpr uint32_t kJackMaxMessageBytes = 16379;  // RtMidi's ring: 16383 bytes, 4 for the length
 
 struct MidiServiceOptions {
     bool alsa = true;  // the ALSA sequencer, when built with J3_WITH_ALSA

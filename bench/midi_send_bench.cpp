@@ -1,0 +1,220 @@
+// How close the real send loop, through the real MIDI service, comes to the
+// destination's configured maximum SysEx speed, and what each request costs
+// beyond its wire time; over the loopback pair and over a JACK server the
+// benchmark starts for itself (`jackd --no-realtime -d dummy`).
+//
+//   BM_Throughput/<path>/<speed index>: counters "achieved" and "configured"
+//     (bytes per second) and "ratio" (achieved / configured);
+//   BM_RequestOverhead/<path>: with a speed too high to matter, the time per
+//     request is the service's and the send loop's own overhead.
+#include <benchmark/benchmark.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/clock.h"
+#include "engine/context.h"
+#include "engine/sysex_send.h"
+#include "midi/endpoints.h"
+#include "midi/rtmidi_service.h"
+#include "midi/sysex_speed.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The send loop talks to a window; this one shows nothing.
+class NullWindow : public j3::WindowControls {
+  public:
+    void set_control_text(int, std::string_view) override {}
+    void enable_control(int, bool) override {}
+    void set_speed_indicator(bool) override {}
+    void set_info_text(std::string_view) override {}
+    void set_progress_range(int32_t, int32_t) override {}
+    void set_progress_value(int32_t) override {}
+    int32_t sample_number_value() const override { return 0; }
+    void list_add_item(uint32_t) override {}
+    void list_remove_all() override {}
+    std::vector<uint32_t> list_selected_ids() const override { return ids; }
+    void list_select_item(uint32_t) override {}
+    void list_reveal_item(uint32_t) override {}
+    void list_update() override {}
+    std::vector<uint32_t> ids;
+};
+
+// A JACK server of the benchmark's own, with a client that takes in
+// everything sent to "j3bench:in".
+struct JackSide {
+    JackSide() {
+        name = "j3bench-" + std::to_string(::getpid());
+        server = ::fork();
+        if (server == 0) {
+            ::freopen("/dev/null", "w", stdout);
+            ::freopen("/dev/null", "w", stderr);
+            ::execlp("jackd", "jackd", "--no-realtime", "-n", name.c_str(), "-d", "dummy", nullptr);
+            ::_exit(127);
+        }
+        const std::string wait = "jack_wait -w -s " + name + " -t 20 >/dev/null 2>&1";
+        if (std::system(wait.c_str()) != 0) return;
+        ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+        client = jack_client_open("j3bench", JackNoStartServer, nullptr);
+        if (!client) return;
+        port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client, process, this);
+        jack_activate(client);
+    }
+    ~JackSide() {
+        if (client) jack_client_close(client);
+        if (server > 0) {
+            ::kill(server, SIGTERM);
+            ::waitpid(server, nullptr, 0);
+        }
+    }
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackSide*>(arg);
+        void* buffer = jack_port_get_buffer(self->port, frames);
+        const uint32_t n = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < n; ++i) {
+            jack_midi_event_t e;
+            if (jack_midi_event_get(&e, buffer, i) == 0) self->received += e.size;
+        }
+        return 0;
+    }
+    std::string name;
+    pid_t server = -1;
+    jack_client_t* client = nullptr;
+    jack_port_t* port = nullptr;
+    std::atomic<uint64_t> received{0};
+};
+
+JackSide& jack_side() {
+    static JackSide side;
+    return side;
+}
+
+enum Path { kLoopback = 0, kJack = 1 };
+
+// A context, a service and the destination of the path, ready to send.
+struct Bench {
+    explicit Bench(Path path) {
+        ctx.window = &window;
+        ctx.clock = &clock;
+        if (path == kJack && !jack_side().client) return;
+        midi = j3::make_midi_service(j3::MidiServiceOptions{false, path == kJack});
+        ctx.midi = midi.get();
+        j3::scan_midi(ctx, nullptr);
+        const std::string want = path == kJack ? "j3bench - in" : "- J3 Loopback";
+        for (int i = 0; i < midi->destination_count(); ++i) {
+            if (j3::endpoint_display_name(*midi, midi->destination(i), false) == want) {
+                j3::choose_destination(ctx, i + 1, false);
+            }
+        }
+    }
+    ~Bench() { midi.reset(); }
+    bool ready() const { return ctx.endpoints.destination_endpoint != j3::kNoEndpoint; }
+
+    // One entry of count messages of length bytes each.
+    void load(int count, int length) {
+        j3::FileEntry e;
+        for (int i = 0; i < count; ++i) {
+            e.data.push_back(0xF0);
+            e.data.insert(e.data.end(), size_t(length - 2), uint8_t(i & 0x7F));
+            e.data.push_back(0xF7);
+        }
+        ctx.files.file_array.clear();
+        j3::append_entry(ctx, std::move(e));
+        window.ids = {1};
+        j3::refresh_selection(ctx);
+    }
+
+    // Runs the send loop over the loaded entry; seconds taken.
+    double send() {
+        while (ctx.transfer.request_held) std::this_thread::sleep_for(100us);
+        const auto start = std::chrono::steady_clock::now();
+        j3::start_sending(ctx);
+        while (ctx.transfer.send_mode != j3::kSendIdle) std::this_thread::sleep_for(50us);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    NullWindow window;
+    j3::SystemClock clock;
+    j3::Context ctx;
+    std::unique_ptr<j3::MidiService> midi;
+};
+
+void BM_Throughput(benchmark::State& state) {
+    const Path path = Path(state.range(0));
+    const int index = int(state.range(1));
+    Bench b(path);
+    if (!b.ready()) {
+        state.SkipWithError("no destination (is jackd installed?)");
+        return;
+    }
+    const int speed = j3::max_sysex_speed_for_index(index);
+    b.midi->set_max_sysex_speed(b.ctx.endpoints.destination_endpoint, speed);
+    // Half a second of 1024-byte messages (a typical sound dump), at least two.
+    constexpr int kLength = 1024;
+    const int count = std::max(2, speed / 2 / kLength);
+    b.load(count, kLength);
+    double seconds = 0;
+    for (auto _ : state) {
+        const double s = b.send();
+        seconds += s;
+        state.SetIterationTime(s);
+    }
+    const double bytes = double(state.iterations()) * count * kLength;
+    state.counters["configured"] = speed;
+    state.counters["achieved"] = bytes / seconds;
+    state.counters["ratio"] = bytes / seconds / speed;
+}
+
+void BM_RequestOverhead(benchmark::State& state) {
+    const Path path = Path(state.range(0));
+    Bench b(path);
+    if (!b.ready()) {
+        state.SkipWithError("no destination (is jackd installed?)");
+        return;
+    }
+    // Wire time under a microsecond per request: what remains is overhead.
+    b.midi->set_max_sysex_speed(b.ctx.endpoints.destination_endpoint, 1000000000);
+    constexpr int kRequests = 500;
+    b.load(kRequests, 16);
+    double seconds = 0;
+    for (auto _ : state) {
+        const double s = b.send();
+        seconds += s;
+        state.SetIterationTime(s);
+    }
+    state.counters["us_per_request"] = seconds / double(state.iterations()) / kRequests * 1e6;
+}
+
+void throughput_args(benchmark::internal::Benchmark* b) {
+    for (int path : {kLoopback, kJack}) {
+        for (int index = 1; index <= j3::kSpeedIndexMax; ++index) b->Args({path, index});
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_Throughput)
+    ->Apply(throughput_args)
+    ->ArgNames({"jack", "index"})
+    ->UseManualTime()
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RequestOverhead)
+    ->Arg(kLoopback)
+    ->Arg(kJack)
+    ->ArgNames({"jack"})
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);

@@ -1,0 +1,223 @@
+#include "jack_fixture.h"
+
+#include <fcntl.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace j3::testing {
+namespace {
+
+std::atomic<int> g_serial{0};
+
+std::string unique_suffix() {
+    return std::to_string(::getpid()) + "-" + std::to_string(g_serial++);
+}
+
+}  // namespace
+
+std::string temp_path(const std::string& leaf) {
+    return (std::filesystem::temp_directory_path() / ("j3-it-" + unique_suffix() + "-" + leaf))
+        .string();
+}
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& out_path,
+            const std::string& err_path) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+}
+
+int wait_child(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
+RunResult run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+    const std::string out = temp_path("out"), err = temp_path("err");
+    RunResult r;
+    r.status = wait_child(spawn(argv, out, err), timeout);
+    r.out = read_text(out);
+    r.err = read_text(err);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return r;
+}
+
+namespace {
+
+// Stops a server the way it is meant to stop, so that it gives back its slot
+// in JACK's shared server registry (there are 8).
+void terminate_server(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    wait_child(pid, 10s);
+}
+
+}  // namespace
+
+JackServer::JackServer() : name_("j3test-" + unique_suffix()) {
+    const std::string log = temp_path("jackd.log");
+    pid_ = spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy"}, log, log);
+    const RunResult waited = run({"jack_wait", "-w", "-s", name_, "-t", "20"}, 30s);
+    if (waited.status != 0) {
+        terminate_server(pid_);
+        pid_ = -1;
+    }
+    ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+    std::filesystem::remove(log);
+}
+
+JackServer::~JackServer() {
+    if (pid_ > 0) terminate_server(pid_);
+    if (killed_) {
+        // A killed server leaves its registry slot taken until a server of
+        // the same name starts again: start one and stop it properly.
+        const pid_t again =
+            spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy"}, "/dev/null", "/dev/null");
+        run({"jack_wait", "-w", "-s", name_, "-t", "10"}, 20s);
+        terminate_server(again);
+    }
+    // Later clients in this process find no server rather than a stale one
+    // (unless another server has taken over meanwhile).
+    const char* current = ::getenv("JACK_DEFAULT_SERVER");
+    if (current && name_ == current) ::setenv("JACK_DEFAULT_SERVER", (name_ + "-gone").c_str(), 1);
+}
+
+void JackServer::kill_now() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    int status;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    killed_ = true;
+}
+
+MidiDump::MidiDump(const std::string& client_name) : out_path_(temp_path("dump")) {
+    // Line-buffered, so nothing is lost in stdio when it is stopped.
+    pid_ = spawn({"stdbuf", "-oL", "jack_midi_dump", client_name}, out_path_, out_path_ + ".err");
+}
+
+MidiDump::~MidiDump() {
+    if (pid_ > 0) stop();
+}
+
+std::vector<Bytes> MidiDump::stop() {
+    if (pid_ > 0) {
+        // SIGINT lets it close its JACK client; a client that just vanishes
+        // keeps the server waiting for it when the server stops.
+        ::kill(pid_, SIGINT);
+        wait_child(pid_, 10s);
+        pid_ = -1;
+    }
+    // Lines look like "   0: f0 11 22 f7" (frame, colon, bytes in hex).
+    std::vector<Bytes> events;
+    std::istringstream lines(read_text(out_path_));
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::istringstream hex(line.substr(colon + 1));
+        Bytes event;
+        std::string byte;
+        while (hex >> byte) event.push_back(uint8_t(std::stoul(byte, nullptr, 16)));
+        if (!event.empty()) events.push_back(std::move(event));
+    }
+    std::filesystem::remove(out_path_);
+    std::filesystem::remove(out_path_ + ".err");
+    return events;
+}
+
+TestMidiClient::TestMidiClient(const std::string& name) {
+    jack_status_t status;
+    auto* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client) return;
+    client_ = client;
+    in_ = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    out_ = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(client, process, this);
+    jack_on_shutdown(
+        client, [](void* self) { static_cast<TestMidiClient*>(self)->server_gone_ = true; }, this);
+    jack_activate(client);
+}
+
+TestMidiClient::~TestMidiClient() {
+    close();
+}
+
+void TestMidiClient::close() {
+    if (!client_) return;
+    // libjack 1.9.21 may crash closing a client whose server has died; the
+    // client is left as it is then.
+    if (!server_gone_) jack_client_close(static_cast<jack_client_t*>(client_));
+    client_ = nullptr;
+}
+
+int TestMidiClient::process(uint32_t frames, void* arg) {
+    auto* self = static_cast<TestMidiClient*>(arg);
+    void* in = jack_port_get_buffer(static_cast<jack_port_t*>(self->in_), frames);
+    void* out = jack_port_get_buffer(static_cast<jack_port_t*>(self->out_), frames);
+    jack_midi_clear_buffer(out);
+    std::lock_guard lock(self->mutex_);
+    const uint32_t n = jack_midi_get_event_count(in);
+    for (uint32_t i = 0; i < n; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, in, i) != 0) continue;
+        self->received_.emplace_back(event.buffer, event.buffer + event.size);
+        self->received_bytes_ += event.size;
+    }
+    for (const Bytes& m : self->to_send_) jack_midi_event_write(out, 0, m.data(), m.size());
+    self->to_send_.clear();
+    if (n) self->changed_.notify_all();
+    return 0;
+}
+
+void TestMidiClient::send(const Bytes& message) {
+    std::lock_guard lock(mutex_);
+    to_send_.push_back(message);
+}
+
+std::vector<Bytes> TestMidiClient::received() {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+bool TestMidiClient::wait_bytes(size_t n, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return received_bytes_ >= n; });
+}
+
+}  // namespace j3::testing

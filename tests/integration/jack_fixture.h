@@ -1,0 +1,106 @@
+// What the integration tests stand on: a JACK server of each test's own, child
+// processes (JACK's jack_midi_dump, the command line), and a small JACK MIDI
+// client written against libjack alone, independent of RtMidi.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace j3::testing {
+
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+// Starts `jackd --no-realtime -n NAME -d dummy` under a name no other test
+// uses, waits for it with `jack_wait -w -s NAME`, and points
+// JACK_DEFAULT_SERVER at it. Stops it when destroyed.
+class JackServer {
+  public:
+    JackServer();
+    ~JackServer();
+    bool running() const { return pid_ > 0; }
+    // Ends the server at once, as a crash would.
+    void kill_now();
+    const std::string& name() const { return name_; }
+
+  private:
+    std::string name_;
+    pid_t pid_ = -1;
+    bool killed_ = false;
+};
+
+struct RunResult {
+    int status = -1;  // exit status, or -1 when it had to be killed
+    std::string out, err;
+};
+
+// Starts argv[0] (looked up on PATH) with stdout and stderr into files.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& out_path,
+            const std::string& err_path);
+// Waits for the child; after timeout, kills it and returns -1.
+int wait_child(pid_t pid, std::chrono::milliseconds timeout);
+// Runs a program to its end.
+RunResult run(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = 60s);
+std::string read_text(const std::string& path);
+std::string temp_path(const std::string& leaf);
+
+// JACK's own MIDI monitor as a child process: `jack_midi_dump NAME`, whose
+// port is "NAME:input". It prints one line per event, up to 4096 bytes each.
+class MidiDump {
+  public:
+    explicit MidiDump(const std::string& client_name);
+    ~MidiDump();
+    // Stops the monitor and returns the events it printed, in order.
+    std::vector<Bytes> stop();
+
+  private:
+    pid_t pid_ = -1;
+    std::string out_path_;
+};
+
+// A JACK client with ports "in" and "out". What arrives at "in" is recorded
+// event by event; send() puts a message out on "out" in the next cycle.
+class TestMidiClient {
+  public:
+    explicit TestMidiClient(const std::string& name);
+    ~TestMidiClient();
+    bool ok() const { return client_ != nullptr; }
+    void close();
+    void send(const Bytes& message);
+    std::vector<Bytes> received();
+    // Waits until at least n bytes in all have arrived.
+    bool wait_bytes(size_t n, std::chrono::milliseconds timeout = 20s);
+
+  private:
+    static int process(uint32_t frames, void* self);
+    void* client_ = nullptr;
+    void* in_ = nullptr;
+    void* out_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Bytes> received_;
+    std::vector<Bytes> to_send_;
+    size_t received_bytes_ = 0;
+    std::atomic<bool> server_gone_{false};
+};
+
+// Polls cond every 10 ms until it holds or timeout passes.
+template <class Cond>
+bool eventually(Cond cond, std::chrono::milliseconds timeout = 20s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+}  // namespace j3::testing

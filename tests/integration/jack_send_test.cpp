@@ -1,0 +1,262 @@
+// The real send loop through the real MIDI service over a real JACK server,
+// checked by clients that are not ours: JACK's own jack_midi_dump and a
+// libjack client.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/clock.h"
+#include "engine/context.h"
+#include "engine/sysex_send.h"
+#include "fakes/fake_window.h"
+#include "jack_fixture.h"
+#include "midi/endpoints.h"
+#include "midi/rtmidi_service.h"
+
+namespace j3 {
+namespace {
+
+using testing::Bytes;
+using testing::eventually;
+using namespace std::chrono_literals;
+
+Bytes sysex(size_t length, uint8_t fill) {
+    Bytes m(length, fill);
+    m.front() = 0xF0;
+    m.back() = 0xF7;
+    return m;
+}
+
+Bytes concat(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+struct OverJack : ::testing::Test {
+    void SetUp() override {
+        server = std::make_unique<testing::JackServer>();
+        ASSERT_TRUE(server->running());
+        ctx.window = &window;
+        ctx.clock = &clock;
+        midi = make_midi_service(MidiServiceOptions{false, true});
+        ctx.midi = midi.get();
+    }
+    void TearDown() override {
+        // The service completes into the context: it goes first.
+        if (ctx.transfer.send_mode != kSendIdle) stop_sending(ctx);
+        midi.reset();
+    }
+
+    // Rescans until an endpoint of that display name is listed; its 1-based
+    // position, 0 when it never shows.
+    int32_t wait_for(const std::string& name, bool source) {
+        int32_t found = 0;
+        eventually([&] {
+            scan_midi(ctx, read_proc);
+            const int n = source ? midi->source_count() : midi->destination_count();
+            for (int i = 0; i < n; ++i) {
+                const Endpoint e = source ? midi->source(i) : midi->destination(i);
+                if (endpoint_display_name(*midi, e, false) == name) found = i + 1;
+            }
+            return found != 0;
+        });
+        return found;
+    }
+
+    void add(Bytes data) {
+        FileEntry e;
+        e.file = "item.syx";
+        e.data = std::move(data);
+        append_entry(ctx, std::move(e));
+    }
+
+    // Sends every entry to the destination at that position and waits for the end.
+    bool send_all(int32_t position, int speed) {
+        choose_destination(ctx, position, false);
+        midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, speed);
+        std::vector<uint32_t> ids;
+        for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
+        window.select(ids);
+        refresh_selection(ctx);
+        if (!start_sending(ctx)) return false;
+        return eventually([&] { return ctx.transfer.send_mode == kSendIdle; }, 60s);
+    }
+
+    std::unique_ptr<testing::JackServer> server;
+    testing::FakeWindow window;
+    SystemClock clock;
+    Context ctx;
+    ReadProc read_proc;
+    std::unique_ptr<MidiService> midi;
+};
+
+TEST_F(OverJack, TheSendLoopDeliversEveryMessageInOrderToJacksOwnMonitor) {
+    testing::MidiDump dump("j3dump");
+    const int32_t to = wait_for("j3dump - input", false);
+    ASSERT_NE(to, 0);
+
+    const Bytes a1 = sysex(10, 0x01), a2 = sysex(300, 0x02), a3 = sysex(4096, 0x03);
+    const Bytes b = sysex(5000, 0x04);
+    add(concat({a1, a2, a3}));
+    add(concat({{0x00, 0x7F}, b}));
+    ctx.settings.send_delay = 1;
+    ASSERT_TRUE(send_all(to, 62500));
+    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+
+    // A message longer than a piece goes out as pieces of 4096 bytes and the rest.
+    const std::vector<Bytes> want = {a1, a2, a3, Bytes(b.begin(), b.begin() + 4096),
+                                     Bytes(b.begin() + 4096, b.end())};
+    std::this_thread::sleep_for(100ms);  // the last event crosses the graph
+    EXPECT_EQ(dump.stop(), want);
+}
+
+TEST_F(OverJack, TheLargestJackMessageArrivesWholeAndALargerOneIsRefused) {
+    testing::TestMidiClient reader("reader");
+    ASSERT_TRUE(reader.ok());
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    const Endpoint destination = midi->destination(to - 1);
+    midi->set_max_sysex_speed(destination, 1000000);
+
+    std::atomic<int> completions{0};
+    auto done = [](SysexRequest* r) { ++*static_cast<std::atomic<int>*>(r->completion_ref); };
+    const Bytes largest = sysex(kJackMaxMessageBytes, 0x05);
+    SysexRequest r;
+    r.destination = destination;
+    r.data = largest.data();
+    r.bytes_to_send = uint32_t(largest.size());
+    r.completion_proc = done;
+    r.completion_ref = &completions;
+    EXPECT_EQ(midi->send_sysex(&r), kSendTaken);
+    ASSERT_TRUE(reader.wait_bytes(largest.size()));
+    EXPECT_EQ(reader.received(), std::vector<Bytes>{largest});
+    ASSERT_TRUE(eventually([&] { return completions == 1; }));
+
+    const Bytes larger = sysex(kJackMaxMessageBytes + 1, 0x06);
+    r.data = larger.data();
+    r.bytes_to_send = uint32_t(larger.size());
+    EXPECT_EQ(midi->send_sysex(&r), kSendTooLarge);
+    ASSERT_TRUE(eventually([&] { return completions == 2; }));
+    EXPECT_TRUE(r.complete);
+}
+
+TEST_F(OverJack, WhatAJackSourceSendsReachesTheReadProcedure) {
+    testing::TestMidiClient writer("writer");
+    ASSERT_TRUE(writer.ok());
+    std::mutex mutex;
+    Bytes got;
+    read_proc = [&](const MidiPacketList& list) {
+        std::lock_guard lock(mutex);
+        for (auto& p : list) got.insert(got.end(), p.bytes.begin(), p.bytes.end());
+    };
+    const int32_t from = wait_for("writer - out", true);
+    ASSERT_NE(from, 0);
+    choose_source(ctx, from, false);
+
+    // SysEx, clock and active sensing all arrive: the read procedure decides.
+    const Bytes message = sysex(200, 0x07);
+    writer.send(message);
+    writer.send({0xF8});
+    writer.send({0xFE});
+    Bytes want = message;
+    want.push_back(0xF8);
+    want.push_back(0xFE);
+    EXPECT_TRUE(eventually([&] {
+        std::lock_guard lock(mutex);
+        return got.size() >= want.size();
+    }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(got, want);
+}
+
+TEST_F(OverJack, StopEndsASendAtOnceAndItsLastRequestStillCompletes) {
+    testing::TestMidiClient reader("reader");
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    for (int i = 0; i < 20; ++i) add(sysex(500, uint8_t(i)));
+    choose_destination(ctx, to, false);
+    window.select([] {
+        std::vector<uint32_t> ids;
+        for (uint32_t id = 1; id <= 20; ++id) ids.push_back(id);
+        return ids;
+    }());
+    refresh_selection(ctx);
+    ASSERT_TRUE(start_sending(ctx));
+    ASSERT_TRUE(reader.wait_bytes(1000));
+
+    stop_sending(ctx);
+    EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_LT(testing::Bytes(concat(reader.received())).size(), 20u * 500u);
+}
+
+TEST_F(OverJack, ADestinationThatLeavesMidSendStopsTheSendWithoutHanging) {
+    auto reader = std::make_unique<testing::TestMidiClient>("reader");
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    for (int i = 0; i < 40; ++i) add(sysex(500, uint8_t(i)));
+    ctx.settings.send_delay = 0;
+    choose_destination(ctx, to, false);
+    std::vector<uint32_t> ids;
+    for (uint32_t id = 1; id <= 40; ++id) ids.push_back(id);
+    window.select(ids);
+    refresh_selection(ctx);
+    ASSERT_TRUE(start_sending(ctx));
+    ASSERT_TRUE(reader->wait_bytes(1000));
+
+    reader.reset();  // the destination's client quits
+    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
+    EXPECT_NE(status_text(ctx.transfer), "Done.") << "the loss is not reported as success";
+}
+
+TEST_F(OverJack, AServerThatDiesMidSendEndsTheSendWithoutHanging) {
+    testing::TestMidiClient reader("reader");
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    for (int i = 0; i < 40; ++i) add(sysex(500, uint8_t(i)));
+    choose_destination(ctx, to, false);
+    std::vector<uint32_t> ids;
+    for (uint32_t id = 1; id <= 40; ++id) ids.push_back(id);
+    window.select(ids);
+    refresh_selection(ctx);
+    ASSERT_TRUE(start_sending(ctx));
+    ASSERT_TRUE(reader.wait_bytes(1000));
+
+    server->kill_now();
+    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
+    EXPECT_NE(status_text(ctx.transfer), "Done.");
+    ASSERT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+
+    // A rescan finds the server gone and lists the loopback pair alone.
+    scan_midi(ctx, nullptr);
+    EXPECT_EQ(midi->destination_count(), 1);
+    EXPECT_EQ(endpoint_display_name(*midi, midi->destination(0), false), "- J3 Loopback");
+    reader.close();
+}
+
+}  // namespace
+}  // namespace j3
+
+namespace j3 {
+namespace {
+
+TEST_F(OverJack, AServerThatGoesAwayIsDroppedAtTheNextScanAndANewOneFound) {
+    scan_midi(ctx, nullptr);
+    server->kill_now();
+    // Only this program's own clients were on that server.
+    ASSERT_TRUE(eventually([&] {
+        scan_midi(ctx, nullptr);
+        return midi->destination_count() == 1;
+    }));
+    server = std::make_unique<testing::JackServer>();
+    ASSERT_TRUE(server->running());
+    testing::TestMidiClient reader("reader");
+    ASSERT_TRUE(reader.ok());
+    EXPECT_NE(wait_for("reader - in", false), 0);
+}
+
+}  // namespace
+}  // namespace j3
