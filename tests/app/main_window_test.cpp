@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -225,6 +226,24 @@ class MainWindowTest : public QObject {
         QCOMPARE(h.midi.sent_bytes(), (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
         QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
         QVERIFY(!h.ctx.transfer.send_after_open);
+    }
+
+    void openAddsTheReadableFilesAndSaysWhichWereNot() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        const auto good = write_file(*dir_, "good.syx", "\xF0\xF7");
+        const std::string missing = dir_->path().toStdString() + "/missing.syx";
+        h.window->set_file_chooser([&] {
+            return QStringList{QString::fromStdString(missing),
+                               QString::fromStdString(good.string())};
+        });
+        h.window->command(kCmdOpen);
+        QCOMPARE(int(h.ctx.files.file_array.size()), 1);
+        QCOMPARE(h.ctx.files.file_array[0].file, good.string());
+        auto* box = h.window->findChild<QMessageBox*>();
+        QVERIFY(box);
+        QVERIFY(box->informativeText().contains(QString::fromStdString(missing)));
+        box->close();
     }
 
     void loopCyclesEachSelectedItem() {
