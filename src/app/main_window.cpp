@@ -144,13 +144,16 @@ bool MainWindow::start(QScreen* screen) {
     // 11, 12. Placement and show.
     place_window(screen);
     show();
-    // Some window managers report the frame only once the window is shown:
-    // then the placement is made again, unless the window moved meanwhile.
-    QTimer::singleShot(0, this, [this, content = geometry()] {
-        if (geometry() == content && frame_margins() != placed_margins_) {
-            set_frame_bounds(placed_bounds_);
-        }
-    });
+    // Some window managers report the frame only a moment after the window
+    // is shown: the placement is then made again, unless the window has been
+    // moved or resized meanwhile (the later checks find nothing to do).
+    for (int delay_ms : {0, 100, 300}) {
+        QTimer::singleShot(delay_ms, this, [this] {
+            if (geometry() == placed_content_ && frame_margins() != placed_margins_) {
+                set_frame_bounds(placed_bounds_);
+            }
+        });
+    }
     // 13. The status lines, ten times a second.
     status_timer_.start();
     return true;
@@ -180,6 +183,7 @@ void MainWindow::set_frame_bounds(const QRect& bounds) {
     placed_bounds_ = bounds;
     placed_margins_ = frame_margins();
     setGeometry(bounds.marginsRemoved(placed_margins_));
+    placed_content_ = geometry();
 }
 
 ConfigWindow* MainWindow::config_window() const {

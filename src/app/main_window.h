@@ -150,6 +150,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     bool preferences_saved_ = false;
     QRect placed_bounds_;  // the frame bounds start() asked for
     QMargins placed_margins_;
+    QRect placed_content_;  // the content geometry that placement gave
 };
 
 }  // namespace j3
