@@ -413,7 +413,12 @@ void MainWindow::save_preferences_now() {
     s.window_y = bounds.y();
     s.window_w = bounds.width();
     s.window_h = bounds.height();
-    save_preferences(ctx_, preferences_file_);
+    // Nothing is shown at quit; the terminal still tells why the settings
+    // will be missing next time.
+    if (!save_preferences(ctx_, preferences_file_)) {
+        std::fprintf(stderr, "j3: could not write the preferences to %s\n",
+                     preferences_file_.string().c_str());
+    }
     preferences_saved_ = true;
 }
 
