@@ -1,13 +1,546 @@
 #include "app/main_window.h"
 
-#include <QLabel>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QScreen>
+#include <QThread>
+#include <QWindow>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/app_hooks.h"
+#include "app/config_window.h"
+#include "app/digit_field.h"
+#include "app/file_list_model.h"
+#include "app/window_placement.h"
+#include "engine/context.h"
+#include "engine/item_buttons.h"
+#include "engine/preferences.h"
+#include "engine/sysex_send.h"
+#include "ui_main_window.h"
 
 namespace j3 {
+namespace {
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle("J3");
-    resize(674, 373);
-    setCentralWidget(new QLabel("J3", this));
+// The name column is the window's frame width less this (the other columns,
+// the scroll bar and the margins).
+constexpr int kNameColumnMargin = 245;
+constexpr int kSizeColumnWidth = 72;
+constexpr int kStatusIntervalMs = 100;
+// A send asked for while the previous one's last request is still being
+// cancelled is retried this often, this many times (two seconds in all).
+constexpr int kStartRetryMs = 20;
+constexpr int kStartAttempts = 100;
+
+const char* const kOpenFilter =
+    "J3 filetypes (*.syx *.wav *.aiff *.aifc *.j3);;SysEx (*.syx);;"
+    "Audio (*.wav *.aiff *.aif *.aifc);;All files (*)";
+
+const char* const kIndicatorOff =
+    "border-radius: 5px; background: palette(mid); border: 1px solid palette(dark);";
+const char* const kIndicatorOn =
+    "border-radius: 5px; background: #2fbf4a; border: 1px solid #1c7a2e;";
+
+}  // namespace
+
+MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWidget* parent)
+    : QMainWindow(parent),
+      ctx_(ctx),
+      preferences_file_(std::move(preferences_file)),
+      ui_(std::make_unique<Ui::MainWindow>()) {
+    // 1. The window and its menu bar.
+    ui_->setupUi(this);
+    ctx_.window = this;
+
+    // 2. Handlers: buttons and menu items carry command ids.
+    const std::pair<QObject*, uint32_t> commands[] = {
+        {ui_->sendButton, kCmdSend},         {ui_->sendAction, kCmdSend},
+        {ui_->receiveButton, kCmdReceive},   {ui_->receiveAction, kCmdReceive},
+        {ui_->configButton, kCmdConfig},     {ui_->configAction, kCmdConfig},
+        {ui_->eraseAction, kCmdErase},       {ui_->loopButton, kCmdLoop},
+        {ui_->loopAction, kCmdLoop},         {ui_->stereoButton, kCmdStereo},
+        {ui_->stereoAction, kCmdStereo},     {ui_->waveformButton, kCmdWaveform},
+        {ui_->waveformAction, kCmdWaveform}, {ui_->openAction, kCmdOpen},
+        {ui_->saveAction, kCmdSave},         {ui_->quitAction, kCmdQuit},
+    };
+    for (const auto& [sender, id] : commands) {
+        const uint32_t command_code = id;
+        if (auto* button = qobject_cast<QAbstractButton*>(sender)) {
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, command_code] { command(command_code); });
+        } else if (auto* action = qobject_cast<QAction*>(sender)) {
+            connect(action, &QAction::triggered, this,
+                    [this, command_code] { command(command_code); });
+        }
+    }
+    connect(ui_->selectAllAction, &QAction::triggered, ui_->fileList, &QTableView::selectAll);
+    ui_->receiveButton->setEnabled(receive_available());
+    ui_->receiveAction->setEnabled(receive_available());
+    ui_->saveAction->setEnabled(save_available());
+    ui_->waveformAction->setEnabled(false);
+
+    connect(this, &MainWindow::control_text_requested, this, &MainWindow::apply_control_text,
+            Qt::QueuedConnection);
+    connect(this, &MainWindow::control_enable_requested, this, &MainWindow::apply_control_enabled,
+            Qt::QueuedConnection);
+    connect(this, &MainWindow::speed_indicator_requested, this, &MainWindow::apply_speed_indicator,
+            Qt::QueuedConnection);
+    connect(this, &MainWindow::info_text_requested, this, &MainWindow::apply_info_text,
+            Qt::QueuedConnection);
+    connect(this, &MainWindow::progress_range_requested, this, &MainWindow::apply_progress_range,
+            Qt::QueuedConnection);
+    connect(this, &MainWindow::progress_value_requested, this, &MainWindow::apply_progress_value,
+            Qt::QueuedConnection);
+
+    // 3. The sample-number field: digits only, "0", centred. The engine reads
+    // the copy kept beside it.
+    make_digit_field(ui_->sampleNumberField);
+    ui_->sampleNumberField->setText(QStringLiteral("0"));
+    connect(ui_->sampleNumberField, &QLineEdit::textChanged, this,
+            [this](const QString& text) { sample_number_ = text_to_int(text.toStdString()); });
+    // Return or Enter ends the editing.
+    connect(ui_->sampleNumberField, &QLineEdit::returnPressed, ui_->sampleNumberField,
+            [this] { ui_->sampleNumberField->clearFocus(); });
+
+    // 4. Speed indicator and the other plain controls.
+    apply_speed_indicator(false);
+    ui_->infoText->setTextFormat(Qt::PlainText);
+    ui_->progressBar->setRange(0, 1);
+
+    // 5. The file list.
+    model_ = new FileListModel(ctx_, this);
+    QTableView* list = ui_->fileList;
+    list->setModel(model_);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    list->horizontalHeader()->setMinimumSectionSize(24);
+    list->setColumnWidth(FileListModel::kSizeColumn, kSizeColumnWidth);
+    connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &MainWindow::selection_changed);
+
+    status_timer_.setInterval(kStatusIntervalMs);
+    connect(&status_timer_, &QTimer::timeout, this, &MainWindow::update_status);
+}
+
+MainWindow::~MainWindow() {
+    if (ctx_.window == this) ctx_.window = nullptr;
+}
+
+bool MainWindow::start(QScreen* screen) {
+    // 6. MIDI client, ports and endpoint names.
+    scan_midi(ctx_, input_read_proc(ctx_));
+    // 7. Settings, chosen endpoints and the stored list.
+    load_preferences(ctx_, preferences_file_);
+    // 8. The private virtual destination the speed request goes to.
+    if (!create_virtual_destination(ctx_)) return false;
+    // 9. FFT tables for the waveform builder.
+    set_up_fft(ctx_);
+    // 10. The instrument's speed, when both endpoints are chosen.
+    if (ctx_.settings.selected_out != 0 && ctx_.settings.selected_in != 0)
+        request_speed(ctx_, false);
+    // 11, 12. Placement and show.
+    place_window(screen);
+    show();
+    // Some window managers report the frame only a moment after the window
+    // is shown: the placement is then made again, unless the window has been
+    // moved or resized meanwhile (the later checks find nothing to do).
+    for (int delay_ms : {0, 100, 300}) {
+        QTimer::singleShot(delay_ms, this, [this] {
+            if (geometry() == placed_content_ && frame_margins() != placed_margins_) {
+                set_frame_bounds(placed_bounds_);
+            }
+        });
+    }
+    // 13. The status lines, ten times a second.
+    status_timer_.start();
+    return true;
+}
+
+void MainWindow::place_window(QScreen* screen) {
+    const Settings& s = ctx_.settings;
+    if (!screen && s.window_x >= 0 && s.window_y >= 0) {
+        // A window stored on a second screen opens there.
+        const QSize size(s.window_w > 0 ? s.window_w : kDesignedWindowSize.width(),
+                         s.window_h > 0 ? s.window_h : kDesignedWindowSize.height());
+        screen = QGuiApplication::screenAt(QRect(QPoint(s.window_x, s.window_y), size).center());
+    }
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    set_frame_bounds(place_main_window(s.window_x, s.window_y, s.window_w, s.window_h, available));
+}
+
+QMargins MainWindow::frame_margins() {
+    // The platform window exists from here on, so its frame is known where
+    // the platform can tell it before the window is shown.
+    create();
+    return windowHandle() ? windowHandle()->frameMargins() : QMargins();
+}
+
+void MainWindow::set_frame_bounds(const QRect& bounds) {
+    placed_bounds_ = bounds;
+    placed_margins_ = frame_margins();
+    setGeometry(bounds.marginsRemoved(placed_margins_));
+    placed_content_ = geometry();
+}
+
+ConfigWindow* MainWindow::config_window() const {
+    return config_window_;
+}
+
+QWidget* MainWindow::control(int id) const {
+    switch (id) {
+        case kSendButton:
+            return ui_->sendButton;
+        case kReceiveButton:
+            return ui_->receiveButton;
+        case kConfigButton:
+            return ui_->configButton;
+        case kFileList:
+            return ui_->fileList;
+        case kProgressBar:
+            return ui_->progressBar;
+        case kInfoText:
+            return ui_->infoText;
+        case kSendStatus:
+            return ui_->sendStatus;
+        case kReceiveStatus:
+            return ui_->receiveStatus;
+        case kLoopButton:
+            return ui_->loopButton;
+        case kStereoButton:
+            return ui_->stereoButton;
+        case kSampleNumberField:
+            return ui_->sampleNumberField;
+        case kSpeedIndicator:
+            return ui_->speedIndicator;
+        case kSpeedLabel:
+            return ui_->speedLabel;
+        case kWaveformButton:
+            return ui_->waveformButton;
+    }
+    return nullptr;
+}
+
+// --- Commands ---------------------------------------------------------------
+
+void MainWindow::command(uint32_t id) {
+    switch (id) {
+        case kCmdSend:
+            send_command();
+            break;
+        case kCmdReceive:
+            if (receive_available()) toggle_receive(ctx_);
+            break;
+        case kCmdConfig:
+            open_config_window();
+            break;
+        case kCmdErase:
+            remove_selected_entries(ctx_);
+            break;
+        case kCmdLoop:
+            loop_command(false);
+            break;
+        case kCmdStereo:
+            loop_command(true);
+            break;
+        case kCmdWaveform:
+            build_waveform(ctx_);
+            break;
+        case kCmdOpen:
+            open_command();
+            break;
+        case kCmdSave:
+            if (save_available() && refresh_selection(ctx_) >= 1) save_selected_items(ctx_);
+            break;
+        case kCmdQuit:
+            save_preferences_now();
+            QCoreApplication::quit();
+            break;
+    }
+}
+
+void MainWindow::send_command() {
+    if (ctx_.transfer.send_mode > kSendIdle) {
+        stop_sending(ctx_);
+        return;
+    }
+    if (send_pending_) return;
+    if (ctx_.endpoints.destination_count <= 0 || ctx_.settings.selected_out == 0) {
+        show_status_message("No MIDI destination: choose one with Configure…");
+        return;
+    }
+    if (refresh_selection(ctx_) >= 1) {
+        start_send(kStartAttempts);
+        return;
+    }
+    // Nothing selected: what the open dialog adds is sent at once.
+    ctx_.transfer.send_after_open = true;
+    open_command();
+}
+
+void MainWindow::start_send(int attempts_left) {
+    if (start_sending(ctx_)) {
+        send_pending_ = false;
+        return;
+    }
+    // The previous send's last request is still with the MIDI service.
+    if (attempts_left <= 0) {
+        send_pending_ = false;
+        show_status_message("The MIDI destination is still busy; press Send again.");
+        return;
+    }
+    send_pending_ = true;
+    QTimer::singleShot(kStartRetryMs, this,
+                       [this, attempts_left] { start_send(attempts_left - 1); });
+}
+
+void MainWindow::open_command() {
+    QStringList paths;
+    if (choose_files_) {
+        paths = choose_files_();
+    } else {
+        paths = QFileDialog::getOpenFileNames(this, tr("Open"), QString(),
+                                              QString::fromUtf8(kOpenFilter));
+    }
+    add_files(paths);
+}
+
+void MainWindow::add_files(const QStringList& paths) {
+    QStringList problems;
+    for (const QString& path : paths) {
+        const AddFileResult r =
+            add_file_entry(ctx_, std::filesystem::path(path.toStdString()), nullptr);
+        if (!r.ok) problems << QString::fromStdString(r.message);
+    }
+    if (!problems.isEmpty()) {
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, tr("J3"),
+            problems.size() == 1 ? tr("A file was not added.") : tr("Some files were not added."),
+            QMessageBox::Ok, this);
+        box->setInformativeText(problems.join('\n'));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    if (ctx_.transfer.send_after_open) {
+        ctx_.transfer.send_after_open = false;
+        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) start_send(kStartAttempts);
+    }
+}
+
+void MainWindow::loop_command(bool stereo) {
+    refresh_selection(ctx_);
+    // The completion thread reads an item's choices under this lock when it
+    // loads the item.
+    std::lock_guard lock(ctx_.files.mutex);
+    for (uint32_t id : ctx_.files.selected_ids) {
+        FileEntry& e = ctx_.files.file_array[id - 1];
+        if (stereo) {
+            e.stereo = set_stereo_button(ctx_, e.stereo, 1);
+        } else {
+            e.loop = set_loop_button(ctx_, e.loop, 1);
+        }
+    }
+}
+
+void MainWindow::open_config_window() {
+    if (config_window_) {
+        config_window_->raise();
+        config_window_->activateWindow();
+        return;
+    }
+    ui_->configButton->setEnabled(false);
+    ui_->configAction->setEnabled(false);
+    config_window_ = new ConfigWindow(ctx_, this);
+    connect(config_window_, &QDialog::finished, this, &MainWindow::config_window_closed);
+    config_window_->show();
+}
+
+void MainWindow::config_window_closed() {
+    ui_->configButton->setEnabled(true);
+    ui_->configAction->setEnabled(true);
+}
+
+void MainWindow::selection_changed(const QItemSelection& selected, const QItemSelection&) {
+    // Each newly selected row is reported; the last one's info stays shown.
+    int last_row = -1;
+    for (const QModelIndex& index : selected.indexes()) last_row = std::max(last_row, index.row());
+    if (last_row >= 0) show_selection_info(ctx_, uint32_t(last_row) + 1);
+}
+
+void MainWindow::show_status_message(const char* text) {
+    set_status_text(ctx_.transfer, text);
+    ui_->sendStatus->setText(QString::fromUtf8(text));
+}
+
+void MainWindow::update_status() {
+    TransferState& t = ctx_.transfer;
+    {
+        // Formatted under the send lock, so a send that ends meanwhile cannot
+        // have its "Done." overwritten by a stale progress line. The lock is
+        // never held across a pause; when it is busy, this tick keeps the
+        // line it has.
+        std::unique_lock lock(t.send_mutex, std::try_to_lock);
+        if (lock.owns_lock()) {
+            const int32_t mode = t.send_mode;
+            if (mode == kSendSample || mode == kSendSysex) {
+                char text[128];
+                std::snprintf(text, sizeof text,
+                              mode == kSendSample ? "Sending file %d of %d. %d samples."
+                                                  : "Sending file %d of %d. %d bytes.",
+                              int(t.send_index), int(t.send_count), int(t.send_pos));
+                set_status_text(t, text);
+            }
+        }
+    }
+    if (t.receiving) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Receiving. %d bytes.", int(t.received_total));
+        set_receive_status_text(t, text);
+    }
+    const QString send_line = QString::fromStdString(status_text(t));
+    if (ui_->sendStatus->text() != send_line) ui_->sendStatus->setText(send_line);
+    const QString receive_line = QString::fromStdString(receive_status_text(t));
+    if (ui_->receiveStatus->text() != receive_line) ui_->receiveStatus->setText(receive_line);
+}
+
+void MainWindow::save_preferences_now() {
+    const QRect bounds = frameGeometry();
+    Settings& s = ctx_.settings;
+    s.window_x = bounds.x();
+    s.window_y = bounds.y();
+    s.window_w = bounds.width();
+    s.window_h = bounds.height();
+    // Nothing is shown at quit; the terminal still tells why the settings
+    // will be missing next time.
+    if (!save_preferences(ctx_, preferences_file_)) {
+        std::fprintf(stderr, "j3: could not write the preferences to %s\n",
+                     preferences_file_.string().c_str());
+    }
+    preferences_saved_ = true;
+}
+
+// --- Window events ------------------------------------------------------------
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!preferences_saved_) save_preferences_now();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const int16_t width = int16_t(frameGeometry().width() - kNameColumnMargin);
+    ui_->fileList->setColumnWidth(FileListModel::kFileColumn, std::max<int>(width, 40));
+}
+
+// --- WindowControls -------------------------------------------------------------
+
+void MainWindow::set_control_text(int control, std::string_view text) {
+    // The engine reads the field back before the queued update has run.
+    if (control == kSampleNumberField) sample_number_ = text_to_int(text);
+    emit control_text_requested(control, QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+void MainWindow::enable_control(int control, bool enabled) {
+    emit control_enable_requested(control, enabled);
+}
+
+void MainWindow::set_speed_indicator(bool on) {
+    emit speed_indicator_requested(on);
+}
+
+void MainWindow::set_info_text(std::string_view text) {
+    emit info_text_requested(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+void MainWindow::set_progress_range(int32_t minimum, int32_t maximum) {
+    emit progress_range_requested(minimum, maximum);
+}
+
+void MainWindow::set_progress_value(int32_t value) {
+    emit progress_value_requested(value);
+}
+
+int32_t MainWindow::sample_number_value() const {
+    return sample_number_;
+}
+
+void MainWindow::apply_control_text(int id, const QString& text) {
+    QWidget* w = control(id);
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(text);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(text);
+    } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
+        field->setText(text);
+    }
+}
+
+void MainWindow::apply_control_enabled(int id, bool enabled) {
+    if (QWidget* w = control(id)) w->setEnabled(enabled);
+    if (id == kLoopButton) ui_->loopAction->setEnabled(enabled);
+    if (id == kStereoButton) ui_->stereoAction->setEnabled(enabled);
+    if (id == kWaveformButton) ui_->waveformAction->setEnabled(enabled);
+    if (id == kConfigButton) ui_->configAction->setEnabled(enabled);
+}
+
+void MainWindow::apply_speed_indicator(bool on) {
+    ui_->speedIndicator->setStyleSheet(QString::fromUtf8(on ? kIndicatorOn : kIndicatorOff));
+}
+
+void MainWindow::apply_info_text(const QString& text) {
+    ui_->infoText->setText(text);
+}
+
+void MainWindow::apply_progress_range(int minimum, int maximum) {
+    // An empty range would turn the bar into a busy indicator.
+    ui_->progressBar->setRange(minimum, std::max(maximum, minimum + 1));
+}
+
+void MainWindow::apply_progress_value(int value) {
+    QProgressBar* bar = ui_->progressBar;
+    bar->setValue(std::clamp(value, bar->minimum(), bar->maximum()));
+}
+
+// --- List view -------------------------------------------------------------------
+
+void MainWindow::list_add_item(uint32_t id) {
+    Q_ASSERT(QThread::currentThread() == thread());
+    model_->add_item(id);
+}
+
+void MainWindow::list_remove_all() {
+    Q_ASSERT(QThread::currentThread() == thread());
+    model_->remove_all();
+}
+
+std::vector<uint32_t> MainWindow::list_selected_ids() const {
+    std::vector<uint32_t> ids;
+    for (const QModelIndex& index : ui_->fileList->selectionModel()->selectedRows()) {
+        ids.push_back(uint32_t(index.row()) + 1);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+void MainWindow::list_select_item(uint32_t id) {
+    const QModelIndex index = model_->index(int(id) - 1, 0);
+    if (!index.isValid()) return;
+    ui_->fileList->selectionModel()->select(
+        index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ui_->fileList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+}
+
+void MainWindow::list_reveal_item(uint32_t id) {
+    const QModelIndex index = model_->index(int(id) - 1, 0);
+    if (index.isValid()) ui_->fileList->scrollTo(index);
+}
+
+void MainWindow::list_update() {
+    model_->refresh();
 }
 
 }  // namespace j3

@@ -1,13 +1,156 @@
+// The main window "J3": the controls of the window-controls seam, the file
+// list, the menu bar, the commands and the status timer.
+//
+// Threads: the window lives on the GUI thread. The engine calls the control
+// setters of WindowControls from the MIDI service's completion and input
+// threads as well; those calls are queued to the GUI thread in the order they
+// were made. sample_number_value() reads an atomic copy of field 15.
 #pragma once
 
+#include <QItemSelection>
 #include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "engine/window_controls.h"
+
+class QAction;
+class QCloseEvent;
+class QScreen;
+
+namespace Ui {
+class MainWindow;
+}
 
 namespace j3 {
 
-class MainWindow : public QMainWindow {
+struct Context;
+class ConfigWindow;
+class FileListModel;
+
+// Command ids: four characters, the first in the top byte.
+constexpr uint32_t command_id(const char (&code)[5]) {
+    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 |
+           uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
+}
+enum Command : uint32_t {
+    kCmdSend = command_id("SEND"),
+    kCmdReceive = command_id("RECE"),
+    kCmdConfig = command_id("CONF"),
+    kCmdErase = command_id("ERAS"),
+    kCmdLoop = command_id("LOOP"),
+    kCmdStereo = command_id("STER"),
+    kCmdWaveform = command_id("MONO"),
+    kCmdOpen = command_id("open"),
+    kCmdSave = command_id("save"),
+    kCmdQuit = command_id("quit"),
+};
+
+class MainWindow : public QMainWindow, public WindowControls {
     Q_OBJECT
   public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // Builds the window, its handlers, the sample-number field and the list
+    // (start-up steps 1 to 5). ctx.window is set to this window; the MIDI
+    // service and the clock may be set afterwards, before start().
+    // preferences_file is where the preferences are read and written.
+    MainWindow(Context& ctx, std::filesystem::path preferences_file, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up steps 6 to 13: MIDI scan, preferences, the virtual destination,
+    // FFT tables, the speed request, placement on screen (the primary one when
+    // none is given), show, and the 0.1 s status timer. false when the virtual
+    // destination cannot be made: the program then ends with status 0.
+    bool start(QScreen* screen = nullptr);
+
+    // Runs a command of the menu bar or the buttons.
+    void command(uint32_t id);
+
+    // The status timer's work: formats the transfer state into the status lines.
+    void update_status();
+
+    // Replaces the open dialog (tests choose files without a dialog).
+    void set_file_chooser(std::function<QStringList()> chooser) {
+        choose_files_ = std::move(chooser);
+    }
+
+    // Places the window's frame ("structure bounds") at bounds, in screen
+    // coordinates; the content area is what the frame leaves.
+    void set_frame_bounds(const QRect& bounds);
+
+    // Saves the preferences with the window's current bounds.
+    void save_preferences_now();
+
+    ConfigWindow* config_window() const;
+    FileListModel* file_list_model() const { return model_; }
+    QWidget* control(int id) const;
+
+    // WindowControls.
+    void set_control_text(int control, std::string_view text) override;
+    void enable_control(int control, bool enabled) override;
+    void set_speed_indicator(bool on) override;
+    void set_info_text(std::string_view text) override;
+    void set_progress_range(int32_t minimum, int32_t maximum) override;
+    void set_progress_value(int32_t value) override;
+    int32_t sample_number_value() const override;
+    void list_add_item(uint32_t id) override;
+    void list_remove_all() override;
+    std::vector<uint32_t> list_selected_ids() const override;
+    void list_select_item(uint32_t id) override;
+    void list_reveal_item(uint32_t id) override;
+    void list_update() override;
+
+  signals:
+    // Control updates, emitted on any thread and carried out on the GUI thread
+    // in the order they were emitted.
+    void control_text_requested(int control, const QString& text);
+    void control_enable_requested(int control, bool enabled);
+    void speed_indicator_requested(bool on);
+    void info_text_requested(const QString& text);
+    void progress_range_requested(int minimum, int maximum);
+    void progress_value_requested(int value);
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void apply_control_text(int control, const QString& text);
+    void apply_control_enabled(int control, bool enabled);
+    void apply_speed_indicator(bool on);
+    void apply_info_text(const QString& text);
+    void apply_progress_range(int minimum, int maximum);
+    void apply_progress_value(int value);
+
+    void send_command();
+    void start_send(int attempts_left);
+    void open_command();
+    void add_files(const QStringList& paths);
+    void loop_command(bool stereo);
+    void open_config_window();
+    void config_window_closed();
+    void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
+    void place_window(QScreen* screen);
+    void show_status_message(const char* text);
+    QMargins frame_margins();
+
+    Context& ctx_;
+    std::filesystem::path preferences_file_;
+    std::unique_ptr<Ui::MainWindow> ui_;
+    FileListModel* model_ = nullptr;
+    QPointer<ConfigWindow> config_window_;
+    QTimer status_timer_;
+    std::atomic<int32_t> sample_number_{0};
+    std::function<QStringList()> choose_files_;
+    bool send_pending_ = false;  // a send waits for the previous one's last request
+    bool preferences_saved_ = false;
+    QRect placed_bounds_;  // the frame bounds start() asked for
+    QMargins placed_margins_;
+    QRect placed_content_;  // the content geometry that placement gave
 };
 
 }  // namespace j3

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/plist_value.h"
+
 namespace j3 {
 
 // Per-entry choices for sample transfer, stored under "Loop" and "Stereo".
@@ -13,6 +15,9 @@ enum LoopChoice : int32_t { kLoopFile = 0, kLoopOn = 1, kLoopOff = 2 };
 enum StereoChoice : int32_t { kStereoMix = 0, kStereoLeft = 1, kStereoRight = 2 };
 
 struct Settings {
+    // The preferences as they will be written at quit (engine/preferences.h);
+    // GUI thread only. "File Array" is taken from the file list when saving.
+    PlistValue prefs_dict;
     int32_t selected_in = 0;   // "Selected MIDI Interfaces In": 1-based source, 0 = none
     int32_t selected_out = 0;  // "Selected MIDI Interfaces Out": 1-based destination, 0 = none
     // Main window structure bounds. A loaded file without the key gives -1;

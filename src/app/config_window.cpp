@@ -1,0 +1,141 @@
+#include "app/config_window.h"
+
+#include <QPushButton>
+
+#include "app/app_hooks.h"
+#include "app/digit_field.h"
+#include "engine/context.h"
+#include "engine/mac_roman.h"
+#include "engine/preferences.h"
+#include "ui_config_window.h"
+
+namespace j3 {
+namespace {
+
+// Items of the turbo popup (107), 1 .. 8, by the speed each allows.
+const char* const kTurboItems[kTurboMenuItems] = {
+    "20× standard", "8×", "6.7×", "5×", "4×", "3.3×", "2×", "Off (standard speed)",
+};
+
+// Items of the SDS-format popup (110), 1 .. 4: how received sample dumps are kept.
+const char* const kSdsFormatItems[kSdsFormatMax] = {
+    "SysEx (.syx)",
+    "WAV (.wav)",
+    "AIFF (.aiff)",
+    "SysEx, dumps kept together",
+};
+
+}  // namespace
+
+int32_t first_selected_position(const QListWidget* list) {
+    int32_t first = 0;
+    for (const QListWidgetItem* item : list->selectedItems()) {
+        const int32_t position = list->row(item) + 1;
+        if (first == 0 || position < first) first = position;
+    }
+    return first;
+}
+
+ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), ui_(std::make_unique<Ui::ConfigWindow>()) {
+    ui_->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    ui_->buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(ui_->buttons, &QDialogButtonBox::accepted, this, &ConfigWindow::ok);
+    connect(ui_->buttons, &QDialogButtonBox::rejected, this, &ConfigWindow::close_window);
+    // RELO: the setting follows each click; the file gets it only on OK.
+    connect(ui_->reloadCheck, &QCheckBox::toggled, this,
+            [this](bool checked) { ctx_.settings.reload_files = checked; });
+
+    for (const char* item : kTurboItems) ui_->turboPopup->addItem(QString::fromUtf8(item));
+    for (const char* item : kSdsFormatItems) ui_->sdsFormatPopup->addItem(QString::fromUtf8(item));
+    make_digit_field(ui_->delayField);
+    make_digit_field(ui_->deviceNumberField);
+
+    // The endpoint lists as they are now; nothing stays connected until OK.
+    scan_midi(ctx_, input_read_proc(ctx_));
+    const ConfigValues v = open_config_values(ctx_);
+    fill_endpoint_list(ui_->sourceList, ctx_.endpoints.source_count, true, v.selected_in);
+    fill_endpoint_list(ui_->destinationList, ctx_.endpoints.destination_count, false,
+                       v.selected_out);
+    ui_->turboPopup->setCurrentIndex(v.turbo_item - 1);
+    ui_->sdsFormatPopup->setCurrentIndex(v.sds_format_item - 1);
+    {
+        const QSignalBlocker block(ui_->reloadCheck);
+        ui_->reloadCheck->setChecked(v.reload_files);
+    }
+    ui_->handshakeCheck->setChecked(v.handshake);
+    ui_->sendFilenameCheck->setChecked(v.send_filename);
+    ui_->extendedSdsCheck->setChecked(v.extended_sds);
+    ui_->delayField->setText(QString::fromStdString(v.delay_text));
+    ui_->deviceNumberField->setText(QString::fromStdString(v.device_number_text));
+}
+
+ConfigWindow::~ConfigWindow() = default;
+
+void ConfigWindow::fill_endpoint_list(QListWidget* list, int32_t count, bool sources,
+                                      int32_t selected) {
+    // Names exist for the first kNameSlots endpoints; the lists show those.
+    const int32_t shown = std::min<int32_t>(count, kNameSlots);
+    const auto& names = sources ? ctx_.endpoints.source_names : ctx_.endpoints.destination_names;
+    for (int32_t i = 0; i < shown; ++i) {
+        const auto& slot = names[size_t(i)];
+        const std::string name(slot.data(), strnlen(slot.data(), slot.size()));
+        list->addItem(QString::fromStdString(mac_roman_to_utf8(name)));
+    }
+    if (selected >= 1 && selected <= shown) {
+        list->setCurrentRow(selected - 1);
+        list->scrollToItem(list->item(selected - 1));
+    } else {
+        list->clearSelection();
+    }
+}
+
+QWidget* ConfigWindow::control(int id) const {
+    switch (id) {
+        case kSourceList:
+            return ui_->sourceList;
+        case kDestinationList:
+            return ui_->destinationList;
+        case kReloadCheckbox:
+            return ui_->reloadCheck;
+        case kDelayField:
+            return ui_->delayField;
+        case kTurboPopup:
+            return ui_->turboPopup;
+        case kHandshakeCheckbox:
+            return ui_->handshakeCheck;
+        case kDeviceNumberField:
+            return ui_->deviceNumberField;
+        case kSdsFormatPopup:
+            return ui_->sdsFormatPopup;
+        case kSendFilenameCheckbox:
+            return ui_->sendFilenameCheck;
+        case kExtendedSdsCheckbox:
+            return ui_->extendedSdsCheck;
+    }
+    return nullptr;
+}
+
+void ConfigWindow::ok() {
+    ConfigValues v;
+    v.selected_in = first_selected_position(ui_->sourceList);
+    v.selected_out = first_selected_position(ui_->destinationList);
+    v.reload_files = ctx_.settings.reload_files;
+    v.delay_text = ui_->delayField->text().toStdString();
+    v.turbo_item = ui_->turboPopup->currentIndex() + 1;
+    v.handshake = ui_->handshakeCheck->isChecked();
+    v.device_number_text = ui_->deviceNumberField->text().toStdString();
+    v.sds_format_item = ui_->sdsFormatPopup->currentIndex() + 1;
+    v.send_filename = ui_->sendFilenameCheck->isChecked();
+    v.extended_sds = ui_->extendedSdsCheck->isChecked();
+    apply_config_values(ctx_, v);
+    request_speed(ctx_, true);
+    done(QDialog::Accepted);
+}
+
+void ConfigWindow::close_window() {
+    done(QDialog::Rejected);
+}
+
+}  // namespace j3

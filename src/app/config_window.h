@@ -1,0 +1,59 @@
+// The configuration window "Conf": MIDI source (103) and destination (104),
+// and the transfer settings (105 to 112). Opening it rescans MIDI, which
+// leaves the input without a source until OK chooses one again; OK takes
+// every value into the settings and the preferences, Close takes nothing.
+// GUI thread.
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class ConfigWindow;
+}
+
+class QListWidget;
+
+namespace j3 {
+
+struct Context;
+
+// Configuration window control ids.
+enum ConfigControlId : int {
+    kSourceList = 103,
+    kDestinationList = 104,
+    kReloadCheckbox = 105,
+    kDelayField = 106,
+    kTurboPopup = 107,
+    kHandshakeCheckbox = 108,
+    kDeviceNumberField = 109,
+    kSdsFormatPopup = 110,
+    kSendFilenameCheckbox = 111,
+    kExtendedSdsCheckbox = 112,
+};
+
+class ConfigWindow : public QDialog {
+    Q_OBJECT
+  public:
+    // Rescans MIDI and shows the current values. Deletes itself when closed.
+    ConfigWindow(Context& ctx, QWidget* parent);
+    ~ConfigWindow() override;
+
+    QWidget* control(int id) const;
+
+    // The standard commands: OK takes the values and closes, Close only closes.
+    void ok();
+    void close_window();
+
+  private:
+    void fill_endpoint_list(QListWidget* list, int32_t count, bool sources, int32_t selected);
+
+    Context& ctx_;
+    std::unique_ptr<Ui::ConfigWindow> ui_;
+};
+
+// 1-based position of a list's first selected item, 0 when none.
+int32_t first_selected_position(const QListWidget* list);
+
+}  // namespace j3

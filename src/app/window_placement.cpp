@@ -1,0 +1,24 @@
+#include "app/window_placement.h"
+
+namespace j3 {
+
+QRect move_onto_screen(QRect r, const QRect& available) {
+    if (r.right() > available.right()) r.moveRight(available.right());
+    if (r.bottom() > available.bottom()) r.moveBottom(available.bottom());
+    if (r.left() < available.left()) r.moveLeft(available.left());
+    if (r.top() < available.top()) r.moveTop(available.top());
+    return r;
+}
+
+QRect place_main_window(int x, int y, int w, int h, const QRect& available) {
+    if (x >= 0 && y >= 0) {
+        const QSize size(w > 0 ? w : kDesignedWindowSize.width(),
+                         h > 0 ? h : kDesignedWindowSize.height());
+        return move_onto_screen(QRect(QPoint(x, y), size), available);
+    }
+    QRect r(QPoint(0, 0), kDesignedWindowSize);
+    r.moveCenter(available.center());
+    return r;
+}
+
+}  // namespace j3

@@ -1,0 +1,368 @@
+#include "engine/preferences.h"
+
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "engine/context.h"
+#include "engine/plist_file.h"
+
+namespace j3 {
+namespace {
+
+namespace fs = std::filesystem;
+using Type = PlistValue::Type;
+
+// Keys of the file.
+constexpr char kVersion[] = "Version";
+constexpr char kSelectedIn[] = "Selected MIDI Interfaces In";
+constexpr char kSelectedOut[] = "Selected MIDI Interfaces Out";
+constexpr char kLocationX[] = "Location X";
+constexpr char kLocationY[] = "Location Y";
+constexpr char kWindowH[] = "Window H";
+constexpr char kWindowW[] = "Window W";
+constexpr char kTurboLimit[] = "Turbo limit";
+constexpr char kSdsFormat[] = "SDS format";
+constexpr char kReloadFiles[] = "Reload Files";
+constexpr char kIgnoreHandshake[] = "Ignore Handshake";
+constexpr char kSendFileName[] = "Send FileName";
+constexpr char kExtendedSds[] = "Extended SDS";
+constexpr char kDelay[] = "Delay";
+constexpr char kDeviceNumber[] = "Device Number";
+constexpr char kFileArray[] = "File Array";
+
+// Keys of one list entry.
+constexpr char kEntryFile[] = "File";
+constexpr char kEntryLoop[] = "Loop";
+constexpr char kEntryStereo[] = "Stereo";
+constexpr char kEntryNew[] = "New";
+constexpr char kEntrySize[] = "Size";
+constexpr char kEntryAddr[] = "Addr";
+
+// A list of thousands of entries stays far below this; anything larger is
+// not our file.
+constexpr uintmax_t kMaxFileBytes = 16u << 20;
+// The longest path an entry may name.
+constexpr size_t kMaxPathBytes = 1024;
+
+int32_t clamp_to_int32(int64_t v) {
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    return int32_t(v);
+}
+
+// The integer under key, or nullopt when missing or not an integer.
+std::optional<int64_t> int_value(const PlistValue& dict, std::string_view key) {
+    const PlistValue* v = dict.find(key);
+    if (!v || v->type != Type::kInteger) return std::nullopt;
+    return v->integer;
+}
+
+// A text setting ("Delay", "Device Number") as a number; a file written by
+// hand may hold an integer instead, which is taken as it is.
+std::optional<int64_t> number_value(const PlistValue* v) {
+    if (!v) return std::nullopt;
+    if (v->type == Type::kString) return text_to_int(v->string);
+    if (v->type == Type::kInteger) return v->integer;
+    return std::nullopt;
+}
+
+bool bool_value(const PlistValue* v, bool fallback) {
+    if (!v) return fallback;
+    if (v->type == Type::kBoolean) return v->boolean;
+    if (v->type == Type::kInteger) return v->integer != 0;
+    return fallback;
+}
+
+std::string text_value(const PlistValue* v, std::string_view fallback) {
+    if (v && v->type == Type::kString) return v->string;
+    if (v && v->type == Type::kInteger) return std::to_string(v->integer);
+    return std::string(fallback);
+}
+
+// Adds key with value unless present; returns the stored value.
+const PlistValue& ensure(PlistValue& dict, std::string_view key, PlistValue value) {
+    if (!dict.find(key)) dict.set(key, std::move(value));
+    return *dict.find(key);
+}
+
+int32_t choice_value(const PlistValue& entry, std::string_view key) {
+    auto v = int_value(entry, key);
+    // Loop and Stereo are 0, 1 or 2; anything else in a damaged file means
+    // "as the file says" / "both channels".
+    return v && *v >= 0 && *v <= 2 ? int32_t(*v) : 0;
+}
+
+bool read_file(const fs::path& file, std::vector<uint8_t>& bytes) {
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(file, ec);
+    if (ec || size == 0 || size > kMaxFileBytes) return false;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    bytes.resize(size_t(size));
+    return bool(in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size)));
+}
+
+void set_up_defaults(Context& ctx) {
+    Settings& s = ctx.settings;
+    s.prefs_dict = PlistValue::make_dict();
+    s.prefs_dict.set(kVersion, PlistValue::make_int(1));
+    s.prefs_dict.set(kReloadFiles, PlistValue::make_bool(false));
+    s.prefs_dict.set(kIgnoreHandshake, PlistValue::make_bool(true));
+    s.prefs_dict.set(kDelay, PlistValue::make_string("0"));
+    s.prefs_dict.set(kFileArray, PlistValue::make_array());
+    s.reload_files = false;
+    s.ignore_handshake = true;
+    s.send_delay = 0;
+    {
+        std::lock_guard lock(ctx.files.mutex);
+        ctx.files.file_array.clear();
+    }
+}
+
+// Reads the stored entries' files again, from the last entry to the first,
+// dropping those whose file is gone. Data made in memory (received dumps,
+// built waveforms) was never written, so entries without a full path go too.
+std::vector<FileEntry> reload_entries(Context& ctx, const PlistValue& stored) {
+    std::vector<FileEntry> entries;
+    for (auto it = stored.items.rbegin(); it != stored.items.rend(); ++it) {
+        const PlistValue& e = *it;
+        const PlistValue* file = e.find(kEntryFile);
+        if (!file || file->type != Type::kString || file->string.empty() ||
+            file->string.size() >= kMaxPathBytes) {
+            continue;
+        }
+        const fs::path path(file->string);
+        if (!path.is_absolute()) continue;
+        FileEntry entry;
+        entry.file = file->string;
+        entry.loop = choice_value(e, kEntryLoop);
+        entry.stereo = choice_value(e, kEntryStereo);
+        entry.is_new = int_value(e, kEntryNew).value_or(0) != 0;
+        if (!add_file_entry(ctx, path, &entry).ok) continue;
+        entries.push_back(std::move(entry));
+    }
+    return {std::make_move_iterator(entries.rbegin()), std::make_move_iterator(entries.rend())};
+}
+
+PlistValue entry_dict(const FileEntry& e) {
+    PlistValue d = PlistValue::make_dict();
+    d.set(kEntryFile, PlistValue::make_string(e.file));
+    d.set(kEntryLoop, PlistValue::make_int(e.loop));
+    d.set(kEntryStereo, PlistValue::make_int(e.stereo));
+    d.set(kEntryNew, PlistValue::make_int(e.is_new));
+    d.set(kEntrySize, PlistValue::make_int(int64_t(e.data.size())));
+    // Entries own their buffers; no memory address is ever written to disk.
+    d.set(kEntryAddr, PlistValue::make_int(0));
+    return d;
+}
+
+std::string temporary_name(const fs::path& file) {
+    std::random_device rd;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(rd()));
+    return file.filename().string() + suffix;
+}
+
+}  // namespace
+
+int32_t text_to_int(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    int64_t v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        v = v * 10 + (text[i] - '0');
+        if (v > int64_t(std::numeric_limits<int32_t>::max()) + 1) break;
+    }
+    return clamp_to_int32(negative ? -v : v);
+}
+
+uint8_t device_number_from_stored(int64_t value) {
+    const uint8_t low = uint8_t(uint64_t(value) & 0xFF);
+    return low >= 128 ? 0 : low;
+}
+
+int32_t turbo_menu_to_limit(int32_t item) {
+    static constexpr std::array<int32_t, kTurboMenuItems + 1> kLimits = {0, 11, 7, 6, 5,
+                                                                         4, 3,  2, 1};
+    return item >= 0 && item <= kTurboMenuItems ? kLimits[size_t(item)] : 0;
+}
+
+int32_t limit_to_turbo_menu(int32_t limit) {
+    static constexpr std::array<int32_t, kTurboLimitMax + 1> kItems = {8, 8, 7, 6, 5, 4,
+                                                                       3, 2, 1, 1, 1, 1};
+    return limit >= 0 && limit <= kTurboLimitMax ? kItems[size_t(limit)] : 1;
+}
+
+int load_preferences(Context& ctx, const fs::path& file) {
+    Settings& s = ctx.settings;
+
+    // 1, 2. A readable property list whose root is a dictionary of version 1.
+    std::vector<uint8_t> bytes;
+    std::optional<PlistValue> root;
+    if (read_file(file, bytes)) root = parse_plist_xml(bytes.data(), bytes.size());
+    if (!root || !root->is_dict() || int_value(*root, kVersion) != 1) {
+        set_up_defaults(ctx);
+        return 1;
+    }
+    s.prefs_dict = std::move(*root);
+    PlistValue& d = s.prefs_dict;
+
+    // 3. Endpoints, taken only within the scanned counts. A stored number
+    // beyond 32 bits is out of range as well.
+    auto position = [](std::optional<int64_t> v) {
+        return v && *v >= 0 && *v <= std::numeric_limits<int32_t>::max() ? int32_t(*v) : -1;
+    };
+    if (auto in = int_value(d, kSelectedIn)) choose_source(ctx, position(in), true);
+    if (auto out = int_value(d, kSelectedOut)) choose_destination(ctx, position(out), true);
+
+    // 4. Window bounds, -1 when missing.
+    s.window_x = clamp_to_int32(int_value(d, kLocationX).value_or(-1));
+    s.window_y = clamp_to_int32(int_value(d, kLocationY).value_or(-1));
+    s.window_h = clamp_to_int32(int_value(d, kWindowH).value_or(-1));
+    s.window_w = clamp_to_int32(int_value(d, kWindowW).value_or(-1));
+
+    // 5. Ranges.
+    if (auto t = int_value(d, kTurboLimit)) {
+        s.turbo_limit = *t >= 0 && *t <= kTurboLimitMax ? int32_t(*t) : kTurboLimitMax;
+    }
+    if (auto f = int_value(d, kSdsFormat)) {
+        s.sds_format = *f >= 0 && *f <= kSdsFormatMax ? int32_t(*f) : 0;
+    }
+
+    // 6. Switches; a missing one is added with its default.
+    s.reload_files = bool_value(&ensure(d, kReloadFiles, PlistValue::make_bool(false)), false);
+    s.ignore_handshake =
+        bool_value(&ensure(d, kIgnoreHandshake, PlistValue::make_bool(true)), true);
+    s.send_filename = bool_value(&ensure(d, kSendFileName, PlistValue::make_bool(false)), false);
+    s.extended_sds = bool_value(&ensure(d, kExtendedSds, PlistValue::make_bool(false)), false);
+
+    // 7, 8. The two numbers kept as text.
+    const int64_t delay =
+        number_value(&ensure(d, kDelay, PlistValue::make_string("0"))).value_or(0);
+    s.send_delay = delay < 0 ? 0 : clamp_to_int32(delay);
+    s.device_number = device_number_from_stored(
+        number_value(&ensure(d, kDeviceNumber, PlistValue::make_string("0"))).value_or(0));
+
+    // 9. The list.
+    const PlistValue* stored = d.find(kFileArray);
+    if (!stored || stored->type != Type::kArray) {
+        set_up_defaults(ctx);
+        return 1;
+    }
+    std::vector<FileEntry> entries;
+    if (s.reload_files) entries = reload_entries(ctx, *stored);
+    {
+        std::lock_guard lock(ctx.files.mutex);
+        ctx.files.file_array = std::move(entries);
+    }
+    ctx.window->list_remove_all();
+    for (size_t i = 0; i < ctx.files.file_array.size(); ++i)
+        ctx.window->list_add_item(uint32_t(i + 1));
+    // The list's copy in the dictionary is rebuilt from file_array when saving.
+    d.set(kFileArray, PlistValue::make_array());
+    return 0;
+}
+
+bool save_preferences(Context& ctx, const fs::path& file) {
+    Settings& s = ctx.settings;
+    if (!s.prefs_dict.is_dict()) set_up_defaults(ctx);
+    PlistValue& d = s.prefs_dict;
+    d.set(kLocationX, PlistValue::make_int(s.window_x));
+    d.set(kLocationY, PlistValue::make_int(s.window_y));
+    d.set(kWindowH, PlistValue::make_int(s.window_h));
+    d.set(kWindowW, PlistValue::make_int(s.window_w));
+    PlistValue list = PlistValue::make_array();
+    for (const FileEntry& e : ctx.files.file_array) list.items.push_back(entry_dict(e));
+    d.set(kFileArray, std::move(list));
+
+    const std::optional<std::string> xml = plist_xml_text(d);
+    if (!xml) return false;
+
+    std::error_code ec;
+    if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+    const fs::path temporary = file.parent_path() / temporary_name(file);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out || !out.write(xml->data(), std::streamsize(xml->size())) || !out.flush()) {
+            out.close();
+            fs::remove(temporary, ec);
+            return false;
+        }
+    }
+    fs::rename(temporary, file, ec);
+    if (ec) {
+        fs::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+ConfigValues open_config_values(Context& ctx) {
+    Settings& s = ctx.settings;
+    const PlistValue& d = s.prefs_dict;
+    ConfigValues v;
+    v.selected_in = s.selected_in;
+    v.selected_out = s.selected_out;
+    v.turbo_item = limit_to_turbo_menu(s.turbo_limit);
+    // 0 names no format (only a stored file can hold it); the popup shows the
+    // first format, as reception treats 0.
+    v.sds_format_item = s.sds_format >= 1 && s.sds_format <= kSdsFormatMax ? s.sds_format : 1;
+
+    s.reload_files = bool_value(d.find(kReloadFiles), false);
+    s.ignore_handshake = bool_value(d.find(kIgnoreHandshake), true);
+    s.send_filename = bool_value(d.find(kSendFileName), false);
+    s.extended_sds = bool_value(d.find(kExtendedSds), false);
+    v.reload_files = s.reload_files;
+    v.handshake = !s.ignore_handshake;
+    v.send_filename = s.send_filename;
+    v.extended_sds = s.extended_sds;
+
+    const int64_t delay = number_value(d.find(kDelay)).value_or(0);
+    s.send_delay = delay < 0 ? 0 : clamp_to_int32(delay);
+    v.delay_text = text_value(d.find(kDelay), "0");
+    s.device_number = device_number_from_stored(number_value(d.find(kDeviceNumber)).value_or(0));
+    v.device_number_text = text_value(d.find(kDeviceNumber), "0");
+    return v;
+}
+
+void apply_config_values(Context& ctx, const ConfigValues& v) {
+    Settings& s = ctx.settings;
+    if (!s.prefs_dict.is_dict()) set_up_defaults(ctx);
+    PlistValue& d = s.prefs_dict;
+
+    choose_source(ctx, v.selected_in, false);
+    choose_destination(ctx, v.selected_out, false);
+    d.set(kSelectedIn, PlistValue::make_int(s.selected_in));
+    d.set(kSelectedOut, PlistValue::make_int(s.selected_out));
+
+    s.reload_files = v.reload_files;
+    d.set(kReloadFiles, PlistValue::make_bool(s.reload_files));
+
+    s.ignore_handshake = !v.handshake;
+    s.send_filename = v.send_filename;
+    s.extended_sds = v.extended_sds;
+    d.set(kIgnoreHandshake, PlistValue::make_bool(s.ignore_handshake));
+    d.set(kSendFileName, PlistValue::make_bool(s.send_filename));
+    d.set(kExtendedSds, PlistValue::make_bool(s.extended_sds));
+
+    d.set(kDelay, PlistValue::make_string(v.delay_text));
+    const int32_t delay = text_to_int(v.delay_text);
+    s.send_delay = delay < 0 ? 0 : delay;
+
+    d.set(kDeviceNumber, PlistValue::make_string(v.device_number_text));
+    const int32_t device = text_to_int(v.device_number_text);
+    s.device_number = uint8_t(device >= 128 ? 127 : device < 0 ? 0 : device);
+
+    s.turbo_limit = turbo_menu_to_limit(v.turbo_item);
+    s.sds_format = v.sds_format_item;
+    d.set(kTurboLimit, PlistValue::make_int(s.turbo_limit));
+    d.set(kSdsFormat, PlistValue::make_int(s.sds_format));
+}
+
+}  // namespace j3

@@ -1,0 +1,72 @@
+// The preferences file: the user's settings, the chosen MIDI endpoints, the
+// main window's bounds and the file list, kept in one XML property list in the
+// user's preferences folder. Read once at start-up, written at quit. The
+// command line never touches it.
+//
+// Threads: everything here runs on the GUI thread, before any send starts or
+// while none can change the settings it writes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace j3 {
+
+struct Context;
+
+// The file's name inside the preferences folder.
+constexpr char kPreferencesFileName[] = "org.j3.J3.plist";
+
+// Reads the file into ctx.settings (prefs_dict included), chooses the stored
+// endpoints (scan_midi must have run) and, with "Reload Files" on, reads the
+// stored list's files again; entries whose file is gone or unreadable are
+// dropped. Returns 0 when the file was used, 1 when the defaults were set up
+// (no file, not a property list, "Version" other than 1, no "File Array").
+int load_preferences(Context& ctx, const std::filesystem::path& file);
+
+// Stores the window bounds (ctx.settings.window_*, set by the caller) and the
+// file list into prefs_dict and writes it: into a temporary file beside the
+// target, renamed over it, so a crash never leaves half a file. Creates the
+// folder when missing. Returns whether the file was written.
+bool save_preferences(Context& ctx, const std::filesystem::path& file);
+
+// Integer value of a decimal text: optional blanks and sign, then leading
+// digits; 0 when there are none; saturated to the 32-bit range.
+int32_t text_to_int(std::string_view text);
+
+// The "Device Number" rule of loading: low 8 bits, 128 .. 255 become 0.
+uint8_t device_number_from_stored(int64_t value);
+
+// The configuration window's turbo popup (items 1 .. 8) against the speed
+// index limit (0 .. 11).
+int32_t turbo_menu_to_limit(int32_t item);   // item 0 (no item) gives 0
+int32_t limit_to_turbo_menu(int32_t limit);  // out of range gives item 1
+constexpr int kTurboMenuItems = 8;
+
+// What the configuration window shows when it opens and takes on OK.
+struct ConfigValues {
+    int32_t selected_in = 0;         // source list (103), 0 = none selected
+    int32_t selected_out = 0;        // destination list (104)
+    bool reload_files = false;       // 105
+    std::string delay_text;          // 106
+    int32_t turbo_item = 1;          // 107, 1 .. 8
+    bool handshake = false;          // 108: checked = the receiver's replies are awaited
+    std::string device_number_text;  // 109
+    int32_t sds_format_item = 1;     // 110, 1 .. 4
+    bool send_filename = false;      // 111
+    bool extended_sds = false;       // 112
+};
+
+// Opening: re-reads the settings the window edits from prefs_dict (so a
+// window closed without OK leaves them as stored) and returns what to show.
+ConfigValues open_config_values(Context& ctx);
+
+// OK: chooses the endpoints (the previous source is disconnected first), takes
+// every value into ctx.settings and stores it in prefs_dict. The caller then
+// renegotiates the speed.
+void apply_config_values(Context& ctx, const ConfigValues& values);
+
+}  // namespace j3

@@ -1,0 +1,472 @@
+// The main window: start-up, placement, the commands, the list and the
+// control updates that arrive from other threads.
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QtTest>
+
+#include <thread>
+
+#include "app/app_test_support.h"
+#include "app/config_window.h"
+#include "app/digit_field.h"
+#include "app/file_list_model.h"
+#include "app/window_placement.h"
+#include "engine/clock.h"
+#include "engine/plist_file.h"
+#include "engine/sysex_send.h"
+#include "midi/rtmidi_service.h"
+
+namespace j3::testing {
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::filesystem::path prefs_;
+
+    QString text(Harness& h, int control) {
+        QWidget* w = h.window->control(control);
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+        if (auto* f = qobject_cast<QLineEdit*>(w)) return f->text();
+        return {};
+    }
+    QTableView* list(Harness& h) { return qobject_cast<QTableView*>(h.window->control(kFileList)); }
+    QString cell(Harness& h, int row, int column) {
+        return h.window->file_list_model()->index(row, column).data().toString();
+    }
+    void write_prefs(const std::string& text) { std::ofstream(prefs_, std::ios::binary) << text; }
+    // n items named 1.syx .. n.syx, each one message of i + 2 bytes.
+    void add_items(Harness& h, int n) {
+        for (int i = 1; i <= n; ++i) {
+            const auto p = write_file(*dir_, std::to_string(i) + ".syx",
+                                      "\xF0" + std::string(size_t(i), '\x01') + "\xF7");
+            QVERIFY(add_file_entry(h.ctx, p, nullptr).ok);
+        }
+    }
+    void select_only(Harness& h, std::vector<uint32_t> ids) {
+        list(h)->clearSelection();
+        for (uint32_t id : ids) h.window->list_select_item(id);
+    }
+
+  private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        prefs_ = std::filesystem::path(dir_->path().toStdString()) / "prefs" / kPreferencesFileName;
+        std::filesystem::create_directories(prefs_.parent_path());
+    }
+    void cleanup() { dir_.reset(); }
+
+    void startsWithoutPreferences() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        QCOMPARE(h.window->windowTitle(), QStringLiteral("J3"));
+        QVERIFY(h.window->isVisible());
+        QCOMPARE(h.midi.client_name, std::string("J3"));
+        QCOMPARE(h.midi.virtual_destination, std::string("Brask"));
+        QCOMPARE(text(h, kSendButton), QStringLiteral("Send"));
+        QCOMPARE(text(h, kSampleNumberField), QStringLiteral("0"));
+        QCOMPARE(h.window->file_list_model()->rowCount(), 0);
+        // Window fields stay 0: the designed size at the screen's top left.
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        QCOMPARE(h.window->frameGeometry(), QRect(available.topLeft(), kDesignedWindowSize));
+        QCOMPARE(h.ctx.settings.selected_out, 0);
+    }
+
+    void aVersion2FileIsIgnoredAndOverwrittenAtQuit() {
+        write_prefs(prefs_xml({{"Version", int_xml(2)},
+                               {"Turbo limit", int_xml(3)},
+                               {"Selected MIDI Interfaces Out", int_xml(1)}}));
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        QCOMPARE(h.ctx.settings.turbo_limit, 11);
+        QCOMPARE(h.ctx.settings.selected_out, 0);
+        h.window->command(kCmdQuit);
+        std::ifstream in(prefs_, std::ios::binary);
+        const std::string saved((std::istreambuf_iterator<char>(in)), {});
+        auto d = parse_plist_xml(reinterpret_cast<const uint8_t*>(saved.data()), saved.size());
+        QVERIFY(d);
+        QCOMPARE(d->find("Version")->integer, int64_t(1));
+        QVERIFY(d->find("Turbo limit") == nullptr);
+        QCOMPARE(d->find("Window W")->integer, int64_t(h.window->frameGeometry().width()));
+    }
+
+    void storedEndpointsBeyondTheScannedCountsAreNotChosen() {
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces In", int_xml(3)},
+                               {"Selected MIDI Interfaces Out", int_xml(2)}}));
+        Harness h(prefs_, 2, 1);
+        QVERIFY(h.window->start());
+        QCOMPARE(h.ctx.settings.selected_in, 0);
+        QCOMPARE(h.ctx.settings.selected_out, 0);
+        QVERIFY(h.midi.connected.empty());
+        h.window->command(kCmdConfig);
+        ConfigWindow* conf = h.window->config_window();
+        QVERIFY(conf);
+        auto* sources = qobject_cast<QListWidget*>(conf->control(kSourceList));
+        QCOMPARE(sources->count(), 2);
+        QCOMPARE(sources->item(1)->text(), QStringLiteral("- In 2"));
+        QCOMPARE(first_selected_position(sources), 0);
+        conf->close_window();
+    }
+
+    void aFailedVirtualDestinationEndsTheStart() {
+        Harness h(prefs_);
+        h.midi.fail_virtual_destination = true;
+        QVERIFY(!h.window->start());
+        QVERIFY(!h.window->isVisible());
+    }
+
+    void placement_data() {
+        QTest::addColumn<QRect>("stored");  // x, y, w, h as loaded
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("want");
+        const QRect screen(0, 25, 1280, 775);
+        QTest::newRow("no file: designed size moved below the top bar")
+            << QRect(0, 0, 0, 0) << screen << QRect(0, 25, 674, 373);
+        QTest::newRow("no location: centred whatever the size says")
+            << QRect(-1, 50, 900, 500) << screen << QRect(303, 226, 674, 373);
+        QTest::newRow("location without size")
+            << QRect(100, 50, -1, -1) << screen << QRect(100, 50, 674, 373);
+        QTest::newRow("stored bounds kept")
+            << QRect(200, 100, 700, 400) << screen << QRect(200, 100, 700, 400);
+        QTest::newRow("off the screen: moved back")
+            << QRect(5000, 3000, 700, 400) << screen << QRect(580, 400, 700, 400);
+        QTest::newRow("larger than the screen: top left stays visible")
+            << QRect(300, 300, 2000, 1000) << screen << QRect(0, 25, 2000, 1000);
+        QTest::newRow("second screen's area")
+            << QRect(1900, 10, 674, 373) << QRect(1280, 0, 1024, 768) << QRect(1630, 10, 674, 373);
+    }
+    void placement() {
+        QFETCH(QRect, stored);
+        QFETCH(QRect, available);
+        QFETCH(QRect, want);
+        // QRect(x, y, w, h) carries the four loaded numbers; width() is w.
+        QCOMPARE(
+            place_main_window(stored.x(), stored.y(), stored.width(), stored.height(), available),
+            want);
+    }
+
+    void startPlacesTheWindowAtItsStoredLocation() {
+        write_prefs(prefs_xml({{"Location X", int_xml(100)}, {"Location Y", int_xml(50)}}));
+        Harness h(prefs_);
+        QVERIFY(h.window->start(QGuiApplication::primaryScreen()));
+        QCOMPARE(h.window->frameGeometry(), QRect(100, 50, 674, 373));
+    }
+
+    void sendToTheLoopbackShowsProgressAndDone() {
+        MidiServiceOptions loopback_only;
+        loopback_only.alsa = false;
+        loopback_only.jack = false;
+        auto loopback = make_midi_service(loopback_only);
+        SystemClock clock;
+        Harness h(prefs_);
+        h.ctx.midi = loopback.get();
+        h.ctx.clock = &clock;
+        QVERIFY(h.window->start());
+        QCOMPARE(h.ctx.endpoints.destination_count, 1);
+        QCOMPARE(std::string(h.ctx.endpoints.destination_names[0].data()),
+                 std::string("- J3 Loopback"));
+        ConfigValues v = open_config_values(h.ctx);
+        v.selected_out = 1;
+        apply_config_values(h.ctx, v);
+        // Four messages of 500 bytes: about 0.6 s on the wire at 3125 bytes/s.
+        std::string dump;
+        for (int i = 0; i < 4; ++i) dump += "\xF0" + std::string(498, char(i + 1)) + "\xF7";
+        QVERIFY(add_file_entry(h.ctx, write_file(*dir_, "dump.syx", dump), nullptr).ok);
+        h.window->list_select_item(1);
+
+        h.window->command(kCmdSend);
+        QTRY_COMPARE(text(h, kSendButton), QStringLiteral("Stop!"));
+        QTRY_VERIFY(text(h, kSendStatus).startsWith(QStringLiteral("Sending file 1 of 1. ")));
+        QVERIFY(text(h, kSendStatus).endsWith(QStringLiteral(" bytes.")));
+        QTRY_COMPARE_WITH_TIMEOUT(text(h, kSendButton), QStringLiteral("Send"), 10000);
+        QTRY_COMPARE(text(h, kSendStatus), QStringLiteral("Done."));
+        auto* bar = qobject_cast<QProgressBar*>(h.window->control(kProgressBar));
+        QTRY_COMPARE(bar->value(), 0);
+        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        // The service goes first, as in main: nothing it still holds can
+        // complete into a window that is gone.
+        loopback.reset();
+    }
+
+    void sendWithoutADestinationDoesNothing() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 1);
+        h.window->command(kCmdSend);
+        QCOMPARE(h.midi.sent_copy().size(), size_t(0));
+        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        QVERIFY(text(h, kSendStatus).startsWith(QStringLiteral("No MIDI destination")));
+    }
+
+    void sendWithNothingSelectedSendsWhatTheOpenDialogAdds() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        choose_destination(h.ctx, 1, false);
+        const auto a = write_file(*dir_, "a.syx", "\xF0\x01\xF7");
+        const auto b = write_file(*dir_, "b.syx", "\xF0\x02\xF7");
+        h.window->set_file_chooser([&] {
+            return QStringList{QString::fromStdString(a.string()),
+                               QString::fromStdString(b.string())};
+        });
+        h.window->command(kCmdSend);
+        QCOMPARE(int(h.ctx.files.file_array.size()), 2);
+        // Only the first file added into an empty selection is selected and sent.
+        h.midi.complete_all();
+        QCOMPARE(h.midi.sent_bytes(), (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
+        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        QVERIFY(!h.ctx.transfer.send_after_open);
+    }
+
+    void openAddsTheReadableFilesAndSaysWhichWereNot() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        const auto good = write_file(*dir_, "good.syx", "\xF0\xF7");
+        const std::string missing = dir_->path().toStdString() + "/missing.syx";
+        h.window->set_file_chooser([&] {
+            return QStringList{QString::fromStdString(missing),
+                               QString::fromStdString(good.string())};
+        });
+        h.window->command(kCmdOpen);
+        QCOMPARE(int(h.ctx.files.file_array.size()), 1);
+        QCOMPARE(h.ctx.files.file_array[0].file, good.string());
+        auto* box = h.window->findChild<QMessageBox*>();
+        QVERIFY(box);
+        QVERIFY(box->informativeText().contains(QString::fromStdString(missing)));
+        box->close();
+    }
+
+    void loopCyclesEachSelectedItem() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 3);
+        h.ctx.files.file_array[0].loop = 0;
+        h.ctx.files.file_array[2].loop = 1;
+        select_only(h, {1, 3});
+        const struct {
+            int32_t first, third;
+            const char* title;  // of the last selected item
+        } presses[] = {{1, 2, "Loop Off"}, {2, 0, "Loop:File"}, {0, 1, "Loop On"}};
+        for (const auto& p : presses) {
+            h.window->command(kCmdLoop);
+            QCoreApplication::processEvents();
+            QCOMPARE(h.ctx.files.file_array[0].loop, p.first);
+            QCOMPARE(h.ctx.files.file_array[1].loop, 0);
+            QCOMPARE(h.ctx.files.file_array[2].loop, p.third);
+            QCOMPARE(text(h, kLoopButton), QString::fromUtf8(p.title));
+        }
+        select_only(h, {2});
+        const char* stereo_titles[] = {"Left", "Right", "L + R"};
+        for (const char* title : stereo_titles) {
+            h.window->command(kCmdStereo);
+            QCoreApplication::processEvents();
+            QCOMPARE(text(h, kStereoButton), QString::fromUtf8(title));
+        }
+        QCOMPARE(h.ctx.files.file_array[1].stereo, 0);
+    }
+
+    void eraseRemovesANonContiguousSelection() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 4);
+        select_only(h, {1, 3});
+        h.window->command(kCmdErase);
+        QCOMPARE(int(h.ctx.files.file_array.size()), 2);
+        QCOMPARE(h.window->file_list_model()->rowCount(), 2);
+        QVERIFY(cell(h, 0, FileListModel::kFileColumn).endsWith(QStringLiteral("/2.syx")));
+        QVERIFY(cell(h, 1, FileListModel::kFileColumn).endsWith(QStringLiteral("/4.syx")));
+        QVERIFY(h.window->list_selected_ids().empty());
+    }
+
+    void eraseIsRefusedWhileSending() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        choose_destination(h.ctx, 1, false);
+        add_items(h, 2);
+        select_only(h, {1, 2});
+        h.window->command(kCmdSend);
+        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendSysex));
+        h.window->command(kCmdErase);
+        QCOMPARE(int(h.ctx.files.file_array.size()), 2);
+        h.window->command(kCmdSend);  // Stop
+        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        h.midi.complete_all();  // the cancelled request's late completion
+        QTRY_COMPARE(text(h, kSendButton), QStringLiteral("Send"));
+        QCOMPARE(h.midi.sent_copy().size(), size_t(1));
+    }
+
+    void sizeTexts_data() {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("want");
+        QTest::newRow("empty") << qint64(0) << "0";
+        QTest::newRow("largest shown in bytes") << qint64(1023) << "1023";
+        QTest::newRow("one KiB") << qint64(1024) << "1k";
+        QTest::newRow("truncated") << qint64(2047) << "1k";
+        QTest::newRow("a song file") << qint64(7027) << "6k";
+        QTest::newRow("one MiB") << qint64(1048576) << "1024k";
+    }
+    void sizeTexts() {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, want);
+        QCOMPARE(QString::fromStdString(size_text(bytes)), want);
+    }
+
+    void listCellsComeFromTheEntries() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 1);
+        FileListModel* m = h.window->file_list_model();
+        QCOMPARE(cell(h, 0, FileListModel::kSizeColumn), QStringLiteral("3"));
+        QCOMPARE(cell(h, 0, FileListModel::kTypeColumn), QStringLiteral("-"));
+        QCOMPARE(m->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
+                 QStringLiteral("File"));
+        // A row beyond the entries (while the list is rebuilt) shows nothing.
+        m->add_item(2);
+        QVERIFY(!m->index(1, 0).data().isValid());
+        // Cells cannot be edited.
+        QVERIFY(!(m->flags(m->index(0, 0)) & Qt::ItemIsEditable));
+        QVERIFY(!m->setData(m->index(0, 0), QStringLiteral("x"), Qt::EditRole));
+        QVERIFY(cell(h, 0, 0).endsWith(QStringLiteral("/1.syx")));
+    }
+
+    void theNameColumnFollowsTheWindowWidth() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        h.window->set_frame_bounds(QRect(10, 10, 700, 400));
+        QCoreApplication::processEvents();
+        QCOMPARE(h.window->frameGeometry().width(), 700);
+        QCOMPARE(list(h)->columnWidth(FileListModel::kFileColumn), 455);
+    }
+
+    void theSampleNumberFieldTakesDigitsOnly() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        auto* field = qobject_cast<QLineEdit*>(h.window->control(kSampleNumberField));
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, "1a2-3 ");
+        QCOMPARE(field->text(), QStringLiteral("123"));
+        QCOMPARE(h.window->sample_number_value(), 123);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QCOMPARE(h.window->sample_number_value(), 12);
+    }
+
+    void digitKeyFilter_data() {
+        QTest::addColumn<int>("character");
+        QTest::addColumn<bool>("passes");
+        QTest::newRow("0") << int('0') << true;
+        QTest::newRow("9") << int('9') << true;
+        QTest::newRow("backspace") << 8 << true;
+        QTest::newRow("left arrow") << 28 << true;
+        QTest::newRow("down arrow") << 31 << true;
+        QTest::newRow("letter") << int('a') << false;
+        QTest::newRow("minus") << int('-') << false;
+        QTest::newRow("space") << int(' ') << false;
+        QTest::newRow("return") << 13 << false;
+    }
+    void digitKeyFilter() {
+        QFETCH(int, character);
+        QFETCH(bool, passes);
+        QCOMPARE(digit_key_filter(character), passes);
+    }
+
+    void returnInTheSampleNumberFieldEndsTheEditing() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        h.window->activateWindow();
+        auto* field = qobject_cast<QLineEdit*>(h.window->control(kSampleNumberField));
+        field->setFocus();
+        QTRY_VERIFY(field->hasFocus());
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(!field->hasFocus());
+    }
+
+    void controlUpdatesFromAnotherThreadArriveInOrder() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        std::thread midi_thread([&] {
+            for (int i = 0; i < 50; ++i) h.window->set_control_text(kSendButton, std::to_string(i));
+            h.window->set_control_text(kSampleNumberField, "42");
+            h.window->set_progress_range(0, 100);
+            h.window->set_progress_value(60);
+            h.window->set_info_text("Ä info");
+            h.window->enable_control(kWaveformButton, true);
+        });
+        midi_thread.join();
+        // The engine reads the field back at once, before the widget changes.
+        QCOMPARE(h.window->sample_number_value(), 42);
+        QTRY_COMPARE(text(h, kSendButton), QStringLiteral("49"));
+        QCOMPARE(text(h, kSampleNumberField), QStringLiteral("42"));
+        QCOMPARE(qobject_cast<QProgressBar*>(h.window->control(kProgressBar))->value(), 60);
+        QCOMPARE(text(h, kInfoText), QStringLiteral("Ä info"));
+        QVERIFY(h.window->control(kWaveformButton)->isEnabled());
+    }
+
+    void statusLinesShowTheTransferState() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        TransferState& t = h.ctx.transfer;
+        t.send_mode = kSendSample;
+        t.send_index = 2;
+        t.send_count = 3;
+        t.send_pos = 700;
+        t.receiving = true;
+        t.received_total = 99;
+        h.window->update_status();
+        QCOMPARE(text(h, kSendStatus), QStringLiteral("Sending file 2 of 3. 700 samples."));
+        QCOMPARE(text(h, kReceiveStatus), QStringLiteral("Receiving. 99 bytes."));
+        t.send_mode = kSendIdle;
+        set_status_text(t, "Done.");
+        h.window->update_status();
+        h.window->update_status();
+        QCOMPARE(text(h, kSendStatus), QStringLiteral("Done."));
+        t.send_mode = kSendIdle;
+        t.receiving = false;
+    }
+
+    void preferencesRoundTripThroughTheWindow() {
+        const auto a = write_file(*dir_, "a.syx", "\xF0\x01\xF7");
+        const auto gone = write_file(*dir_, "gone.syx", "\xF0\x02\xF7");
+        {
+            Harness h(prefs_, 2, 2);
+            QVERIFY(h.window->start(QGuiApplication::primaryScreen()));
+            h.window->command(kCmdConfig);
+            ConfigWindow* conf = h.window->config_window();
+            QVERIFY(conf);
+            qobject_cast<QListWidget*>(conf->control(kDestinationList))->setCurrentRow(1);
+            qobject_cast<QListWidget*>(conf->control(kSourceList))->setCurrentRow(0);
+            qobject_cast<QCheckBox*>(conf->control(kReloadCheckbox))->click();
+            qobject_cast<QLineEdit*>(conf->control(kDelayField))->setText(QStringLiteral("30"));
+            conf->ok();
+            QVERIFY(add_file_entry(h.ctx, a, nullptr).ok);
+            QVERIFY(add_file_entry(h.ctx, gone, nullptr).ok);
+            h.window->set_frame_bounds(QRect(40, 30, 720, 420));
+            h.window->close();
+        }
+        std::filesystem::remove(gone);
+        Harness h(prefs_, 2, 2);
+        QVERIFY(h.window->start());
+        QCOMPARE(h.ctx.settings.selected_out, 2);
+        QCOMPARE(h.ctx.settings.selected_in, 1);
+        QCOMPARE(h.ctx.settings.send_delay.load(), 30);
+        QVERIFY(h.ctx.settings.reload_files);
+        QCOMPARE(h.window->frameGeometry(), QRect(40, 30, 720, 420));
+        QCOMPARE(h.window->file_list_model()->rowCount(), 1);
+        QCOMPARE(cell(h, 0, 0), QString::fromStdString(a.string()));
+    }
+};
+
+}  // namespace j3::testing
+
+QTEST_MAIN(j3::testing::MainWindowTest)
+#include "main_window_test.moc"

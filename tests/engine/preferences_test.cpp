@@ -1,0 +1,436 @@
+#include "engine/preferences.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "engine/plist_file.h"
+#include "fakes/test_context.h"
+
+namespace j3 {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TestContext;
+
+// One key and its value as XML, e.g. {"Delay", "<string>30</string>"}.
+struct Key {
+    std::string name;
+    std::string xml;
+};
+
+std::string int_xml(int64_t v) {
+    return "<integer>" + std::to_string(v) + "</integer>";
+}
+std::string text_xml(const std::string& v) {
+    return "<string>" + v + "</string>";
+}
+std::string bool_xml(bool v) {
+    return v ? "<true/>" : "<false/>";
+}
+
+// A preferences file as another writer would produce it: version 1 and an
+// empty list unless the keys say otherwise (an empty xml drops the key).
+std::string prefs_xml(std::vector<Key> keys) {
+    std::vector<Key> all = {{"Version", int_xml(1)}, {"File Array", "<array/>"}};
+    for (Key& k : keys) {
+        bool replaced = false;
+        for (Key& a : all) {
+            if (a.name == k.name) {
+                a.xml = k.xml;
+                replaced = true;
+            }
+        }
+        if (!replaced) all.push_back(k);
+    }
+    std::ostringstream out;
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n";
+    for (const Key& k : all) {
+        if (!k.xml.empty()) out << "<key>" << k.name << "</key>" << k.xml << "\n";
+    }
+    out << "</dict>\n</plist>\n";
+    return out.str();
+}
+
+struct Preferences : ::testing::Test {
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("j3-prefs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        file = dir / "prefs" / kPreferencesFileName;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void write_prefs(const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << text;
+    }
+    fs::path write(const std::string& name, const std::string& bytes) {
+        fs::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p;
+    }
+    PlistValue saved() {
+        std::ifstream in(file, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        auto v = parse_plist_xml(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        return v ? *v : PlistValue{};
+    }
+    void with_endpoints(TestContext& c, int sources, int destinations) {
+        for (int i = 0; i < sources; ++i) c.midi.sources.push_back({"in " + std::to_string(i)});
+        for (int i = 0; i < destinations; ++i)
+            c.midi.destinations.push_back({"out " + std::to_string(i)});
+        scan_midi(c.ctx, nullptr);
+    }
+
+    fs::path dir;
+    fs::path file;
+    TestContext t;
+};
+
+TEST_F(Preferences, NoFileOrAnUnusableOneGivesTheDefaults) {
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 1000000; ++i) deep += "<array>";
+    struct Case {
+        const char* description;
+        std::optional<std::string> text;  // nullopt: no file at all
+    } cases[] = {
+        {"no file", std::nullopt},
+        {"empty file", ""},
+        {"not XML", "garbage \x01\x02"},
+        {"truncated XML", "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Version</key>"},
+        {"root is an array", "<plist version=\"1.0\"><array><integer>1</integer></array></plist>"},
+        {"nested a million levels deep", deep},
+    };
+    for (const Case& c : cases) {
+        fs::remove(file);
+        if (c.text) write_prefs(*c.text);
+        TestContext fresh;
+        EXPECT_NE(load_preferences(fresh.ctx, file), 0) << c.description;
+        const Settings& s = fresh.ctx.settings;
+        EXPECT_EQ(s.window_x, 0) << c.description;
+        EXPECT_EQ(s.window_w, 0) << c.description;
+        EXPECT_EQ(s.turbo_limit, 11) << c.description;
+        EXPECT_EQ(s.sds_format, 1) << c.description;
+        EXPECT_TRUE(s.ignore_handshake) << c.description;
+        EXPECT_FALSE(s.send_filename) << c.description;
+        EXPECT_EQ(s.send_delay, 0) << c.description;
+        ASSERT_NE(s.prefs_dict.find("Version"), nullptr) << c.description;
+        EXPECT_EQ(s.prefs_dict.find("Version")->integer, 1) << c.description;
+        EXPECT_EQ(s.prefs_dict.find("Delay")->string, "0") << c.description;
+        EXPECT_EQ(s.prefs_dict.find("Send FileName"), nullptr) << c.description;
+    }
+}
+
+TEST_F(Preferences, AVersion2FileIsIgnoredAndOverwrittenWithTheDefaultsAtQuit) {
+    write_prefs(prefs_xml({{"Version", int_xml(2)},
+                           {"Turbo limit", int_xml(3)},
+                           {"Delay", text_xml("30")},
+                           {"Location X", int_xml(100)}}));
+    EXPECT_NE(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(t.ctx.settings.turbo_limit, 11);
+    EXPECT_EQ(t.ctx.settings.send_delay, 0);
+    t.ctx.settings.window_x = 10;
+    t.ctx.settings.window_y = 20;
+    t.ctx.settings.window_w = 674;
+    t.ctx.settings.window_h = 373;
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    PlistValue d = saved();
+    EXPECT_EQ(d.find("Version")->integer, 1);
+    EXPECT_EQ(d.find("Turbo limit"), nullptr);
+    EXPECT_EQ(d.find("Delay")->string, "0");
+    EXPECT_EQ(d.find("Location X")->integer, 10);
+    EXPECT_EQ(d.find("Window H")->integer, 373);
+}
+
+TEST_F(Preferences, StoredValuesAreTakenWithinTheirRanges) {
+    struct Case {
+        const char* description;
+        Key key;
+        int32_t Settings::*field;  // nullptr: check device_number
+        int32_t want;
+    } cases[] = {
+        {"turbo limit in range", {"Turbo limit", int_xml(5)}, &Settings::turbo_limit, 5},
+        {"turbo limit 12", {"Turbo limit", int_xml(12)}, &Settings::turbo_limit, 11},
+        {"turbo limit -1", {"Turbo limit", int_xml(-1)}, &Settings::turbo_limit, 11},
+        {"SDS format 3", {"SDS format", int_xml(3)}, &Settings::sds_format, 3},
+        {"SDS format 5", {"SDS format", int_xml(5)}, &Settings::sds_format, 0},
+        {"SDS format -1", {"SDS format", int_xml(-1)}, &Settings::sds_format, 0},
+        {"location missing", {"Location X", ""}, &Settings::window_x, -1},
+        {"location stored", {"Location X", int_xml(-20)}, &Settings::window_x, -20},
+        {"device number 300", {"Device Number", text_xml("300")}, nullptr, 44},
+        {"device number 200", {"Device Number", text_xml("200")}, nullptr, 0},
+        {"device number 127", {"Device Number", text_xml("127")}, nullptr, 127},
+        {"device number without digits", {"Device Number", text_xml("abc")}, nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        write_prefs(prefs_xml({c.key}));
+        TestContext fresh;
+        EXPECT_EQ(load_preferences(fresh.ctx, file), 0) << c.description;
+        const int32_t got =
+            c.field ? fresh.ctx.settings.*c.field : int32_t(fresh.ctx.settings.device_number);
+        EXPECT_EQ(got, c.want) << c.description;
+    }
+}
+
+TEST_F(Preferences, DelayIsReadFromItsText) {
+    struct Case {
+        const char* description;
+        std::string xml;
+        int32_t want;
+    } cases[] = {
+        {"digits", text_xml("30"), 30},
+        {"negative", text_xml("-5"), 0},
+        {"leading digits only", text_xml("12ab"), 12},
+        {"no digits", text_xml("x"), 0},
+        {"too large for 32 bits", text_xml("99999999999"), 2147483647},
+        {"an integer written by hand", int_xml(7), 7},
+    };
+    for (const Case& c : cases) {
+        write_prefs(prefs_xml({{"Delay", c.xml}}));
+        TestContext fresh;
+        load_preferences(fresh.ctx, file);
+        EXPECT_EQ(fresh.ctx.settings.send_delay, c.want) << c.description;
+    }
+}
+
+TEST_F(Preferences, MissingSwitchesAreAddedWithTheirDefaultsAndWritten) {
+    write_prefs(prefs_xml({{"Reload Files", bool_xml(true)}}));
+    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    EXPECT_TRUE(t.ctx.settings.reload_files);
+    EXPECT_TRUE(t.ctx.settings.ignore_handshake);
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    PlistValue d = saved();
+    struct Case {
+        const char* key;
+        PlistValue::Type type;
+        bool boolean;
+        std::string text;
+    } cases[] = {
+        {"Reload Files", PlistValue::Type::kBoolean, true, ""},
+        {"Ignore Handshake", PlistValue::Type::kBoolean, true, ""},
+        {"Send FileName", PlistValue::Type::kBoolean, false, ""},
+        {"Extended SDS", PlistValue::Type::kBoolean, false, ""},
+        {"Delay", PlistValue::Type::kString, false, "0"},
+        {"Device Number", PlistValue::Type::kString, false, "0"},
+    };
+    for (const Case& c : cases) {
+        const PlistValue* v = d.find(c.key);
+        ASSERT_NE(v, nullptr) << c.key;
+        EXPECT_EQ(v->type, c.type) << c.key;
+        EXPECT_EQ(v->boolean, c.boolean) << c.key;
+        EXPECT_EQ(v->string, c.text) << c.key;
+    }
+}
+
+TEST_F(Preferences, StoredEndpointsAreTakenOnlyWithinTheScannedCounts) {
+    struct Case {
+        const char* description;
+        int sources, destinations;
+        std::string in, out;  // xml, empty = missing
+        int32_t want_in, want_out;
+        size_t want_connected;
+    } cases[] = {
+        {"both in range", 3, 2, int_xml(2), int_xml(2), 2, 2, 1},
+        {"source beyond three sources", 3, 2, int_xml(4), int_xml(1), 0, 1, 0},
+        {"stored 0 is taken and connects nothing", 3, 2, int_xml(0), int_xml(0), 0, 0, 0},
+        {"no destinations", 1, 0, int_xml(1), int_xml(1), 1, 0, 1},
+        {"negative", 3, 2, int_xml(-1), int_xml(-2), 0, 0, 0},
+        {"missing", 3, 2, "", "", 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        write_prefs(prefs_xml(
+            {{"Selected MIDI Interfaces In", c.in}, {"Selected MIDI Interfaces Out", c.out}}));
+        TestContext fresh;
+        with_endpoints(fresh, c.sources, c.destinations);
+        load_preferences(fresh.ctx, file);
+        EXPECT_EQ(fresh.ctx.settings.selected_in, c.want_in) << c.description;
+        EXPECT_EQ(fresh.ctx.settings.selected_out, c.want_out) << c.description;
+        EXPECT_EQ(fresh.midi.connected.size(), c.want_connected) << c.description;
+        EXPECT_EQ(fresh.ctx.endpoints.destination_endpoint != kNoEndpoint, c.want_out != 0)
+            << c.description;
+    }
+}
+
+TEST_F(Preferences, AFileWithoutAListGivesTheDefaultsButKeepsWhatWasReadBefore) {
+    write_prefs(
+        prefs_xml({{"File Array", ""}, {"Turbo limit", int_xml(4)}, {"Delay", text_xml("9")}}));
+    EXPECT_NE(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(t.ctx.settings.turbo_limit, 4);  // step 5 ran before the list was missed
+    EXPECT_EQ(t.ctx.settings.send_delay, 0);   // the defaults reset it
+    EXPECT_EQ(t.ctx.settings.prefs_dict.find("Turbo limit"), nullptr);
+}
+
+TEST_F(Preferences, RoundTripKeepsSettingsBoundsAndTheReloadedList) {
+    const fs::path a = write("a.syx", "\xF0\x01\xF7");
+    const fs::path b = write("b.syx", "\xF0\x02\x03\xF7");
+    const fs::path gone = write("gone.syx", "\xF0\xF7");
+    with_endpoints(t, 2, 3);
+    load_preferences(t.ctx, file);  // no file: defaults
+    ConfigValues v = open_config_values(t.ctx);
+    v.selected_in = 2;
+    v.selected_out = 3;
+    v.reload_files = true;
+    v.delay_text = "30";
+    v.turbo_item = 3;
+    v.handshake = true;
+    v.device_number_text = "200";
+    v.sds_format_item = 2;
+    v.send_filename = true;
+    v.extended_sds = true;
+    apply_config_values(t.ctx, v);
+    EXPECT_EQ(t.ctx.settings.device_number, 127);  // typed 200, used as 127 until quit
+    for (const fs::path& p : {a, gone, b}) ASSERT_TRUE(add_file_entry(t.ctx, p, nullptr).ok);
+    t.ctx.files.file_array[2].loop = 2;
+    t.ctx.files.file_array[2].stereo = 1;
+    t.ctx.settings.window_x = 100;
+    t.ctx.settings.window_y = 50;
+    t.ctx.settings.window_w = 700;
+    t.ctx.settings.window_h = 400;
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    fs::remove(gone);
+
+    // Nothing but the file itself is left in its folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()),
+              1);
+    const PlistValue stored = saved();
+    const PlistValue* list = stored.find("File Array");
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->items.size(), 3u);
+    EXPECT_EQ(list->items[0].find("File")->string, a.string());
+    EXPECT_EQ(list->items[0].find("Size")->integer, 3);
+    EXPECT_EQ(list->items[0].find("Addr")->integer, 0);
+    EXPECT_EQ(stored.find("Device Number")->string, "200");
+    EXPECT_EQ(stored.find("Turbo limit")->integer, 6);
+
+    TestContext next;
+    with_endpoints(next, 2, 3);
+    ASSERT_EQ(load_preferences(next.ctx, file), 0);
+    const Settings& s = next.ctx.settings;
+    EXPECT_EQ(s.selected_in, 2);
+    EXPECT_EQ(s.selected_out, 3);
+    EXPECT_TRUE(s.reload_files);
+    EXPECT_EQ(s.send_delay, 30);
+    EXPECT_EQ(s.turbo_limit, 6);
+    EXPECT_FALSE(s.ignore_handshake);
+    EXPECT_EQ(s.device_number, 0);  // the stored "200" loads as 0
+    EXPECT_EQ(s.sds_format, 2);
+    EXPECT_TRUE(s.send_filename);
+    EXPECT_TRUE(s.extended_sds);
+    EXPECT_EQ(s.window_x, 100);
+    EXPECT_EQ(s.window_y, 50);
+    EXPECT_EQ(s.window_w, 700);
+    EXPECT_EQ(s.window_h, 400);
+    const auto& files = next.ctx.files.file_array;
+    ASSERT_EQ(files.size(), 2u);  // the deleted file is dropped
+    EXPECT_EQ(files[0].file, a.string());
+    EXPECT_EQ(files[0].data, (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
+    EXPECT_EQ(files[1].file, b.string());
+    EXPECT_EQ(files[1].loop, 2);
+    EXPECT_EQ(files[1].stereo, 1);
+    EXPECT_EQ(files[1].data.size(), 4u);
+    EXPECT_EQ(next.window.list_items, (std::vector<uint32_t>{1, 2}));
+}
+
+TEST_F(Preferences, WithoutReloadTheStoredListIsDiscarded) {
+    const fs::path a = write("a.syx", "\xF0\xF7");
+    load_preferences(t.ctx, file);
+    ASSERT_TRUE(add_file_entry(t.ctx, a, nullptr).ok);
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    TestContext next;
+    ASSERT_EQ(load_preferences(next.ctx, file), 0);
+    EXPECT_TRUE(next.ctx.files.file_array.empty());
+    EXPECT_TRUE(next.window.list_items.empty());
+}
+
+TEST_F(Preferences, EntriesMadeInMemoryAreNotReloadedFromARelativeName) {
+    // "Received data 1.syx" names no file; one of that name in the working
+    // folder must not be taken for it.
+    write_prefs(prefs_xml({{"Reload Files", bool_xml(true)},
+                           {"File Array",
+                            "<array><dict><key>File</key><string>Received data 1.syx</string>"
+                            "<key>New</key><integer>1</integer></dict></array>"}}));
+    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    EXPECT_TRUE(t.ctx.files.file_array.empty());
+}
+
+TEST_F(Preferences, ConfigurationPopupsMapToTheSettings) {
+    struct Case {
+        const char* description;
+        int32_t stored_turbo;
+        int32_t want_item;
+        int32_t chosen_item;  // 0: keep what was shown
+        int32_t want_limit;
+    } cases[] = {
+        {"11 opens at item 1", 11, 1, 0, 11},
+        {"item 3 stores 6", 11, 1, 3, 6},
+        {"9 opens at item 1 and OK stores 11", 9, 1, 0, 11},
+        {"0 opens at item 8 and OK stores 1", 0, 8, 0, 1},
+        {"5 opens at item 4", 5, 4, 0, 5},
+    };
+    for (const Case& c : cases) {
+        TestContext fresh;
+        load_preferences(fresh.ctx, file);
+        fresh.ctx.settings.turbo_limit = c.stored_turbo;
+        ConfigValues v = open_config_values(fresh.ctx);
+        EXPECT_EQ(v.turbo_item, c.want_item) << c.description;
+        if (c.chosen_item) v.turbo_item = c.chosen_item;
+        apply_config_values(fresh.ctx, v);
+        EXPECT_EQ(fresh.ctx.settings.turbo_limit, c.want_limit) << c.description;
+        EXPECT_EQ(fresh.ctx.settings.prefs_dict.find("Turbo limit")->integer, c.want_limit)
+            << c.description;
+    }
+    struct FormatCase {
+        const char* description;
+        int32_t stored;
+        int32_t want_item;
+    } formats[] = {
+        {"1 SysEx", 1, 1},
+        {"2 WAV", 2, 2},
+        {"4 SysEx as one item", 4, 4},
+        {"0 shows the first", 0, 1},
+    };
+    for (const FormatCase& c : formats) {
+        TestContext fresh;
+        load_preferences(fresh.ctx, file);
+        fresh.ctx.settings.sds_format = c.stored;
+        ConfigValues v = open_config_values(fresh.ctx);
+        EXPECT_EQ(v.sds_format_item, c.want_item) << c.description;
+        apply_config_values(fresh.ctx, v);
+        EXPECT_EQ(fresh.ctx.settings.sds_format, c.want_item) << c.description;
+    }
+}
+
+TEST_F(Preferences, OpeningTheWindowRereadsTheEditedSettingsFromTheStoredValues) {
+    write_prefs(prefs_xml({{"Ignore Handshake", bool_xml(false)},
+                           {"Delay", text_xml("12")},
+                           {"Device Number", text_xml("300")}}));
+    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    t.ctx.settings.send_delay = 99;  // changed but never confirmed
+    ConfigValues v = open_config_values(t.ctx);
+    EXPECT_EQ(t.ctx.settings.send_delay, 12);
+    EXPECT_EQ(v.delay_text, "12");
+    EXPECT_TRUE(v.handshake);
+    EXPECT_EQ(v.device_number_text, "300");
+    EXPECT_EQ(t.ctx.settings.device_number, 44);
+}
+
+TEST_F(Preferences, SavingIntoAFolderThatCannotBeWrittenFailsAndLeavesTheOldFile) {
+    write_prefs(prefs_xml({}));
+    load_preferences(t.ctx, file);
+    const fs::path blocked = dir / "blocked";
+    std::ofstream(blocked) << "a file where a folder should be";
+    EXPECT_FALSE(save_preferences(t.ctx, blocked / kPreferencesFileName));
+    EXPECT_TRUE(save_preferences(t.ctx, file));
+}
+
+}  // namespace
+}  // namespace j3
