@@ -3,23 +3,9 @@
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
 #include "engine/context.h"
+#include "engine/item_buttons.h"
 
 namespace j3 {
-namespace {
-
-// The title a choice button shows for a stored value, as the Loop and Stereo
-// commands show it: values above 2 show choice 0; negative values change no
-// title (nullptr).
-const char* choice_title(int32_t value, const char* const (&titles)[3]) {
-    if (value < 0) return nullptr;
-    return titles[value > 2 ? 0 : value];
-}
-
-constexpr const char* kLoopTitles[3] = {"Loop:File", "Loop On", "Loop Off"};
-constexpr const char* kStereoTitles[3] = {"L + R", "Left", "Right"};
-
-}  // namespace
-
 ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info) {
     ItemInfo result;
     const uint32_t present = device_ids_present(data, size);
@@ -53,24 +39,19 @@ int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
     const std::vector<FileEntry>& entries = ctx.files.file_array;
     if (item_id == 0 || item_id > entries.size()) return 0;
     const FileEntry& entry = entries[item_id - 1];
-    WindowControls& window = *ctx.window;
 
-    window.enable_control(kLoopButton, false);
-    window.enable_control(kStereoButton, false);
-    window.enable_control(kWaveformButton, false);
-    if (const char* title = choice_title(entry.loop, kLoopTitles)) {
-        window.set_control_text(kLoopButton, title);
-    }
-    if (const char* title = choice_title(entry.stereo, kStereoTitles)) {
-        window.set_control_text(kStereoButton, title);
-    }
+    enable_item_button(ctx, kLoopButton, false);
+    enable_item_button(ctx, kStereoButton, false);
+    enable_item_button(ctx, kWaveformButton, false);
+    set_loop_button(ctx, entry.loop, 0);
+    set_stereo_button(ctx, entry.stereo, 0);
 
     const ItemInfo info =
         item_info_for_buffer(entry.data.data(), entry.data.size(), ctx.sample_info);
-    if (info.sets_text) window.set_info_text(info.text);
-    if (info.enable.loop) window.enable_control(kLoopButton, true);
-    if (info.enable.stereo) window.enable_control(kStereoButton, true);
-    if (info.enable.waveform) window.enable_control(kWaveformButton, true);
+    if (info.sets_text) ctx.window->set_info_text(info.text);
+    if (info.enable.loop) enable_item_button(ctx, kLoopButton, true);
+    if (info.enable.stereo) enable_item_button(ctx, kStereoButton, true);
+    if (info.enable.waveform) enable_item_button(ctx, kWaveformButton, true);
     return 0;
 }
 

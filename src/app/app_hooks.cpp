@@ -1,31 +1,34 @@
 #include "app/app_hooks.h"
 
+#include "analysis/device_family.h"
+#include "analysis/item_info.h"
 #include "engine/context.h"
-#include "engine/item_buttons.h"
+#include "waveform/fft.h"
+#include "waveform/waveform_builder.h"
 
 namespace j3 {
 
-std::string type_tag_text(Context&, FileEntry&) {
-    return "-";
+std::string type_tag_text(Context&, FileEntry& entry) {
+    return std::string(entry_type_tag(entry));
 }
 
 void show_selection_info(Context& ctx, uint32_t id) {
-    if (id < 1 || id > ctx.files.file_array.size()) return;
-    const FileEntry& e = ctx.files.file_array[id - 1];
-    set_loop_button(ctx, e.loop, 0);
-    set_stereo_button(ctx, e.stereo, 0);
-    ctx.window->set_info_text("");
+    show_item_info(ctx, id, kItemSelectedNotification);
 }
 
 ReadProc input_read_proc(Context&) {
     return [](const MidiPacketList&) {};
 }
 
-void set_up_fft(Context&) {}
+void set_up_fft(Context& ctx) {
+    fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
+}
 
 void request_speed(Context&, bool) {}
 
-void build_waveform(Context&) {}
+void build_waveform(Context& ctx) {
+    build_waveform_items(ctx);
+}
 
 bool receive_available() {
     return false;

@@ -23,10 +23,14 @@ void finish_sending(Context& ctx) {
     t.send_mode = kSendIdle;
     ++t.send_generation;
     if (t.send_refused) {
-        char text[128];
-        std::snprintf(text, sizeof text,
-                      "Stopped: the destination could not take a message of %u bytes.",
-                      unsigned(t.refused_length));
+        char text[160];
+        if (t.send_refused == kSendTooLarge) {
+            std::snprintf(text, sizeof text,
+                          "Stopped: the destination could not take a message of %u bytes.",
+                          unsigned(t.refused_length));
+        } else {
+            std::snprintf(text, sizeof text, "Stopped: %s.", send_result_text(t.send_refused));
+        }
         set_status_text(t, text);
         t.send_refused = 0;
     } else {

@@ -18,21 +18,6 @@
 
 namespace j3 {
 
-const char* send_result_text(int result) {
-    switch (result) {
-        case kSendTaken:
-            return "taken";
-        case kSendTooLarge:
-            return "the message is larger than the destination's MIDI system carries";
-        case kSendNoDestination:
-            return "the destination is not there";
-        case kSendBackendLost:
-            return "the MIDI server behind the destination has gone away";
-        default:
-            return "the MIDI service refused the message";
-    }
-}
-
 namespace {
 
 enum class Kind { kAlsa, kJack, kLoopback, kVirtual };
