@@ -12,14 +12,18 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
+#include "analysis/item_info.h"
 #include "app/config_window.h"
 #include "app/main_window.h"
+#include "engine/bytes.h"
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "engine/preferences.h"
 #include "midi/rtmidi_service.h"
+#include "waveform/waveform_builder.h"
 
 namespace {
 
@@ -29,6 +33,36 @@ void write_file(const QString& path, size_t bytes) {
     data.front() = '\xF0';
     data.back() = '\xF7';
     out << data;
+}
+
+// A 16-bit mono WAV at 44100 Hz: a sawtooth whose one cycle of 1024 frames is looped.
+void write_looped_wav(const QString& path, int32_t frames) {
+    const uint32_t data_bytes = uint32_t(frames) * 2;
+    std::vector<uint8_t> w(12 + 24 + 8 + data_bytes + 8 + 60);
+    uint8_t* p = w.data();
+    std::memcpy(p, "RIFF", 4);
+    j3::write_le32(p + 4, uint32_t(w.size() - 8));
+    std::memcpy(p + 8, "WAVEfmt ", 8);
+    j3::write_le32(p + 16, 16);
+    j3::write_le16(p + 20, 1);
+    j3::write_le16(p + 22, 1);
+    j3::write_le32(p + 24, 44100);
+    j3::write_le32(p + 28, 88200);
+    j3::write_le16(p + 32, 2);
+    j3::write_le16(p + 34, 16);
+    std::memcpy(p + 36, "data", 4);
+    j3::write_le32(p + 40, data_bytes);
+    for (int32_t i = 0; i < frames; ++i) {
+        j3::write_le16(p + 44 + 2 * i, uint16_t(int16_t((i % 1024) * 48 - 24576)));
+    }
+    uint8_t* smpl = p + 44 + data_bytes;
+    std::memcpy(smpl, "smpl", 4);
+    j3::write_le32(smpl + 4, 60);
+    j3::write_le32(smpl + 8 + 28, 1);     // one loop
+    j3::write_le32(smpl + 8 + 44, 1024);  // from frame 1024
+    j3::write_le32(smpl + 8 + 48, 2047);  // to 2047
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
 }
 
 bool save(QWidget* w, const QString& path) {
@@ -59,31 +93,37 @@ int main(int argc, char** argv) {
 
     const struct {
         const char* name;
-        size_t bytes;
+        size_t bytes;  // 0: a looped sample
     } items[] = {
-        {"Drum kits, bank A.syx", 48213},
-        {"Global settings.syx", 412},
-        {"Songs 1-16.syx", 7027},
-        {"Pattern chain.syx", 1023},
-        {"Operating system 2.1.syx", 1048576},
+        {"Bank A.syx", 48213}, {"Saw cycle.wav", 0},        {"Bass loop.wav", 0},
+        {"Chain.syx", 1023},   {"Backup 2.1.syx", 1048576},
     };
     for (const auto& item : items) {
         const QString path = work.path() + "/" + QString::fromUtf8(item.name);
-        write_file(path, item.bytes);
+        if (item.bytes) {
+            write_file(path, item.bytes);
+        } else {
+            write_looped_wav(path, 4096);
+        }
         j3::add_file_entry(ctx, path.toStdString(), nullptr);
         // Shown as it would be in a user's folder, not the temporary one.
-        ctx.files.file_array.back().file = std::string("/home/you/SysEx/") + item.name;
+        ctx.files.file_array.back().file = std::string("/home/you/Samples/") + item.name;
     }
-    window.list_update();
-    window.findChild<QAbstractItemView*>()->clearSelection();
+    // The second item becomes a waveform message, as the Waveform button makes it.
+    auto* view = window.findChild<QAbstractItemView*>();
+    view->clearSelection();
+    window.list_select_item(2);
+    j3::build_waveform_items(ctx);
+    view->clearSelection();
     window.list_select_item(3);
-    window.set_info_text("Songs 1-16.syx\n3 songs, 12 patterns and 1 setting; every block intact.");
+    j3::show_item_info(ctx, 3, j3::kItemSelectedNotification);
+    window.list_update();
     window.set_control_text(j3::kSendButton, "Stop!");
-    window.set_progress_range(0, 7027);
-    window.set_progress_value(4630);
+    window.set_progress_range(0, 48213);
+    window.set_progress_value(30720);
     window.set_control_text(j3::kSpeedLabel, "4x");
     window.set_speed_indicator(true);
-    j3::set_status_text(ctx.transfer, "Sending file 2 of 3. 4630 bytes.");
+    j3::set_status_text(ctx.transfer, "Sending file 1 of 2. 30720 bytes.");
     window.update_status();
     QApplication::processEvents();
 
