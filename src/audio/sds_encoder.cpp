@@ -26,15 +26,7 @@ Filler filler_for(const SampleInfo& info) {
 // Runs the reader the buffer's header names into a fresh record.
 bool parse_item(const uint8_t* data, size_t size, SampleInfo& info) {
     info = SampleInfo{};
-    AudioParseResult r = kParseNotContainer;
-    if (is_wav_file(data, size)) {
-        r = parse_wav(data, size, info);
-    } else if (is_aiff_file(data, size)) {
-        r = parse_aiff(data, size, info);
-    } else if (is_aifc_file(data, size)) {
-        r = parse_aifc(data, size, info);
-    }
-    return r == kParseOk;
+    return parse_audio_file(data, size, info);
 }
 
 uint8_t loop_type_byte(const SampleInfo& info, int32_t loop_choice) {

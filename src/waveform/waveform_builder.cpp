@@ -10,6 +10,7 @@
 #include "audio/sample_convert.h"
 #include "engine/context.h"
 #include "engine/mac_roman.h"
+#include "engine/sds_messages.h"
 #include "waveform/waveform_eq_table.h"
 
 namespace j3 {
@@ -279,32 +280,8 @@ std::string waveform_base_name(std::string_view file) {
 }
 
 uint32_t waveform_name_word(std::string_view base_name) {
-    const std::string mac = utf8_to_mac_roman_lossy(base_name);
-    const size_t k = mac.size();
-    uint8_t chars[4] = {' ', ' ', ' ', ' '};
-    for (size_t pos = 0; pos < std::min<size_t>(k, 4); ++pos) {
-        uint8_t c = uint8_t(pos < 3 ? mac[pos] : mac[k - 1]);
-        switch (c) {
-            case 0x81:  // Å
-            case 0x8C:  // å
-                c = '[';
-                break;
-            case 0x80:  // Ä
-            case 0x8A:  // ä
-                c = '\\';
-                break;
-            case 0x85:  // Ö
-            case 0x9A:  // ö
-                c = ']';
-                break;
-            default:
-                if (c >= 'a' && c <= 'z') c = uint8_t(c - 'a' + 'A');
-                break;
-        }
-        chars[pos] = c & 0x7F;
-    }
-    return uint32_t(chars[0]) << 24 | uint32_t(chars[1]) << 16 | uint32_t(chars[2]) << 8 |
-           uint32_t(chars[3]);
+    // The same four characters a sample dump's device name message carries.
+    return sds_name_code(utf8_to_mac_roman_lossy(base_name));
 }
 
 WaveformBuild build_waveform_for_entry(const FftTables& fft, const FileEntry& entry, int32_t slot) {
