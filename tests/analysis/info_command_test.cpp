@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/cli.h"
+#include "fakes/test_folder.h"
 #include "sysex_fixtures.h"
 
 namespace j3 {
@@ -15,28 +16,13 @@ namespace {
 using namespace j3::testing;
 namespace fs = std::filesystem;
 
-struct InfoCommandSysex : ::testing::Test {
-    void SetUp() override {
-        dir =
-            fs::temp_directory_path() /
-            ("j3-info-sysex-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string write(const std::string& name, const Bytes& bytes) {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return p.string();
-    }
+struct InfoCommandSysex : j3::testing::TestFolder {
     std::string run(const std::vector<std::string>& args, int& status) {
         ::testing::internal::CaptureStdout();
         status = info_command(args);
         std::fflush(stdout);
         return ::testing::internal::GetCapturedStdout();
     }
-    fs::path dir;
 };
 
 TEST_F(InfoCommandSysex, EveryFamilyUpgradeSchemeAndDumpCase) {

@@ -6,6 +6,7 @@
 #include "audio/audio_fixtures.h"
 #include "audio/audio_info.h"
 #include "cli/cli.h"
+#include "fakes/test_folder.h"
 
 namespace j3 {
 namespace {
@@ -96,20 +97,7 @@ TEST(AudioInfoText, ShowsTheWindowsTexts) {
 
 namespace fs = std::filesystem;
 
-struct InfoCommand : ::testing::Test {
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("j3-info-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string write(const std::string& name, const Bytes& bytes) {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return p.string();
-    }
+struct InfoCommand : j3::testing::TestFolder {
     struct Run {
         int status;
         std::string out, err;
@@ -124,7 +112,6 @@ struct InfoCommand : ::testing::Test {
         std::string err = ::testing::internal::GetCapturedStderr();
         return {status, out, err};
     }
-    fs::path dir;
 };
 
 TEST_F(InfoCommand, PrintsNameTypeAndTextForEachFile) {

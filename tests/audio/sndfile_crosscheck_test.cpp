@@ -14,6 +14,7 @@
 #include "audio/audio_info.h"
 #include "audio/sample_convert.h"
 #include "engine/settings.h"
+#include "fakes/test_folder.h"
 
 namespace j3 {
 namespace {
@@ -146,16 +147,7 @@ void expect_same_samples(const fs::path& path, const std::string& description) {
     EXPECT_EQ(mismatches, 0) << description;
 }
 
-struct TempDir : ::testing::Test {
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("j3-audio-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
-};
+using TempDir = j3::testing::TestFolder;
 
 // Full scale both ways, beyond it (floats), silence and a ramp through the range.
 std::vector<double> test_signal(int frames, int channels) {

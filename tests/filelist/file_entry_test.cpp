@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "fakes/test_context.h"
+#include "fakes/test_folder.h"
 #include "filelist/file_entry.h"
 
 namespace j3 {
@@ -12,25 +13,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TestContext;
 
-struct FileEntries : ::testing::Test {
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("j3-entries-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path write(const std::string& name, const std::string& bytes) {
-        fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p;
-    }
+struct FileEntries : testing::TestFolder {
     std::vector<std::string> names() {
         std::vector<std::string> out;
         for (auto& e : t.ctx.files.file_array) out.push_back(fs::path(e.file).filename().string());
         return out;
     }
-    fs::path dir;
     TestContext t;
 };
 

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "cli/cli.h"
+#include "fakes/test_folder.h"
 #include "sds_fixtures.h"
 
 namespace j3::testing {
@@ -12,27 +13,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ConvertCommand : public ::testing::Test {
+class ConvertCommand : public j3::testing::TestFolder {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("j3-convert-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string path(const std::string& name) const { return (dir / name).string(); }
-    void write(const std::string& name, const Bytes& data) const {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    }
     Bytes read(const std::string& name) const {
         std::ifstream in(path(name), std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
-    fs::path dir;
 };
 
 Bytes sample_wav(size_t frames, int32_t seed, std::optional<Loop> loop = std::nullopt) {
