@@ -19,6 +19,7 @@
 #include "cli/cli.h"
 #include "engine/sds_messages.h"
 #include "engine/settings.h"
+#include "filelist/file_entry.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -35,36 +36,6 @@ constexpr const char* kUsage =
 int fail(const std::string& message) {
     std::fprintf(stderr, "j3 convert: %s\n", message.c_str());
     return 1;
-}
-
-bool read_file(const std::string& path, Bytes& data, std::string& message) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        message = "\"" + path + "\" is a folder, not a file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        message = "cannot open \"" + path + "\"";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    std::streamoff size = in.tellg();
-    if (size < 0) {
-        message = "cannot read \"" + path + "\"";
-        return false;
-    }
-    if (size > 0x7FFFFFFF) {
-        message = "\"" + path + "\" is too large (2 GB or more)";
-        return false;
-    }
-    in.seekg(0, std::ios::beg);
-    data.resize(size_t(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
-        message = "cannot read \"" + path + "\"";
-        return false;
-    }
-    return true;
 }
 
 bool write_file(const std::string& path, const Bytes& data, std::string& message) {
@@ -335,7 +306,7 @@ int convert_command(const std::vector<std::string>& args) {
         return 2;
     }
     Bytes file;
-    if (!read_file(o.in, file, error)) return fail(error);
+    if (!read_whole_file(o.in, file, error)) return fail("cannot read \"" + o.in + "\": " + error);
     if (is_audio_file(file.data(), file.size())) {
         if (!o.format.empty() && o.format != "syx")
             return fail("audio input becomes an SDS dump: --format " + o.format +

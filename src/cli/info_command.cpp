@@ -1,6 +1,5 @@
 // `j3 info [--json] FILE...`: for each file its type tag and the info text the
 // window shows when the file is selected: audio, instrument SysEx or SDS dump.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,34 +15,6 @@ namespace j3 {
 namespace {
 
 constexpr const char* kUsage = "usage: j3 info [--json] FILE...\n";
-
-// The whole file, as the list would hold it; the reason in error otherwise.
-bool read_whole_file(const std::string& path, std::vector<uint8_t>& out, std::string& error) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = std::strerror(errno);
-        return false;
-    }
-    out.clear();
-    uint8_t chunk[65536];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-        if (out.size() + n > kMaxEntryBytes) {
-            std::fclose(f);
-            error = "larger than 2 GiB";
-            return false;
-        }
-        out.insert(out.end(), chunk, chunk + n);
-    }
-    const bool failed = std::ferror(f) != 0;
-    const int read_errno = errno;
-    std::fclose(f);
-    if (failed) {
-        error = std::strerror(read_errno);
-        return false;
-    }
-    return true;
-}
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed.
 size_t utf8_sequence_length(const std::string& s, size_t i) {

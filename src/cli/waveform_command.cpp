@@ -29,32 +29,6 @@ constexpr const char* kUsage =
     "  Slots are numbered from 0 over the files that qualify.\n"
     "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
 
-bool read_file(const std::filesystem::path& path, std::vector<uint8_t>& data, std::string& error) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        error = "is a folder, not a file";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "could not be opened";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || uint64_t(size) > kMaxEntryBytes) {
-        error = size < 0 ? "could not be read" : "is too large (2 GB or more)";
-        return false;
-    }
-    in.seekg(0, std::ios::beg);
-    data.resize(size_t(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
-        error = "could not be read";
-        return false;
-    }
-    return true;
-}
-
 bool write_file(const std::filesystem::path& path, const std::vector<uint8_t>& data) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) return false;
@@ -126,8 +100,9 @@ int waveform_command(const std::vector<std::string>& args) {
         entry.file = file;
         entry.stereo = stereo;
         std::string error;
-        if (!read_file(file, entry.data, error)) {
-            std::fprintf(stderr, "j3 waveform: %s: %s\n", file.c_str(), error.c_str());
+        if (!read_whole_file(file, entry.data, error)) {
+            std::fprintf(stderr, "j3 waveform: %s: could not be opened: %s\n", file.c_str(),
+                         error.c_str());
             failed = true;
             continue;
         }

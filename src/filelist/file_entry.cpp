@@ -1,46 +1,14 @@
 #include "filelist/file_entry.h"
 
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "engine/context.h"
 
 namespace j3 {
 namespace {
-
-// Reads the whole file, or says why not.
-bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data,
-                     std::string& message) {
-    const std::string shown = path.string();
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        message = "\"" + shown + "\" is a folder, not a file.";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        message = "Could not open \"" + shown + "\".";
-        return false;
-    }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        message = "Could not read \"" + shown + "\".";
-        return false;
-    }
-    if (uint64_t(size) > kMaxEntryBytes) {
-        message = "\"" + shown + "\" is too large (2 GB or more); J3 holds items below 2 GB.";
-        return false;
-    }
-    in.seekg(0, std::ios::beg);
-    std::vector<uint8_t> buffer(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(buffer.data()), size)) {
-        message = "Could not read \"" + shown + "\".";
-        return false;
-    }
-    data = std::move(buffer);
-    return true;
-}
 
 void rebuild_list_view(Context& ctx) {
     ctx.window->list_remove_all();
@@ -50,6 +18,41 @@ void rebuild_list_view(Context& ctx) {
 
 }  // namespace
 
+bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data,
+                     std::string& reason) {
+    FILE* f = std::fopen(path.string().c_str(), "rb");
+    if (!f) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> buffer;
+    std::error_code ec;
+    const uintmax_t expected = std::filesystem::file_size(path, ec);
+    if (!ec && expected <= kMaxEntryBytes) buffer.reserve(size_t(expected));
+    uint8_t chunk[65536];
+    size_t n;
+    bool too_large = false;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+        if (buffer.size() + n > kMaxEntryBytes) {
+            too_large = true;
+            break;
+        }
+        buffer.insert(buffer.end(), chunk, chunk + n);
+    }
+    const int read_errno = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (too_large) {
+        reason = "File too large (2 GB or more); J3 holds items below 2 GB";
+        return false;
+    }
+    if (read_errno) {
+        reason = std::strerror(read_errno);
+        return false;
+    }
+    data = std::move(buffer);
+    return true;
+}
+
 void set_entry_data(FileEntry& entry, std::vector<uint8_t> data) {
     entry.data = std::move(data);
     entry.type_tag.clear();
@@ -58,8 +61,18 @@ void set_entry_data(FileEntry& entry, std::vector<uint8_t> data) {
 
 AddFileResult add_file_entry(Context& ctx, const std::filesystem::path& path, FileEntry* existing) {
     AddFileResult result;
+    const std::string shown = path.string();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        result.message = "\"" + shown + "\" is a folder, not a file.";
+        return result;
+    }
     std::vector<uint8_t> data;
-    if (!read_whole_file(path, data, result.message)) return result;
+    std::string reason;
+    if (!read_whole_file(path, data, reason)) {
+        result.message = "Could not open \"" + shown + "\": " + reason + ".";
+        return result;
+    }
     result.ok = true;
 
     if (existing) {

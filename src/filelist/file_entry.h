@@ -44,6 +44,12 @@ struct FileList {
 // Items of 2 GiB or more are refused: sizes travel as 32-bit counts.
 constexpr uint64_t kMaxEntryBytes = (uint64_t(1) << 31) - 1;
 
+// Reads a whole file of less than 2 GiB into data. On failure data is left
+// alone and reason holds the system's words ("No such file or directory",
+// "Is a directory") or says the file is too large.
+bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data,
+                     std::string& reason);
+
 struct AddFileResult {
     bool ok = false;
     std::string message;  // why the file was not added, for the user
