@@ -19,8 +19,8 @@
 
 #include "audio/sample_convert.h"
 #include "audio/sample_info.h"
-#include "engine/bytes.h"
 #include "engine/settings.h"
+#include "format/bytes.h"
 
 namespace {
 

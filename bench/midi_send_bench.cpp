@@ -24,10 +24,11 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
-#include "midi/sysex_speed.h"
 
 namespace {
 
@@ -36,12 +37,21 @@ using namespace std::chrono_literals;
 // The send loop talks to a window; this one shows nothing.
 class NullWindow : public j3::WindowControls {
   public:
-    void set_control_text(int, std::string_view) override {}
-    void enable_control(int, bool) override {}
+    void show_sending(bool) override {}
+    void show_receiving(bool) override {}
+    void set_send_status(std::string_view) override {}
+    void set_receive_status(std::string_view) override {}
+    void set_speed_label(std::string_view) override {}
     void set_speed_indicator(bool) override {}
+    void show_loop_choice(j3::LoopChoice) override {}
+    void show_stereo_choice(j3::StereoChoice) override {}
+    void enable_loop_button(bool) override {}
+    void enable_stereo_button(bool) override {}
+    void enable_waveform_button(bool) override {}
     void set_info_text(std::string_view) override {}
     void set_progress_range(int32_t, int32_t) override {}
     void set_progress_value(int32_t) override {}
+    void set_sample_number(int32_t) override {}
     int32_t sample_number_value() const override { return 0; }
     void list_add_item(uint32_t) override {}
     void list_remove_all() override {}
@@ -112,11 +122,12 @@ struct Bench {
         if (path == kJack && !jack_side().client) return;
         midi = j3::make_midi_service(j3::MidiServiceOptions{false, path == kJack});
         ctx.midi = midi.get();
-        j3::scan_midi(ctx, nullptr);
+        j3::scan_midi(*ctx.midi, ctx.endpoints, nullptr);
         const std::string want = path == kJack ? "j3bench - in" : "- J3 Loopback";
         for (int i = 0; i < midi->destination_count(); ++i) {
             if (j3::endpoint_display_name(*midi, midi->destination(i), false) == want) {
-                j3::choose_destination(ctx, i + 1, false);
+                ctx.settings.selected_out =
+                    j3::choose_destination(*ctx.midi, ctx.endpoints, i + 1, false);
             }
         }
     }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "audio/sds_encoder.h"
-#include "engine/bytes.h"
+#include "format/bytes.h"
 #include "receive/sds_receive.h"
 
 namespace {

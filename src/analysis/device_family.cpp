@@ -82,17 +82,4 @@ std::string_view type_tag_for_buffer(const uint8_t* data, size_t size) {
     return "-";
 }
 
-std::string_view entry_type_tag(FileEntry& entry) {
-    if (!entry.type_tag_valid) {
-        entry.type_tag = std::string(type_tag_for_buffer(entry.data.data(), entry.data.size()));
-        entry.type_tag_valid = true;
-    }
-    return entry.type_tag;
-}
-
-std::string_view entry_type_tag(const FileEntry& entry) {
-    if (entry.type_tag_valid) return entry.type_tag;
-    return type_tag_for_buffer(entry.data.data(), entry.data.size());
-}
-
 }  // namespace j3

@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "filelist/file_entry.h"
-
 namespace j3 {
 
 // Device ids at offset 4 of the device SysEx header F0 00 20 3C <id> 00 <message id>.
@@ -58,13 +56,5 @@ bool is_sds_dump(const uint8_t* data, size_t size);
 // The Type column text: "WAV", "AIFF", "AIFC", "KX", "LY", "PW", "VQR", "SDS",
 // "ZB" or "-", the first test that holds in that order. The text is static.
 std::string_view type_tag_for_buffer(const uint8_t* data, size_t size);
-
-// The entry's type tag, computed once and kept in the entry until
-// set_entry_data replaces its buffer. GUI thread (the list view's item-data
-// callback). The view stays valid until the entry's data changes.
-std::string_view entry_type_tag(FileEntry& entry);
-// For a const entry: the kept tag when there is one, else computed afresh
-// (nothing is stored).
-std::string_view entry_type_tag(const FileEntry& entry);
 
 }  // namespace j3

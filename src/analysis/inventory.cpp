@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "analysis/device_family.h"
-#include "engine/bytes.h"
+#include "format/bytes.h"
+#include "format/sample_period.h"
 
 namespace j3 {
 namespace {
@@ -474,14 +475,6 @@ std::string analyse_device07_sysex(const uint8_t* data, size_t size) {
     return six_kind_text(inv);
 }
 
-int32_t sds_sample_rate(int32_t period_ns) {
-    if (period_ns <= 0) return 0;  // no period, no rate
-    const int64_t rate = (int64_t(period_ns) / 2 + 1000000000) / period_ns;
-    if (rate == 44099) return 44100;
-    if (rate == 48001) return 48000;
-    return int32_t(rate);
-}
-
 SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
     SdsDumpSummary s;
     // Fields of a header cut short read as 0.
@@ -492,7 +485,7 @@ SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
     };
     s.bits = byte_at(6);
     s.period_ns = field(7);
-    s.sample_rate = sds_sample_rate(s.period_ns);
+    s.sample_rate = sds_rate_from_period(s.period_ns);
     s.length = field(10);
     s.loop_start = field(13);
     s.loop_end = field(16);

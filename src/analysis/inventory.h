@@ -74,10 +74,6 @@ struct SdsDumpSummary {
     int32_t broken_count = 0;
 };
 
-// Sample rate for a period in nanoseconds, rounded to the nearest Hz, with
-// 44099 shown as 44100 and 48001 as 48000; 0 for a period of 0.
-int32_t sds_sample_rate(int32_t period_ns);
-
 // size is the entry's size. Header bytes beyond the buffer count as 0.
 SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size);
 std::string analyse_sds_dump(const uint8_t* data, size_t size);

@@ -2,8 +2,6 @@
 
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
-#include "engine/context.h"
-#include "engine/item_buttons.h"
 
 namespace j3 {
 ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info) {
@@ -32,27 +30,6 @@ ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info
         result.text = analyse_sds_dump(data, size);
     }
     return result;
-}
-
-int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
-    if (notification_kind != kItemSelectedNotification) return 0;
-    const std::vector<FileEntry>& entries = ctx.files.file_array;
-    if (item_id == 0 || item_id > entries.size()) return 0;
-    const FileEntry& entry = entries[item_id - 1];
-
-    enable_item_button(ctx, kLoopButton, false);
-    enable_item_button(ctx, kStereoButton, false);
-    enable_item_button(ctx, kWaveformButton, false);
-    set_loop_button(ctx, entry.loop, 0);
-    set_stereo_button(ctx, entry.stereo, 0);
-
-    const ItemInfo info =
-        item_info_for_buffer(entry.data.data(), entry.data.size(), ctx.sample_info);
-    if (info.sets_text) ctx.window->set_info_text(info.text);
-    if (info.enable.loop) enable_item_button(ctx, kLoopButton, true);
-    if (info.enable.stereo) enable_item_button(ctx, kStereoButton, true);
-    if (info.enable.waveform) enable_item_button(ctx, kWaveformButton, true);
-    return 0;
 }
 
 }  // namespace j3

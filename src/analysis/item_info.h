@@ -1,6 +1,6 @@
 // The info text of a selected item and the state of the item buttons, for
 // every kind of item: instrument SysEx, audio files and SDS dumps. The window
-// (show_item_info) and the command line (`j3 info`) both use item_info_for_buffer,
+// (show_item_info in engine/) and the command line (`j3 info`) both use item_info_for_buffer,
 // so they show the same words.
 #pragma once
 
@@ -12,8 +12,6 @@
 #include "audio/sample_info.h"
 
 namespace j3 {
-
-struct Context;
 
 struct ItemInfo {
     // False when the item leaves the info text as it was (a PW buffer without
@@ -28,15 +26,5 @@ struct ItemInfo {
 // (the audio readers fill info), an SDS dump header at offset 0. A buffer that
 // passes no test gets an empty text. Reads only inside the buffer.
 ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info);
-
-// Notification kind of the list view that means "an item was selected".
-constexpr int kItemSelectedNotification = 5;
-
-// The list view's item-notification callback. For kind 5 and a valid item id
-// (position + 1): disables the loop, stereo and waveform buttons, shows the
-// entry's loop and stereo choices in their titles, and sets the info text and
-// the buttons from item_info_for_buffer. Other kinds and ids are ignored.
-// Returns 0. GUI thread; the audio readers fill ctx.sample_info.
-int show_item_info(Context& ctx, uint32_t item_id, int notification_kind);
 
 }  // namespace j3

@@ -3,6 +3,8 @@
 #include "analysis/device_family.h"
 #include "analysis/item_info.h"
 #include "engine/context.h"
+#include "engine/item_commands.h"
+#include "engine/list_commands.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
 

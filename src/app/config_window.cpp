@@ -5,7 +5,6 @@
 #include "app/app_hooks.h"
 #include "app/digit_field.h"
 #include "engine/context.h"
-#include "engine/mac_roman.h"
 #include "engine/preferences.h"
 #include "ui_config_window.h"
 
@@ -53,7 +52,7 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
     make_digit_field(ui_->deviceNumberField);
 
     // The endpoint lists as they are now; nothing stays connected until OK.
-    scan_midi(ctx_, input_read_proc(ctx_));
+    scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
     const ConfigValues v = open_config_values(ctx_);
     fill_endpoint_list(ui_->sourceList, ctx_.endpoints.source_count, true, v.selected_in);
     fill_endpoint_list(ui_->destinationList, ctx_.endpoints.destination_count, false,
@@ -75,14 +74,9 @@ ConfigWindow::~ConfigWindow() = default;
 
 void ConfigWindow::fill_endpoint_list(QListWidget* list, int32_t count, bool sources,
                                       int32_t selected) {
-    // Names exist for the first kNameSlots endpoints; the lists show those.
-    const int32_t shown = std::min<int32_t>(count, kNameSlots);
     const auto& names = sources ? ctx_.endpoints.source_names : ctx_.endpoints.destination_names;
-    for (int32_t i = 0; i < shown; ++i) {
-        const auto& slot = names[size_t(i)];
-        const std::string name(slot.data(), strnlen(slot.data(), slot.size()));
-        list->addItem(QString::fromStdString(mac_roman_to_utf8(name)));
-    }
+    const int32_t shown = std::min<int32_t>(count, int32_t(names.size()));
+    for (int32_t i = 0; i < shown; ++i) list->addItem(QString::fromStdString(names[size_t(i)]));
     if (selected >= 1 && selected <= shown) {
         list->setCurrentRow(selected - 1);
         list->scrollToItem(list->item(selected - 1));

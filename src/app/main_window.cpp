@@ -18,7 +18,8 @@
 #include "app/file_list_model.h"
 #include "app/window_placement.h"
 #include "engine/context.h"
-#include "engine/item_buttons.h"
+#include "engine/item_commands.h"
+#include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "engine/sysex_send.h"
 #include "ui_main_window.h"
@@ -83,19 +84,6 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     ui_->saveAction->setEnabled(save_available());
     ui_->waveformAction->setEnabled(false);
 
-    connect(this, &MainWindow::control_text_requested, this, &MainWindow::apply_control_text,
-            Qt::QueuedConnection);
-    connect(this, &MainWindow::control_enable_requested, this, &MainWindow::apply_control_enabled,
-            Qt::QueuedConnection);
-    connect(this, &MainWindow::speed_indicator_requested, this, &MainWindow::apply_speed_indicator,
-            Qt::QueuedConnection);
-    connect(this, &MainWindow::info_text_requested, this, &MainWindow::apply_info_text,
-            Qt::QueuedConnection);
-    connect(this, &MainWindow::progress_range_requested, this, &MainWindow::apply_progress_range,
-            Qt::QueuedConnection);
-    connect(this, &MainWindow::progress_value_requested, this, &MainWindow::apply_progress_value,
-            Qt::QueuedConnection);
-
     // 3. The sample-number field: digits only, "0", centred. The engine reads
     // the copy kept beside it.
     make_digit_field(ui_->sampleNumberField);
@@ -107,7 +95,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
             [this] { ui_->sampleNumberField->clearFocus(); });
 
     // 4. Speed indicator and the other plain controls.
-    apply_speed_indicator(false);
+    ui_->speedIndicator->setStyleSheet(QString::fromUtf8(kIndicatorOff));
     ui_->infoText->setTextFormat(Qt::PlainText);
     ui_->progressBar->setRange(0, 1);
 
@@ -131,11 +119,11 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::start(QScreen* screen) {
     // 6. MIDI client, ports and endpoint names.
-    scan_midi(ctx_, input_read_proc(ctx_));
+    scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
     // 7. Settings, chosen endpoints and the stored list.
     load_preferences(ctx_, preferences_file_);
     // 8. The private virtual destination the speed request goes to.
-    if (!create_virtual_destination(ctx_)) return false;
+    if (!create_virtual_destination(*ctx_.midi, ctx_.endpoints)) return false;
     // 9. FFT tables for the waveform builder.
     set_up_fft(ctx_);
     // 10. The instrument's speed, when both endpoints are chosen.
@@ -311,8 +299,7 @@ void MainWindow::open_command() {
 void MainWindow::add_files(const QStringList& paths) {
     QStringList problems;
     for (const QString& path : paths) {
-        const AddFileResult r =
-            add_file_entry(ctx_, std::filesystem::path(path.toStdString()), nullptr);
+        const Result r = add_file_entry(ctx_, std::filesystem::path(path.toStdString()), nullptr);
         if (!r.ok) problems << QString::fromStdString(r.message);
     }
     if (!problems.isEmpty()) {
@@ -338,9 +325,9 @@ void MainWindow::loop_command(bool stereo) {
     for (uint32_t id : ctx_.files.selected_ids) {
         FileEntry& e = ctx_.files.file_array[id - 1];
         if (stereo) {
-            e.stereo = set_stereo_button(ctx_, e.stereo, 1);
+            e.stereo = set_stereo_button(*this, e.stereo, 1);
         } else {
-            e.loop = set_loop_button(ctx_, e.loop, 1);
+            e.loop = set_loop_button(*this, e.loop, 1);
         }
     }
 }
@@ -415,9 +402,9 @@ void MainWindow::save_preferences_now() {
     s.window_h = bounds.height();
     // Nothing is shown at quit; the terminal still tells why the settings
     // will be missing next time.
-    if (!save_preferences(ctx_, preferences_file_)) {
-        std::fprintf(stderr, "j3: could not write the preferences to %s\n",
-                     preferences_file_.string().c_str());
+    if (const Result saved = save_preferences(ctx_, preferences_file_); !saved) {
+        std::fprintf(stderr, "j3: could not write the preferences to %s: %s\n",
+                     preferences_file_.string().c_str(), saved.message.c_str());
     }
     preferences_saved_ = true;
 }
@@ -437,72 +424,105 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 // --- WindowControls -------------------------------------------------------------
+// Each setter may run on a MIDI thread: the widget change is queued to the
+// GUI thread, behind the changes asked for before it.
 
-void MainWindow::set_control_text(int control, std::string_view text) {
-    // The engine reads the field back before the queued update has run.
-    if (control == kSampleNumberField) sample_number_ = text_to_int(text);
-    emit control_text_requested(control, QString::fromUtf8(text.data(), qsizetype(text.size())));
+template <typename Change>
+void MainWindow::post(Change change) {
+    QMetaObject::invokeMethod(this, std::move(change), Qt::QueuedConnection);
 }
 
-void MainWindow::enable_control(int control, bool enabled) {
-    emit control_enable_requested(control, enabled);
+namespace {
+
+QString qt_text(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+}  // namespace
+
+void MainWindow::show_sending(bool sending) {
+    post([this, sending] { ui_->sendButton->setText(sending ? tr("Stop!") : tr("Send")); });
+}
+
+void MainWindow::show_receiving(bool receiving) {
+    post([this, receiving] {
+        ui_->receiveButton->setText(receiving ? tr("Stop!") : tr("Receive"));
+    });
+}
+
+void MainWindow::set_send_status(std::string_view text) {
+    post([this, line = qt_text(text)] { ui_->sendStatus->setText(line); });
+}
+
+void MainWindow::set_receive_status(std::string_view text) {
+    post([this, line = qt_text(text)] { ui_->receiveStatus->setText(line); });
+}
+
+void MainWindow::set_speed_label(std::string_view text) {
+    post([this, label = qt_text(text)] { ui_->speedLabel->setText(label); });
 }
 
 void MainWindow::set_speed_indicator(bool on) {
-    emit speed_indicator_requested(on);
+    post([this, on] {
+        ui_->speedIndicator->setStyleSheet(QString::fromUtf8(on ? kIndicatorOn : kIndicatorOff));
+    });
+}
+
+void MainWindow::show_loop_choice(LoopChoice choice) {
+    post([this, choice] { ui_->loopButton->setText(QString::fromUtf8(loop_title(choice))); });
+}
+
+void MainWindow::show_stereo_choice(StereoChoice choice) {
+    post([this, choice] { ui_->stereoButton->setText(QString::fromUtf8(stereo_title(choice))); });
+}
+
+void MainWindow::enable_loop_button(bool enabled) {
+    post([this, enabled] {
+        ui_->loopButton->setEnabled(enabled);
+        ui_->loopAction->setEnabled(enabled);
+    });
+}
+
+void MainWindow::enable_stereo_button(bool enabled) {
+    post([this, enabled] {
+        ui_->stereoButton->setEnabled(enabled);
+        ui_->stereoAction->setEnabled(enabled);
+    });
+}
+
+void MainWindow::enable_waveform_button(bool enabled) {
+    post([this, enabled] {
+        ui_->waveformButton->setEnabled(enabled);
+        ui_->waveformAction->setEnabled(enabled);
+    });
 }
 
 void MainWindow::set_info_text(std::string_view text) {
-    emit info_text_requested(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    post([this, info = qt_text(text)] { ui_->infoText->setText(info); });
 }
 
 void MainWindow::set_progress_range(int32_t minimum, int32_t maximum) {
-    emit progress_range_requested(minimum, maximum);
+    // An empty range would turn the bar into a busy indicator.
+    post([this, minimum, maximum] {
+        ui_->progressBar->setRange(minimum, std::max(maximum, minimum + 1));
+    });
 }
 
 void MainWindow::set_progress_value(int32_t value) {
-    emit progress_value_requested(value);
+    post([this, value] {
+        QProgressBar* bar = ui_->progressBar;
+        bar->setValue(std::clamp(value, bar->minimum(), bar->maximum()));
+    });
+}
+
+void MainWindow::set_sample_number(int32_t number) {
+    // The engine reads the field back before the queued update has run.
+    sample_number_ = number;
+    post([this, number] { ui_->sampleNumberField->setText(QString::number(number)); });
 }
 
 int32_t MainWindow::sample_number_value() const {
     return sample_number_;
-}
-
-void MainWindow::apply_control_text(int id, const QString& text) {
-    QWidget* w = control(id);
-    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-        button->setText(text);
-    } else if (auto* label = qobject_cast<QLabel*>(w)) {
-        label->setText(text);
-    } else if (auto* field = qobject_cast<QLineEdit*>(w)) {
-        field->setText(text);
-    }
-}
-
-void MainWindow::apply_control_enabled(int id, bool enabled) {
-    if (QWidget* w = control(id)) w->setEnabled(enabled);
-    if (id == kLoopButton) ui_->loopAction->setEnabled(enabled);
-    if (id == kStereoButton) ui_->stereoAction->setEnabled(enabled);
-    if (id == kWaveformButton) ui_->waveformAction->setEnabled(enabled);
-    if (id == kConfigButton) ui_->configAction->setEnabled(enabled);
-}
-
-void MainWindow::apply_speed_indicator(bool on) {
-    ui_->speedIndicator->setStyleSheet(QString::fromUtf8(on ? kIndicatorOn : kIndicatorOff));
-}
-
-void MainWindow::apply_info_text(const QString& text) {
-    ui_->infoText->setText(text);
-}
-
-void MainWindow::apply_progress_range(int minimum, int maximum) {
-    // An empty range would turn the bar into a busy indicator.
-    ui_->progressBar->setRange(minimum, std::max(maximum, minimum + 1));
-}
-
-void MainWindow::apply_progress_value(int value) {
-    QProgressBar* bar = ui_->progressBar;
-    bar->setValue(std::clamp(value, bar->minimum(), bar->maximum()));
 }
 
 // --- List view -------------------------------------------------------------------

@@ -4,7 +4,7 @@
 // Threads: the window lives on the GUI thread. The engine calls the control
 // setters of WindowControls from the MIDI service's completion and input
 // threads as well; those calls are queued to the GUI thread in the order they
-// were made. sample_number_value() reads an atomic copy of field 15.
+// were made. sample_number_value() reads an atomic copy of the sample-number field.
 #pragma once
 
 #include <QItemSelection>
@@ -38,6 +38,25 @@ constexpr uint32_t command_id(const char (&code)[5]) {
     return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 |
            uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
 }
+// The window's controls, by the numbers the interface has always given them
+// (tests and the screenshot tool find widgets by them).
+enum ControlId : int {
+    kSendButton = 1,
+    kReceiveButton = 2,
+    kConfigButton = 6,
+    kFileList = 8,
+    kProgressBar = 9,
+    kInfoText = 10,
+    kSendStatus = 11,
+    kReceiveStatus = 12,
+    kLoopButton = 13,
+    kStereoButton = 14,
+    kSampleNumberField = 15,
+    kSpeedIndicator = 17,
+    kSpeedLabel = 18,
+    kWaveformButton = 19,
+};
+
 enum Command : uint32_t {
     kCmdSend = command_id("SEND"),
     kCmdReceive = command_id("RECE"),
@@ -90,12 +109,21 @@ class MainWindow : public QMainWindow, public WindowControls {
     QWidget* control(int id) const;
 
     // WindowControls.
-    void set_control_text(int control, std::string_view text) override;
-    void enable_control(int control, bool enabled) override;
+    void show_sending(bool sending) override;
+    void show_receiving(bool receiving) override;
+    void set_send_status(std::string_view text) override;
+    void set_receive_status(std::string_view text) override;
+    void set_speed_label(std::string_view text) override;
     void set_speed_indicator(bool on) override;
+    void show_loop_choice(LoopChoice choice) override;
+    void show_stereo_choice(StereoChoice choice) override;
+    void enable_loop_button(bool enabled) override;
+    void enable_stereo_button(bool enabled) override;
+    void enable_waveform_button(bool enabled) override;
     void set_info_text(std::string_view text) override;
     void set_progress_range(int32_t minimum, int32_t maximum) override;
     void set_progress_value(int32_t value) override;
+    void set_sample_number(int32_t number) override;
     int32_t sample_number_value() const override;
     void list_add_item(uint32_t id) override;
     void list_remove_all() override;
@@ -104,27 +132,14 @@ class MainWindow : public QMainWindow, public WindowControls {
     void list_reveal_item(uint32_t id) override;
     void list_update() override;
 
-  signals:
-    // Control updates, emitted on any thread and carried out on the GUI thread
-    // in the order they were emitted.
-    void control_text_requested(int control, const QString& text);
-    void control_enable_requested(int control, bool enabled);
-    void speed_indicator_requested(bool on);
-    void info_text_requested(const QString& text);
-    void progress_range_requested(int minimum, int maximum);
-    void progress_value_requested(int value);
-
   protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void apply_control_text(int control, const QString& text);
-    void apply_control_enabled(int control, bool enabled);
-    void apply_speed_indicator(bool on);
-    void apply_info_text(const QString& text);
-    void apply_progress_range(int minimum, int maximum);
-    void apply_progress_value(int value);
+    // Queues a widget change to the GUI thread, after those queued before.
+    template <typename Change>
+    void post(Change change);
 
     void send_command();
     void start_send(int attempts_left);

@@ -1,6 +1,6 @@
 #include "audio/sample_info.h"
 
-#include "engine/bytes.h"
+#include "format/bytes.h"
 
 namespace j3 {
 namespace {

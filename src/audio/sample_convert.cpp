@@ -4,7 +4,7 @@
 #include <bit>
 #include <cmath>
 
-#include "engine/bytes.h"
+#include "format/bytes.h"
 
 namespace j3 {
 namespace {

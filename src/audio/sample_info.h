@@ -18,6 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/sample_period.h"
+
 namespace j3 {
 
 // Result of a reader.
@@ -93,16 +95,6 @@ AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info);
 // 1 Hz, 2^31 Hz or more, infinity or not-a-number. Negative numbers give
 // negative rates (the readers refuse rates below 1).
 int32_t decode_extended_rate(const uint8_t bytes[10]);
-
-// Rates above this give a sample period that rounds to 0 ns; the readers
-// refuse them as they refuse a rate of 0.
-constexpr int32_t kMaxSampleRate = 2000000000;
-
-// The SDS sample period for a rate: 10^9 / rate_hz rounded to the nearest
-// nanosecond. rate_hz must be at least 1.
-inline int32_t sample_period_for_rate(int32_t rate_hz) {
-    return int32_t((int64_t(rate_hz) / 2 + 1000000000) / rate_hz);
-}
 
 // Picks the reader by the header tests. True only when that reader returned
 // kParseOk: a failed walk leaves no sample data to read.

@@ -21,11 +21,9 @@
 
 #include "audio/sample_convert.h"
 #include "audio/sample_info.h"
-#include "engine/sds_messages.h"
+#include "format/sds_messages.h"
 
 namespace j3 {
-
-struct Context;
 
 struct SdsEncoder {
     uint8_t first_message[kSdsFirstMessageMax] = {};  // header and name messages
@@ -82,11 +80,6 @@ constexpr int32_t kStandardHeaderMaxPeriod = (1 << 21) - 1;
 //   loop points are kept inside them.
 int32_t next_sds_message(SdsEncoder& enc, const SdsItemParams& item, int32_t& position,
                          int32_t* length, const uint8_t*& message);
-
-// The send loop's form: the parameters come from "Device Number" and the
-// transfer state's sample_number, current_loop and current_stereo.
-int32_t next_sds_message(Context& ctx, int32_t& position, int32_t* length, const uint8_t*& message,
-                         uint32_t name_code, const std::string* name_text);
 
 // The steps of next_sds_message, over the state the first call set up.
 // Writes the dump header (extended plus sample name message when name_text

@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "audio/sample_info.h"
-#include "engine/bytes.h"
+#include "format/bytes.h"
 
 namespace j3 {
 namespace {

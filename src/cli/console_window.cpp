@@ -1,20 +1,15 @@
 #include "cli/console_window.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace j3 {
 
-void ConsoleWindow::set_control_text(int control, std::string_view text) {
+void ConsoleWindow::print_status(std::string_view text) {
     std::lock_guard lock(mutex_);
-    if (control == kSampleNumberField) {
-        sample_number_ = std::atoi(std::string(text).c_str());
-    } else if ((control == kSendStatus || control == kReceiveStatus) && status_out_ &&
-               text != last_status_) {
-        last_status_ = std::string(text);
-        std::fprintf(status_out_, "%s\n", last_status_.c_str());
-        std::fflush(status_out_);
-    }
+    if (!status_out_ || text == last_status_) return;
+    last_status_ = std::string(text);
+    std::fprintf(status_out_, "%s\n", last_status_.c_str());
+    std::fflush(status_out_);
 }
 
 void ConsoleWindow::set_info_text(std::string_view text) {

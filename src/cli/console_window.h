@@ -16,12 +16,21 @@ class ConsoleWindow : public WindowControls {
   public:
     explicit ConsoleWindow(FILE* status_out = nullptr) : status_out_(status_out) {}
 
-    void set_control_text(int control, std::string_view text) override;
-    void enable_control(int, bool) override {}
+    void show_sending(bool) override {}
+    void show_receiving(bool) override {}
+    void set_send_status(std::string_view text) override { print_status(text); }
+    void set_receive_status(std::string_view text) override { print_status(text); }
+    void set_speed_label(std::string_view) override {}
     void set_speed_indicator(bool) override {}
+    void show_loop_choice(LoopChoice) override {}
+    void show_stereo_choice(StereoChoice) override {}
+    void enable_loop_button(bool) override {}
+    void enable_stereo_button(bool) override {}
+    void enable_waveform_button(bool) override {}
     void set_info_text(std::string_view text) override;
     void set_progress_range(int32_t, int32_t) override {}
     void set_progress_value(int32_t) override {}
+    void set_sample_number(int32_t number) override { sample_number_ = number; }
     int32_t sample_number_value() const override { return sample_number_; }
 
     void list_add_item(uint32_t id) override;
@@ -31,11 +40,13 @@ class ConsoleWindow : public WindowControls {
     void list_reveal_item(uint32_t) override {}
     void list_update() override {}
 
-    void set_sample_number(int32_t n) { sample_number_ = n; }
     void select_all();
     std::string info_text() const;
 
   private:
+    // Prints a status line when it differs from the last one printed.
+    void print_status(std::string_view text);
+
     FILE* status_out_;
     std::atomic<int32_t> sample_number_{0};
     mutable std::mutex mutex_;

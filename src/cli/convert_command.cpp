@@ -17,9 +17,10 @@
 #include "audio/audio_info.h"
 #include "audio/sds_encoder.h"
 #include "cli/cli.h"
-#include "engine/sds_messages.h"
 #include "engine/settings.h"
 #include "filelist/file_entry.h"
+#include "format/item_names.h"
+#include "format/sds_messages.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -306,7 +307,8 @@ int convert_command(const std::vector<std::string>& args) {
         return 2;
     }
     Bytes file;
-    if (!read_whole_file(o.in, file, error)) return fail("cannot read \"" + o.in + "\": " + error);
+    if (const Result read = read_whole_file(o.in, file); !read)
+        return fail("cannot read \"" + o.in + "\": " + read.message);
     if (is_audio_file(file.data(), file.size())) {
         if (!o.format.empty() && o.format != "syx")
             return fail("audio input becomes an SDS dump: --format " + o.format +

@@ -107,10 +107,10 @@ int info_command(const std::vector<std::string>& args) {
     bool shown_any = false;
     std::vector<uint8_t> data;
     for (const std::string& path : files) {
-        std::string error;
-        if (!read_whole_file(path, data, error)) {
+        if (const Result read = read_whole_file(path, data); !read) {
             std::fflush(stdout);  // keep the order of the two streams on a terminal
-            std::fprintf(stderr, "j3 info: cannot read \"%s\": %s\n", path.c_str(), error.c_str());
+            std::fprintf(stderr, "j3 info: cannot read \"%s\": %s\n", path.c_str(),
+                         read.message.c_str());
             status = 1;
             continue;
         }

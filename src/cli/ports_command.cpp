@@ -26,7 +26,7 @@ int ports_command(const std::vector<std::string>& args) {
     ctx.clock = &clock;
     const std::unique_ptr<MidiService> midi = make_midi_service();
     ctx.midi = midi.get();
-    scan_midi(ctx, nullptr);
+    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
 
     // Full names here: the 64-byte slots are for the window's lists.
     std::printf("Sources:\n");

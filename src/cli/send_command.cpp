@@ -14,10 +14,11 @@
 #include "cli/console_window.h"
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
-#include "midi/sysex_speed.h"
 
 namespace j3 {
 namespace {
@@ -127,7 +128,7 @@ int send_command(const std::vector<std::string>& args) {
     // Declared after the context it completes requests into.
     const std::unique_ptr<MidiService> midi = make_midi_service();
     ctx.midi = midi.get();
-    scan_midi(ctx, nullptr);
+    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
 
     std::string message;
     const int32_t position = find_destination(*midi, to, message);
@@ -136,13 +137,13 @@ int send_command(const std::vector<std::string>& args) {
         return 1;
     }
     for (const std::string& f : files) {
-        const AddFileResult added = add_file_entry(ctx, f, nullptr);
+        const Result added = add_file_entry(ctx, f, nullptr);
         if (!added.ok) {
             std::fprintf(stderr, "j3 send: %s\n", added.message.c_str());
             return 1;
         }
     }
-    choose_destination(ctx, position, false);
+    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
     if (speed >= 0) {
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
                                   max_sysex_speed_for_index(int(speed)));
@@ -172,7 +173,7 @@ int send_command(const std::vector<std::string>& args) {
                 char line[96];
                 std::snprintf(line, sizeof line, "Sending file %d of %d. %d bytes.",
                               int(t.send_index), int(t.send_count), int(t.send_pos));
-                window.set_control_text(kSendStatus, line);
+                window.set_send_status(line);
             }
         }
         std::this_thread::sleep_for(kStatusPeriod);

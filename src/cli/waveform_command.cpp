@@ -99,14 +99,14 @@ int waveform_command(const std::vector<std::string>& args) {
         FileEntry entry;
         entry.file = file;
         entry.stereo = stereo;
-        std::string error;
-        if (!read_whole_file(file, entry.data, error)) {
+        if (const Result read = read_whole_file(file, entry.data); !read) {
             std::fprintf(stderr, "j3 waveform: %s: could not be opened: %s\n", file.c_str(),
-                         error.c_str());
+                         read.message.c_str());
             failed = true;
             continue;
         }
-        WaveformBuild build = build_waveform_for_entry(fft, entry, slot);
+        WaveformBuild build = build_waveform_for_item(fft, entry.data.data(), entry.data.size(),
+                                                      entry.file, entry.stereo, slot);
         if (!build.took_slot) {
             std::fprintf(stderr, "j3 waveform: %s: skipped, %s\n", file.c_str(),
                          build.reason.c_str());

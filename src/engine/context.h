@@ -5,13 +5,13 @@
 #include "audio/sample_info.h"
 #include "audio/sds_encoder.h"
 #include "engine/clock.h"
+#include "engine/receive_state.h"
 #include "engine/settings.h"
 #include "engine/transfer_state.h"
 #include "engine/window_controls.h"
 #include "filelist/file_entry.h"
 #include "midi/endpoints.h"
 #include "midi/midi_service.h"
-#include "receive/receive_state.h"
 #include "waveform/fft.h"
 
 namespace j3 {

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <fstream>
 #include <limits>
-#include <random>
 #include <system_error>
 #include <vector>
 
 #include "engine/context.h"
-#include "engine/plist_file.h"
+#include "engine/list_commands.h"
+#include "format/plist_file.h"
 
 namespace j3 {
 namespace {
@@ -160,13 +160,6 @@ PlistValue entry_dict(const FileEntry& e) {
     return d;
 }
 
-std::string temporary_name(const fs::path& file) {
-    std::random_device rd;
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(rd()));
-    return file.filename().string() + suffix;
-}
-
 }  // namespace
 
 int32_t text_to_int(std::string_view text) {
@@ -218,8 +211,11 @@ int load_preferences(Context& ctx, const fs::path& file) {
     auto position = [](std::optional<int64_t> v) {
         return v && *v >= 0 && *v <= std::numeric_limits<int32_t>::max() ? int32_t(*v) : -1;
     };
-    if (auto in = int_value(d, kSelectedIn)) choose_source(ctx, position(in), true);
-    if (auto out = int_value(d, kSelectedOut)) choose_destination(ctx, position(out), true);
+    if (auto in = int_value(d, kSelectedIn))
+        ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, position(in), true);
+    if (auto out = int_value(d, kSelectedOut))
+        ctx.settings.selected_out =
+            choose_destination(*ctx.midi, ctx.endpoints, position(out), true);
 
     // 4. Window bounds, -1 when missing.
     s.window_x = clamp_to_int32(int_value(d, kLocationX).value_or(-1));
@@ -269,7 +265,7 @@ int load_preferences(Context& ctx, const fs::path& file) {
     return 0;
 }
 
-bool save_preferences(Context& ctx, const fs::path& file) {
+Result save_preferences(Context& ctx, const fs::path& file) {
     Settings& s = ctx.settings;
     if (!s.prefs_dict.is_dict()) set_up_defaults(ctx);
     PlistValue& d = s.prefs_dict;
@@ -282,25 +278,11 @@ bool save_preferences(Context& ctx, const fs::path& file) {
     d.set(kFileArray, std::move(list));
 
     const std::optional<std::string> xml = plist_xml_text(d);
-    if (!xml) return false;
+    if (!xml) return failure("the settings could not be written as a property list");
 
     std::error_code ec;
     if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
-    const fs::path temporary = file.parent_path() / temporary_name(file);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out || !out.write(xml->data(), std::streamsize(xml->size())) || !out.flush()) {
-            out.close();
-            fs::remove(temporary, ec);
-            return false;
-        }
-    }
-    fs::rename(temporary, file, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
+    return write_whole_file(file, reinterpret_cast<const uint8_t*>(xml->data()), xml->size());
 }
 
 ConfigValues open_config_values(Context& ctx) {
@@ -336,8 +318,8 @@ void apply_config_values(Context& ctx, const ConfigValues& v) {
     if (!s.prefs_dict.is_dict()) set_up_defaults(ctx);
     PlistValue& d = s.prefs_dict;
 
-    choose_source(ctx, v.selected_in, false);
-    choose_destination(ctx, v.selected_out, false);
+    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, v.selected_in, false);
+    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, v.selected_out, false);
     d.set(kSelectedIn, PlistValue::make_int(s.selected_in));
     d.set(kSelectedOut, PlistValue::make_int(s.selected_out));
 

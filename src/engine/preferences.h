@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "format/result.h"
+
 namespace j3 {
 
 struct Context;
@@ -30,8 +32,8 @@ int load_preferences(Context& ctx, const std::filesystem::path& file);
 // Stores the window bounds (ctx.settings.window_*, set by the caller) and the
 // file list into prefs_dict and writes it: into a temporary file beside the
 // target, renamed over it, so a crash never leaves half a file. Creates the
-// folder when missing. Returns whether the file was written.
-bool save_preferences(Context& ctx, const std::filesystem::path& file);
+// folder when missing. The message says why the file was not written.
+Result save_preferences(Context& ctx, const std::filesystem::path& file);
 
 // Integer value of a decimal text: optional blanks and sign, then leading
 // digits; 0 when there are none; saturated to the 32-bit range.

@@ -6,13 +6,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/plist_value.h"
+#include "format/item_choices.h"
+#include "format/plist_value.h"
 
 namespace j3 {
-
-// Per-entry choices for sample transfer, stored under "Loop" and "Stereo".
-enum LoopChoice : int32_t { kLoopFile = 0, kLoopOn = 1, kLoopOff = 2 };
-enum StereoChoice : int32_t { kStereoMix = 0, kStereoLeft = 1, kStereoRight = 2 };
 
 struct Settings {
     // The preferences as they will be written at quit (engine/preferences.h);

@@ -9,9 +9,6 @@
 namespace j3 {
 namespace {
 
-constexpr uint8_t kSysexStart = 0xF0;
-constexpr uint8_t kSysexEnd = 0xF7;
-
 // Runs on the MIDI service's completion thread.
 void data_request_done(SysexRequest* request) {
     send_completion(*static_cast<Context*>(request->completion_ref), request);
@@ -19,7 +16,7 @@ void data_request_done(SysexRequest* request) {
 
 void finish_sending(Context& ctx) {
     TransferState& t = ctx.transfer;
-    ctx.window->set_control_text(kSendButton, "Send");
+    ctx.window->show_sending(false);
     t.send_mode = kSendIdle;
     ++t.send_generation;
     if (t.send_refused) {
@@ -36,8 +33,8 @@ void finish_sending(Context& ctx) {
     } else {
         set_status_text(t, "Done.");
     }
-    ctx.window->set_control_text(kSampleNumberField, std::to_string(t.start_sample_number));
-    ctx.window->set_control_text(kSendStatus, status_text(t));
+    ctx.window->set_sample_number(t.start_sample_number);
+    ctx.window->set_send_status(status_text(t));
 }
 
 // Hands data_request over with the piece at message_ptr. Lock held.
@@ -86,8 +83,8 @@ void start_item(Context& ctx) {
 
         t.sample_number = ctx.window->sample_number_value();
         t.send_pos = 0;
-        t.handshake_state = 2;
-        t.handshake_reply = 0;
+        t.handshake_state = kHandshakeUnknown;
+        t.handshake_reply = kReplyNone;
         t.message_ptr = t.current_data;
         int32_t pos = 0;
         const int32_t length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
@@ -105,46 +102,6 @@ void start_item(Context& ctx) {
 
 }  // namespace
 
-int32_t split_next_message(SplitState& s, int32_t& pos, int32_t total, const uint8_t*& ptr) {
-    if (pos == 0) {
-        s.split_ptr = ptr;
-        s.split_total = total;
-    }
-    if (!s.split_continue) {
-        while (pos < s.split_total && *s.split_ptr != kSysexStart) {
-            ++s.split_ptr;
-            ++pos;
-        }
-    }
-    ptr = s.split_ptr;
-    if (pos >= s.split_total) return 0;
-
-    s.split_continue = false;
-    int32_t n = 0;
-    while (pos + n < s.split_total && s.split_ptr[n] != kSysexEnd) {
-        ++n;
-        if (n == kPieceLimit - 1) {
-            s.split_continue = true;
-            break;
-        }
-    }
-    if (pos + n >= s.split_total) {
-        // The buffer ended before an F7: the unterminated message is not sent.
-        ++s.split_ptr;
-        ++pos;
-        return 0;
-    }
-    // A piece that happens to end on the message's F7 closes the message, so
-    // bytes after it are not taken for the message's continuation.
-    if (s.split_continue && s.split_ptr[n] == kSysexEnd) s.split_continue = false;
-    // n == 0 only in a continuation that starts on its message's F7 (an F7
-    // exactly 4096 bytes after its F0): that one-byte piece is sent too, so
-    // the message is closed and later messages still go out.
-    s.split_ptr += n + 1;
-    pos += n + 1;
-    return n + 1;
-}
-
 bool start_sending(Context& ctx) {
     TransferState& t = ctx.transfer;
     if (t.request_held) return false;
@@ -155,7 +112,7 @@ bool start_sending(Context& ctx) {
     t.send_index = 0;
     t.send_refused = 0;
     t.start_sample_number = ctx.window->sample_number_value();
-    ctx.window->set_control_text(kSendButton, "Stop!");
+    ctx.window->show_sending(true);
     start_item(ctx);
     return true;
 }

@@ -16,17 +16,6 @@ namespace j3 {
 
 struct Context;
 
-// A piece is at most this many bytes; the scan for the closing F7 covers the
-// first kPieceLimit - 1 bytes of a piece.
-constexpr int32_t kPieceLimit = 4096;
-
-// Cuts the next piece from the buffer. With pos 0 the splitter starts on
-// (ptr, total); later calls read only its own state. Returns the piece's length
-// (ptr set to its first byte), 0 when no further complete message remains.
-// Bytes between an F7 and the next F0 are skipped; an unterminated last
-// message is never returned.
-int32_t split_next_message(SplitState& split, int32_t& pos, int32_t total, const uint8_t*& ptr);
-
 // Starts sending the items of the current selection (GUI thread). The caller
 // has checked that a destination is chosen and refresh_selection returned at
 // least 1. Returns false when the previous send's last request is still held

@@ -10,21 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "format/sysex_split.h"
 #include "midi/midi_service.h"
 
 namespace j3 {
 
 enum SendMode : int32_t { kSendIdle = 0, kSendSample = 1, kSendSysex = 2 };
 
-// The SysEx splitter's place in the item's buffer.
-struct SplitState {
-    const uint8_t* split_ptr = nullptr;  // next unread byte
-    int32_t split_total = 0;             // the buffer's byte count
-    bool split_continue = false;         // the last piece stopped inside a message
+// What the send knows of the receiver's SDS handshake.
+enum HandshakeState : int32_t {
+    kHandshakeSilent = 0,   // it does not answer: open loop
+    kHandshakeAnswers = 1,  // it answers each message
+    kHandshakeUnknown = 2,  // not yet known
 };
 
+// The last handshake reply that arrived for the message in flight.
+enum HandshakeReply : int32_t { kReplyNone = 0, kReplyAck = 1, kReplyNak = 2 };
+
 struct TransferState {
-    std::atomic<int32_t> send_mode{kSendIdle};
+    std::atomic<SendMode> send_mode{kSendIdle};
 
     // The send queue: the ids that were selected when the send started, so
     // commands that re-read the selection meanwhile cannot restart or change a
@@ -44,9 +48,8 @@ struct TransferState {
     SysexRequest data_request;     // carries item data
     SysexRequest control_request;  // carries speed messages
 
-    // SDS handshake: 2 = not yet known, 1 = receiver answers, 0 = it does not.
-    int32_t handshake_state = 0;
-    std::atomic<int32_t> handshake_reply{0};  // 0 none, 1 ACK, 2 NAK
+    HandshakeState handshake_state = kHandshakeSilent;
+    std::atomic<HandshakeReply> handshake_reply{kReplyNone};
     std::atomic<uint8_t> nak_packet{0};
     std::atomic<int32_t> wait_received{0};
     const uint8_t* last_packet = nullptr;

@@ -1,6 +1,6 @@
-// The window-controls seam: what the core asks of the main window. The Qt
-// window implements it; a recording fake serves the tests; the command line
-// has a console implementation.
+// The window-controls seam: what the core asks of the main window, one call
+// for each thing the window shows. The Qt window implements it; a recording
+// fake serves the tests; the command line has a console implementation.
 //
 // Threads: the engine calls the control setters from the MIDI service's
 // completion and input threads too. Implementations must not block those
@@ -10,50 +10,49 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
-namespace j3 {
+#include "format/item_choices.h"
 
-// Main window control ids.
-enum ControlId : int {
-    kSendButton = 1,
-    kReceiveButton = 2,
-    kConfigButton = 6,
-    kFileList = 8,
-    kProgressBar = 9,
-    kInfoText = 10,
-    kSendStatus = 11,
-    kReceiveStatus = 12,
-    kLoopButton = 13,
-    kStereoButton = 14,
-    kSampleNumberField = 15,
-    kSpeedIndicator = 17,
-    kSpeedLabel = 18,
-    kWaveformButton = 19,
-};
+namespace j3 {
 
 class WindowControls {
   public:
     virtual ~WindowControls() = default;
 
-    // Buttons (1, 2, 13, 14, 19), status lines (11, 12), the speed label (18)
-    // and the sample-number field (15) take a text.
-    virtual void set_control_text(int control, std::string_view text) = 0;
-    virtual void enable_control(int control, bool enabled) = 0;
+    // Send button: "Send" while idle, "Stop!" while sending.
+    virtual void show_sending(bool sending) = 0;
+    // Receive button: "Receive" while idle, "Stop!" while receiving.
+    virtual void show_receiving(bool receiving) = 0;
+    virtual void set_send_status(std::string_view text) = 0;
+    virtual void set_receive_status(std::string_view text) = 0;
+    // The speed in force: its label (" " at normal speed) and the indicator,
+    // on while a faster speed is in force.
+    virtual void set_speed_label(std::string_view text) = 0;
     virtual void set_speed_indicator(bool on) = 0;
+
+    // The selected item's choices on the Loop and Stereo buttons, and which
+    // of the item buttons apply to it.
+    virtual void show_loop_choice(LoopChoice choice) = 0;
+    virtual void show_stereo_choice(StereoChoice choice) = 0;
+    virtual void enable_loop_button(bool enabled) = 0;
+    virtual void enable_stereo_button(bool enabled) = 0;
+    virtual void enable_waveform_button(bool enabled) = 0;
+
     virtual void set_info_text(std::string_view text) = 0;
 
-    // Progress bar (9): range and value.
+    // Progress bar: range and value (bytes or sample words).
     virtual void set_progress_range(int32_t minimum, int32_t maximum) = 0;
     virtual void set_progress_value(int32_t value) = 0;
 
-    // Integer value of the sample-number field's text (leading digits, 0 when
-    // none). Safe from any thread: reads a copy kept beside the widget.
+    // The sample-number field.
+    virtual void set_sample_number(int32_t number) = 0;
+    // Integer value of the field's text (leading digits, 0 when none). Safe
+    // from any thread: reads a copy kept beside the widget.
     virtual int32_t sample_number_value() const = 0;
 
-    // List view (8), GUI thread only. Item ids are positions + 1.
+    // List view, GUI thread only. Item ids are positions + 1.
     virtual void list_add_item(uint32_t id) = 0;
     virtual void list_remove_all() = 0;
     // Selected item ids in ascending order.

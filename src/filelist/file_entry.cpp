@@ -3,28 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <system_error>
 
-#include "engine/context.h"
-
 namespace j3 {
-namespace {
 
-void rebuild_list_view(Context& ctx) {
-    ctx.window->list_remove_all();
-    for (size_t i = 0; i < ctx.files.file_array.size(); ++i)
-        ctx.window->list_add_item(uint32_t(i + 1));
-}
-
-}  // namespace
-
-bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data,
-                     std::string& reason) {
+Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data) {
     FILE* f = std::fopen(path.string().c_str(), "rb");
-    if (!f) {
-        reason = std::strerror(errno);
-        return false;
-    }
+    if (!f) return failure(std::strerror(errno));
     std::vector<uint8_t> buffer;
     std::error_code ec;
     const uintmax_t expected = std::filesystem::file_size(path, ec);
@@ -41,16 +27,46 @@ bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& da
     }
     const int read_errno = std::ferror(f) ? errno : 0;
     std::fclose(f);
-    if (too_large) {
-        reason = "File too large (2 GB or more); J3 holds items below 2 GB";
-        return false;
-    }
-    if (read_errno) {
-        reason = std::strerror(read_errno);
-        return false;
-    }
+    if (too_large) return failure("File too large (2 GB or more); J3 holds items below 2 GB");
+    if (read_errno) return failure(std::strerror(read_errno));
     data = std::move(buffer);
-    return true;
+    return {};
+}
+
+Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& data) {
+    const std::string shown = path.string();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return failure("\"" + shown + "\" is a folder, not a file.");
+    Result read = read_whole_file(path, data);
+    if (!read) return failure("Could not open \"" + shown + "\": " + read.message + ".");
+    return read;
+}
+
+Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, size_t size) {
+    // A name of its own in the same folder, so the rename replaces the file
+    // in one step and two writers never share a temporary file.
+    std::random_device random;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(random()));
+    std::filesystem::path temporary = path;
+    temporary += suffix;
+    FILE* f = std::fopen(temporary.string().c_str(), "wb");
+    if (!f) return failure("cannot write \"" + path.string() + "\": " + std::strerror(errno));
+    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
+    const int write_errno = errno;
+    if (std::fclose(f) != 0 || !written) {
+        std::remove(temporary.string().c_str());
+        return failure("cannot write \"" + path.string() +
+                       "\": " + std::strerror(written ? errno : write_errno));
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::remove(temporary.string().c_str());
+        return failure("cannot write \"" + path.string() + "\": " + ec.message());
+    }
+    return {};
 }
 
 void set_entry_data(FileEntry& entry, std::vector<uint8_t> data) {
@@ -59,85 +75,17 @@ void set_entry_data(FileEntry& entry, std::vector<uint8_t> data) {
     entry.type_tag_valid = false;
 }
 
-AddFileResult add_file_entry(Context& ctx, const std::filesystem::path& path, FileEntry* existing) {
-    AddFileResult result;
-    const std::string shown = path.string();
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        result.message = "\"" + shown + "\" is a folder, not a file.";
-        return result;
-    }
-    std::vector<uint8_t> data;
-    std::string reason;
-    if (!read_whole_file(path, data, reason)) {
-        result.message = "Could not open \"" + shown + "\": " + reason + ".";
-        return result;
-    }
-    result.ok = true;
-
-    if (existing) {
-        std::lock_guard lock(ctx.files.mutex);
-        set_entry_data(*existing, std::move(data));
-        return result;
-    }
-    FileEntry entry;
-    entry.file = path.string();
-    entry.data = std::move(data);
-    append_entry(ctx, std::move(entry));
-    return result;
+uint32_t push_entry(FileList& list, FileEntry entry) {
+    std::lock_guard lock(list.mutex);
+    list.file_array.push_back(std::move(entry));
+    return uint32_t(list.file_array.size());
 }
 
-void append_entry(Context& ctx, FileEntry entry) {
-    uint32_t id;
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        ctx.files.file_array.push_back(std::move(entry));
-        id = uint32_t(ctx.files.file_array.size());
-    }
-    ctx.window->list_add_item(id);
-    if (refresh_selection(ctx) == 0) {
-        // Of several files added into a list with no selection, only the first is selected.
-        ctx.window->list_select_item(id);
-        ctx.window->list_reveal_item(id);
-        refresh_selection(ctx);
-    }
-}
-
-int32_t refresh_selection(Context& ctx) {
-    // A running send keeps its own queue (TransferState::send_queue); its
-    // position is reset only while idle.
-    if (ctx.transfer.send_mode == kSendIdle) ctx.transfer.send_index = 0;
-    const uint32_t count = uint32_t(ctx.files.file_array.size());
-    ctx.files.selected_ids.clear();
-    for (uint32_t id : ctx.window->list_selected_ids()) {
-        if (id >= 1 && id <= count) ctx.files.selected_ids.push_back(id);
-    }
-    ctx.files.selected_count = int32_t(ctx.files.selected_ids.size());
-    return ctx.files.selected_count;
-}
-
-void remove_selected_entries(Context& ctx) {
-    if (ctx.transfer.send_mode > kSendIdle) return;
-    if (refresh_selection(ctx) == 0) return;
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        // From the highest position down, so the lower positions stay valid.
-        for (auto it = ctx.files.selected_ids.rbegin(); it != ctx.files.selected_ids.rend(); ++it) {
-            ctx.files.file_array.erase(ctx.files.file_array.begin() + (*it - 1));
-        }
-    }
-    rebuild_list_view(ctx);
-    refresh_selection(ctx);
-}
-
-void remove_all_entries(Context& ctx) {
-    if (ctx.transfer.send_mode > kSendIdle) return;
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        ctx.files.file_array.clear();
-    }
-    ctx.window->list_remove_all();
-    refresh_selection(ctx);
+void erase_entries(FileList& list, const std::vector<uint32_t>& ascending_ids) {
+    std::lock_guard lock(list.mutex);
+    // From the highest position down, so the lower positions stay valid.
+    for (auto it = ascending_ids.rbegin(); it != ascending_ids.rend(); ++it)
+        list.file_array.erase(list.file_array.begin() + (*it - 1));
 }
 
 }  // namespace j3

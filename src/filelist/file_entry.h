@@ -1,5 +1,6 @@
 // The list of items: every file read, dump received or waveform built is one
 // FileEntry of file_array, and each owns its data buffer until it is removed.
+// The commands that show the list in the window are in engine/list_commands.h.
 #pragma once
 
 #include <atomic>
@@ -9,9 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace j3 {
+#include "format/result.h"
 
-struct Context;
+namespace j3 {
 
 struct FileEntry {
     std::string file;    // "File": full POSIX path, or a bare name for data made in memory (UTF-8)
@@ -41,39 +42,27 @@ struct FileList {
     std::atomic<int32_t> selected_count{0};
 };
 
+// Appends an entry under the lock and returns its item id.
+uint32_t push_entry(FileList& list, FileEntry entry);
+
+// Removes the entries of the given ids (ascending, each valid) under the lock.
+void erase_entries(FileList& list, const std::vector<uint32_t>& ascending_ids);
+
 // Items of 2 GiB or more are refused: sizes travel as 32-bit counts.
 constexpr uint64_t kMaxEntryBytes = (uint64_t(1) << 31) - 1;
 
 // Reads a whole file of less than 2 GiB into data. On failure data is left
-// alone and reason holds the system's words ("No such file or directory",
-// "Is a directory") or says the file is too large.
-bool read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data,
-                     std::string& reason);
+// alone and the message holds the system's words ("No such file or
+// directory", "Is a directory") or says the file is too large.
+Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data);
 
-struct AddFileResult {
-    bool ok = false;
-    std::string message;  // why the file was not added, for the user
-};
+// Reads an item's file for the list: as read_whole_file, but a folder is
+// refused by name and the message is a whole sentence naming the file.
+Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& data);
 
-// Reads the file whole. With existing == nullptr a new entry is appended, shown
-// and, when nothing was selected, selected and scrolled into view. With an
-// existing entry only its data is replaced. A file that cannot be read (or is
-// too large) changes nothing. GUI thread.
-AddFileResult add_file_entry(Context& ctx, const std::filesystem::path& path, FileEntry* existing);
-
-// Rebuilds selected_ids and selected_count from the list view and returns the
-// count. Resets the send queue position unless a send is running. GUI thread.
-int32_t refresh_selection(Context& ctx);
-
-// The Erase command: removes every selected entry and renumbers the list view.
-// Does nothing while a send runs or when nothing is selected. GUI thread.
-void remove_selected_entries(Context& ctx);
-
-// Removes every entry and empties the list view. GUI thread; not while sending.
-void remove_all_entries(Context& ctx);
-
-// Appends an entry made in memory and shows it (received data, built items).
-// GUI thread.
-void append_entry(Context& ctx, FileEntry entry);
+// Writes size bytes as the whole file: into a temporary file beside it,
+// renamed over it, so a failure never leaves half a file. The message names
+// the file and the system's reason.
+Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, size_t size);
 
 }  // namespace j3

@@ -1,4 +1,4 @@
-#include "engine/mac_roman.h"
+#include "format/mac_roman.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "engine/plist_file.h"
+#include "format/plist_file.h"
 
 #include <plist/plist.h>
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/plist_value.h"
+#include "format/plist_value.h"
 
 namespace j3 {
 

@@ -1,4 +1,4 @@
-#include "engine/plist_value.h"
+#include "format/plist_value.h"
 
 #include <utility>
 

@@ -166,14 +166,4 @@ size_t build_handshake(uint8_t* out, uint8_t channel, SdsMessageId type, uint8_t
 bool read_handshake(const uint8_t* data, size_t size, uint8_t& channel, SdsMessageId& type,
                     uint8_t& packet);
 
-// --- Names of an item ---------------------------------------------------------------
-// The base name of an item: its path after the last '/', then before the last
-// '.', as 8-bit Mac Roman text of at most 255 bytes.
-std::string sds_base_name(std::string_view utf8_path);
-
-// The four device-name characters of a base name: up to four characters
-// (the first three and the last), Å å Ä ä Ö ö as [ [ \ \ ] ], the others
-// upper-cased with bit 7 cleared, padded with spaces; first in the top byte.
-uint32_t sds_name_code(std::string_view mac_roman_base_name);
-
 }  // namespace j3

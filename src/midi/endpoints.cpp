@@ -1,11 +1,5 @@
 #include "midi/endpoints.h"
 
-#include <algorithm>
-#include <cstring>
-
-#include "engine/context.h"
-#include "engine/mac_roman.h"
-
 namespace j3 {
 namespace {
 
@@ -13,15 +7,6 @@ constexpr const char* kClientName = "J3";
 constexpr const char* kInputPortName = "Input port";
 constexpr const char* kOutputPortName = "Output port";
 constexpr const char* kVirtualDestinationName = "Brask";
-
-// A name slot holds Mac Roman text of at most kNameBytes - 1 characters and
-// its terminator. Characters Mac Roman lacks become '?'; longer names are cut.
-void store_name(std::array<char, kNameBytes>& slot, const std::string& utf8) {
-    const std::string mac = utf8_to_mac_roman_lossy(utf8);
-    const size_t n = std::min(mac.size(), size_t(kNameBytes - 1));
-    slot.fill(0);
-    std::memcpy(slot.data(), mac.data(), n);
-}
 
 // The preferences loader's range rule: a stored position is taken only when
 // the list is not empty and the position, compared unsigned, is within it.
@@ -31,32 +16,21 @@ bool position_in_range(int32_t position, int32_t count) {
 
 }  // namespace
 
-void scan_midi(Context& ctx, ReadProc read_proc) {
-    MidiService& midi = *ctx.midi;
-    MidiEndpoints& e = ctx.endpoints;
+void scan_midi(MidiService& midi, MidiEndpoints& e, ReadProc read_proc) {
     midi.create_client(kClientName, kInputPortName, kOutputPortName, std::move(read_proc));
 
     e.source_count = midi.source_count();
-    for (int32_t i = 0; i < kNameSlots; ++i) {
-        if (i < e.source_count) {
-            // Nothing is connected after a scan; source_endpoint names the
-            // last listed source until a source is chosen.
-            e.source_endpoint = midi.source(i);
-            store_name(e.source_names[size_t(i)],
-                       endpoint_display_name(midi, midi.source(i), false));
-        } else {
-            e.source_names[size_t(i)].fill(0);
-        }
+    e.source_names.clear();
+    for (int32_t i = 0; i < e.source_count; ++i) {
+        // Nothing is connected after a scan; source_endpoint names the last
+        // listed source until a source is chosen.
+        e.source_endpoint = midi.source(i);
+        e.source_names.push_back(endpoint_display_name(midi, midi.source(i), false));
     }
     e.destination_count = midi.destination_count();
-    for (int32_t i = 0; i < kNameSlots; ++i) {
-        if (i < e.destination_count) {
-            store_name(e.destination_names[size_t(i)],
-                       endpoint_display_name(midi, midi.destination(i), false));
-        } else {
-            e.destination_names[size_t(i)].fill(0);
-        }
-    }
+    e.destination_names.clear();
+    for (int32_t i = 0; i < e.destination_count; ++i)
+        e.destination_names.push_back(endpoint_display_name(midi, midi.destination(i), false));
 }
 
 std::string endpoint_display_name(MidiService& midi, Endpoint endpoint, bool external) {
@@ -72,37 +46,28 @@ std::string endpoint_display_name(MidiService& midi, Endpoint endpoint, bool ext
     return text;
 }
 
-void choose_source(Context& ctx, int32_t position, bool at_load) {
-    MidiEndpoints& e = ctx.endpoints;
+int32_t choose_source(MidiService& midi, MidiEndpoints& e, int32_t position, bool at_load) {
     if (at_load) {
-        if (!position_in_range(position, e.source_count)) {
-            ctx.settings.selected_in = 0;
-            return;
-        }
+        if (!position_in_range(position, e.source_count)) return 0;
     } else if (e.source_endpoint != kNoEndpoint) {
-        ctx.midi->disconnect_source(e.source_endpoint);
+        midi.disconnect_source(e.source_endpoint);
     }
-    e.source_endpoint = position > 0 ? ctx.midi->source(position - 1) : kNoEndpoint;
-    if (e.source_endpoint != kNoEndpoint) ctx.midi->connect_source(e.source_endpoint);
-    ctx.settings.selected_in = position;
+    e.source_endpoint = position > 0 ? midi.source(position - 1) : kNoEndpoint;
+    if (e.source_endpoint != kNoEndpoint) midi.connect_source(e.source_endpoint);
+    return position;
 }
 
-void choose_destination(Context& ctx, int32_t position, bool at_load) {
-    MidiEndpoints& e = ctx.endpoints;
-    if (at_load && !position_in_range(position, e.destination_count)) {
-        ctx.settings.selected_out = 0;
-        return;
-    }
-    e.destination_endpoint = position > 0 ? ctx.midi->destination(position - 1) : kNoEndpoint;
-    ctx.settings.selected_out = position;
+int32_t choose_destination(MidiService& midi, MidiEndpoints& e, int32_t position, bool at_load) {
+    if (at_load && !position_in_range(position, e.destination_count)) return 0;
+    e.destination_endpoint = position > 0 ? midi.destination(position - 1) : kNoEndpoint;
+    return position;
 }
 
-bool create_virtual_destination(Context& ctx) {
+bool create_virtual_destination(MidiService& midi, MidiEndpoints& e) {
     // Made once; a later rescan keeps it.
-    if (ctx.endpoints.virtual_destination != kNoEndpoint) return true;
-    ctx.endpoints.virtual_destination =
-        ctx.midi->create_virtual_destination(kVirtualDestinationName);
-    return ctx.endpoints.virtual_destination != kNoEndpoint;
+    if (e.virtual_destination != kNoEndpoint) return true;
+    e.virtual_destination = midi.create_virtual_destination(kVirtualDestinationName);
+    return e.virtual_destination != kNoEndpoint;
 }
 
 }  // namespace j3

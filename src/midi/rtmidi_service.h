@@ -2,7 +2,7 @@
 //
 //   auto midi = make_midi_service();   // main creates one and keeps it alive
 //   ctx.midi = midi.get();
-//   scan_midi(ctx, read_proc);         // client "J3", its ports, the endpoint names
+//   scan_midi(midi, endpoints, read_proc);   // client "J3", its ports, the endpoint names
 //
 // Endpoints: those of every MIDI API usable at run time, each API opened on
 // its own (the ALSA sequencer when it exists, JACK when a server runs; with

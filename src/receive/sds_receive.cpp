@@ -1,7 +1,8 @@
 #include "receive/sds_receive.h"
 
 #include "engine/context.h"
-#include "engine/sds_messages.h"
+#include "format/sample_period.h"
+#include "format/sds_messages.h"
 
 namespace j3 {
 namespace {
@@ -139,7 +140,7 @@ bool open_dump(SdsDumpState& d, const SdsDumpHeader& h) {
     if (h.extended) {
         if (h.rate_hz <= 0) return false;
         d.sample_rate = h.rate_hz;
-        d.period_ns = int32_t((1000000000ll + h.rate_hz / 2) / h.rate_hz);
+        d.period_ns = sample_period_for_rate(h.rate_hz);
     } else {
         if (h.period_ns <= 0) return false;
         d.period_ns = h.period_ns;
@@ -230,14 +231,6 @@ int receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format, const uint8
 }
 
 }  // namespace
-
-int32_t sds_rate_from_period(int32_t period_ns) {
-    if (period_ns <= 0) return 0;
-    int64_t rate = (1000000000ll + period_ns / 2) / period_ns;
-    if (rate == 44099) rate = 44100;
-    if (rate == 48001) rate = 48000;
-    return int32_t(rate);
-}
 
 int receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data, size_t size) {
     if (size < 4 || data[0] != 0xF0 || data[1] != 0x7E) return kSdsIgnored;

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "receive/receive_state.h"
+#include "engine/receive_state.h"
 
 namespace j3 {
 
@@ -57,10 +57,5 @@ int receive_sds_message(Context& ctx, const uint8_t* data, size_t size);
 inline void emit_byte(ReceiveState& state, uint8_t byte) {
     if (state.scratch_fill < kScratchSize) state.scratch_buffer[state.scratch_fill++] = byte;
 }
-
-// Sample rate of a dump, from its period: rounded to the nearest hertz, with
-// 44099 read as 44100 and 48001 as 48000 (the periods 22676 and 20833 ns
-// that the common rates round to). 0 for a period of 0.
-int32_t sds_rate_from_period(int32_t period_ns);
 
 }  // namespace j3

@@ -5,12 +5,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "analysis/inventory.h"
 #include "audio/audio_info.h"
 #include "audio/sample_convert.h"
-#include "engine/context.h"
-#include "engine/mac_roman.h"
-#include "engine/sds_messages.h"
+#include "format/item_names.h"
 #include "waveform/waveform_eq_table.h"
 
 namespace j3 {
@@ -271,33 +268,20 @@ bool build_waveform_message(const FftTables& fft, const uint8_t* data, size_t si
     return true;
 }
 
-std::string waveform_base_name(std::string_view file) {
-    const size_t slash = file.rfind('/');
-    std::string_view base = slash == std::string_view::npos ? file : file.substr(slash + 1);
-    const size_t dot = base.rfind('.');
-    if (dot != std::string_view::npos) base = base.substr(0, dot);
-    return std::string(base);
-}
-
-uint32_t waveform_name_word(std::string_view base_name) {
-    // The same four characters a sample dump's device name message carries.
-    return sds_name_code(utf8_to_mac_roman_lossy(base_name));
-}
-
-WaveformBuild build_waveform_for_entry(const FftTables& fft, const FileEntry& entry, int32_t slot) {
+WaveformBuild build_waveform_for_item(const FftTables& fft, const uint8_t* data, size_t size,
+                                      std::string_view file, int32_t stereo_choice, int32_t slot) {
     WaveformBuild build;
     SampleInfo info;
-    const WaveformCycle cycle = find_waveform_cycle(entry.data.data(), entry.data.size(), info);
+    const WaveformCycle cycle = find_waveform_cycle(data, size, info);
     if (!cycle.ok) {
         build.reason = cycle.reason;
         return build;
     }
     build.took_slot = true;
-    const std::string base = waveform_base_name(entry.file);
+    const std::string base = item_base_name(file);
     std::vector<uint8_t> message(kWaveformMessageBytes);
-    if (!build_waveform_message(fft, entry.data.data(), entry.data.size(), cycle.first_frame,
-                                cycle.frame_count, entry.stereo, message.data(), slot,
-                                waveform_name_word(base))) {
+    if (!build_waveform_message(fft, data, size, cycle.first_frame, cycle.frame_count,
+                                stereo_choice, message.data(), slot, item_name_code(base))) {
         build.reason = "the waveform could not be computed";
         return build;
     }
@@ -305,38 +289,6 @@ WaveformBuild build_waveform_for_entry(const FftTables& fft, const FileEntry& en
     build.message = std::move(message);
     build.name = base + ".syx";
     return build;
-}
-
-int32_t build_waveform_items(Context& ctx) {
-    // A running send points into entry buffers.
-    if (ctx.transfer.send_mode != kSendIdle) return 0;
-    if (!ctx.fft.set_up) fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
-
-    refresh_selection(ctx);
-    const std::vector<uint32_t> ids = ctx.files.selected_ids;
-    int32_t slot = 0;
-    int32_t built = 0;
-    for (uint32_t id : ids) {
-        FileEntry& entry = ctx.files.file_array[id - 1];
-        WaveformBuild build = build_waveform_for_entry(ctx.fft, entry, slot);
-        if (!build.took_slot) continue;
-        if (build.ok) {
-            {
-                std::lock_guard lock(ctx.files.mutex);
-                entry.file = std::move(build.name);
-                entry.is_new = 1;
-                set_entry_data(entry, std::move(build.message));  // the audio buffer goes
-            }
-            ctx.window->list_update();
-            ctx.window->enable_control(kLoopButton, false);
-            ctx.window->enable_control(kStereoButton, false);
-            ctx.window->enable_control(kWaveformButton, false);
-            ctx.window->set_info_text(analyse_ly_sysex(entry.data.data(), entry.data.size()));
-            ++built;
-        }
-        ++slot;
-    }
-    return built;
 }
 
 }  // namespace j3

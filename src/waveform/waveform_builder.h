@@ -6,11 +6,11 @@
 //
 //     FftTables fft;
 //     fft_setup(fft, 16384, kFftAnySize);
-//     WaveformBuild b = build_waveform_for_entry(fft, entry, slot);
+//     WaveformBuild b = build_waveform_for_item(fft, data, size, "Saw.wav", kStereoMix, slot);
 //     if (b.ok) ... b.message holds the message, b.name the new item name
 //
-// The window's waveform button (MONO, control 19) runs build_waveform_items;
-// `j3 waveform` runs build_waveform_for_entry per file.
+// The window's waveform button (MONO) runs build_waveform_items (engine/);
+// `j3 waveform` runs build_waveform_for_item per file.
 //
 // Threads: the GUI thread (or the command line's only thread). Nothing here
 // keeps state between calls; the FFT tables are only read.
@@ -24,12 +24,9 @@
 #include <vector>
 
 #include "audio/sample_info.h"
-#include "filelist/file_entry.h"
 #include "waveform/fft.h"
 
 namespace j3 {
-
-struct Context;
 
 // Message layout: F0 00 20 3C 03 00 5D 01 01 <slot> <4 name bytes>, the packed
 // payload, a 14-bit checksum of offsets 10 ... 7021, the length 7017 and F7.
@@ -90,15 +87,6 @@ bool build_waveform_message(const FftTables& fft, const uint8_t* data, size_t si
                             int32_t first_frame, int32_t frame_count, int32_t stereo_choice,
                             uint8_t* out, int32_t slot, uint32_t name_word);
 
-// The item's base name: the text after its last '/', cut before its last '.'.
-std::string waveform_base_name(std::string_view file);
-
-// The four name characters of a base name (UTF-8): its characters 0-2 and its
-// last, in Mac Roman, spaces where the name is shorter; Å/å, Ä/ä, Ö/ö become
-// '[', '\', ']', others upper case (a-z), each with its top bit cleared.
-// Characters without a Mac Roman form count as '?'.
-uint32_t waveform_name_word(std::string_view base_name);
-
 // One item's build: the message and the name of the entry that takes it.
 struct WaveformBuild {
     bool ok = false;
@@ -110,18 +98,9 @@ struct WaveformBuild {
     std::string name;              // base name + ".syx", when ok
 };
 
-WaveformBuild build_waveform_for_entry(const FftTables& fft, const FileEntry& entry, int32_t slot);
-
-// The waveform command (MONO, the waveform button). For each selected item in
-// order, with slots counted from 0: an audio item whose loop qualifies
-// becomes, in place, the waveform message of that slot, named after it with
-// ".syx", marked new; its audio buffer is released. The list redraws, the
-// loop, stereo and waveform buttons are disabled, and the info text shows
-// what the LY analysis reads in the new item (its position). Items that do
-// not qualify are skipped without a slot; a failed build keeps the item and
-// uses its slot. Does nothing while a send runs (the send points into entry
-// buffers). Sets the FFT tables up when start-up has not. Returns the number
-// of items built. GUI thread.
-int32_t build_waveform_items(Context& ctx);
+// Builds the message of the given slot for the audio item in data (size
+// bytes) whose path or name is file, taking its channels by stereo_choice.
+WaveformBuild build_waveform_for_item(const FftTables& fft, const uint8_t* data, size_t size,
+                                      std::string_view file, int32_t stereo_choice, int32_t slot);
 
 }  // namespace j3

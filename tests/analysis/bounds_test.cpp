@@ -9,7 +9,7 @@
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
 #include "analysis/item_info.h"
-#include "sysex_fixtures.h"
+#include "analysis/sysex_fixtures.h"
 
 namespace j3 {
 namespace {

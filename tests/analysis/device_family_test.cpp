@@ -5,7 +5,8 @@
 #include <random>
 #include <string>
 
-#include "sysex_fixtures.h"
+#include "analysis/sysex_fixtures.h"
+#include "engine/list_commands.h"
 
 namespace j3 {
 namespace {

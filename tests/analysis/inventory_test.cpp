@@ -6,7 +6,8 @@
 #include <random>
 #include <string>
 
-#include "sysex_fixtures.h"
+#include "analysis/sysex_fixtures.h"
+#include "format/sample_period.h"
 
 namespace j3 {
 namespace {
@@ -468,7 +469,7 @@ TEST(SdsDump, SampleRateRounding) {
         {0, 0},                           // no period: no rate rather than a division by zero
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(sds_sample_rate(c.period_ns), c.rate) << "period " << c.period_ns;
+        EXPECT_EQ(sds_rate_from_period(c.period_ns), c.rate) << "period " << c.period_ns;
         const Bytes dump = sds_dump(1, {.period_ns = uint32_t(c.period_ns)});
         EXPECT_EQ(summarise_sds_dump(dump.data(), dump.size()).sample_rate, c.rate)
             << "period " << c.period_ns;

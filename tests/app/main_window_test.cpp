@@ -20,8 +20,9 @@
 #include "app/file_list_model.h"
 #include "app/window_placement.h"
 #include "engine/clock.h"
-#include "engine/plist_file.h"
+#include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
 
 namespace j3::testing {
@@ -212,7 +213,7 @@ class MainWindowTest : public QObject {
     void sendWithNothingSelectedSendsWhatTheOpenDialogAdds() {
         Harness h(prefs_);
         QVERIFY(h.window->start());
-        choose_destination(h.ctx, 1, false);
+        h.ctx.settings.selected_out = choose_destination(*h.ctx.midi, h.ctx.endpoints, 1, false);
         const auto a = write_file(*dir_, "a.syx", "\xF0\x01\xF7");
         const auto b = write_file(*dir_, "b.syx", "\xF0\x02\xF7");
         h.window->set_file_chooser([&] {
@@ -291,7 +292,7 @@ class MainWindowTest : public QObject {
     void eraseIsRefusedWhileSending() {
         Harness h(prefs_);
         QVERIFY(h.window->start());
-        choose_destination(h.ctx, 1, false);
+        h.ctx.settings.selected_out = choose_destination(*h.ctx.midi, h.ctx.endpoints, 1, false);
         add_items(h, 2);
         select_only(h, {1, 2});
         h.window->command(kCmdSend);
@@ -395,17 +396,17 @@ class MainWindowTest : public QObject {
         Harness h(prefs_);
         QVERIFY(h.window->start());
         std::thread midi_thread([&] {
-            for (int i = 0; i < 50; ++i) h.window->set_control_text(kSendButton, std::to_string(i));
-            h.window->set_control_text(kSampleNumberField, "42");
+            for (int i = 0; i < 50; ++i) h.window->show_sending(i % 2 == 1);
+            h.window->set_sample_number(42);
             h.window->set_progress_range(0, 100);
             h.window->set_progress_value(60);
             h.window->set_info_text("Ä info");
-            h.window->enable_control(kWaveformButton, true);
+            h.window->enable_waveform_button(true);
         });
         midi_thread.join();
         // The engine reads the field back at once, before the widget changes.
         QCOMPARE(h.window->sample_number_value(), 42);
-        QTRY_COMPARE(text(h, kSendButton), QStringLiteral("49"));
+        QTRY_COMPARE(text(h, kSendButton), QStringLiteral("Stop!"));
         QCOMPARE(text(h, kSampleNumberField), QStringLiteral("42"));
         QCOMPARE(qobject_cast<QProgressBar*>(h.window->control(kProgressBar))->value(), 60);
         QCOMPARE(text(h, kInfoText), QStringLiteral("Ä info"));

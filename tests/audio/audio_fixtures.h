@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "audio/sample_info.h"
-#include "engine/bytes.h"
+#include "format/bytes.h"
 
 namespace j3::fixtures {
 

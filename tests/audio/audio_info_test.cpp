@@ -5,8 +5,6 @@
 
 #include "audio/audio_fixtures.h"
 #include "audio/audio_info.h"
-#include "cli/cli.h"
-#include "fakes/test_folder.h"
 
 namespace j3 {
 namespace {
@@ -92,88 +90,6 @@ TEST(AudioInfoText, ShowsTheWindowsTexts) {
         EXPECT_EQ(got.text, c.text) << c.description;
         EXPECT_EQ((Buttons{got.enable.loop, got.enable.stereo, got.enable.waveform}), c.buttons)
             << c.description;
-    }
-}
-
-namespace fs = std::filesystem;
-
-struct InfoCommand : j3::testing::TestFolder {
-    struct Run {
-        int status;
-        std::string out, err;
-    };
-    Run run(const std::vector<std::string>& args) {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        const int status = info_command(args);
-        std::fflush(stdout);
-        std::fflush(stderr);
-        std::string out = ::testing::internal::GetCapturedStdout();
-        std::string err = ::testing::internal::GetCapturedStderr();
-        return {status, out, err};
-    }
-};
-
-TEST_F(InfoCommand, PrintsNameTypeAndTextForEachFile) {
-    const std::string a = write("a.wav", canonical_wav(1000));
-    const std::string b = write("b.aif", aiff({comm(1, 2, 16, 44100), {"SSND", Bytes(4), 80}}));
-    const std::string c = write("c.syx", {0xF0, 0xF7});
-    const Run r = run({a, b, c});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, a +
-                         ": WAV\nSample length: 1000 Channels: 2 Sample Rate: 44100\nBits: 16 Loop "
-                         "OFF.\n\n" +
-                         b + ": AIFF\nAIFF: Chunk size error\n\n" + c + ": -\n");
-}
-
-TEST_F(InfoCommand, PrintsOneJsonObjectPerLine) {
-    const std::string a =
-        write("q\"uote\\.aifc", aifc({comm(1, 2, 16, 44100, "NONE"), {"SSND", Bytes(4), 80}}));
-    const std::string b = write("b.aiff", aiff({ssnd(Bytes(4)), comm(1, 2, 16, 44100)}));
-    const std::string bad_utf8 = write(std::string("x\xFF.wav"), canonical_wav(1));
-    const Run r = run({"--json", a, b, bad_utf8});
-    EXPECT_EQ(r.status, 0);
-    const std::string dir_json = dir.string();  // no characters to escape in temp paths
-    EXPECT_EQ(r.out,
-              "{\"file\":\"" + dir_json +
-                  "/q\\\"uote\\\\.aifc\",\"type\":\"AIFC\",\"info\":\"AIFC: Chunk size error\"}\n"
-                  "{\"file\":\"" +
-                  dir_json +
-                  "/b.aiff\",\"type\":\"AIFF\",\"info\":\"Unknown AIFF\\tFormat\"}\n"
-                  "{\"file\":\"" +
-                  dir_json +
-                  "/x\\ufffd.wav\",\"type\":\"WAV\",\"info\":\"Sample length: 1 Channels: 2 Sample "
-                  "Rate: 44100\\nBits: 16 Loop OFF.\"}\n");
-}
-
-TEST_F(InfoCommand, ReportsUnreadableFilesAndGoesOn) {
-    const std::string a = write("a.wav", canonical_wav(1));
-    const std::string missing = (dir / "missing.wav").string();
-    const Run r = run({missing, dir.string(), a});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "j3 info: cannot read \"" + missing +
-                         "\": No such file or directory\n"
-                         "j3 info: cannot read \"" +
-                         dir.string() + "\": Is a directory\n");
-    EXPECT_EQ(r.out, a + ": WAV\nSample length: 1 Channels: 2 Sample Rate: 44100\nBits: 16 Loop "
-                         "OFF.\n");
-}
-
-TEST_F(InfoCommand, RefusesBadArguments) {
-    struct Case {
-        const char* description;
-        std::vector<std::string> args;
-    } cases[] = {
-        {"no file", {}},
-        {"only --json", {"--json"}},
-        {"an unknown option", {"--xml", "a.wav"}},
-    };
-    for (const Case& c : cases) {
-        const Run r = run(c.args);
-        EXPECT_EQ(r.status, 2) << c.description;
-        EXPECT_NE(r.err.find("usage: j3 info"), std::string::npos) << c.description;
-        EXPECT_EQ(r.out, "") << c.description;
     }
 }
 

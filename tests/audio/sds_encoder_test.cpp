@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/test_context.h"
-#include "sds_fixtures.h"
+#include "receive/sds_fixtures.h"
 
 namespace j3::testing {
 namespace {
@@ -291,27 +291,6 @@ TEST(SdsEncoder, StandardHeaderLimits) {
         EXPECT_EQ(h.loop_end, c.want_loop_end) << c.description;
         EXPECT_LE(h.loop_start, h.loop_end) << c.description;
     }
-}
-
-TEST(SdsEncoder, SendLoopFormTakesTheSettings) {
-    TestContext t;
-    t.ctx.settings.device_number = 5;
-    t.ctx.transfer.sample_number = 9;
-    t.ctx.transfer.current_loop = kLoopOn;
-    Bytes file = mono16(100);
-    int32_t pos = 0, length = int32_t(file.size());
-    const uint8_t* msg = file.data();
-    ASSERT_EQ(next_sds_message(t.ctx, pos, &length, msg, 0, nullptr), 21);
-    EXPECT_EQ(msg[2], 5);
-    EXPECT_EQ(msg[4], 9);
-    EXPECT_EQ(msg[19], 0x00);
-    // A reader run for the info text meanwhile does not touch the running item.
-    Bytes other = mono16(7);
-    parse_audio_file(other.data(), other.size(), t.ctx.sample_info);
-    ASSERT_EQ(next_sds_message(t.ctx, pos, nullptr, msg, 0, nullptr), 127);
-    EXPECT_EQ(msg[2], 5);
-    EXPECT_EQ(pos, 40);
-    EXPECT_EQ(t.ctx.encoder.info.sample_length, 100);
 }
 
 }  // namespace

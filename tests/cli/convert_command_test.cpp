@@ -6,7 +6,8 @@
 
 #include "cli/cli.h"
 #include "fakes/test_folder.h"
-#include "sds_fixtures.h"
+#include "format/item_names.h"
+#include "receive/sds_fixtures.h"
 
 namespace j3::testing {
 namespace {

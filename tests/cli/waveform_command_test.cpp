@@ -9,6 +9,7 @@
 
 #include "analysis/inventory.h"
 #include "cli/cli.h"
+#include "format/item_choices.h"
 #include "waveform/audio_fixture.h"
 #include "waveform/waveform_builder.h"
 
@@ -88,11 +89,9 @@ TEST_F(WaveformCli, StereoChoice) {
 
     FftTables fft;
     fft_setup(fft, 16384, kFftAnySize);
-    FileEntry entry;
-    entry.file = path;
-    entry.stereo = 2;
-    entry.data = file;
-    EXPECT_EQ(read("St.syx"), build_waveform_for_entry(fft, entry, 0).message);
+    EXPECT_EQ(
+        read("St.syx"),
+        build_waveform_for_item(fft, file.data(), file.size(), path, j3::kStereoRight, 0).message);
 }
 
 TEST_F(WaveformCli, SameBaseNameTwiceKeepsTheFirst) {

@@ -7,8 +7,9 @@
 #include <optional>
 #include <sstream>
 
-#include "engine/plist_file.h"
+#include "engine/list_commands.h"
 #include "fakes/test_context.h"
+#include "format/plist_file.h"
 
 namespace j3 {
 namespace {
@@ -88,7 +89,7 @@ struct Preferences : ::testing::Test {
         for (int i = 0; i < sources; ++i) c.midi.sources.push_back({"in " + std::to_string(i)});
         for (int i = 0; i < destinations; ++i)
             c.midi.destinations.push_back({"out " + std::to_string(i)});
-        scan_midi(c.ctx, nullptr);
+        scan_midi(*c.ctx.midi, c.ctx.endpoints, nullptr);
     }
 
     fs::path dir;

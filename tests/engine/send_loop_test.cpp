@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "engine/list_commands.h"
 #include "engine/sysex_send.h"
 #include "fakes/test_context.h"
 
@@ -9,7 +10,7 @@ namespace j3 {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using testing::TestContext;
+using namespace testing;
 
 struct SendLoop : ::testing::Test {
     // Adds an entry holding bytes and selects the given ids.
@@ -108,9 +109,9 @@ TEST_F(SendLoop, AudioItemsAreNotSentAsRawBytes) {
 
 TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) {
     add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7, 0xF0, 0x03, 0xF7});
-    t.window.set_control_text(kSampleNumberField, "5");
+    t.window.set_sample_number(5);
     start({1});
-    t.window.set_control_text(kSampleNumberField, "9");
+    t.window.set_sample_number(9);
     ASSERT_EQ(t.midi.held(), 1u);
     ASSERT_FALSE(t.ctx.transfer.data_request.complete);
 

@@ -1,23 +1,68 @@
 #include "fakes/fake_window.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace j3::testing {
 
-void FakeWindow::set_control_text(int control, std::string_view text) {
+void FakeWindow::record(Shown control, std::string text) {
     std::lock_guard lock(mutex);
-    text_history[control].emplace_back(text);
+    text_history[control].push_back(std::move(text));
 }
 
-void FakeWindow::enable_control(int control, bool on) {
+void FakeWindow::set_enabled(Shown control, bool on) {
     std::lock_guard lock(mutex);
     enabled_state[control] = on;
+}
+
+void FakeWindow::show_sending(bool sending) {
+    record(kSendButton, sending ? "Stop!" : "Send");
+}
+
+void FakeWindow::show_receiving(bool receiving) {
+    record(kReceiveButton, receiving ? "Stop!" : "Receive");
+}
+
+void FakeWindow::set_send_status(std::string_view text) {
+    record(kSendStatus, std::string(text));
+}
+
+void FakeWindow::set_receive_status(std::string_view text) {
+    record(kReceiveStatus, std::string(text));
+}
+
+void FakeWindow::set_speed_label(std::string_view text) {
+    record(kSpeedLabel, std::string(text));
 }
 
 void FakeWindow::set_speed_indicator(bool on) {
     std::lock_guard lock(mutex);
     speed_indicator = on;
+}
+
+void FakeWindow::show_loop_choice(LoopChoice choice) {
+    record(kLoopButton, loop_title(choice));
+}
+
+void FakeWindow::show_stereo_choice(StereoChoice choice) {
+    record(kStereoButton, stereo_title(choice));
+}
+
+void FakeWindow::enable_loop_button(bool enabled) {
+    set_enabled(kLoopButton, enabled);
+}
+
+void FakeWindow::enable_stereo_button(bool enabled) {
+    set_enabled(kStereoButton, enabled);
+}
+
+void FakeWindow::enable_waveform_button(bool enabled) {
+    set_enabled(kWaveformButton, enabled);
+}
+
+void FakeWindow::set_sample_number(int32_t number) {
+    record(kSampleNumberField, std::to_string(number));
+    std::lock_guard lock(mutex);
+    sample_number = number;
 }
 
 void FakeWindow::set_info_text(std::string_view text) {
@@ -39,9 +84,7 @@ void FakeWindow::set_progress_value(int32_t value) {
 
 int32_t FakeWindow::sample_number_value() const {
     std::lock_guard lock(mutex);
-    auto it = text_history.find(kSampleNumberField);
-    if (it == text_history.end() || it->second.empty()) return 0;
-    return std::atoi(it->second.back().c_str());
+    return sample_number;
 }
 
 void FakeWindow::list_add_item(uint32_t id) {
@@ -83,19 +126,19 @@ void FakeWindow::select(std::vector<uint32_t> ids) {
     selection = std::move(ids);
 }
 
-std::string FakeWindow::text(int control) const {
+std::string FakeWindow::text(Shown control) const {
     std::lock_guard lock(mutex);
     auto it = text_history.find(control);
     return it == text_history.end() || it->second.empty() ? std::string() : it->second.back();
 }
 
-bool FakeWindow::enabled(int control) const {
+bool FakeWindow::enabled(Shown control) const {
     std::lock_guard lock(mutex);
     auto it = enabled_state.find(control);
     return it != enabled_state.end() && it->second;
 }
 
-std::vector<std::string> FakeWindow::texts(int control) const {
+std::vector<std::string> FakeWindow::texts(Shown control) const {
     std::lock_guard lock(mutex);
     auto it = text_history.find(control);
     return it == text_history.end() ? std::vector<std::string>() : it->second;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/list_commands.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
 #include "filelist/file_entry.h"
@@ -50,7 +51,7 @@ TEST_F(FileEntries, UnreadableFilesChangeNothingAndSayWhy) {
         {"a folder", dir, "is a folder"},
     };
     for (const Case& c : cases) {
-        AddFileResult r = add_file_entry(t.ctx, c.path, nullptr);
+        Result r = add_file_entry(t.ctx, c.path, nullptr);
         EXPECT_FALSE(r.ok) << c.description;
         EXPECT_NE(r.message.find(c.says), std::string::npos) << c.description << ": " << r.message;
         EXPECT_EQ(t.ctx.files.file_array.size(), 1u) << c.description;
@@ -62,7 +63,7 @@ TEST_F(FileEntries, FilesOf2GiBOrMoreAreRefused) {
     fs::path big = dir / "big.syx";
     { std::ofstream(big, std::ios::binary) << 'x'; }
     fs::resize_file(big, uint64_t(1) << 31);  // sparse: no disk used
-    AddFileResult r = add_file_entry(t.ctx, big, nullptr);
+    Result r = add_file_entry(t.ctx, big, nullptr);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find("too large"), std::string::npos);
     EXPECT_TRUE(t.ctx.files.file_array.empty());

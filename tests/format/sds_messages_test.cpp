@@ -1,4 +1,5 @@
-#include "engine/sds_messages.h"
+#include "format/sds_messages.h"
+#include "format/item_names.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/list_commands.h"
 #include "engine/sysex_send.h"
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
@@ -53,7 +54,7 @@ struct OverJack : ::testing::Test {
     int32_t wait_for(const std::string& name, bool source) {
         int32_t found = 0;
         eventually([&] {
-            scan_midi(ctx, read_proc);
+            scan_midi(*ctx.midi, ctx.endpoints, read_proc);
             const int n = source ? midi->source_count() : midi->destination_count();
             for (int i = 0; i < n; ++i) {
                 const Endpoint e = source ? midi->source(i) : midi->destination(i);
@@ -73,7 +74,7 @@ struct OverJack : ::testing::Test {
 
     // Starts sending every entry to the destination at that position.
     bool start_all(int32_t position, int speed = 3125) {
-        choose_destination(ctx, position, false);
+        ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, speed);
         std::vector<uint32_t> ids;
         for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
@@ -165,7 +166,7 @@ TEST_F(OverJack, WhatAJackSourceSendsReachesTheReadProcedure) {
     };
     const int32_t from = wait_for("writer - out", true);
     ASSERT_NE(from, 0);
-    choose_source(ctx, from, false);
+    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, from, false);
 
     // SysEx, clock and active sensing all arrive: the read procedure decides.
     const Bytes message = sysex(200, 0x07);
@@ -238,7 +239,7 @@ TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {
     reader.reset();
     stop_sending(ctx);
     EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
-    EXPECT_EQ(window.text(kSendButton), "Send");
+    EXPECT_EQ(window.text(testing::kSendButton), "Send");
     EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
 }
 
@@ -254,18 +255,18 @@ TEST_F(OverJack, AServerThatDiesMidSendEndsTheSendWithoutHanging) {
     ASSERT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
 
     // A rescan finds the server gone and lists the loopback pair alone.
-    scan_midi(ctx, nullptr);
+    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
     EXPECT_EQ(midi->destination_count(), 1);
     EXPECT_EQ(endpoint_display_name(*midi, midi->destination(0), false), "- J3 Loopback");
     reader.close();
 }
 
 TEST_F(OverJack, AServerThatGoesAwayIsDroppedAtTheNextScanAndANewOneFound) {
-    scan_midi(ctx, nullptr);
+    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
     server->kill_now();
     // Only this program's own clients were on that server.
     ASSERT_TRUE(eventually([&] {
-        scan_midi(ctx, nullptr);
+        scan_midi(*ctx.midi, ctx.endpoints, nullptr);
         return midi->destination_count() == 1;
     }));
     server = std::make_unique<testing::JackServer>();

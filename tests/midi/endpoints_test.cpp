@@ -19,10 +19,6 @@ EndpointInfo port(std::string name, std::string device = "", int entities = 1) {
     return info;
 }
 
-std::string slot(const std::array<char, kNameBytes>& s) {
-    return std::string(s.data());
-}
-
 TEST(EndpointDisplayName, FollowsTheDeviceAndEndpointNames) {
     struct Case {
         const char* description;
@@ -52,41 +48,40 @@ TEST(EndpointDisplayName, FollowsTheDeviceAndEndpointNames) {
     }
 }
 
-TEST(ScanMidi, CreatesTheClientAndFillsCountsAndNameSlots) {
+TEST(ScanMidi, CreatesTheClientAndFillsCountsAndNames) {
     TestContext t;
     t.midi.sources = {port("capture", "Synth"), port("J3 Loopback")};
     t.midi.destinations = {port("playback", "Synth"), port("Caf\xC3\xA9 \xE2\x98\x83", "Mixer"),
                            port(std::string(100, 'n'))};
     t.ctx.endpoints.destination_endpoint = 1234;
-    t.ctx.endpoints.destination_names[5][0] = 'x';  // left from an earlier scan
+    t.ctx.endpoints.destination_names.assign(6, "x");  // left from an earlier scan
     ReadProc proc = [](const MidiPacketList&) {};
-    scan_midi(t.ctx, proc);
+    scan_midi(*t.ctx.midi, t.ctx.endpoints, proc);
 
     EXPECT_EQ(t.midi.client_name, "J3");
     EXPECT_TRUE(t.midi.read_proc);
     EXPECT_EQ(t.ctx.endpoints.source_count, 2);
     EXPECT_EQ(t.ctx.endpoints.destination_count, 3);
-    EXPECT_EQ(slot(t.ctx.endpoints.source_names[0]), "Synth - capture");
-    EXPECT_EQ(slot(t.ctx.endpoints.source_names[1]), "- J3 Loopback");
-    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[0]), "Synth - playback");
-    // Mac Roman: é is 0x8E; a snowman has no Mac Roman form.
-    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[1]), "Mixer - Caf\x8E ?");
-    // Cut to 63 characters and the terminator.
-    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[2]), "- " + std::string(61, 'n'));
-    EXPECT_EQ(slot(t.ctx.endpoints.destination_names[5]), "");
+    // Names stay as the system gives them: UTF-8, whole.
+    EXPECT_EQ(t.ctx.endpoints.source_names,
+              (std::vector<std::string>{"Synth - capture", "- J3 Loopback"}));
+    EXPECT_EQ(t.ctx.endpoints.destination_names,
+              (std::vector<std::string>{"Synth - playback", "Mixer - Caf\xC3\xA9 \xE2\x98\x83",
+                                        "- " + std::string(100, 'n')}));
     // The last listed source, not connected; the destination is untouched.
     EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(1));
     EXPECT_TRUE(t.midi.connected.empty());
     EXPECT_EQ(t.ctx.endpoints.destination_endpoint, 1234u);
 }
 
-TEST(ScanMidi, CountsEveryEndpointButNamesOnlyTheFirst128) {
+TEST(ScanMidi, NamesEveryEndpoint) {
     TestContext t;
     for (int i = 0; i < 130; ++i) t.midi.sources.push_back(port("s" + std::to_string(i)));
-    scan_midi(t.ctx, nullptr);
+    scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
     EXPECT_EQ(t.ctx.endpoints.source_count, 130);
-    EXPECT_EQ(slot(t.ctx.endpoints.source_names[127]), "- s127");
-    EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(127));
+    ASSERT_EQ(t.ctx.endpoints.source_names.size(), 130u);
+    EXPECT_EQ(t.ctx.endpoints.source_names[129], "- s129");
+    EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(129));
 }
 
 TEST(ChooseEndpoints, AtLoadAStoredPositionIsTakenOnlyWithinTheList) {
@@ -111,10 +106,11 @@ TEST(ChooseEndpoints, AtLoadAStoredPositionIsTakenOnlyWithinTheList) {
             t.midi.sources.push_back(port("s" + std::to_string(i)));
             t.midi.destinations.push_back(port("d" + std::to_string(i)));
         }
-        scan_midi(t.ctx, nullptr);
+        scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
         t.ctx.settings.selected_in = t.ctx.settings.selected_out = c.stored;
-        choose_source(t.ctx, c.stored, true);
-        choose_destination(t.ctx, c.stored, true);
+        t.ctx.settings.selected_in = choose_source(*t.ctx.midi, t.ctx.endpoints, c.stored, true);
+        t.ctx.settings.selected_out =
+            choose_destination(*t.ctx.midi, t.ctx.endpoints, c.stored, true);
         EXPECT_EQ(t.ctx.settings.selected_in, c.want_selected) << c.description;
         EXPECT_EQ(t.ctx.settings.selected_out, c.want_selected) << c.description;
         const Endpoint want_source = c.want_connected ? t.midi.source(c.stored - 1) : kNoEndpoint;
@@ -134,19 +130,19 @@ TEST(ChooseEndpoints, OkDisconnectsThePreviousSourceFirst) {
     TestContext t;
     t.midi.sources = {port("a"), port("b")};
     t.midi.destinations = {port("x"), port("y")};
-    scan_midi(t.ctx, nullptr);
-    choose_source(t.ctx, 1, true);
+    scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
+    t.ctx.settings.selected_in = choose_source(*t.ctx.midi, t.ctx.endpoints, 1, true);
     ASSERT_EQ(t.midi.connected, std::vector<Endpoint>{t.midi.source(0)});
 
-    choose_source(t.ctx, 2, false);
+    t.ctx.settings.selected_in = choose_source(*t.ctx.midi, t.ctx.endpoints, 2, false);
     EXPECT_EQ(t.midi.connected, std::vector<Endpoint>{t.midi.source(1)});
     EXPECT_EQ(t.ctx.settings.selected_in, 2);
-    choose_destination(t.ctx, 2, false);
+    t.ctx.settings.selected_out = choose_destination(*t.ctx.midi, t.ctx.endpoints, 2, false);
     EXPECT_EQ(t.ctx.endpoints.destination_endpoint, t.midi.destination(1));
 
     // OK with nothing selected in either list.
-    choose_source(t.ctx, 0, false);
-    choose_destination(t.ctx, 0, false);
+    t.ctx.settings.selected_in = choose_source(*t.ctx.midi, t.ctx.endpoints, 0, false);
+    t.ctx.settings.selected_out = choose_destination(*t.ctx.midi, t.ctx.endpoints, 0, false);
     EXPECT_TRUE(t.midi.connected.empty());
     EXPECT_EQ(t.ctx.endpoints.source_endpoint, kNoEndpoint);
     EXPECT_EQ(t.ctx.endpoints.destination_endpoint, kNoEndpoint);
@@ -157,25 +153,26 @@ TEST(ChooseEndpoints, OkDisconnectsThePreviousSourceFirst) {
 TEST(ChooseEndpoints, ARescanLeavesTheInputPortWithoutASource) {
     TestContext t;
     t.midi.sources = {port("a")};
-    scan_midi(t.ctx, nullptr);
-    choose_source(t.ctx, 1, true);
+    scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
+    t.ctx.settings.selected_in = choose_source(*t.ctx.midi, t.ctx.endpoints, 1, true);
     ASSERT_FALSE(t.midi.connected.empty());
-    scan_midi(t.ctx, nullptr);  // the configuration window opens; then Cancel
+    scan_midi(*t.ctx.midi, t.ctx.endpoints,
+              nullptr);  // the configuration window opens; then Cancel
     EXPECT_TRUE(t.midi.connected.empty());
 }
 
 TEST(VirtualDestination, IsMadeOnceAndReportsFailure) {
     TestContext t;
-    ASSERT_TRUE(create_virtual_destination(t.ctx));
+    ASSERT_TRUE(create_virtual_destination(*t.ctx.midi, t.ctx.endpoints));
     EXPECT_EQ(t.midi.virtual_destination, "Brask");
     EXPECT_EQ(t.ctx.endpoints.virtual_destination, t.midi.kVirtualDestination);
     t.midi.virtual_destination.clear();
-    EXPECT_TRUE(create_virtual_destination(t.ctx));
+    EXPECT_TRUE(create_virtual_destination(*t.ctx.midi, t.ctx.endpoints));
     EXPECT_EQ(t.midi.virtual_destination, "") << "not made a second time";
 
     TestContext failing;
     failing.midi.fail_virtual_destination = true;
-    EXPECT_FALSE(create_virtual_destination(failing.ctx));
+    EXPECT_FALSE(create_virtual_destination(*failing.ctx.midi, failing.ctx.endpoints));
     EXPECT_EQ(failing.ctx.endpoints.virtual_destination, kNoEndpoint);
 }
 

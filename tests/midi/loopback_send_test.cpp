@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/context.h"
+#include "engine/list_commands.h"
 #include "engine/sysex_send.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window.h"
@@ -43,13 +44,15 @@ struct LoopbackSend : ::testing::Test {
         ctx.clock = &clock;
         midi = make_midi_service(MidiServiceOptions{false, false});
         ctx.midi = midi.get();
-        scan_midi(ctx, [this](const MidiPacketList& list) {
+        scan_midi(*ctx.midi, ctx.endpoints, [this](const MidiPacketList& list) {
             std::lock_guard lock(mutex);
             for (auto& p : list) received.insert(received.end(), p.bytes.begin(), p.bytes.end());
         });
         // The loopback pair is listed last.
-        choose_source(ctx, ctx.endpoints.source_count, false);
-        choose_destination(ctx, ctx.endpoints.destination_count, false);
+        ctx.settings.selected_in =
+            choose_source(*ctx.midi, ctx.endpoints, ctx.endpoints.source_count, false);
+        ctx.settings.selected_out =
+            choose_destination(*ctx.midi, ctx.endpoints, ctx.endpoints.destination_count, false);
     }
     void TearDown() override {
         if (ctx.transfer.send_mode != kSendIdle) stop_sending(ctx);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "audio/sds_encoder.h"
-#include "engine/bytes.h"
 #include "engine/settings.h"
+#include "format/bytes.h"
 #include "receive/sds_receive.h"
 
 namespace j3::testing {

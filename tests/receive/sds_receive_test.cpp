@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/sds_messages.h"
-#include "sds_fixtures.h"
+#include "format/sds_messages.h"
+#include "receive/sds_fixtures.h"
 
 namespace j3::testing {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "sds_fixtures.h"
+#include "receive/sds_fixtures.h"
 
 namespace j3::testing {
 namespace {

@@ -9,7 +9,10 @@
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
 #include "engine/context.h"
+#include "engine/item_commands.h"
+#include "engine/list_commands.h"
 #include "fakes/test_context.h"
+#include "format/item_names.h"
 #include "waveform/audio_fixture.h"
 #include "waveform/waveform_builder.h"
 #include "waveform/waveform_eq_table.h"
@@ -74,7 +77,8 @@ FileEntry audio_entry(std::string file, std::vector<uint8_t> data, int32_t stere
 }
 
 std::vector<uint8_t> built(const FftTables& fft, const FileEntry& entry, int32_t slot = 0) {
-    WaveformBuild b = build_waveform_for_entry(fft, entry, slot);
+    WaveformBuild b = build_waveform_for_item(fft, entry.data.data(), entry.data.size(), entry.file,
+                                              entry.stereo, slot);
     EXPECT_TRUE(b.ok) << entry.file << ": " << b.reason;
     return b.message;
 }
@@ -146,9 +150,9 @@ TEST(WaveformNames, BaseNameAndNameCharacters) {
          "1  "},
     };
     for (const Case& c : cases) {
-        const std::string base = waveform_base_name(c.file);
+        const std::string base = item_base_name(c.file);
         EXPECT_EQ(base, c.base) << c.description;
-        const uint32_t w = waveform_name_word(base);
+        const uint32_t w = item_name_code(base);
         const std::string got{char(w >> 24), char(w >> 16), char(w >> 8), char(w)};
         EXPECT_EQ(got, c.chars) << c.description;
     }
@@ -380,14 +384,16 @@ TEST(WaveformCycle, DamagedFilesAreRefusedOrBuiltButNeverOverread) {
         for (size_t cut = 0; cut <= whole.size(); ++cut) {
             FileEntry e = audio_entry("d.wav", {whole.begin(), whole.begin() + long(cut)});
             e.data.shrink_to_fit();
-            const WaveformBuild b = build_waveform_for_entry(fft, e, 0);
+            const WaveformBuild b =
+                build_waveform_for_item(fft, e.data.data(), e.data.size(), e.file, e.stereo, 0);
             EXPECT_EQ(b.ok, b.message.size() == kWaveformMessageBytes) << "cut at " << cut;
         }
         for (size_t i = 0; i < std::min<size_t>(whole.size(), 80); ++i) {
             for (uint8_t v : {uint8_t(0x00), uint8_t(0x7F), uint8_t(0xFF)}) {
                 FileEntry e = audio_entry("d.wav", whole);
                 e.data[i] = v;
-                const WaveformBuild b = build_waveform_for_entry(fft, e, 0);
+                const WaveformBuild b =
+                    build_waveform_for_item(fft, e.data.data(), e.data.size(), e.file, e.stereo, 0);
                 EXPECT_EQ(b.ok || !b.reason.empty(), true) << "byte " << i;
             }
         }
@@ -430,7 +436,8 @@ TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
 
     EXPECT_GE(t.window.list_updates, 1);
     EXPECT_EQ(t.window.info_text, "\nZentrix waveform at position 2");
-    for (int control : {kLoopButton, kStereoButton, kWaveformButton}) {
+    for (testing::Shown control :
+         {testing::kLoopButton, testing::kStereoButton, testing::kWaveformButton}) {
         EXPECT_FALSE(t.window.enabled(control)) << control;
     }
 }

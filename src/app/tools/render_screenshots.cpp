@@ -18,10 +18,12 @@
 #include "analysis/item_info.h"
 #include "app/config_window.h"
 #include "app/main_window.h"
-#include "engine/bytes.h"
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/item_commands.h"
+#include "engine/list_commands.h"
 #include "engine/preferences.h"
+#include "format/bytes.h"
 #include "midi/rtmidi_service.h"
 #include "waveform/waveform_builder.h"
 
@@ -118,10 +120,10 @@ int main(int argc, char** argv) {
     window.list_select_item(3);
     j3::show_item_info(ctx, 3, j3::kItemSelectedNotification);
     window.list_update();
-    window.set_control_text(j3::kSendButton, "Stop!");
+    window.show_sending(true);
     window.set_progress_range(0, 48213);
     window.set_progress_value(30720);
-    window.set_control_text(j3::kSpeedLabel, "4x");
+    window.set_speed_label("4x");
     window.set_speed_indicator(true);
     j3::set_status_text(ctx.transfer, "Sending file 1 of 2. 30720 bytes.");
     window.update_status();

@@ -1,3 +1,4 @@
+#include "engine/item_commands.h"
 #include "analysis/item_info.h"
 
 #include <gtest/gtest.h>
@@ -5,8 +6,8 @@
 #include <string>
 
 #include "analysis/inventory.h"
+#include "analysis/sysex_fixtures.h"
 #include "fakes/test_context.h"
-#include "sysex_fixtures.h"
 
 namespace j3 {
 namespace {
@@ -108,12 +109,12 @@ TEST_F(ItemInfoTest, SelectionResetsTheItemButtons) {
     };
     for (const Case& c : cases) {
         t.window.text_history.clear();
-        for (int control : {kLoopButton, kStereoButton, kWaveformButton}) {
-            t.window.enable_control(control, true);
-        }
+        t.window.enable_loop_button(true);
+        t.window.enable_stereo_button(true);
+        t.window.enable_waveform_button(true);
         add(family_block(0x02, 0x52), c.loop, c.stereo);
         select(uint32_t(t.ctx.files.file_array.size()));
-        for (int control : {kLoopButton, kStereoButton, kWaveformButton}) {
+        for (Shown control : {kLoopButton, kStereoButton, kWaveformButton}) {
             EXPECT_FALSE(t.window.enabled(control)) << c.description << " control " << control;
         }
         EXPECT_EQ(t.window.texts(kLoopButton), c.loop_title ? std::vector<std::string>{c.loop_title}

@@ -1,0 +1,104 @@
+#include "engine/item_commands.h"
+
+#include <mutex>
+
+#include "analysis/inventory.h"
+#include "analysis/item_info.h"
+#include "engine/context.h"
+#include "engine/list_commands.h"
+#include "waveform/waveform_builder.h"
+
+namespace j3 {
+namespace {
+
+int32_t cycle(int32_t value, int32_t step) {
+    const int32_t v = value + step;
+    return v > 2 ? 0 : v;
+}
+
+void disable_item_buttons(WindowControls& window) {
+    window.enable_loop_button(false);
+    window.enable_stereo_button(false);
+    window.enable_waveform_button(false);
+}
+
+}  // namespace
+
+int32_t set_loop_button(WindowControls& window, int32_t value, int32_t step) {
+    const int32_t v = cycle(value, step);
+    if (v >= 0 && v <= 2) window.show_loop_choice(LoopChoice(v));
+    return v;
+}
+
+int32_t set_stereo_button(WindowControls& window, int32_t value, int32_t step) {
+    const int32_t v = cycle(value, step);
+    if (v >= 0 && v <= 2) window.show_stereo_choice(StereoChoice(v));
+    return v;
+}
+
+void enable_item_button(WindowControls& window, ItemButton button, bool enabled) {
+    switch (button) {
+        case ItemButton::kLoop:
+            window.enable_loop_button(enabled);
+            break;
+        case ItemButton::kStereo:
+            window.enable_stereo_button(enabled);
+            break;
+        case ItemButton::kWaveform:
+            window.enable_waveform_button(enabled);
+            break;
+    }
+}
+
+int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
+    if (notification_kind != kItemSelectedNotification) return 0;
+    const std::vector<FileEntry>& entries = ctx.files.file_array;
+    if (item_id == 0 || item_id > entries.size()) return 0;
+    const FileEntry& entry = entries[item_id - 1];
+    WindowControls& window = *ctx.window;
+
+    disable_item_buttons(window);
+    set_loop_button(window, entry.loop, 0);
+    set_stereo_button(window, entry.stereo, 0);
+
+    const ItemInfo info =
+        item_info_for_buffer(entry.data.data(), entry.data.size(), ctx.sample_info);
+    if (info.sets_text) window.set_info_text(info.text);
+    if (info.enable.loop) enable_item_button(window, ItemButton::kLoop, true);
+    if (info.enable.stereo) enable_item_button(window, ItemButton::kStereo, true);
+    if (info.enable.waveform) enable_item_button(window, ItemButton::kWaveform, true);
+    return 0;
+}
+
+int32_t build_waveform_items(Context& ctx) {
+    // A running send points into entry buffers.
+    if (ctx.transfer.send_mode != kSendIdle) return 0;
+    if (!ctx.fft.set_up) fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
+
+    refresh_selection(ctx);
+    const std::vector<uint32_t> ids = ctx.files.selected_ids;
+    int32_t slot = 0;
+    int32_t built = 0;
+    for (uint32_t id : ids) {
+        FileEntry& entry = ctx.files.file_array[id - 1];
+        WaveformBuild build = build_waveform_for_item(ctx.fft, entry.data.data(), entry.data.size(),
+                                                      entry.file, entry.stereo, slot);
+        if (!build.took_slot) continue;
+        if (build.ok) {
+            {
+                std::lock_guard lock(ctx.files.mutex);
+                entry.file = std::move(build.name);
+                entry.is_new = 1;
+                set_entry_data(entry, std::move(build.message));  // the audio buffer goes
+            }
+            ctx.window->list_update();
+            disable_item_buttons(*ctx.window);
+            ctx.window->set_info_text(analyse_ly_sysex(entry.data.data(), entry.data.size()));
+            ++built;
+        }
+        ++slot;
+    }
+    return built;
+}
+
+}  // namespace j3
