@@ -27,7 +27,7 @@ struct AudioInfoText {
 // is enabled, the stereo button for 2 channels, and the waveform button for a
 // loop shorter than 16384 frames with at most 2 channels; on failure none.
 // A buffer that is none of the three gives an empty text and no buttons.
-// GUI thread for the window (info is Context::sample_info, never the SDS
+// GUI thread for the window (info is the selected item's record, never the SDS
 // encoder's copy); any thread with a record of its own.
 AudioInfoText audio_info_text(const uint8_t* data, size_t size, SampleInfo& info);
 

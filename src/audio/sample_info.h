@@ -8,7 +8,7 @@
 //     }
 //
 // The readers fill a SampleInfo they are given and nothing else, so the window's
-// record (Context::sample_info) and the SDS encoder's own copy never disturb
+// record of the selected item and the SDS encoder's own copy never disturb
 // each other. They never copy sample data: data_start, read_pos and data_end
 // point into the buffer they read, which must outlive every use of them.
 // Readers are plain functions without state; any thread may call them on its
