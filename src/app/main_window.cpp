@@ -270,14 +270,15 @@ void MainWindow::send_command() {
 }
 
 void MainWindow::start_send(int attempts_left) {
-    if (start_sending(ctx_)) {
+    const Result started = start_sending(ctx_);
+    if (started) {
         send_pending_ = false;
         return;
     }
     // The previous send's last request is still with the MIDI service.
     if (attempts_left <= 0) {
         send_pending_ = false;
-        show_status_message("The MIDI destination is still busy; press Send again.");
+        show_status_message(started.message.c_str());
         return;
     }
     send_pending_ = true;

@@ -102,9 +102,9 @@ void start_item(Context& ctx) {
 
 }  // namespace
 
-bool start_sending(Context& ctx) {
+Result start_sending(Context& ctx) {
     TransferState& t = ctx.transfer;
-    if (t.request_held) return false;
+    if (t.request_held) return failure("The MIDI destination is still busy; press Send again.");
     std::lock_guard lock(t.send_mutex);
     ++t.send_generation;
     t.send_queue = ctx.files.selected_ids;
@@ -114,7 +114,7 @@ bool start_sending(Context& ctx) {
     t.start_sample_number = ctx.window->sample_number_value();
     ctx.window->show_sending(true);
     start_item(ctx);
-    return true;
+    return {};
 }
 
 void send_completion(Context& ctx, SysexRequest* request) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/transfer_state.h"
+#include "format/result.h"
 #include "midi/midi_service.h"
 
 namespace j3 {
@@ -18,9 +19,9 @@ struct Context;
 
 // Starts sending the items of the current selection (GUI thread). The caller
 // has checked that a destination is chosen and refresh_selection returned at
-// least 1. Returns false when the previous send's last request is still held
-// by the service (it is being cancelled); try again a moment later.
-bool start_sending(Context& ctx);
+// least 1. Fails when the previous send's last request is still held by the
+// service (it is being cancelled); try again a moment later.
+Result start_sending(Context& ctx);
 
 // The completion procedure of data_request, and Stop/CANCEL with request ==
 // nullptr. Runs on the MIDI service's completion thread (or the GUI thread for

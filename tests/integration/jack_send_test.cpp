@@ -80,7 +80,7 @@ struct OverJack : ::testing::Test {
         for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
         window.select(ids);
         refresh_selection(ctx);
-        return start_sending(ctx);
+        return start_sending(ctx).ok;
     }
     // ... and waits for the end.
     bool send_all(int32_t position, int speed) {
