@@ -19,7 +19,7 @@ void finish_sending(Context& ctx) {
     ctx.window->show_sending(false);
     t.send_mode = kSendIdle;
     ++t.send_generation;
-    if (t.send_refused) {
+    if (t.send_refused != kSendTaken) {
         char text[160];
         if (t.send_refused == kSendTooLarge) {
             std::snprintf(text, sizeof text,
@@ -29,7 +29,7 @@ void finish_sending(Context& ctx) {
             std::snprintf(text, sizeof text, "Stopped: %s.", send_result_text(t.send_refused));
         }
         set_status_text(t, text);
-        t.send_refused = 0;
+        t.send_refused = kSendTaken;
     } else {
         set_status_text(t, "Done.");
     }
@@ -48,7 +48,7 @@ void hand_over(Context& ctx, int32_t length) {
     r.completion_ref = &ctx;
     r.complete = false;
     t.request_held = true;
-    if (int refused = ctx.midi->send_sysex(&r)) {
+    if (const SendResult refused = ctx.midi->send_sysex(&r); refused != kSendTaken) {
         // Its completion still comes; the send ends there with a message.
         t.send_refused = refused;
         t.refused_length = uint32_t(length);
@@ -110,7 +110,7 @@ Result start_sending(Context& ctx) {
     t.send_queue = ctx.files.selected_ids;
     t.send_count = int32_t(t.send_queue.size());
     t.send_index = 0;
-    t.send_refused = 0;
+    t.send_refused = kSendTaken;
     t.start_sample_number = ctx.window->sample_number_value();
     ctx.window->show_sending(true);
     start_item(ctx);
@@ -133,7 +133,7 @@ void send_completion(Context& ctx, SysexRequest* request) {
         return;
     }
     // 3. Stop or CANCEL.
-    if (!request || t.send_refused) {
+    if (!request || t.send_refused != kSendTaken) {
         t.current_size = 0;
         finish_sending(ctx);
         return;

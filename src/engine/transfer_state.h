@@ -75,7 +75,7 @@ struct TransferState {
     std::atomic<bool> request_held{false};
     // The service refused data_request (its code); the send stops when the
     // refused request is reported.
-    int send_refused = 0;
+    SendResult send_refused = kSendTaken;
     uint32_t refused_length = 0;
 
     // Status lines; written by the timer and by finish_sending. Use the

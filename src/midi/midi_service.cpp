@@ -2,7 +2,7 @@
 
 namespace j3 {
 
-const char* send_result_text(int result) {
+const char* send_result_text(SendResult result) {
     switch (result) {
         case kSendTaken:
             return "taken";
@@ -12,9 +12,8 @@ const char* send_result_text(int result) {
             return "the destination is not there";
         case kSendBackendLost:
             return "the MIDI server behind the destination has gone away";
-        default:
-            return "the MIDI service refused the message";
     }
+    return "the MIDI service refused the message";
 }
 
 }  // namespace j3

@@ -23,7 +23,7 @@ enum SendResult : int {
     kSendBackendLost = 3,    // the MIDI server behind the destination has gone away
 };
 // A short text for the user, e.g. "the destination has gone away".
-const char* send_result_text(int result);
+const char* send_result_text(SendResult result);
 
 struct SysexRequest;
 // Runs on the service's completion thread, once per request handed over.
@@ -96,7 +96,7 @@ class MidiService {
     // taken; a request it refuses (a SendResult: too large for the backend, no
     // such destination) is still completed, and the result says why: never
     // silently dropped. Any thread.
-    virtual int send_sysex(SysexRequest* request) = 0;
+    virtual SendResult send_sysex(SysexRequest* request) = 0;
 };
 
 }  // namespace j3

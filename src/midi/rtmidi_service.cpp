@@ -185,8 +185,8 @@ class RtMidiService final : public MidiService {
         speeds_[destination] = std::max(bytes_per_second, 1);
     }
 
-    int send_sysex(SysexRequest* request) override {
-        const int result = check(*request);
+    SendResult send_sysex(SysexRequest* request) override {
+        const SendResult result = check(*request);
         // Taken from here on: the flag now means "cancel" only.
         request->complete = false;
         if (result != kSendTaken) {
@@ -320,7 +320,7 @@ class RtMidiService final : public MidiService {
     // --- sending -------------------------------------------------------
 
     // Any thread: is the request one the destination's backend can carry now?
-    int check(const SysexRequest& request) {
+    SendResult check(const SysexRequest& request) {
         std::lock_guard lock(mutex_);
         const Record* r = record(request.destination);
         if (!r || r->source) return kSendNoDestination;

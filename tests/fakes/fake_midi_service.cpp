@@ -69,13 +69,13 @@ void FakeMidiService::set_max_sysex_speed(Endpoint d, int bytes_per_second) {
     speeds.emplace_back(d, bytes_per_second);
 }
 
-int FakeMidiService::send_sysex(SysexRequest* request) {
+SendResult FakeMidiService::send_sysex(SysexRequest* request) {
     std::lock_guard lock(mutex);
     in_flight.push_back(request);
-    if (refuse_above > 0 && request->bytes_to_send > uint32_t(refuse_above)) return 1;
+    if (refuse_above > 0 && request->bytes_to_send > uint32_t(refuse_above)) return kSendTooLarge;
     sent.push_back({request->destination,
                     std::vector<uint8_t>(request->data, request->data + request->bytes_to_send)});
-    return 0;
+    return kSendTaken;
 }
 
 bool FakeMidiService::complete_next() {

@@ -31,7 +31,7 @@ class FakeMidiService : public MidiService {
     Endpoint create_virtual_destination(const std::string& name) override;
     int max_sysex_speed(Endpoint destination) override;
     void set_max_sysex_speed(Endpoint destination, int bytes_per_second) override;
-    int send_sysex(SysexRequest* request) override;
+    SendResult send_sysex(SysexRequest* request) override;
 
     // Test side. Completes the oldest held request: marks it complete and calls
     // its procedure. Returns false when none is held.

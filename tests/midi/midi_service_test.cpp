@@ -261,7 +261,7 @@ TEST_F(Service, ARequestHandedOverWhileClosingIsCompletedToo) {
     struct Chain {
         MidiService* midi;
         SysexRequest next;
-        int result = -1;
+        SendResult result = kSendTaken;
         Recorder* rec;
     };
     static Chain chain;
