@@ -1,9 +1,10 @@
+#include "engine/list_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "engine/list_commands.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
 #include "filelist/file_entry.h"

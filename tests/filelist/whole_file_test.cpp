@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "fakes/test_folder.h"
+#include "filelist/file_entry.h"
+
+namespace j3 {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct WholeFile : testing::TestFolder {
+    std::vector<fs::path> files() const {
+        std::vector<fs::path> out(fs::directory_iterator(dir), fs::directory_iterator{});
+        return out;
+    }
+};
+
+TEST_F(WholeFile, WritingReplacesTheFileInOneStepAndReadsBackTheSameBytes) {
+    const std::vector<uint8_t> bytes = {0xF0, 0x00, 0xF7, 0x00, 0xFF};
+    const fs::path path = write("item.syx", "an older and longer content");
+    ASSERT_TRUE(write_whole_file(path, bytes.data(), bytes.size()));
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(read_whole_file(path, back));
+    EXPECT_EQ(back, bytes);
+    EXPECT_EQ(files(), std::vector<fs::path>{path}) << "no temporary file is left";
+}
+
+TEST_F(WholeFile, FailuresSayWhyAndLeaveNothingBehind) {
+    struct Case {
+        const char* description;
+        fs::path path;
+        const char* says;
+    } cases[] = {
+        {"a missing folder", dir / "missing" / "a.syx", "No such file or directory"},
+        {"a folder in the way", dir, "cannot write"},
+    };
+    const uint8_t byte = 0xF0;
+    for (const Case& c : cases) {
+        const Result r = write_whole_file(c.path, &byte, 1);
+        EXPECT_FALSE(r) << c.description;
+        EXPECT_NE(r.message.find(c.says), std::string::npos) << c.description << ": " << r.message;
+        EXPECT_NE(r.message.find(c.path.string()), std::string::npos) << c.description;
+        EXPECT_TRUE(files().empty()) << c.description;
+    }
+    std::vector<uint8_t> data = {1, 2};
+    const Result read = read_whole_file(dir / "none", data);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(read.message, "No such file or directory");
+    EXPECT_EQ(data, (std::vector<uint8_t>{1, 2})) << "a failed read leaves the buffer alone";
+}
+
+}  // namespace
+}  // namespace j3
