@@ -21,6 +21,7 @@
 #include "filelist/file_entry.h"
 #include "format/item_names.h"
 #include "format/sds_messages.h"
+#include "receive/dump_assembler.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -201,94 +202,47 @@ int dump_to_items(const Options& o, const Bytes& file) {
     if (format == 0)
         return fail("say which format to write with --format wav|aiff|syx (\"" + o.out +
                     "\" has no known extension)");
-    auto state = std::make_unique<ReceiveState>();
-    Bytes item;         // the item being made
-    bool open = false;  // a dump header started it
-    int32_t announced = 0, dumps = 0, written = 0, rejected = 0, incomplete = 0, skipped = 0;
+    DumpAssembler dumps;
+    dumps.sds_format = format;
+    assemble_bytes(dumps, file.data(), file.size());
+    finish_assembly(dumps, file.size());
+
+    int32_t written = 0, damaged = 0;
     std::string error;
-
-    const SdsDumpState& dump = format == kSdsFormatWav    ? state->wav_dump
-                               : format == kSdsFormatAiff ? state->aiff_dump
-                                                          : state->sysex_dump;
-    auto close_incomplete = [&](size_t at) {
-        if (!open) return;
-        ++incomplete;
-        std::fprintf(stderr,
-                     "j3 convert: dump %d ends early (before byte %zu): %d of %d sample words "
-                     "arrived; not written\n",
-                     dumps, at, std::min(dump.samples_counted, announced), announced);
-        open = false;
-        item.clear();
-    };
-
-    const uint8_t* p = file.data();
-    const size_t size = file.size();
-    Bytes message;
-    size_t i = 0;
-    while (i < size) {
-        if (p[i] != 0xF0) {
-            ++i;
-            continue;
-        }
-        size_t end = i + 1;
-        while (end < size && p[end] != 0xF7 && p[end] != 0xF0) ++end;
-        if (end == size || p[end] == 0xF0) {
-            std::fprintf(stderr, "j3 convert: message at byte %zu has no end (F7); skipped\n", i);
-            i = end;
-            continue;
-        }
-        // A capture of the wire may hold timing clock or active sensing
-        // bytes inside a message; they are no part of it.
-        message.clear();
-        for (size_t k = i; k <= end; ++k)
-            if (p[k] < 0xF8) message.push_back(p[k]);
-        const uint8_t* m = message.data();
-        const size_t n = message.size();
-        const size_t at = i;
-        i = end + 1;
-        if (n < 4 || m[1] != 0x7E) {
-            ++skipped;
-            continue;
-        }
-        bool header = is_sds_dump_header(m, n);
-        if (header) close_incomplete(at);
-        state->scratch_fill = 0;
-        int r = receive_sds_message(*state, format, m, n);
-        if (r == kSdsRejected) {
-            ++rejected;
-            std::fprintf(stderr, "j3 convert: %s at byte %zu rejected (%s)\n",
-                         header ? "dump header" : "data packet", at,
-                         header ? "no period or rate, bits outside 1 to 28, or too short"
-                         : open ? "unexpected packet number or wrong checksum"
-                                : "no dump header before it");
-            continue;
-        }
-        if (r == kSdsHeaderAccepted) {
-            open = true;
-            ++dumps;
-            SdsDumpHeader h;
-            read_dump_header(m, n, h);
-            announced = h.length;
-        }
-        if (open)
-            item.insert(item.end(), state->scratch_buffer,
-                        state->scratch_buffer + state->scratch_fill);
-        if (r == kSdsDumpComplete) {
-            ++written;
-            const std::string name = numbered_name(o.out, written);
-            if (!write_file(name, item, error)) return fail(error);
-            open = false;
-            item.clear();
+    for (const DumpEvent& e : dumps.events) {
+        switch (e.kind) {
+            case DumpEvent::kItemDone:
+                ++written;
+                if (!write_file(numbered_name(o.out, written), e.item, error)) return fail(error);
+                break;
+            case DumpEvent::kItemIncomplete:
+                ++damaged;
+                std::fprintf(stderr,
+                             "j3 convert: dump %d ends early (before byte %zu): %d of %d sample "
+                             "words arrived; not written\n",
+                             e.dump, e.at, e.samples_arrived, e.samples_announced);
+                break;
+            case DumpEvent::kMessageRejected:
+                ++damaged;
+                std::fprintf(stderr, "j3 convert: %s at byte %zu rejected (%s)\n",
+                             e.header ? "dump header" : "data packet", e.at,
+                             e.header      ? "no period or rate, bits outside 1 to 28, or too short"
+                             : e.dump_open ? "unexpected packet number or wrong checksum"
+                                           : "no dump header before it");
+                break;
+            case DumpEvent::kMessageUnended:
+                std::fprintf(stderr, "j3 convert: message at byte %zu has no end (F7); skipped\n",
+                             e.at);
+                break;
         }
     }
-    close_incomplete(size);
-    if (skipped > 0)
+    if (dumps.not_sds > 0)
         std::fprintf(stderr,
                      "j3 convert: note: skipped %d SysEx message(s) that are not part of a sample "
                      "dump\n",
-                     skipped);
+                     dumps.not_sds);
     if (written == 0) return fail("no complete sample dump in \"" + o.in + "\"");
-    return rejected > 0 || incomplete > 0 ? 1 : 0;
+    return damaged > 0 ? 1 : 0;
 }
 
 }  // namespace
