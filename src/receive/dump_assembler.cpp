@@ -61,7 +61,7 @@ void message_unended(DumpAssembler& a) {
 
 }  // namespace
 
-int assemble_message(DumpAssembler& a, const uint8_t* data, size_t size, size_t at) {
+SdsReceiveResult assemble_message(DumpAssembler& a, const uint8_t* data, size_t size, size_t at) {
     if (size < 4 || data[0] != kSysexStart || data[1] != 0x7E) {
         ++a.not_sds;
         return kSdsIgnored;
@@ -70,7 +70,7 @@ int assemble_message(DumpAssembler& a, const uint8_t* data, size_t size, size_t 
     if (header) end_dump_early(a, at);
     ReceiveState& s = *a.state;
     s.scratch_fill = 0;
-    const int result = receive_sds_message(s, a.sds_format, data, size);
+    const SdsReceiveResult result = receive_sds_message(s, a.sds_format, data, size);
     if (result == kSdsRejected) {
         DumpEvent e;
         e.kind = DumpEvent::kMessageRejected;

@@ -86,7 +86,7 @@ struct DumpAssembler {
 // kSdsIgnored also for a message that is no F0 7E message (counted in
 // not_sds). A header while a dump is open ends that dump as incomplete
 // first.
-int assemble_message(DumpAssembler& a, const uint8_t* data, size_t size, size_t at);
+SdsReceiveResult assemble_message(DumpAssembler& a, const uint8_t* data, size_t size, size_t at);
 
 // Frames a stream of stored or captured MIDI bytes, in chunks of any size,
 // and assembles each complete message. Bytes outside a message are skipped;

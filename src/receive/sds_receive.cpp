@@ -162,7 +162,7 @@ bool open_dump(SdsDumpState& d, const SdsDumpHeader& h) {
 // Decodes the samples of an accepted packet into B-byte samples, little-endian
 // for WAV (8-bit WAV data is unsigned), big-endian for AIFF (always signed);
 // left-justified in B bytes.
-int emit_samples(ReceiveState& s, SdsDumpState& d, const uint8_t* words, bool wav) {
+SdsReceiveResult emit_samples(ReceiveState& s, SdsDumpState& d, const uint8_t* words, bool wav) {
     const int B = d.output_bytes;
     const uint32_t offset = (wav && B == 1) ? 0 : uint32_t(1) << (d.bits - 1);
     const int justify = 8 * B - d.bits;
@@ -184,8 +184,8 @@ int emit_samples(ReceiveState& s, SdsDumpState& d, const uint8_t* words, bool wa
     return kSdsPacketAccepted;
 }
 
-int receive_header(ReceiveState& s, SdsDumpState& d, int32_t format, const uint8_t* data,
-                   size_t size) {
+SdsReceiveResult receive_header(ReceiveState& s, SdsDumpState& d, int32_t format,
+                                const uint8_t* data, size_t size) {
     s.sds_channel = data[2];
     s.current_packet = 0;
     SdsDumpHeader h;
@@ -206,8 +206,8 @@ int receive_header(ReceiveState& s, SdsDumpState& d, int32_t format, const uint8
     return kSdsHeaderAccepted;
 }
 
-int receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format, const uint8_t* data,
-                   size_t size) {
+SdsReceiveResult receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format,
+                                const uint8_t* data, size_t size) {
     s.current_packet = d.expected_packet;
     SdsPacketView p;
     if (!read_data_packet(data, size, p) || !d.open || p.packet_number != d.expected_packet ||
@@ -232,7 +232,8 @@ int receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format, const uint8
 
 }  // namespace
 
-int receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data, size_t size) {
+SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
+                                     size_t size) {
     if (size < 4 || data[0] != 0xF0 || data[1] != 0x7E) return kSdsIgnored;
     int32_t format =
         sds_format == kSdsFormatWav || sds_format == kSdsFormatAiff ? sds_format : kSdsFormatSysex;
@@ -247,7 +248,7 @@ int receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* 
     return kSdsIgnored;
 }
 
-int receive_sds_message(Context& ctx, const uint8_t* data, size_t size) {
+SdsReceiveResult receive_sds_message(Context& ctx, const uint8_t* data, size_t size) {
     return receive_sds_message(ctx.receive, ctx.settings.sds_format, data, size);
 }
 

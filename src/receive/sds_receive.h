@@ -48,9 +48,10 @@ enum SdsReceiveResult : int {
 // bytes for a pass-through message, 116 for a file header, 120 for the samples
 // of a packet. Sets state.sds_channel and state.current_packet for the reply.
 // Both the standard header (01) and the extended one (05 05) start a dump.
-int receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data, size_t size);
+SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
+                                     size_t size);
 // The same with the context's receive state and "SDS format" setting.
-int receive_sds_message(Context& ctx, const uint8_t* data, size_t size);
+SdsReceiveResult receive_sds_message(Context& ctx, const uint8_t* data, size_t size);
 
 // Appends one byte to the scratch buffer (dropped if it is full, which no
 // message can make happen).

@@ -279,12 +279,13 @@ TEST(SdsReceive, ExtendedHeaderStartsADump) {
 TEST(SdsReceive, ConvertersKeepTheirOwnDumps) {
     ReceiveState state;
     Bytes h16 = header(16, 1000), h8 = header(8, 1000), p0 = packet(0), p1 = packet(1);
-    EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, h16.data(), h16.size()), 1);
-    EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p0.data(), p0.size()), 2);
-    EXPECT_EQ(receive_sds_message(state, kSdsFormatAiff, h8.data(), h8.size()), 1);
+    EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, h16.data(), h16.size()),
+              kSdsHeaderAccepted);
+    EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p0.data(), p0.size()), kSdsPacketAccepted);
+    EXPECT_EQ(receive_sds_message(state, kSdsFormatAiff, h8.data(), h8.size()), kSdsHeaderAccepted);
     EXPECT_EQ(state.wav_dump.bits, 16);
     EXPECT_EQ(state.wav_dump.expected_packet, 1);
-    EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p1.data(), p1.size()), 2);
+    EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p1.data(), p1.size()), kSdsPacketAccepted);
 }
 
 TEST(SdsReceive, ChannelAndPacketNumberForTheReply) {
