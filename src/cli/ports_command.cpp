@@ -1,11 +1,9 @@
 // `j3 ports`: the MIDI sources and destinations with their 1-based positions,
 // as `j3 send --to` and the configuration window count them.
 #include <cstdio>
+#include <memory>
 
 #include "cli/cli.h"
-#include "cli/console_window.h"
-#include "engine/clock.h"
-#include "engine/context.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 
@@ -19,26 +17,17 @@ int ports_command(const std::vector<std::string>& args) {
                      "Lists the MIDI sources and destinations with their positions.\n");
         return help ? 0 : 2;
     }
-    ConsoleWindow window;
-    SystemClock clock;
-    Context ctx;
-    ctx.window = &window;
-    ctx.clock = &clock;
     const std::unique_ptr<MidiService> midi = make_midi_service();
-    ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
+    MidiEndpoints endpoints;
+    scan_midi(*midi, endpoints, nullptr);
 
-    // Full names here: the 64-byte slots are for the window's lists.
+    // The names as the system gives them, as the configuration window lists them.
     std::printf("Sources:\n");
-    for (int i = 0; i < midi->source_count(); ++i) {
-        std::printf("%4d  %s\n", i + 1,
-                    endpoint_display_name(*midi, midi->source(i), false).c_str());
-    }
+    for (size_t i = 0; i < endpoints.source_names.size(); ++i)
+        std::printf("%4zu  %s\n", i + 1, endpoints.source_names[i].c_str());
     std::printf("Destinations:\n");
-    for (int i = 0; i < midi->destination_count(); ++i) {
-        std::printf("%4d  %s\n", i + 1,
-                    endpoint_display_name(*midi, midi->destination(i), false).c_str());
-    }
+    for (size_t i = 0; i < endpoints.destination_names.size(); ++i)
+        std::printf("%4zu  %s\n", i + 1, endpoints.destination_names[i].c_str());
     return 0;
 }
 
