@@ -104,5 +104,23 @@ TEST_F(CommandLine, SendRefusesWhatItCannotDoWithAMessageAndNothingSent) {
     EXPECT_TRUE(dump->stop().empty());
 }
 
+TEST_F(CommandLine, PortNamesStayAsTheSystemGivesThem) {
+    // Accents and characters no 8-bit code page has, as JACK lists them.
+    testing::TestMidiClient synth("Synthé 波形");
+    ASSERT_TRUE(synth.ok());
+    testing::RunResult ports;
+    ASSERT_TRUE(testing::eventually([&] {
+        ports = run({J3_CLI_DRIVER, "ports"});
+        return ports.out.find("Synthé 波形 - in") != std::string::npos;
+    })) << ports.out;
+    EXPECT_NE(ports.out.find("Synthé 波形 - out"), std::string::npos) << ports.out;
+
+    const std::string file = write({0xF0, 0x06, 0xF7});
+    const testing::RunResult r = run({J3_CLI_DRIVER, "send", file, "--to", "波形 - in"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(synth.wait_bytes(3));
+    EXPECT_EQ(synth.received(), (std::vector<Bytes>{{0xF0, 0x06, 0xF7}}));
+}
+
 }  // namespace
 }  // namespace j3
