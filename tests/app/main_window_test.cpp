@@ -120,6 +120,21 @@ class MainWindowTest : public QObject {
         conf->close_window();
     }
 
+    void endpointNamesShowAsTheSystemGivesThem() {
+        Harness h(prefs_);
+        h.midi.destinations[0].name =
+            "Caf\xC3\xA9 \xE6\xB3\xA2\xE5\xBD\xA2 " + std::string(80, 'n');
+        QVERIFY(h.window->start());
+        h.window->command(kCmdConfig);
+        ConfigWindow* conf = h.window->config_window();
+        QVERIFY(conf);
+        auto* destinations = qobject_cast<QListWidget*>(conf->control(kDestinationList));
+        QCOMPARE(destinations->count(), 1);
+        QCOMPARE(destinations->item(0)->text(),
+                 QString::fromUtf8("- Caf\xC3\xA9 \xE6\xB3\xA2\xE5\xBD\xA2 ") + QString(80, 'n'));
+        conf->close_window();
+    }
+
     void aFailedVirtualDestinationEndsTheStart() {
         Harness h(prefs_);
         h.midi.fail_virtual_destination = true;
