@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
-#include "audio/audio_fixtures.h"
+#include "audio/reader_results.h"
 #include "audio/sample_info.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
 
-using namespace fixtures;
+using namespace testing;
 
 constexpr int32_t kPeriod44100 = 22676;
 

@@ -3,13 +3,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "audio/audio_fixtures.h"
 #include "audio/audio_info.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
 
-using namespace fixtures;
+using namespace testing;
 
 struct Buttons {
     bool loop, stereo, waveform;
@@ -38,12 +38,12 @@ TEST(AudioInfoText, ShowsTheWindowsTexts) {
          "Sample length: 1000 Channels: 2 Sample Rate: 44100\nBits: 16 Loop OFF.",
          {true, true, true}},
         {"mono WAV with a forward loop",
-         wav({fmt(1, 1, 22050, 24), data_of_size(300), smpl(0, {{0, 10, 90}})}),
+         wav({fmt(1, 1, 22050, 24), data_of_size(300), smpl(0, {{10, 90, 0}})}),
          "Sample length: 100 Channels: 1 Sample Rate: 22050\nBits: 24 Loop ON. Loop start: 10 "
          "Loop end: 90",
          {true, false, true}},
         {"a loop of 16384 frames is too long for a waveform",
-         wav({fmt(1, 1, 44100, 8), data_of_size(20000), smpl(0, {{0, 0, 16384}})}),
+         wav({fmt(1, 1, 44100, 8), data_of_size(20000), smpl(0, {{0, 16384, 0}})}),
          "Sample length: 20000 Channels: 1 Sample Rate: 44100\nBits: 8 Loop ON. Loop start: 0 "
          "Loop end: 16384",
          {true, false, false}},

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <limits>
 
-#include "audio/audio_fixtures.h"
 #include "audio/sample_convert.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
 
-using namespace fixtures;
+using namespace testing;
 
 Bytes le_float(float x) {
     Bytes b;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "fakes/test_context.h"
+#include "fixtures/audio_files.h"
+#include "fixtures/libsndfile_oracle.h"
 #include "receive/sds_fixtures.h"
 
 namespace j3::testing {
@@ -211,7 +213,7 @@ TEST(SdsEncoder, FloatFileGoesAs24BitWords) {
 TEST(SdsEncoder, ItemsThatAreNotSent) {
     Bytes damaged = mono16(100);
     write_le32(damaged.data() + 40, 100000);  // data chunk runs past the end
-    Bytes aiff_as_wav = make_aiff_with_libsndfile(1, 16, 44100, ramp(10, 16), std::nullopt);
+    Bytes aiff_as_wav = make_aiff_with_libsndfile(1, 16, 44100, ramp(10, 16));
     aiff_as_wav[8] = 'X';  // neither AIFF nor AIFC any more
     WavFile empty_file;
     Bytes empty = make_wav(empty_file);

@@ -10,16 +10,16 @@
 #include <fstream>
 #include <iterator>
 
-#include "audio/audio_fixtures.h"
 #include "audio/audio_info.h"
 #include "audio/sample_convert.h"
 #include "engine/settings.h"
 #include "fakes/test_folder.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
 
-using namespace fixtures;
+using namespace testing;
 namespace fs = std::filesystem;
 
 // The float rule, written out from the format description: limited to

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "audio/audio_fixtures.h"
+#include "audio/reader_results.h"
 #include "audio/sample_info.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
 
-using namespace fixtures;
+using namespace testing;
 
 Bytes with_trailing(Bytes b, size_t extra) {
     b.resize(b.size() + extra, 0xAA);
@@ -48,7 +49,7 @@ TEST(WavReader, WalksTheChunksInOrder) {
          wav({{"junk", {1, 2, 3}}, fmt(1, 1, 44100, 16), data_of_size(20)}),
          {1, 1, 44100, 16, 2, 10, period, 0, 127, 0, 9}},
         {"an odd data chunk, then smpl after the pad byte",
-         wav({fmt(1, 1, 44100, 8), data_of_size(11), smpl(0, {{0, 2, 8}})}),
+         wav({fmt(1, 1, 44100, 8), data_of_size(11), smpl(0, {{2, 8, 0}})}),
          {1, 1, 44100, 8, 1, 11, period, 1, 0, 2, 8}},
         {"a RIFF size larger than the file is limited to the file",
          wav({fmt(1, 1, 44100, 16), data_of_size(20)}, 100000),
@@ -57,22 +58,22 @@ TEST(WavReader, WalksTheChunksInOrder) {
          wav({fmt(1, 1, 44100, 16), data_of_size(20)}, 0xFFFFFFFF),
          {1, 1, 44100, 16, 2, 10, period, 0, 127, 0, 9}},
         {"a RIFF size smaller than the file ignores the chunks after it",
-         wav({fmt(1, 1, 44100, 16), data_of_size(20), smpl(0, {{0, 2, 8}})}, 4 + 24 + 28),
+         wav({fmt(1, 1, 44100, 16), data_of_size(20), smpl(0, {{2, 8, 0}})}, 4 + 24 + 28),
          {1, 1, 44100, 16, 2, 10, period, 0, 127, 0, 9}},
         {"fewer than 8 bytes after the last chunk are trailing padding",
          with_trailing(wav({fmt(1, 1, 44100, 16), data_of_size(20)}, 4 + 24 + 28 + 7), 7),
          {1, 1, 44100, 16, 2, 10, period, 0, 127, 0, 9}},
         {"smpl after data: its first loop, type 1 (alternating)",
-         wav({fmt(1, 1, 44100, 16), data_of_size(200), smpl(22676, {{1, 10, 50}, {0, 60, 70}})}),
+         wav({fmt(1, 1, 44100, 16), data_of_size(200), smpl(22676, {{10, 50, 1}, {60, 70, 0}})}),
          {1, 1, 44100, 16, 2, 100, period, 1, 1, 10, 50}},
         {"smpl loop type keeps its low 7 bits",
-         wav({fmt(1, 1, 44100, 16), data_of_size(200), smpl(0, {{0x181, 10, 50}})}),
+         wav({fmt(1, 1, 44100, 16), data_of_size(200), smpl(0, {{10, 50, 0x181}})}),
          {1, 1, 44100, 16, 2, 100, period, 1, 1, 10, 50}},
         {"smpl before data with a period (as the receiver writes it) keeps its loop",
-         wav({fmt(1, 1, 44100, 16), smpl(22676, {{0, 10, 50}}), data_of_size(200)}),
+         wav({fmt(1, 1, 44100, 16), smpl(22676, {{10, 50, 0}}), data_of_size(200)}),
          {1, 1, 44100, 16, 2, 100, period, 1, 0, 10, 50}},
         {"smpl before data with a zero period: data's defaults replace the loop",
-         wav({fmt(1, 1, 44100, 16), smpl(0, {{0, 10, 50}}), data_of_size(200)}),
+         wav({fmt(1, 1, 44100, 16), smpl(0, {{10, 50, 0}}), data_of_size(200)}),
          {1, 1, 44100, 16, 2, 100, period, 1, 127, 0, 99}},
         {"smpl before data with a period and no loop: data's defaults",
          wav({fmt(1, 1, 44100, 16), smpl(20000, {}), data_of_size(200)}),
@@ -81,7 +82,7 @@ TEST(WavReader, WalksTheChunksInOrder) {
          wav({fmt(1, 1, 2000000000, 16), data_of_size(20)}),
          {1, 1, 2000000000, 16, 2, 10, 1, 0, 127, 0, 9}},
         {"the period always comes from the rate, not from smpl",
-         wav({fmt(1, 1, 48000, 16), data_of_size(200), smpl(22676, {{0, 1, 2}})}),
+         wav({fmt(1, 1, 48000, 16), data_of_size(200), smpl(22676, {{1, 2, 0}})}),
          {1, 1, 48000, 16, 2, 100, 20833, 1, 0, 1, 2}},
     };
     for (const Case& c : cases) {
@@ -153,7 +154,7 @@ TEST(WavReader, RefusesWhatItCannotRead) {
         {"smpl shorter than its header",
          wav({fmt(1, 1, 44100, 16), data_of_size(20), {"smpl", Bytes(28)}}), kParseChunkSize},
         {"smpl counting a loop it does not hold",
-         wav({fmt(1, 1, 44100, 16), data_of_size(20), cut_to(smpl(0, {{0, 1, 2}}), 36)}),
+         wav({fmt(1, 1, 44100, 16), data_of_size(20), cut_to(smpl(0, {{1, 2, 0}}), 36)}),
          kParseChunkSize},
     };
     for (const Case& c : cases) {

@@ -6,6 +6,8 @@
 
 #include "cli/cli.h"
 #include "fakes/test_folder.h"
+#include "fixtures/audio_files.h"
+#include "fixtures/libsndfile_oracle.h"
 #include "format/item_names.h"
 #include "receive/sds_fixtures.h"
 

@@ -7,15 +7,14 @@
 #include <string>
 
 #include "analysis/sysex_fixtures.h"
-#include "audio/audio_fixtures.h"
 #include "cli/cli.h"
 #include "fakes/test_folder.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
 
 using namespace j3::testing;
-using namespace j3::fixtures;
 namespace fs = std::filesystem;
 
 struct InfoCommandSysex : j3::testing::TestFolder {

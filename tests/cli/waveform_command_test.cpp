@@ -9,8 +9,8 @@
 
 #include "analysis/inventory.h"
 #include "cli/cli.h"
+#include "fixtures/audio_files.h"
 #include "format/item_choices.h"
-#include "waveform/audio_fixture.h"
 #include "waveform/waveform_builder.h"
 
 namespace j3 {

@@ -8,6 +8,7 @@
 #include "analysis/inventory.h"
 #include "analysis/sysex_fixtures.h"
 #include "fakes/test_context.h"
+#include "fixtures/audio_files.h"
 
 namespace j3 {
 namespace {
@@ -16,15 +17,7 @@ using namespace j3::testing;
 
 // A mono 16-bit PCM WAV file at 44100 Hz holding the sample bytes.
 Bytes wav_file(const Bytes& sample_bytes) {
-    auto le32 = [](uint32_t v) {
-        return Bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    };
-    const Bytes fmt = {'f',  'm',  't', ' ', 16,   0,    0,    0,    1, 0, 1,  0,
-                       0x44, 0xAC, 0,   0,   0x88, 0x58, 0x01, 0x00, 2, 0, 16, 0};
-    const Bytes data =
-        cat({Bytes{'d', 'a', 't', 'a'}, le32(uint32_t(sample_bytes.size())), sample_bytes});
-    const Bytes body = cat({Bytes{'W', 'A', 'V', 'E'}, fmt, data});
-    return cat({Bytes{'R', 'I', 'F', 'F'}, le32(uint32_t(body.size())), body});
+    return make_wav({.raw_data = sample_bytes});
 }
 
 struct ItemInfoTest : ::testing::Test {

@@ -4,6 +4,7 @@
 
 #include "engine/context.h"
 #include "fakes/test_context.h"
+#include "fixtures/audio_files.h"
 #include "format/sds_messages.h"
 #include "receive/sds_fixtures.h"
 

@@ -12,21 +12,21 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_fixtures.h"
+#include "fixtures/audio_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-using namespace j3::fixtures;
+using namespace j3::testing;
 
 std::vector<Bytes> seeds() {
     Bytes stereo16(400);
     for (size_t i = 0; i < stereo16.size(); ++i) stereo16[i] = uint8_t(i * 7);
     return {
         wav({fmt(1, 2, 44100, 16), data(stereo16)}),
-        wav({fmt(1, 1, 22050, 8), smpl(22676, {{0, 10, 90}, {1, 5, 6}}), data(Bytes(101, 0x80))}),
-        wav({fmt(3, 1, 48000, 32), data(Bytes(64, 0x3F)), smpl(0, {{1, 1, 2}})}),
+        wav({fmt(1, 1, 22050, 8), smpl(22676, {{10, 90, 0}, {5, 6, 1}}), data(Bytes(101, 0x80))}),
+        wav({fmt(3, 1, 48000, 32), data(Bytes(64, 0x3F)), smpl(0, {{1, 2, 1}})}),
         wav({fmt(3, 2, 48000, 64), data(Bytes(64, 0xC0))}),
         wav({fmt(1, 1, 44100, 20), {"LIST", {'I', 'N', 'F', 'O'}}, data(Bytes(30, 0xF0))}),
         aiff({comm(1, 100, 16, 44100), inst(1, 1, 2), mark({{1, 10, "a"}, {2, 50, "bc"}}),

@@ -5,6 +5,8 @@
 
 #include <cmath>
 
+#include "fixtures/audio_files.h"
+#include "fixtures/libsndfile_oracle.h"
 #include "receive/sds_fixtures.h"
 
 namespace j3::testing {
@@ -73,8 +75,12 @@ void check_round_trip(const Case& c) {
     std::vector<float> floats;
     Bytes file;
     if (c.input == kAiffInput) {
-        file = c.loop ? make_looped_aiff(c.channels, c.bits, c.rate, interleaved, *c.loop)
-                      : make_aiff_with_libsndfile(c.channels, c.bits, c.rate, interleaved, {});
+        file = c.loop ? make_aiff({.channels = c.channels,
+                                   .bits = c.bits,
+                                   .rate = c.rate,
+                                   .samples = interleaved,
+                                   .loop = c.loop})
+                      : make_aiff_with_libsndfile(c.channels, c.bits, c.rate, interleaved);
     } else {
         WavFile w;
         w.channels = c.channels;

@@ -12,8 +12,8 @@
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "fakes/test_context.h"
+#include "fixtures/audio_files.h"
 #include "format/item_names.h"
-#include "waveform/audio_fixture.h"
 #include "waveform/waveform_builder.h"
 #include "waveform/waveform_eq_table.h"
 
@@ -195,8 +195,8 @@ TEST(WaveformMessage, OtherCycleLengthsAreResampledByTheFold) {
         {"3 frames: its one harmonic", 3, 1},
     };
     for (const Case& c : cases) {
-        const FileEntry entry = audio_entry("w.wav", wav16(sine(c.frames, c.harmonic, c.frames), 1,
-                                                           Loop{0, uint32_t(c.frames - 1)}));
+        const FileEntry entry = audio_entry(
+            "w.wav", wav16(sine(c.frames, c.harmonic, c.frames), 1, Loop{0, c.frames - 1}));
         const std::vector<uint8_t> m = built(fft, entry);
         if (m.size() != kWaveformMessageBytes) continue;
         EXPECT_TRUE(check_block_message(m.data(), m.size(), 6, 10)) << c.description;
