@@ -9,7 +9,6 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,17 +36,6 @@ constexpr const char* kUsage =
 int fail(const std::string& message) {
     std::fprintf(stderr, "j3 convert: %s\n", message.c_str());
     return 1;
-}
-
-bool write_file(const std::string& path, const Bytes& data, std::string& message) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    if (out) out.close();
-    if (!out) {
-        message = "cannot write \"" + path + "\"";
-        return false;
-    }
-    return true;
 }
 
 bool parse_int(const std::string& text, int32_t low, int32_t high, int32_t& value) {
@@ -164,8 +152,8 @@ int audio_to_dump(const Options& o, const Bytes& file) {
         if (n <= 0) break;
         out.insert(out.end(), message, message + n);
     }
-    std::string error;
-    if (!write_file(o.out, out, error)) return fail(error);
+    if (const Result written = write_whole_file(o.out, out.data(), out.size()); !written)
+        return fail(written.message);
     return 0;
 }
 
@@ -205,7 +193,6 @@ int dump_to_items(const Options& o, const Bytes& file) {
     Bytes item;         // the item being made
     bool open = false;  // a dump header started it
     int32_t announced = 0, dumps = 0, written = 0, rejected = 0, incomplete = 0, skipped = 0;
-    std::string error;
 
     const SdsDumpState& dump = format == kSdsFormatWav    ? state->wav_dump
                                : format == kSdsFormatAiff ? state->aiff_dump
@@ -276,7 +263,8 @@ int dump_to_items(const Options& o, const Bytes& file) {
         if (r == kSdsDumpComplete) {
             ++written;
             const std::string name = numbered_name(o.out, written);
-            if (!write_file(name, item, error)) return fail(error);
+            if (const Result w = write_whole_file(name, item.data(), item.size()); !w)
+                return fail(w.message);
             open = false;
             item.clear();
         }

@@ -7,7 +7,6 @@
 // with the reason. Exit status: 0 all built, 1 some file failed, 2 usage.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <system_error>
@@ -28,13 +27,6 @@ constexpr const char* kUsage =
     "  and writes it as <base name>.syx into DIR (default: the current folder).\n"
     "  Slots are numbered from 0 over the files that qualify.\n"
     "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
-
-bool write_file(const std::filesystem::path& path, const std::vector<uint8_t>& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    return bool(out.flush());
-}
 
 }  // namespace
 
@@ -129,9 +121,9 @@ int waveform_command(const std::vector<std::string>& args) {
             failed = true;
             continue;
         }
-        if (!write_file(out, build.message)) {
-            std::fprintf(stderr, "j3 waveform: %s: could not write %s\n", file.c_str(),
-                         out.string().c_str());
+        if (const Result w = write_whole_file(out, build.message.data(), build.message.size());
+            !w) {
+            std::fprintf(stderr, "j3 waveform: %s: %s\n", file.c_str(), w.message.c_str());
             failed = true;
             continue;
         }
