@@ -10,6 +10,7 @@
 #include "analysis/item_info.h"
 #include "audio/sample_info.h"
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "filelist/file_entry.h"
 #include "format/utf8.h"
 
@@ -17,6 +18,9 @@ namespace j3 {
 namespace {
 
 constexpr const char* kUsage = "usage: j3 info [--json] FILE...\n";
+
+// The only option; "--" ends the options, for a file whose name starts with '-'.
+constexpr Option kOptions[] = {{.name = "--json"}};
 
 // A JSON string; bytes that are not UTF-8 (a path may hold any) become U+FFFD.
 std::string json_string(const std::string& s) {
@@ -57,20 +61,16 @@ std::string json_string(const std::string& s) {
 
 int info_command(const std::vector<std::string>& args) {
     bool json = false;
-    bool options_end = false;
     std::vector<std::string> files;
-    for (const std::string& a : args) {
-        if (!options_end && a == "--json") {
+    const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
+    for (const ParsedArg& a : parsed.args) {
+        if (a.is("--json")) {
             json = true;
-        } else if (!options_end && a == "--") {
-            options_end = true;
-        } else if (!options_end && a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "j3 info: unknown option \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
         } else {
-            files.push_back(a);
+            files.push_back(a.text);
         }
     }
+    if (parsed.problem != ArgProblem::kNone) return usage_error("info", parsed.error, kUsage);
     if (files.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
