@@ -4,21 +4,18 @@
 //   j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]
 //              [--sample-number N] [--loop file|on|off] [--stereo mix|left|right] [--device N]
 //   j3 convert IN.syx [--format wav|aiff|syx] -o OUT
-#include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/audio_info.h"
 #include "audio/sds_encoder.h"
 #include "cli/cli.h"
-#include "engine/settings.h"
+#include "cli/options.h"
 #include "filelist/file_entry.h"
+#include "format/item_choices.h"
 #include "format/item_names.h"
 #include "format/sds_messages.h"
 #include "receive/dump_assembler.h"
@@ -40,22 +37,28 @@ int fail(const std::string& message) {
     return 1;
 }
 
-bool write_file(const std::string& path, const Bytes& data, std::string& message) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    if (out) out.close();
-    if (!out) {
-        message = "cannot write \"" + path + "\"";
-        return false;
-    }
-    return true;
-}
+// -h and --help are looked for before these.
+constexpr Option kOptions[] = {
+    {.name = "-o",
+     .alias = "--output",
+     .takes_value = true,
+     .missing_value = "-o needs a file name"},
+    {.name = "--format", .takes_value = true, .missing_value = "--format takes wav, aiff or syx"},
+    {.name = "--extended"},
+    {.name = "--send-filename"},
+    {.name = "--sample-number",
+     .takes_value = true,
+     .missing_value = "--sample-number takes a number from 0 to 16383"},
+    {.name = "--loop", .takes_value = true, .missing_value = "--loop takes file, on or off"},
+    {.name = "--stereo", .takes_value = true, .missing_value = "--stereo takes mix, left or right"},
+    {.name = "--device",
+     .takes_value = true,
+     .missing_value = "--device takes a number from 0 to 127"},
+};
 
-bool parse_int(const std::string& text, int32_t low, int32_t high, int32_t& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && value >= low && value <= high;
-}
+constexpr std::string_view kFormatWords[] = {"wav", "aiff", "syx"};
+// By LoopChoice.
+constexpr std::string_view kLoopWords[] = {"file", "on", "off"};
 
 struct Options {
     std::string in, out;
@@ -71,65 +74,42 @@ struct Options {
 
 // Parses the arguments; an empty result means they were fine.
 std::string parse_options(const std::vector<std::string>& args, Options& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&](std::string& v) {
-            if (i + 1 >= args.size()) return false;
-            v = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "-o" || a == "--output") {
-            if (!value(o.out)) return "-o needs a file name";
-        } else if (a == "--format") {
-            if (!value(o.format) || (o.format != "wav" && o.format != "aiff" && o.format != "syx"))
-                return "--format takes wav, aiff or syx";
-        } else if (a == "--extended") {
-            o.extended = true;
-            o.audio_only.push_back(a);
-        } else if (a == "--send-filename") {
-            o.send_filename = true;
-            o.audio_only.push_back(a);
-        } else if (a == "--sample-number") {
-            if (!value(v) || !parse_int(v, 0, 16383, o.sample_number))
-                return "--sample-number takes a number from 0 to 16383";
-            o.audio_only.push_back(a);
-        } else if (a == "--device") {
-            if (!value(v) || !parse_int(v, 0, 127, o.device))
-                return "--device takes a number from 0 to 127";
-            o.audio_only.push_back(a);
-        } else if (a == "--loop") {
-            if (!value(v)) return "--loop takes file, on or off";
-            if (v == "file") {
-                o.loop = kLoopFile;
-            } else if (v == "on") {
-                o.loop = kLoopOn;
-            } else if (v == "off") {
-                o.loop = kLoopOff;
-            } else {
-                return "--loop takes file, on or off";
-            }
-            o.audio_only.push_back(a);
-        } else if (a == "--stereo") {
-            if (!value(v)) return "--stereo takes mix, left or right";
-            if (v == "mix") {
-                o.stereo = kStereoMix;
-            } else if (v == "left") {
-                o.stereo = kStereoLeft;
-            } else if (v == "right") {
-                o.stereo = kStereoRight;
-            } else {
-                return "--stereo takes mix, left or right";
-            }
-            o.audio_only.push_back(a);
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            return "unknown option \"" + a + "\"";
-        } else if (o.in.empty()) {
-            o.in = a;
-        } else {
-            return "one input file only (\"" + a + "\" is a second)";
+    const ParsedArgs parsed = parse_args(args, kOptions);
+    for (const ParsedArg& a : parsed.args) {
+        if (a.positional()) {
+            if (!o.in.empty()) return "one input file only (\"" + a.text + "\" is a second)";
+            o.in = a.text;
+            continue;
         }
+        const std::string& v = a.value;
+        if (a.is("-o")) {
+            o.out = v;
+            continue;
+        }
+        if (a.is("--format")) {
+            if (parse_choice(v, kFormatWords) < 0) return "--format takes wav, aiff or syx";
+            o.format = v;
+            continue;
+        }
+        if (a.is("--extended")) {
+            o.extended = true;
+        } else if (a.is("--send-filename")) {
+            o.send_filename = true;
+        } else if (a.is("--sample-number")) {
+            if (!parse_number(v, 0, 16383, o.sample_number))
+                return "--sample-number takes a number from 0 to 16383";
+        } else if (a.is("--device")) {
+            if (!parse_number(v, 0, 127, o.device)) return "--device takes a number from 0 to 127";
+        } else if (a.is("--loop")) {
+            o.loop = parse_choice(v, kLoopWords);
+            if (o.loop < 0) return "--loop takes file, on or off";
+        } else if (a.is("--stereo")) {
+            o.stereo = parse_choice(v, kStereoWords);
+            if (o.stereo < 0) return "--stereo takes mix, left or right";
+        }
+        o.audio_only.push_back(a.text);
     }
+    if (parsed.problem != ArgProblem::kNone) return parsed.error;
     if (o.in.empty()) return "no input file";
     if (o.out.empty()) return "no output file (-o OUT)";
     return {};
@@ -165,8 +145,8 @@ int audio_to_dump(const Options& o, const Bytes& file) {
         if (n <= 0) break;
         out.insert(out.end(), message, message + n);
     }
-    std::string error;
-    if (!write_file(o.out, out, error)) return fail(error);
+    if (const Result written = write_whole_file(o.out, out.data(), out.size()); !written)
+        return fail(written.message);
     return 0;
 }
 
@@ -208,12 +188,14 @@ int dump_to_items(const Options& o, const Bytes& file) {
     finish_assembly(dumps, file.size());
 
     int32_t written = 0, damaged = 0;
-    std::string error;
     for (const DumpEvent& e : dumps.events) {
         switch (e.kind) {
             case DumpEvent::kItemDone:
                 ++written;
-                if (!write_file(numbered_name(o.out, written), e.item, error)) return fail(error);
+                if (const Result w = write_whole_file(numbered_name(o.out, written), e.item.data(),
+                                                      e.item.size());
+                    !w)
+                    return fail(w.message);
                 break;
             case DumpEvent::kItemIncomplete:
                 ++damaged;
@@ -248,6 +230,7 @@ int dump_to_items(const Options& o, const Bytes& file) {
 }  // namespace
 
 int convert_command(const std::vector<std::string>& args) {
+    // Help wins wherever it stands, even as the value of another option.
     for (const std::string& a : args) {
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
@@ -256,10 +239,7 @@ int convert_command(const std::vector<std::string>& args) {
     }
     Options o;
     std::string error = parse_options(args, o);
-    if (!error.empty()) {
-        std::fprintf(stderr, "j3 convert: %s\n%s", error.c_str(), kUsage);
-        return 2;
-    }
+    if (!error.empty()) return usage_error("convert", error, kUsage);
     Bytes file;
     if (const Result read = read_whole_file(o.in, file); !read)
         return fail("cannot read \"" + o.in + "\": " + read.message);

@@ -3,54 +3,31 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/device_family.h"
 #include "analysis/item_info.h"
 #include "audio/sample_info.h"
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "filelist/file_entry.h"
+#include "format/utf8.h"
 
 namespace j3 {
 namespace {
 
 constexpr const char* kUsage = "usage: j3 info [--json] FILE...\n";
 
-// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed.
-size_t utf8_sequence_length(const std::string& s, size_t i) {
-    const auto byte = [&](size_t k) { return uint8_t(s[k]); };
-    const uint8_t c = byte(i);
-    size_t n;
-    uint32_t cp;
-    if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) {
-        n = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        n = 3;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        n = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-        cp = cp << 6 | (byte(i + k) & 0x3F);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kSmallest[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
+// The only option; "--" ends the options, for a file whose name starts with '-'.
+constexpr Option kOptions[] = {{.name = "--json"}};
 
 // A JSON string; bytes that are not UTF-8 (a path may hold any) become U+FFFD.
 std::string json_string(const std::string& s) {
     std::string out = "\"";
     for (size_t i = 0; i < s.size();) {
         const uint8_t c = uint8_t(s[i]);
-        const size_t n = utf8_sequence_length(s, i);
+        const size_t n = decode_utf8(std::string_view(s).substr(i)).length;
         if (n == 0) {
             out += "\\ufffd";
             ++i;
@@ -84,20 +61,16 @@ std::string json_string(const std::string& s) {
 
 int info_command(const std::vector<std::string>& args) {
     bool json = false;
-    bool options_end = false;
     std::vector<std::string> files;
-    for (const std::string& a : args) {
-        if (!options_end && a == "--json") {
+    const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
+    for (const ParsedArg& a : parsed.args) {
+        if (a.is("--json")) {
             json = true;
-        } else if (!options_end && a == "--") {
-            options_end = true;
-        } else if (!options_end && a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "j3 info: unknown option \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
         } else {
-            files.push_back(a);
+            files.push_back(a.text);
         }
     }
+    if (parsed.problem != ArgProblem::kNone) return usage_error("info", parsed.error, kUsage);
     if (files.empty()) {
         std::fputs(kUsage, stderr);
         return 2;

@@ -4,14 +4,23 @@
 #include <memory>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 
 namespace j3 {
 
+namespace {
+
+constexpr Option kOptions[] = {{.name = "--help", .alias = "-h"}};
+
+}  // namespace
+
 int ports_command(const std::vector<std::string>& args) {
     if (!args.empty()) {
-        const bool help = args[0] == "--help" || args[0] == "-h";
+        // Help only first; anything else on the line is a usage error.
+        const ParsedArgs parsed = parse_args(args, kOptions);
+        const bool help = !parsed.args.empty() && parsed.args[0].is("--help");
         std::fprintf(help ? stdout : stderr,
                      "usage: j3 ports\n"
                      "Lists the MIDI sources and destinations with their positions.\n");

@@ -1,17 +1,16 @@
 // `j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]`: loads the files
 // as list entries and runs the window's send loop to one destination, printing
 // the status line as the window shows it.
-#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
+#include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
@@ -37,18 +36,19 @@ extern "C" void on_interrupt(int) {
     g_interrupted = true;
 }
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "j3 send: %s\n%s", message.c_str(), kUsage);
-    return 2;
-}
+constexpr Option kOptions[] = {
+    {.name = "--help", .alias = "-h"},
+    {.name = "--to", .takes_value = true},
+    {.name = "--delay", .takes_value = true},
+    {.name = "--speed", .takes_value = true},
+};
 
-// A whole non-negative decimal number, or -1.
-long parse_count(const std::string& text) {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) {
-            return std::isdigit((unsigned char)c);
-        }))
-        return -1;
-    return std::strtol(text.c_str(), nullptr, 10);
+// Numbers on the send line (--delay, a destination's position) have always
+// been nine digits at most; a longer one is no number here.
+constexpr int32_t kMaxNumber = 999999999;
+
+int usage_error(const std::string& message) {
+    return j3::usage_error("send", message, kUsage);
 }
 
 std::string lower(std::string s) {
@@ -61,8 +61,8 @@ std::string lower(std::string s) {
 // 0, with a message, when there is no such destination or several.
 int32_t find_destination(MidiService& midi, const std::string& text, std::string& message) {
     const int count = midi.destination_count();
-    if (const long p = parse_count(text); p >= 0) {
-        if (p >= 1 && p <= count) return int32_t(p);
+    if (int32_t p = 0; parse_number(text, 0, kMaxNumber, p)) {
+        if (p >= 1 && p <= count) return p;
         message = "there is no destination " + text + "; there are " + std::to_string(count) +
                   " (see j3 ports)";
         return 0;
@@ -91,32 +91,29 @@ int32_t find_destination(MidiService& midi, const std::string& text, std::string
 int send_command(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     std::string to;
-    long delay = 0, speed = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
+    int32_t delay = 0, speed = -1;
+    const ParsedArgs parsed = parse_args(args, kOptions);
+    for (const ParsedArg& a : parsed.args) {
+        if (a.is("--help")) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (a == "--to" || a == "--delay" || a == "--speed") {
-            if (i + 1 >= args.size()) return usage_error(a + " needs a value");
-            const std::string& v = args[++i];
-            if (a == "--to") {
-                to = v;
-            } else if (a == "--delay") {
-                delay = parse_count(v);
-                if (delay < 0) return usage_error("--delay takes a number of ticks, 0 or more");
-            } else {
-                speed = parse_count(v);
-                if (speed < 0 || speed > kSpeedIndexMax)
-                    return usage_error("--speed takes a speed index from 0 to 11");
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            return usage_error("unknown option " + a);
+        if (a.is("--to")) {
+            to = a.value;
+        } else if (a.is("--delay")) {
+            if (!parse_number(a.value, 0, kMaxNumber, delay))
+                return usage_error("--delay takes a number of ticks, 0 or more");
+        } else if (a.is("--speed")) {
+            if (!parse_number(a.value, 0, kSpeedIndexMax, speed))
+                return usage_error("--speed takes a speed index from 0 to 11");
         } else {
-            files.push_back(a);
+            files.push_back(a.text);
         }
     }
+    // Scripts match this one unquoted, as it has always been.
+    if (parsed.problem == ArgProblem::kUnknownOption)
+        return usage_error("unknown option " + parsed.refused);
+    if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
     if (files.empty()) return usage_error("no file to send");
     if (to.empty()) return usage_error("--to DEST is required");
 
@@ -146,9 +143,9 @@ int send_command(const std::vector<std::string>& args) {
     ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
     if (speed >= 0) {
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
-                                  max_sysex_speed_for_index(int(speed)));
+                                  max_sysex_speed_for_index(speed));
     }
-    ctx.settings.send_delay = int32_t(delay);
+    ctx.settings.send_delay = delay;
     window.select_all();
     refresh_selection(ctx);
 

@@ -7,13 +7,13 @@
 // with the reason. Exit status: 0 all built, 1 some file failed, 2 usage.
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/options.h"
 #include "filelist/file_entry.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
@@ -29,12 +29,11 @@ constexpr const char* kUsage =
     "  Slots are numbered from 0 over the files that qualify.\n"
     "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
 
-bool write_file(const std::filesystem::path& path, const std::vector<uint8_t>& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    return bool(out.flush());
-}
+constexpr Option kOptions[] = {
+    {.name = "--help", .alias = "-h"},
+    {.name = "-o", .takes_value = true},
+    {.name = "--stereo", .takes_value = true},
+};
 
 }  // namespace
 
@@ -42,38 +41,26 @@ int waveform_command(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     std::filesystem::path out_dir = ".";
     int32_t stereo = 0;  // StereoChoice: 0 mix, 1 left, 2 right
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "-h" || a == "--help") {
+    const ParsedArgs parsed = parse_args(args, kOptions);
+    for (const ParsedArg& a : parsed.args) {
+        if (a.is("--help")) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (a == "-o" || a == "--stereo") {
-            if (i + 1 >= args.size()) {
-                std::fprintf(stderr, "j3 waveform: %s needs a value\n%s", a.c_str(), kUsage);
-                return 2;
-            }
-            const std::string& v = args[++i];
-            if (a == "-o") {
-                out_dir = v;
-            } else if (v == "mix") {
-                stereo = 0;
-            } else if (v == "left") {
-                stereo = 1;
-            } else if (v == "right") {
-                stereo = 2;
-            } else {
+        if (a.is("-o")) {
+            out_dir = a.value;
+        } else if (a.is("--stereo")) {
+            stereo = parse_choice(a.value, kStereoWords);
+            if (stereo < 0) {
                 std::fprintf(stderr, "j3 waveform: --stereo takes mix, left or right, not \"%s\"\n",
-                             v.c_str());
+                             a.value.c_str());
                 return 2;
             }
-        } else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "j3 waveform: unknown option \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
         } else {
-            files.push_back(a);
+            files.push_back(a.text);
         }
     }
+    if (parsed.problem != ArgProblem::kNone) return usage_error("waveform", parsed.error, kUsage);
     if (files.empty()) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -129,9 +116,9 @@ int waveform_command(const std::vector<std::string>& args) {
             failed = true;
             continue;
         }
-        if (!write_file(out, build.message)) {
-            std::fprintf(stderr, "j3 waveform: %s: could not write %s\n", file.c_str(),
-                         out.string().c_str());
+        if (const Result w = write_whole_file(out, build.message.data(), build.message.size());
+            !w) {
+            std::fprintf(stderr, "j3 waveform: %s: %s\n", file.c_str(), w.message.c_str());
             failed = true;
             continue;
         }

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "format/utf8.h"
+
 namespace j3 {
 namespace {
 
@@ -38,33 +40,15 @@ void append_utf8(std::string& out, char32_t c) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i]; a malformed one yields U+FFFD and skips one byte.
+// The code point at text[i]; a malformed sequence yields U+FFFD and skips one byte.
 char32_t next_code_point(std::string_view text, size_t& i) {
-    auto b = uint8_t(text[i]);
-    int extra = b < 0x80           ? 0
-                : (b >> 5) == 0x6  ? 1
-                : (b >> 4) == 0xE  ? 2
-                : (b >> 3) == 0x1E ? 3
-                                   : -1;
-    if (extra == 0) {
+    const Utf8CodePoint decoded = decode_utf8(text.substr(i));
+    if (decoded.length == 0) {
         ++i;
-        return b;
+        return kReplacementCharacter;
     }
-    if (extra < 0 || i + extra >= text.size()) {
-        ++i;
-        return 0xFFFD;
-    }
-    char32_t c = b & (0x7F >> (extra + 1));
-    for (int k = 1; k <= extra; ++k) {
-        auto cont = uint8_t(text[i + k]);
-        if ((cont & 0xC0) != 0x80) {
-            ++i;
-            return 0xFFFD;
-        }
-        c = (c << 6) | (cont & 0x3F);
-    }
-    i += extra + 1;
-    return c;
+    i += decoded.length;
+    return decoded.code_point;
 }
 
 }  // namespace

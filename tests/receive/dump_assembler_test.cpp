@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "fixtures/audio_files.h"
 #include "receive/sds_fixtures.h"
 
 namespace j3::testing {

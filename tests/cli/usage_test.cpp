@@ -1,0 +1,179 @@
+// What each verb says about a command line it cannot run: scripts read these
+// words and exit statuses, so the shared option parsing must keep them, the
+// order in which problems are found included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace j3 {
+namespace {
+
+constexpr const char* kSendUsage =
+    "usage: j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]\n"
+    "  --to DEST       destination by position (see j3 ports) or a unique part of its name\n"
+    "  --delay TICKS   pause before each message but the first, in 1/60 s (default 0)\n"
+    "  --speed INDEX   the destination's speed index, 1 (3125 bytes/s) to 11 (62500 bytes/s)\n";
+constexpr const char* kConvertUsage =
+    "usage: j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]\n"
+    "                  [--sample-number N] [--loop file|on|off] [--stereo mix|left|right]\n"
+    "                  [--device N]\n"
+    "       j3 convert IN.syx [--format wav|aiff|syx] -o OUT\n";
+constexpr const char* kWaveformUsage =
+    "usage: j3 waveform FILE... [-o DIR] [--stereo mix|left|right]\n"
+    "  Builds a single-cycle waveform message for the LY family from the loop of each\n"
+    "  WAV, AIFF or AIFC file (the whole sample when it has no loop; 2 to 16384 frames)\n"
+    "  and writes it as <base name>.syx into DIR (default: the current folder).\n"
+    "  Slots are numbered from 0 over the files that qualify.\n"
+    "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
+constexpr const char* kInfoUsage = "usage: j3 info [--json] FILE...\n";
+constexpr const char* kPortsUsage =
+    "usage: j3 ports\n"
+    "Lists the MIDI sources and destinations with their positions.\n";
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome run_j3(std::vector<std::string> args) {
+    args.insert(args.begin(), "j3");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = run_cli(int(argv.size()), argv.data());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string err = ::testing::internal::GetCapturedStderr();
+    return {status, out, err};
+}
+
+TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
+    const std::string send = kSendUsage, convert = kConvertUsage, waveform = kWaveformUsage;
+    struct Case {
+        const char* description;
+        std::vector<std::string> args;
+        int want_status;
+        std::string want_out, want_err;
+    } cases[] = {
+        {"send: help", {"send", "-h"}, 0, send, ""},
+        {"send: help before an unknown option", {"send", "--help", "--bogus"}, 0, send, ""},
+        {"send: an unknown option, unquoted, before help",
+         {"send", "--bogus", "--help"},
+         2,
+         "",
+         "j3 send: unknown option --bogus\n" + send},
+        {"send: a value that looks like an option is a value",
+         {"send", "--to", "--help"},
+         2,
+         "",
+         "j3 send: no file to send\n" + send},
+        {"send: a value missing at the end",
+         {"send", "a.syx", "--to"},
+         2,
+         "",
+         "j3 send: --to needs a value\n" + send},
+        {"send: a bad value before an unknown option",
+         {"send", "--speed", "12", "--bogus"},
+         2,
+         "",
+         "j3 send: --speed takes a speed index from 0 to 11\n" + send},
+        {"send: a signed delay",
+         {"send", "a.syx", "--delay", "+1"},
+         2,
+         "",
+         "j3 send: --delay takes a number of ticks, 0 or more\n" + send},
+        {"send: \"--\" is no end of options",
+         {"send", "a.syx", "--"},
+         2,
+         "",
+         "j3 send: unknown option --\n" + send},
+        {"send: an empty destination",
+         {"send", "a.syx", "--to", ""},
+         2,
+         "",
+         "j3 send: --to DEST is required\n" + send},
+
+        {"convert: help anywhere, even as a value",
+         {"convert", "a.wav", "-o", "--help"},
+         0,
+         convert,
+         ""},
+        {"convert: the long output option is named by its short one",
+         {"convert", "a.wav", "--output"},
+         2,
+         "",
+         "j3 convert: -o needs a file name\n" + convert},
+        {"convert: a choice option without its value",
+         {"convert", "a.wav", "-o", "o.syx", "--loop"},
+         2,
+         "",
+         "j3 convert: --loop takes file, on or off\n" + convert},
+        {"convert: a second input before an unknown option",
+         {"convert", "a.wav", "b.wav", "--fast"},
+         2,
+         "",
+         "j3 convert: one input file only (\"b.wav\" is a second)\n" + convert},
+        {"convert: an unknown option, quoted, before a second input",
+         {"convert", "a.wav", "--fast", "b.wav"},
+         2,
+         "",
+         "j3 convert: unknown option \"--fast\"\n" + convert},
+        {"convert: a number past 32 bits does not wrap",
+         {"convert", "a.wav", "-o", "o.syx", "--device", "4294967296"},
+         2,
+         "",
+         "j3 convert: --device takes a number from 0 to 127\n" + convert},
+        {"convert: a format outside the list",
+         {"convert", "a.syx", "-o", "o", "--format", "WAV"},
+         2,
+         "",
+         "j3 convert: --format takes wav, aiff or syx\n" + convert},
+        {"convert: an empty output",
+         {"convert", "a.wav", "-o", ""},
+         2,
+         "",
+         "j3 convert: no output file (-o OUT)\n" + convert},
+
+        {"waveform: a bad stereo word, without the usage",
+         {"waveform", "a.wav", "--stereo", "up", "--bogus"},
+         2,
+         "",
+         "j3 waveform: --stereo takes mix, left or right, not \"up\"\n"},
+        {"waveform: an unknown option before a bad stereo word",
+         {"waveform", "a.wav", "--bogus", "--stereo", "up"},
+         2,
+         "",
+         "j3 waveform: unknown option \"--bogus\"\n" + waveform},
+        {"waveform: a folder missing at the end",
+         {"waveform", "a.wav", "-o"},
+         2,
+         "",
+         "j3 waveform: -o needs a value\n" + waveform},
+        {"waveform: no file", {"waveform", "--stereo", "left"}, 2, "", waveform},
+
+        {"info: an unknown option",
+         {"info", "--bogus", "a.syx"},
+         2,
+         "",
+         std::string("j3 info: unknown option \"--bogus\"\n") + kInfoUsage},
+        {"info: no file after the options", {"info", "--json", "--"}, 2, "", kInfoUsage},
+
+        {"ports: help first", {"ports", "--help", "extra"}, 0, kPortsUsage, ""},
+        {"ports: help after something else", {"ports", "extra", "--help"}, 2, "", kPortsUsage},
+        {"ports: an unknown option", {"ports", "--bogus"}, 2, "", kPortsUsage},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = run_j3(c.args);
+        EXPECT_EQ(r.status, c.want_status) << c.description;
+        EXPECT_EQ(r.out, c.want_out) << c.description;
+        EXPECT_EQ(r.err, c.want_err) << c.description;
+    }
+}
+
+}  // namespace
+}  // namespace j3
