@@ -43,28 +43,62 @@ Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& d
     return read;
 }
 
+namespace {
+
+Result write_failure(const std::filesystem::path& path, const std::string& reason) {
+    return failure("cannot write \"" + path.string() + "\": " + reason);
+}
+
+// Writes the bytes into an open stream and closes it; the reason on failure.
+Result write_and_close(FILE* f, const std::filesystem::path& path, const uint8_t* data,
+                       size_t size) {
+    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
+    const int write_errno = errno;
+    const bool closed = std::fclose(f) == 0;
+    if (!written) return write_failure(path, std::strerror(write_errno));
+    if (!closed) return write_failure(path, std::strerror(errno));
+    return {};
+}
+
+}  // namespace
+
 Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, size_t size) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // A link is followed, so the file it names is replaced and the link stays.
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        fs::path resolved = fs::weakly_canonical(path, ec);
+        if (!ec) target = std::move(resolved);
+    }
+    // A terminal, a pipe or a device (-o /dev/stdout) is written as it is:
+    // renaming over it would replace the device's name, not fill it.
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status)) {
+        if (fs::is_directory(status)) return write_failure(path, "Is a directory");
+        FILE* f = std::fopen(target.string().c_str(), "wb");
+        if (!f) return write_failure(path, std::strerror(errno));
+        return write_and_close(f, path, data, size);
+    }
+
     // A name of its own in the same folder, so the rename replaces the file
     // in one step and two writers never share a temporary file.
     std::random_device random;
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(random()));
-    std::filesystem::path temporary = path;
+    fs::path temporary = target;
     temporary += suffix;
     FILE* f = std::fopen(temporary.string().c_str(), "wb");
-    if (!f) return failure("cannot write \"" + path.string() + "\": " + std::strerror(errno));
-    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
-    const int write_errno = errno;
-    if (std::fclose(f) != 0 || !written) {
-        std::remove(temporary.string().c_str());
-        return failure("cannot write \"" + path.string() +
-                       "\": " + std::strerror(written ? errno : write_errno));
+    if (!f) return write_failure(path, std::strerror(errno));
+    if (Result written = write_and_close(f, path, data, size); !written) {
+        fs::remove(temporary, ec);
+        return written;
     }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
+    fs::rename(temporary, target, ec);
     if (ec) {
-        std::remove(temporary.string().c_str());
-        return failure("cannot write \"" + path.string() + "\": " + ec.message());
+        const std::string reason = ec.message();
+        fs::remove(temporary, ec);
+        return write_failure(path, reason);
     }
     return {};
 }

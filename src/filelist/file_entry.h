@@ -61,8 +61,9 @@ Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& 
 Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& data);
 
 // Writes size bytes as the whole file: into a temporary file beside it,
-// renamed over it, so a failure never leaves half a file. The message names
-// the file and the system's reason.
+// renamed over it, so a failure never leaves half a file. A symbolic link is
+// followed (the file it names is replaced); a terminal, pipe or device is
+// written directly. The message names the file and the system's reason.
 Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, size_t size);
 
 }  // namespace j3

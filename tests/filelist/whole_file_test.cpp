@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "fakes/test_folder.h"
 #include "filelist/file_entry.h"
@@ -51,6 +54,29 @@ TEST_F(WholeFile, FailuresSayWhyAndLeaveNothingBehind) {
     EXPECT_FALSE(read);
     EXPECT_EQ(read.message, "No such file or directory");
     EXPECT_EQ(data, (std::vector<uint8_t>{1, 2})) << "a failed read leaves the buffer alone";
+}
+
+TEST_F(WholeFile, ALinkIsFollowedAndAPipeIsWrittenNotReplaced) {
+    const std::vector<uint8_t> bytes = {0xF0, 0x7E, 0xF7};
+    const fs::path target = write("target.syx", "old");
+    const fs::path link = dir / "link.syx";
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(write_whole_file(link, bytes.data(), bytes.size()));
+    EXPECT_TRUE(fs::is_symlink(link));
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(read_whole_file(target, back));
+    EXPECT_EQ(back, bytes);
+
+    // As `j3 convert -o /dev/stdout` into a pipe.
+    const fs::path pipe = dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::vector<uint8_t> piped;
+    std::thread reader([&] { read_whole_file(pipe, piped); });
+    const Result w = write_whole_file(pipe, bytes.data(), bytes.size());
+    reader.join();
+    EXPECT_TRUE(w) << w.message;
+    EXPECT_EQ(piped, bytes);
+    EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 }  // namespace
