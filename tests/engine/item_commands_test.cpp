@@ -1,14 +1,16 @@
 #include "engine/item_commands.h"
-#include "analysis/item_info.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "analysis/inventory.h"
+#include "analysis/item_info.h"
 #include "analysis/sysex_fixtures.h"
+#include "engine/list_commands.h"
 #include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
+#include "waveform/waveform_builder.h"
 
 namespace j3 {
 namespace {
@@ -143,6 +145,72 @@ TEST_F(ItemInfoTest, IgnoresOtherNotificationsAndUnknownItems) {
     EXPECT_EQ(t.window.info_text, "previous");
     EXPECT_TRUE(t.window.text_history.empty());
     EXPECT_EQ(select(1), "TALVOMATIC");
+}
+
+// The window's command over the file list.
+class WaveformCommand : public ::testing::Test {
+  protected:
+    void add(std::string file, std::vector<uint8_t> data) {
+        FileEntry e;
+        e.file = std::move(file);
+        e.data = std::move(data);
+        t.ctx.files.file_array.push_back(std::move(e));
+    }
+    TestContext t;
+};
+
+TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
+    add("/s/Bässlin.wav", wav16(sine(1200, 1, 1024, 100), 1, Loop{100, 1123}));
+    add("/s/bank.syx", {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x52, 0xF7});
+    add("/s/Too long.wav", wav16(std::vector<int16_t>(17000, 5), 1, Loop{0, 16384}));
+    add("/s/Sub.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
+    add("/s/Unselected.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
+    t.window.select({1, 2, 3, 4});
+    entry_type_tag(t.ctx.files.file_array[0]);  // a cached tag must not survive the build
+
+    EXPECT_EQ(build_waveform_items(t.ctx), 2);
+
+    const auto& files = t.ctx.files.file_array;
+    EXPECT_EQ(files[0].file, "Bässlin.syx");
+    EXPECT_EQ(files[0].is_new, 1);
+    EXPECT_EQ(files[0].data.size(), kWaveformMessageBytes);
+    EXPECT_EQ(files[0].data[9], 0) << "first slot";
+    EXPECT_EQ(files[0].data[10], 'B');
+    EXPECT_EQ(files[0].data[11], '\\');
+    EXPECT_EQ(entry_type_tag(t.ctx.files.file_array[0]), "LY");
+    EXPECT_EQ(files[1].file, "/s/bank.syx") << "not audio: untouched";
+    EXPECT_EQ(files[2].file, "/s/Too long.wav") << "16385 frames: skipped, no slot";
+    EXPECT_EQ(files[3].file, "Sub.syx");
+    EXPECT_EQ(files[3].data[9], 1) << "second slot";
+    EXPECT_EQ(files[4].file, "/s/Unselected.wav");
+
+    EXPECT_GE(t.window.list_updates, 1);
+    EXPECT_EQ(t.window.info_text, "\nZentrix waveform at position 2");
+    for (Shown control : {kLoopButton, kStereoButton, kWaveformButton}) {
+        EXPECT_FALSE(t.window.enabled(control)) << control;
+    }
+}
+
+TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
+    // Tables too small for a 2000-frame cycle: that build fails after the item qualified.
+    ASSERT_EQ(fft_setup(t.ctx.fft, 1024, kFftAnySize), kFftOk);
+    add("long.wav", wav16(sine(2000, 1, 2000), 1, Loop{0, 1999}));
+    add("short.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
+    t.window.select({1, 2});
+    EXPECT_EQ(build_waveform_items(t.ctx), 1);
+    EXPECT_EQ(t.ctx.files.file_array[0].file, "long.wav");
+    EXPECT_EQ(t.ctx.files.file_array[1].file, "short.syx");
+    EXPECT_EQ(t.ctx.files.file_array[1].data[9], 1);
+}
+
+TEST_F(WaveformCommand, RefusedWhileSending) {
+    add("a.wav", wav16(sine(1024, 1, 1024), 1, Loop{0, 1023}));
+    t.window.select({1});
+    t.ctx.transfer.send_mode = kSendSysex;
+    EXPECT_EQ(build_waveform_items(t.ctx), 0);
+    EXPECT_EQ(t.ctx.files.file_array[0].file, "a.wav");
+    t.ctx.transfer.send_mode = kSendIdle;
+    EXPECT_EQ(build_waveform_items(t.ctx), 1) << "and sets the tables up itself";
 }
 
 }  // namespace

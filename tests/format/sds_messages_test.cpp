@@ -1,5 +1,4 @@
 #include "format/sds_messages.h"
-#include "format/item_names.h"
 
 #include <gtest/gtest.h>
 
@@ -239,27 +238,6 @@ TEST(SdsMessages, Handshake) {
         ASSERT_TRUE(read_handshake(out, 6, channel, type, packet));
         EXPECT_EQ(type, c.type);
         EXPECT_EQ(packet, 0x45);
-    }
-}
-
-TEST(SdsMessages, NamesOfAnItem) {
-    struct Case {
-        const char* description;
-        std::string path;
-        std::string want_base;
-        std::string want_code;
-    } cases[] = {
-        {"folder and extension dropped", "/a/b.c/Kick 1.wav", "Kick 1", "KIC1"},
-        {"Mac Roman letters", "\xC3\x85sa-1.aif", "\x81sa-1", "[SA1"},
-        {"short name padded", "ab", "ab", "AB  "},
-        {"no extension", "dir/snare", "snare", "SNAE"},
-    };
-    for (const Case& c : cases) {
-        std::string base = sds_base_name(c.path);
-        EXPECT_EQ(base, c.want_base) << c.description;
-        uint32_t code = sds_name_code(base);
-        std::string got = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
-        EXPECT_EQ(got, c.want_code) << c.description;
     }
 }
 

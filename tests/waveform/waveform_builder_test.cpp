@@ -1,5 +1,5 @@
-// The waveform message: layout, checksum, versions, names, the fold, channel
-// choice, and the window's command over the file list.
+// The waveform message: layout, checksum, versions, the fold and the
+// channel choice.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,10 +8,7 @@
 
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
-#include "engine/context.h"
-#include "engine/item_commands.h"
-#include "engine/list_commands.h"
-#include "fakes/test_context.h"
+#include "filelist/file_entry.h"
 #include "fixtures/audio_files.h"
 #include "format/item_names.h"
 #include "waveform/waveform_builder.h"
@@ -126,35 +123,6 @@ TEST(Pack7Bit, GroupsOfSeven) {
         const size_t n = pack_7bit(c.in.data(), out.data(), c.in.size());
         out.resize(n);
         EXPECT_EQ(out, c.want) << c.description;
-    }
-}
-
-TEST(WaveformNames, BaseNameAndNameCharacters) {
-    struct Case {
-        const char* description;
-        const char* file;  // UTF-8
-        const char* base;
-        const char* chars;  // the four name characters
-    };
-    const Case cases[] = {
-        {"a with umlaut maps to backslash", "/samples/Bässlin.wav", "Bässlin", "B\\SN"},
-        {"three letters and a space", "/x/Sub.aif", "Sub", "SUB "},
-        {"ring and umlaut capitals", "Åsa Öl.wav", "Åsa Öl", "[SAL"},
-        {"small o umlaut", "/a/bö.wav", "bö", "B]  "},
-        {"no extension, dots in folders", "/dir.d/loop", "loop", "LOOP"},
-        {"only the last extension goes", "/x/a.b.wav", "a.b", "A.B "},
-        {"no Mac Roman form counts as ?", "/x/波形.wav", "波形", "??  "},
-        {"empty name", "/x/.wav", "", "    "},
-        {"other Mac Roman letters lose the top bit", "é1.wav", "é1",
-         "\x0E"
-         "1  "},
-    };
-    for (const Case& c : cases) {
-        const std::string base = item_base_name(c.file);
-        EXPECT_EQ(base, c.base) << c.description;
-        const uint32_t w = item_name_code(base);
-        const std::string got{char(w >> 24), char(w >> 16), char(w >> 8), char(w)};
-        EXPECT_EQ(got, c.chars) << c.description;
     }
 }
 
@@ -398,70 +366,6 @@ TEST(WaveformCycle, DamagedFilesAreRefusedOrBuiltButNeverOverread) {
             }
         }
     }
-}
-
-// The window's command over the file list.
-class WaveformCommand : public ::testing::Test {
-  protected:
-    void add(std::string file, std::vector<uint8_t> data) {
-        t.ctx.files.file_array.push_back(audio_entry(std::move(file), std::move(data)));
-    }
-    testing::TestContext t;
-};
-
-TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
-    add("/s/Bässlin.wav", wav16(sine(1200, 1, 1024, 100), 1, Loop{100, 1123}));
-    add("/s/bank.syx", {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x52, 0xF7});
-    add("/s/Too long.wav", wav16(std::vector<int16_t>(17000, 5), 1, Loop{0, 16384}));
-    add("/s/Sub.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
-    add("/s/Unselected.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
-    t.window.select({1, 2, 3, 4});
-    entry_type_tag(t.ctx.files.file_array[0]);  // a cached tag must not survive the build
-
-    EXPECT_EQ(build_waveform_items(t.ctx), 2);
-
-    const auto& files = t.ctx.files.file_array;
-    EXPECT_EQ(files[0].file, "Bässlin.syx");
-    EXPECT_EQ(files[0].is_new, 1);
-    EXPECT_EQ(files[0].data.size(), kWaveformMessageBytes);
-    EXPECT_EQ(files[0].data[9], 0) << "first slot";
-    EXPECT_EQ(files[0].data[10], 'B');
-    EXPECT_EQ(files[0].data[11], '\\');
-    EXPECT_EQ(entry_type_tag(t.ctx.files.file_array[0]), "LY");
-    EXPECT_EQ(files[1].file, "/s/bank.syx") << "not audio: untouched";
-    EXPECT_EQ(files[2].file, "/s/Too long.wav") << "16385 frames: skipped, no slot";
-    EXPECT_EQ(files[3].file, "Sub.syx");
-    EXPECT_EQ(files[3].data[9], 1) << "second slot";
-    EXPECT_EQ(files[4].file, "/s/Unselected.wav");
-
-    EXPECT_GE(t.window.list_updates, 1);
-    EXPECT_EQ(t.window.info_text, "\nZentrix waveform at position 2");
-    for (testing::Shown control :
-         {testing::kLoopButton, testing::kStereoButton, testing::kWaveformButton}) {
-        EXPECT_FALSE(t.window.enabled(control)) << control;
-    }
-}
-
-TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
-    // Tables too small for a 2000-frame cycle: that build fails after the item qualified.
-    ASSERT_EQ(fft_setup(t.ctx.fft, 1024, kFftAnySize), kFftOk);
-    add("long.wav", wav16(sine(2000, 1, 2000), 1, Loop{0, 1999}));
-    add("short.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
-    t.window.select({1, 2});
-    EXPECT_EQ(build_waveform_items(t.ctx), 1);
-    EXPECT_EQ(t.ctx.files.file_array[0].file, "long.wav");
-    EXPECT_EQ(t.ctx.files.file_array[1].file, "short.syx");
-    EXPECT_EQ(t.ctx.files.file_array[1].data[9], 1);
-}
-
-TEST_F(WaveformCommand, RefusedWhileSending) {
-    add("a.wav", wav16(sine(1024, 1, 1024), 1, Loop{0, 1023}));
-    t.window.select({1});
-    t.ctx.transfer.send_mode = kSendSysex;
-    EXPECT_EQ(build_waveform_items(t.ctx), 0);
-    EXPECT_EQ(t.ctx.files.file_array[0].file, "a.wav");
-    t.ctx.transfer.send_mode = kSendIdle;
-    EXPECT_EQ(build_waveform_items(t.ctx), 1) << "and sets the tables up itself";
 }
 
 }  // namespace
