@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include "app/app_hooks.h"
+#include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "engine/context.h"
 #include "engine/preferences.h"
@@ -86,29 +87,7 @@ void ConfigWindow::fill_endpoint_list(QListWidget* list, int32_t count, bool sou
 }
 
 QWidget* ConfigWindow::control(int id) const {
-    switch (id) {
-        case kSourceList:
-            return ui_->sourceList;
-        case kDestinationList:
-            return ui_->destinationList;
-        case kReloadCheckbox:
-            return ui_->reloadCheck;
-        case kDelayField:
-            return ui_->delayField;
-        case kTurboPopup:
-            return ui_->turboPopup;
-        case kHandshakeCheckbox:
-            return ui_->handshakeCheck;
-        case kDeviceNumberField:
-            return ui_->deviceNumberField;
-        case kSdsFormatPopup:
-            return ui_->sdsFormatPopup;
-        case kSendFilenameCheckbox:
-            return ui_->sendFilenameCheck;
-        case kExtendedSdsCheckbox:
-            return ui_->extendedSdsCheck;
-    }
-    return nullptr;
+    return find_control(this, id);
 }
 
 void ConfigWindow::ok() {

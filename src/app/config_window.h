@@ -19,20 +19,6 @@ namespace j3 {
 
 struct Context;
 
-// Configuration window control ids.
-enum ConfigControlId : int {
-    kSourceList = 103,
-    kDestinationList = 104,
-    kReloadCheckbox = 105,
-    kDelayField = 106,
-    kTurboPopup = 107,
-    kHandshakeCheckbox = 108,
-    kDeviceNumberField = 109,
-    kSdsFormatPopup = 110,
-    kSendFilenameCheckbox = 111,
-    kExtendedSdsCheckbox = 112,
-};
-
 class ConfigWindow : public QDialog {
     Q_OBJECT
   public:
@@ -40,6 +26,7 @@ class ConfigWindow : public QDialog {
     ConfigWindow(Context& ctx, QWidget* parent);
     ~ConfigWindow() override;
 
+    // The control of that number (see control_lookup.h).
     QWidget* control(int id) const;
 
     // The standard commands: OK takes the values and closes, Close only closes.

@@ -14,6 +14,7 @@
 
 #include "app/app_hooks.h"
 #include "app/config_window.h"
+#include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "app/file_list_model.h"
 #include "app/window_placement.h"
@@ -179,37 +180,7 @@ ConfigWindow* MainWindow::config_window() const {
 }
 
 QWidget* MainWindow::control(int id) const {
-    switch (id) {
-        case kSendButton:
-            return ui_->sendButton;
-        case kReceiveButton:
-            return ui_->receiveButton;
-        case kConfigButton:
-            return ui_->configButton;
-        case kFileList:
-            return ui_->fileList;
-        case kProgressBar:
-            return ui_->progressBar;
-        case kInfoText:
-            return ui_->infoText;
-        case kSendStatus:
-            return ui_->sendStatus;
-        case kReceiveStatus:
-            return ui_->receiveStatus;
-        case kLoopButton:
-            return ui_->loopButton;
-        case kStereoButton:
-            return ui_->stereoButton;
-        case kSampleNumberField:
-            return ui_->sampleNumberField;
-        case kSpeedIndicator:
-            return ui_->speedIndicator;
-        case kSpeedLabel:
-            return ui_->speedLabel;
-        case kWaveformButton:
-            return ui_->waveformButton;
-    }
-    return nullptr;
+    return find_control(this, id);
 }
 
 // --- Commands ---------------------------------------------------------------

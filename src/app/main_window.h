@@ -38,25 +38,6 @@ constexpr uint32_t command_id(const char (&code)[5]) {
     return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 |
            uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
 }
-// The window's controls, by the numbers the interface has always given them
-// (tests and the screenshot tool find widgets by them).
-enum ControlId : int {
-    kSendButton = 1,
-    kReceiveButton = 2,
-    kConfigButton = 6,
-    kFileList = 8,
-    kProgressBar = 9,
-    kInfoText = 10,
-    kSendStatus = 11,
-    kReceiveStatus = 12,
-    kLoopButton = 13,
-    kStereoButton = 14,
-    kSampleNumberField = 15,
-    kSpeedIndicator = 17,
-    kSpeedLabel = 18,
-    kWaveformButton = 19,
-};
-
 enum Command : uint32_t {
     kCmdSend = command_id("SEND"),
     kCmdReceive = command_id("RECE"),
@@ -106,6 +87,7 @@ class MainWindow : public QMainWindow, public WindowControls {
 
     ConfigWindow* config_window() const;
     FileListModel* file_list_model() const { return model_; }
+    // The control of that number (see control_lookup.h).
     QWidget* control(int id) const;
 
     // WindowControls.

@@ -49,6 +49,34 @@ inline std::string prefs_xml(std::vector<PrefsKey> keys) {
     return text + "</dict>\n</plist>\n";
 }
 
+// The controls' numbers, as the interface files give them.
+enum ControlId : int {
+    kSendButton = 1,
+    kReceiveButton = 2,
+    kConfigButton = 6,
+    kFileList = 8,
+    kProgressBar = 9,
+    kInfoText = 10,
+    kSendStatus = 11,
+    kReceiveStatus = 12,
+    kLoopButton = 13,
+    kStereoButton = 14,
+    kSampleNumberField = 15,
+    kSpeedIndicator = 17,
+    kSpeedLabel = 18,
+    kWaveformButton = 19,
+    kSourceList = 103,
+    kDestinationList = 104,
+    kReloadCheckbox = 105,
+    kDelayField = 106,
+    kTurboPopup = 107,
+    kHandshakeCheckbox = 108,
+    kDeviceNumberField = 109,
+    kSdsFormatPopup = 110,
+    kSendFilenameCheckbox = 111,
+    kExtendedSdsCheckbox = 112,
+};
+
 // One window over a fresh context. The MIDI service is the fake unless the
 // test sets another before start().
 struct Harness {
