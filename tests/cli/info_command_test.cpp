@@ -7,7 +7,7 @@
 #include <string>
 
 #include "analysis/sysex_fixtures.h"
-#include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "fakes/test_folder.h"
 #include "fixtures/audio_files.h"
 
@@ -18,11 +18,11 @@ using namespace j3::testing;
 namespace fs = std::filesystem;
 
 struct InfoCommandSysex : j3::testing::TestFolder {
-    std::string run(const std::vector<std::string>& args, int& status) {
-        ::testing::internal::CaptureStdout();
-        status = info_command(args);
-        std::fflush(stdout);
-        return ::testing::internal::GetCapturedStdout();
+    std::string run(std::vector<std::string> args, int& status) {
+        args.insert(args.begin(), "info");
+        const CliRun r = run_j3(std::move(args));
+        status = r.status;
+        return r.out;
     }
 };
 
@@ -99,19 +99,9 @@ TEST_F(InfoCommandSysex, PlainTextShowsTypeAndText) {
 
 // The audio files: the readers' texts, the JSON form and the errors.
 struct InfoCommand : j3::testing::TestFolder {
-    struct Run {
-        int status;
-        std::string out, err;
-    };
-    Run run(const std::vector<std::string>& args) {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        const int status = info_command(args);
-        std::fflush(stdout);
-        std::fflush(stderr);
-        std::string out = ::testing::internal::GetCapturedStdout();
-        std::string err = ::testing::internal::GetCapturedStderr();
-        return {status, out, err};
+    CliRun run(std::vector<std::string> args) {
+        args.insert(args.begin(), "info");
+        return run_j3(std::move(args));
     }
 };
 
@@ -119,7 +109,7 @@ TEST_F(InfoCommand, PrintsNameTypeAndTextForEachFile) {
     const std::string a = write("a.wav", canonical_wav(1000));
     const std::string b = write("b.aif", aiff({comm(1, 2, 16, 44100), {"SSND", Bytes(4), 80}}));
     const std::string c = write("c.syx", {0xF0, 0xF7});
-    const Run r = run({a, b, c});
+    const CliRun r = run({a, b, c});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, a +
@@ -133,7 +123,7 @@ TEST_F(InfoCommand, PrintsOneJsonObjectPerLine) {
         write("q\"uote\\.aifc", aifc({comm(1, 2, 16, 44100, "NONE"), {"SSND", Bytes(4), 80}}));
     const std::string b = write("b.aiff", aiff({ssnd(Bytes(4)), comm(1, 2, 16, 44100)}));
     const std::string bad_utf8 = write(std::string("x\xFF.wav"), canonical_wav(1));
-    const Run r = run({"--json", a, b, bad_utf8});
+    const CliRun r = run({"--json", a, b, bad_utf8});
     EXPECT_EQ(r.status, 0);
     const std::string dir_json = dir.string();  // no characters to escape in temp paths
     EXPECT_EQ(r.out,
@@ -151,7 +141,7 @@ TEST_F(InfoCommand, PrintsOneJsonObjectPerLine) {
 TEST_F(InfoCommand, ReportsUnreadableFilesAndGoesOn) {
     const std::string a = write("a.wav", canonical_wav(1));
     const std::string missing = (dir / "missing.wav").string();
-    const Run r = run({missing, dir.string(), a});
+    const CliRun r = run({missing, dir.string(), a});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "j3 info: cannot read \"" + missing +
                          "\": No such file or directory\n"
@@ -171,7 +161,7 @@ TEST_F(InfoCommand, RefusesBadArguments) {
         {"an unknown option", {"--xml", "a.wav"}},
     };
     for (const Case& c : cases) {
-        const Run r = run(c.args);
+        const CliRun r = run(c.args);
         EXPECT_EQ(r.status, 2) << c.description;
         EXPECT_NE(r.err.find("usage: j3 info"), std::string::npos) << c.description;
         EXPECT_EQ(r.out, "") << c.description;

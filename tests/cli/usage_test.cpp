@@ -6,10 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/cli_run.h"
 
 namespace j3 {
 namespace {
+
+using testing::CliRun;
+using testing::run_j3;
 
 constexpr const char* kSendUsage =
     "usage: j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]\n"
@@ -32,25 +35,6 @@ constexpr const char* kInfoUsage = "usage: j3 info [--json] FILE...\n";
 constexpr const char* kPortsUsage =
     "usage: j3 ports\n"
     "Lists the MIDI sources and destinations with their positions.\n";
-
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome run_j3(std::vector<std::string> args) {
-    args.insert(args.begin(), "j3");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int status = run_cli(int(argv.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    std::string err = ::testing::internal::GetCapturedStderr();
-    return {status, out, err};
-}
 
 TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
     const std::string send = kSendUsage, convert = kConvertUsage, waveform = kWaveformUsage;
@@ -168,7 +152,7 @@ TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
         {"ports: an unknown option", {"ports", "--bogus"}, 2, "", kPortsUsage},
     };
     for (const Case& c : cases) {
-        const Outcome r = run_j3(c.args);
+        const CliRun r = run_j3(c.args);
         EXPECT_EQ(r.status, c.want_status) << c.description;
         EXPECT_EQ(r.out, c.want_out) << c.description;
         EXPECT_EQ(r.err, c.want_err) << c.description;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "analysis/inventory.h"
-#include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "fixtures/audio_files.h"
 #include "format/item_choices.h"
 #include "waveform/waveform_builder.h"
@@ -45,12 +45,11 @@ class WaveformCli : public ::testing::Test {
         return {std::istreambuf_iterator<char>(in), {}};
     }
     int run(std::vector<std::string> args) {
-        ::testing::internal::CaptureStderr();
-        ::testing::internal::CaptureStdout();
-        const int status = waveform_command(args);
-        err = ::testing::internal::GetCapturedStderr();
-        out = ::testing::internal::GetCapturedStdout();
-        return status;
+        args.insert(args.begin(), "waveform");
+        testing::CliRun r = testing::run_j3(std::move(args));
+        err = std::move(r.err);
+        out = std::move(r.out);
+        return r.status;
     }
 
     fs::path dir;
