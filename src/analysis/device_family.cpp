@@ -3,11 +3,10 @@
 #include <cstring>
 
 #include "audio/sample_info.h"
+#include "format/sysex_split.h"
 
 namespace j3 {
 namespace {
-
-constexpr uint8_t kSysexStart = 0xF0;
 
 // Next F0 at or after `from`, or size.
 size_t next_sysex_start(const uint8_t* data, size_t size, size_t from) {

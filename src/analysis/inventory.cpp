@@ -7,12 +7,11 @@
 #include "analysis/device_family.h"
 #include "format/bytes.h"
 #include "format/sample_period.h"
+#include "format/sysex_split.h"
 
 namespace j3 {
 namespace {
 
-constexpr uint8_t kSysexStart = 0xF0;
-constexpr uint8_t kSysexEnd = 0xF7;
 constexpr uint8_t kUpgradeData = 0x7E;
 constexpr uint8_t kUpgradeControl = 0x7F;
 
