@@ -51,6 +51,15 @@ char32_t next_code_point(std::string_view text, size_t& i) {
     return decoded.code_point;
 }
 
+// The Mac Roman byte of a code point, or -1 when Mac Roman has none.
+int mac_roman_byte(char32_t c) {
+    if (c < 0x80) return int(c);
+    for (size_t k = 0; k < kHighHalf.size(); ++k) {
+        if (kHighHalf[k] == c) return int(0x80 + k);
+    }
+    return -1;
+}
+
 }  // namespace
 
 std::string mac_roman_to_utf8(std::string_view mac_roman) {
@@ -67,37 +76,19 @@ std::optional<std::string> utf8_to_mac_roman(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        char32_t c = next_code_point(utf8, i);
-        if (c < 0x80) {
-            out += char(c);
-            continue;
-        }
-        int found = -1;
-        for (int k = 0; k < 128; ++k) {
-            if (kHighHalf[k] == c) {
-                found = k;
-                break;
-            }
-        }
-        if (found < 0) return std::nullopt;
-        out += char(0x80 + found);
+        const int byte = mac_roman_byte(next_code_point(utf8, i));
+        if (byte < 0) return std::nullopt;
+        out += char(byte);
     }
     return out;
 }
 
 std::string utf8_to_mac_roman_lossy(std::string_view utf8) {
     std::string out;
+    out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        char32_t c = next_code_point(utf8, i);
-        if (c < 0x80) {
-            out += char(c);
-            continue;
-        }
-        char replacement = '?';
-        for (int k = 0; k < 128; ++k) {
-            if (kHighHalf[k] == c) replacement = char(0x80 + k);
-        }
-        out += replacement;
+        const int byte = mac_roman_byte(next_code_point(utf8, i));
+        out += byte < 0 ? '?' : char(byte);
     }
     return out;
 }
