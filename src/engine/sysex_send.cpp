@@ -1,6 +1,7 @@
 #include "engine/sysex_send.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 
 #include "audio/sample_info.h"
@@ -14,9 +15,23 @@ void data_request_done(SysexRequest* request) {
     send_completion(*static_cast<Context*>(request->completion_ref), request);
 }
 
-void finish_sending(Context& ctx) {
+// The end of a send as the status line tells it: "Done." only for a send
+// that ran to its end and handed something over.
+std::string ending_text(const TransferState& t, bool stopped) {
+    if (stopped) return "Stopped.";
+    if (t.pieces_handed > 0 || t.nothing_to_send.empty()) return "Done.";
+    std::string text;
+    for (const std::string& name : t.nothing_to_send) {
+        if (!text.empty()) text += ' ';
+        text += "Nothing to send: no complete SysEx message in " + name + ".";
+    }
+    return text;
+}
+
+void finish_sending(Context& ctx, bool stopped = false) {
     TransferState& t = ctx.transfer;
     ctx.window->show_sending(false);
+    ctx.window->set_progress_value(0);
     t.send_mode = kSendIdle;
     ++t.send_generation;
     if (t.send_refused != kSendTaken) {
@@ -31,7 +46,7 @@ void finish_sending(Context& ctx) {
         set_status_text(t, text);
         t.send_refused = kSendTaken;
     } else {
-        set_status_text(t, "Done.");
+        set_status_text(t, ending_text(t, stopped));
     }
     ctx.window->set_sample_number(t.start_sample_number);
     ctx.window->set_send_status(status_text(t));
@@ -48,6 +63,7 @@ void hand_over(Context& ctx, int32_t length) {
     r.completion_ref = &ctx;
     r.complete = false;
     t.request_held = true;
+    ++t.pieces_handed;
     if (const SendResult refused = ctx.midi->send_sysex(&r); refused != kSendTaken) {
         // Its completion still comes; the send ends there with a message.
         t.send_refused = refused;
@@ -66,10 +82,12 @@ void start_item(Context& ctx) {
         }
         const uint32_t id = t.send_queue[size_t(t.send_index)];
         ++t.send_index;
+        std::string name;
         {
             std::lock_guard files_lock(ctx.files.mutex);
             if (id < 1 || id > ctx.files.file_array.size()) continue;
             const FileEntry& e = ctx.files.file_array[id - 1];
+            name = std::filesystem::path(e.file).filename().string();
             t.current_data = e.data.data();
             t.current_size = int32_t(e.data.size());
             t.current_loop = e.loop;
@@ -91,7 +109,10 @@ void start_item(Context& ctx) {
         t.send_pos = pos;
         // An item with no complete message is passed over at once: a request
         // of no bytes would carry nothing.
-        if (length == 0) continue;
+        if (length == 0) {
+            t.nothing_to_send.push_back(std::move(name));
+            continue;
+        }
 
         ctx.window->set_progress_range(0, t.current_size);
         ctx.window->set_progress_value(t.send_pos);
@@ -111,6 +132,8 @@ Result start_sending(Context& ctx) {
     t.send_count = int32_t(t.send_queue.size());
     t.send_index = 0;
     t.send_refused = kSendTaken;
+    t.pieces_handed = 0;
+    t.nothing_to_send.clear();
     t.start_sample_number = ctx.window->sample_number_value();
     ctx.window->show_sending(true);
     start_item(ctx);
@@ -135,7 +158,7 @@ void send_completion(Context& ctx, SysexRequest* request) {
     // 3. Stop or CANCEL.
     if (!request || t.send_refused != kSendTaken) {
         t.current_size = 0;
-        finish_sending(ctx);
+        finish_sending(ctx, !request);
         return;
     }
     if (t.send_pos > t.current_size) return;

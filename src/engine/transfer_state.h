@@ -77,6 +77,9 @@ struct TransferState {
     // refused request is reported.
     SendResult send_refused = kSendTaken;
     uint32_t refused_length = 0;
+    // What the send has done so far, for the line that tells its end.
+    int32_t pieces_handed = 0;
+    std::vector<std::string> nothing_to_send;  // names of items without a complete message
 
     // Status lines; written by the timer and by finish_sending. Use the
     // accessors below.

@@ -98,6 +98,74 @@ TEST_F(SendLoop, ItemsWithoutACompleteMessageArePassedOver) {
     EXPECT_EQ(t.window.text(kSendButton), "Send");
 }
 
+// The status line and the progress bar at the end tell what happened.
+TEST(SendEnding, TheLastLineSaysWhatHappened) {
+    struct Item {
+        const char* name;
+        Bytes data;
+    };
+    const struct {
+        const char* description;
+        std::vector<Item> items;
+        int completions_before_stop;  // -1: no Stop
+        std::string want;
+    } cases[] = {
+        {"every message sent", {{"a.syx", {0xF0, 0x01, 0xF7}}}, -1, "Done."},
+        {"an empty file",
+         {{"/x/empty.syx", {}}},
+         -1,
+         "Nothing to send: no complete SysEx message in empty.syx."},
+        {"two items without a complete message",
+         {{"cut.syx", {0xF0, 0x01}}, {"junk.bin", {0x01, 0x02}}},
+         -1,
+         "Nothing to send: no complete SysEx message in cut.syx. "
+         "Nothing to send: no complete SysEx message in junk.bin."},
+        {"stopped with a message in flight",
+         {{"a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7, 0xF0, 0x03, 0xF7}}},
+         1,
+         "Stopped."},
+        {"stopped before the first completion",
+         {{"a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7}}},
+         0,
+         "Stopped."},
+    };
+    for (const auto& c : cases) {
+        TestContext t;
+        std::vector<uint32_t> ids;
+        for (const Item& item : c.items) {
+            FileEntry e;
+            e.file = item.name;
+            e.data = item.data;
+            append_entry(t.ctx, std::move(e));
+            ids.push_back(uint32_t(ids.size() + 1));
+        }
+        t.window.select(ids);
+        refresh_selection(t.ctx);
+        t.ctx.endpoints.destination_endpoint = 1001;
+        ASSERT_TRUE(start_sending(t.ctx)) << c.description;
+        if (c.completions_before_stop >= 0) {
+            t.midi.complete_all(c.completions_before_stop);
+            EXPECT_GT(t.window.progress_max, 0) << c.description;
+            stop_sending(t.ctx);
+        }
+        t.midi.complete_all();
+        EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle) << c.description;
+        EXPECT_EQ(status_text(t.ctx.transfer), c.want) << c.description;
+        EXPECT_EQ(t.window.text(kSendStatus), c.want) << c.description;
+        EXPECT_EQ(t.window.progress_value, 0) << c.description;
+    }
+}
+
+TEST_F(SendLoop, RefusedRequestLeavesTheProgressBarEmpty) {
+    add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0x04, 0x05, 0x06, 0xF7});
+    t.midi.refuse_above = 3;
+    start({1});
+    t.midi.complete_next();  // the first message went; the second is refused
+    EXPECT_GT(t.window.progress_value, 0);
+    t.midi.complete_all();
+    EXPECT_EQ(t.window.progress_value, 0);
+}
+
 TEST_F(SendLoop, AudioItemsAreNotSentAsRawBytes) {
     Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 0xF0, 0x01, 0xF7};
     add("s.wav", wav);
