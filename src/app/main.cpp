@@ -1,17 +1,20 @@
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/main_window.h"
+#include "app/open_with.h"
 #include "app/preferences_location.h"
 #include "cli/cli.h"
 #include "engine/clock.h"
 #include "engine/context.h"
-#include "engine/sysex_send.h"
 #include "midi/rtmidi_service.h"
 
 int main(int argc, char** argv) {
     // `j3 VERB ...` runs headless and never touches the preferences; `j3`
-    // alone opens the window.
-    if (argc > 1) return j3::run_cli(argc, argv);
+    // alone opens the window, and `j3 FILE...` opens it with those files.
+    if (argc > 1 && j3::is_cli_argument(argv[1])) return j3::run_cli(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("J3"));
@@ -26,9 +29,13 @@ int main(int argc, char** argv) {
     ctx.midi = midi.get();
 
     if (!window.start()) return 0;  // no virtual destination: nothing can be sent
+    window.open_files(j3::files_from_arguments(QApplication::arguments().mid(1)));
     const int status = QApplication::exec();
-    // Completions of a send cut short by quitting find the send stopped.
-    if (ctx.transfer.send_mode != j3::kSendIdle) j3::stop_sending(ctx);
-    midi.reset();
-    return status;
+    // The preferences are written by now (quit and close write them before
+    // the event loop ends). Closing the MIDI clients would wait on the MIDI
+    // server, and through it on every client in its graph: a stalled one
+    // keeps a JACK close waiting for many seconds. The system closes them
+    // with the process, so it ends here, without closing anything itself.
+    std::fflush(nullptr);
+    std::_Exit(status);
 }

@@ -73,6 +73,10 @@ class MainWindow : public QMainWindow, public WindowControls {
     // The status timer's work: formats the transfer state into the status lines.
     void update_status();
 
+    // Adds files to the list as the open dialog does (`j3 FILE...`); those
+    // that cannot be read are named in a message.
+    void open_files(const QStringList& paths) { add_files(paths); }
+
     // Replaces the open dialog (tests choose files without a dialog).
     void set_file_chooser(std::function<QStringList()> chooser) {
         choose_files_ = std::move(chooser);

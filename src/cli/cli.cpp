@@ -22,11 +22,19 @@ constexpr Verb kVerbs[] = {
 };
 
 void print_usage(FILE* out) {
-    std::fprintf(out, "usage: j3                 open the window\n");
+    std::fprintf(out, "usage: j3 [FILE...]        open the window, with these files in the list\n");
     for (const Verb& v : kVerbs) std::fprintf(out, "       j3 %s\n", v.usage);
 }
 
 }  // namespace
+
+bool is_cli_argument(const char* first) {
+    if (first[0] == '-' || !std::strcmp(first, "help")) return true;
+    for (const Verb& v : kVerbs) {
+        if (!std::strcmp(first, v.name)) return true;
+    }
+    return false;
+}
 
 int run_cli(int argc, char** argv) {
     if (argc < 2) {

@@ -10,6 +10,10 @@ namespace j3 {
 // argv[1] is the verb. Returns the process exit status.
 int run_cli(int argc, char** argv);
 
+// Whether a first argument asks for the command line: a verb, "help", or an
+// option (it starts with "-"). Anything else names a file for the window.
+bool is_cli_argument(const char* first);
+
 // One function a verb; args exclude the program name and the verb.
 int ports_command(const std::vector<std::string>& args);
 int send_command(const std::vector<std::string>& args);

@@ -33,6 +33,15 @@ constexpr char kExtendedSds[] = "Extended SDS";
 constexpr char kDelay[] = "Delay";
 constexpr char kDeviceNumber[] = "Device Number";
 constexpr char kFileArray[] = "File Array";
+// Beside the keys above: the chosen ports by name, and the window's normal
+// frame with its maximised state.
+constexpr char kSelectedInName[] = "Selected MIDI Interfaces In Name";
+constexpr char kSelectedOutName[] = "Selected MIDI Interfaces Out Name";
+constexpr char kWindowMaximized[] = "Window Maximized";
+constexpr char kNormalX[] = "Normal Location X";
+constexpr char kNormalY[] = "Normal Location Y";
+constexpr char kNormalH[] = "Normal Window H";
+constexpr char kNormalW[] = "Normal Window W";
 
 // Keys of one list entry.
 constexpr char kEntryFile[] = "File";
@@ -126,8 +135,9 @@ void set_up_defaults(Context& ctx) {
 // Reads the stored entries' files again, from the last entry to the first,
 // dropping those whose file is gone. Data made in memory (received dumps,
 // built waveforms) was never written, so entries without a full path go too.
-std::vector<FileEntry> reload_entries(Context& ctx, const PlistValue& stored) {
+std::vector<FileEntry> reload_entries(Context& ctx, const PlistValue& stored, LoadNotes& notes) {
     std::vector<FileEntry> entries;
+    std::vector<std::string> not_found, unreadable;
     for (auto it = stored.items.rbegin(); it != stored.items.rend(); ++it) {
         const PlistValue& e = *it;
         const PlistValue* file = e.find(kEntryFile);
@@ -136,16 +146,41 @@ std::vector<FileEntry> reload_entries(Context& ctx, const PlistValue& stored) {
             continue;
         }
         const fs::path path(file->string);
-        if (!path.is_absolute()) continue;
+        if (!path.is_absolute()) {
+            not_found.push_back(file->string);
+            continue;
+        }
         FileEntry entry;
         entry.file = file->string;
         entry.loop = choice_value(e, kEntryLoop);
         entry.stereo = choice_value(e, kEntryStereo);
         entry.is_new = int_value(e, kEntryNew).value_or(0) != 0;
-        if (!add_file_entry(ctx, path, &entry).ok) continue;
+        if (const Result r = add_file_entry(ctx, path, &entry); !r.ok) {
+            std::error_code ec;
+            if (fs::exists(path, ec)) {
+                unreadable.push_back(file->string + ": " + r.message);
+            } else {
+                not_found.push_back(file->string);
+            }
+            continue;
+        }
         entries.push_back(std::move(entry));
     }
+    // In list order, as the entries.
+    notes.files_not_found.assign(not_found.rbegin(), not_found.rend());
+    notes.files_unreadable.assign(unreadable.rbegin(), unreadable.rend());
     return {std::make_move_iterator(entries.rbegin()), std::make_move_iterator(entries.rend())};
+}
+
+std::string string_value(const PlistValue& dict, std::string_view key) {
+    const PlistValue* v = dict.find(key);
+    return v && v->type == Type::kString ? v->string : std::string();
+}
+
+// Names the chosen endpoint by its display name; empty for none.
+std::string chosen_name(const std::vector<std::string>& names, int32_t position) {
+    return position >= 1 && size_t(position) <= names.size() ? names[size_t(position) - 1]
+                                                             : std::string();
 }
 
 PlistValue entry_dict(const FileEntry& e) {
@@ -192,8 +227,14 @@ int32_t limit_to_turbo_menu(int32_t limit) {
     return limit >= 0 && limit <= kTurboLimitMax ? kItems[size_t(limit)] : 1;
 }
 
-int load_preferences(Context& ctx, const fs::path& file) {
+std::string port_not_connected_text(bool source, const std::string& name) {
+    return std::string(source ? "MIDI In" : "MIDI Out") + " \"" + name + "\" is not connected.";
+}
+
+int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     Settings& s = ctx.settings;
+    LoadNotes scratch;
+    LoadNotes& notes = notes_out ? *notes_out : scratch;
 
     // 1, 2. A readable property list whose root is a dictionary of version 1.
     std::vector<uint8_t> bytes;
@@ -211,17 +252,35 @@ int load_preferences(Context& ctx, const fs::path& file) {
     auto position = [](std::optional<int64_t> v) {
         return v && *v >= 0 && *v <= std::numeric_limits<int32_t>::max() ? int32_t(*v) : -1;
     };
-    if (auto in = int_value(d, kSelectedIn))
-        ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, position(in), true);
-    if (auto out = int_value(d, kSelectedOut))
-        ctx.settings.selected_out =
-            choose_destination(*ctx.midi, ctx.endpoints, position(out), true);
+    // A stored name, when there is one, finds the port wherever the list
+    // has it now; a name that is not listed chooses none.
+    s.selected_in_name = string_value(d, kSelectedInName);
+    s.selected_out_name = string_value(d, kSelectedOutName);
+    const MidiEndpoints& e = ctx.endpoints;
+    if (auto in = int_value(d, kSelectedIn)) {
+        const int32_t p = position_for_name(e.source_names, position(in), s.selected_in_name);
+        ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, p, true);
+    }
+    if (auto out = int_value(d, kSelectedOut)) {
+        const int32_t p =
+            position_for_name(e.destination_names, position(out), s.selected_out_name);
+        ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, p, true);
+    }
+    if (!s.selected_out_name.empty() && s.selected_out == 0)
+        notes.ports.push_back(port_not_connected_text(false, s.selected_out_name));
+    if (!s.selected_in_name.empty() && s.selected_in == 0)
+        notes.ports.push_back(port_not_connected_text(true, s.selected_in_name));
 
     // 4. Window bounds, -1 when missing.
     s.window_x = clamp_to_int32(int_value(d, kLocationX).value_or(-1));
     s.window_y = clamp_to_int32(int_value(d, kLocationY).value_or(-1));
     s.window_h = clamp_to_int32(int_value(d, kWindowH).value_or(-1));
     s.window_w = clamp_to_int32(int_value(d, kWindowW).value_or(-1));
+    s.window_maximized = bool_value(d.find(kWindowMaximized), false);
+    s.normal_x = clamp_to_int32(int_value(d, kNormalX).value_or(-1));
+    s.normal_y = clamp_to_int32(int_value(d, kNormalY).value_or(-1));
+    s.normal_h = clamp_to_int32(int_value(d, kNormalH).value_or(-1));
+    s.normal_w = clamp_to_int32(int_value(d, kNormalW).value_or(-1));
 
     // 5. Ranges.
     if (auto t = int_value(d, kTurboLimit)) {
@@ -252,7 +311,7 @@ int load_preferences(Context& ctx, const fs::path& file) {
         return 1;
     }
     std::vector<FileEntry> entries;
-    if (s.reload_files) entries = reload_entries(ctx, *stored);
+    if (s.reload_files) entries = reload_entries(ctx, *stored, notes);
     {
         std::lock_guard lock(ctx.files.mutex);
         ctx.files.file_array = std::move(entries);
@@ -273,6 +332,11 @@ Result save_preferences(Context& ctx, const fs::path& file) {
     d.set(kLocationY, PlistValue::make_int(s.window_y));
     d.set(kWindowH, PlistValue::make_int(s.window_h));
     d.set(kWindowW, PlistValue::make_int(s.window_w));
+    d.set(kWindowMaximized, PlistValue::make_bool(s.window_maximized));
+    d.set(kNormalX, PlistValue::make_int(s.normal_x));
+    d.set(kNormalY, PlistValue::make_int(s.normal_y));
+    d.set(kNormalH, PlistValue::make_int(s.normal_h));
+    d.set(kNormalW, PlistValue::make_int(s.normal_w));
     PlistValue list = PlistValue::make_array();
     for (const FileEntry& e : ctx.files.file_array) list.items.push_back(entry_dict(e));
     d.set(kFileArray, std::move(list));
@@ -289,8 +353,13 @@ ConfigValues open_config_values(Context& ctx) {
     Settings& s = ctx.settings;
     const PlistValue& d = s.prefs_dict;
     ConfigValues v;
-    v.selected_in = s.selected_in;
-    v.selected_out = s.selected_out;
+    // The scan that opened the window may have moved the ports: the stored
+    // names find them.
+    const MidiEndpoints& e = ctx.endpoints;
+    v.selected_in = position_for_name(e.source_names, s.selected_in, s.selected_in_name);
+    v.selected_out = position_for_name(e.destination_names, s.selected_out, s.selected_out_name);
+    if (v.selected_in == 0) v.absent_in_name = s.selected_in_name;
+    if (v.selected_out == 0) v.absent_out_name = s.selected_out_name;
     v.turbo_item = limit_to_turbo_menu(s.turbo_limit);
     // 0 names no format (only a stored file can hold it); the popup shows the
     // first format, as reception treats 0.
@@ -322,6 +391,13 @@ void apply_config_values(Context& ctx, const ConfigValues& v) {
     ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, v.selected_out, false);
     d.set(kSelectedIn, PlistValue::make_int(s.selected_in));
     d.set(kSelectedOut, PlistValue::make_int(s.selected_out));
+    s.selected_in_name = s.selected_in != 0 ? chosen_name(ctx.endpoints.source_names, s.selected_in)
+                                            : v.absent_in_name;
+    s.selected_out_name = s.selected_out != 0
+                              ? chosen_name(ctx.endpoints.destination_names, s.selected_out)
+                              : v.absent_out_name;
+    d.set(kSelectedInName, PlistValue::make_string(s.selected_in_name));
+    d.set(kSelectedOutName, PlistValue::make_string(s.selected_out_name));
 
     s.reload_files = v.reload_files;
     d.set(kReloadFiles, PlistValue::make_bool(s.reload_files));

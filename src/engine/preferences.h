@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "format/result.h"
 
@@ -22,12 +23,25 @@ struct Context;
 // The file's name inside the preferences folder.
 constexpr char kPreferencesFileName[] = "org.j3.J3.plist";
 
+// What loading could not bring back, for the user to hear of.
+struct LoadNotes {
+    std::vector<std::string> files_not_found;   // dropped list entries: no such file
+    std::vector<std::string> files_unreadable;  // dropped list entries: "path: why"
+    std::vector<std::string> ports;             // "MIDI Out \"name\" is not connected."
+};
+
 // Reads the file into ctx.settings (prefs_dict included), chooses the stored
-// endpoints (scan_midi must have run) and, with "Reload Files" on, reads the
-// stored list's files again; entries whose file is gone or unreadable are
-// dropped. Returns 0 when the file was used, 1 when the defaults were set up
-// (no file, not a property list, "Version" other than 1, no "File Array").
-int load_preferences(Context& ctx, const std::filesystem::path& file);
+// endpoints (scan_midi must have run; a stored name wins over the stored
+// position) and, with "Reload Files" on, reads the stored list's files again;
+// entries whose file is gone or unreadable are dropped. notes, when given,
+// gets what was dropped or is not connected. Returns 0 when the file was
+// used, 1 when the defaults were set up (no file, not a property list,
+// "Version" other than 1, no "File Array").
+int load_preferences(Context& ctx, const std::filesystem::path& file, LoadNotes* notes = nullptr);
+
+// The status line's word for a stored port that is not there now, e.g.
+// MIDI Out "name" is not connected.
+std::string port_not_connected_text(bool source, const std::string& name);
 
 // Stores the window bounds (ctx.settings.window_*, set by the caller) and the
 // file list into prefs_dict and writes it: into a temporary file beside the
@@ -60,10 +74,15 @@ struct ConfigValues {
     int32_t sds_format_item = 1;     // 110, 1 .. 4
     bool send_filename = false;      // 111
     bool extended_sds = false;       // 112
+    // A stored port that is not there now: its name is kept on OK while the
+    // list has nothing selected, so it is chosen again once it is back.
+    std::string absent_in_name;
+    std::string absent_out_name;
 };
 
-// Opening: re-reads the settings the window edits from prefs_dict (so a
-// window closed without OK leaves them as stored) and returns what to show.
+// Opening (after the rescan): re-reads the settings the window edits from
+// prefs_dict (so a window closed without OK leaves them as stored) and
+// returns what to show; the endpoints are found by their stored names.
 ConfigValues open_config_values(Context& ctx);
 
 // OK: chooses the endpoints (the previous source is disconnected first), takes

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "format/item_choices.h"
 #include "format/plist_value.h"
@@ -17,12 +18,23 @@ struct Settings {
     PlistValue prefs_dict;
     int32_t selected_in = 0;   // "Selected MIDI Interfaces In": 1-based source, 0 = none
     int32_t selected_out = 0;  // "Selected MIDI Interfaces Out": 1-based destination, 0 = none
+    // Display names of the chosen endpoints, so a choice survives ports that
+    // come and go before it ("Selected MIDI Interfaces In Name" / "Out Name");
+    // empty = none stored. Kept while the port is absent, so it is chosen
+    // again once it is back.
+    std::string selected_in_name;
+    std::string selected_out_name;
     // Main window structure bounds. A loaded file without the key gives -1;
     // a negative x or y centres the window, a width or height <= 0 means the default.
-    int32_t window_x = 0;       // "Location X"
-    int32_t window_y = 0;       // "Location Y"
-    int32_t window_w = 0;       // "Window W"
-    int32_t window_h = 0;       // "Window H"
+    int32_t window_x = 0;  // "Location X"
+    int32_t window_y = 0;  // "Location Y"
+    int32_t window_w = 0;  // "Window W"
+    int32_t window_h = 0;  // "Window H"
+    // The frame the window has when not maximised, and whether it was
+    // maximised at quit ("Window Maximized", "Normal Location X" ...). The
+    // four above hold the frame as it was at quit, maximised or not.
+    bool window_maximized = false;
+    int32_t normal_x = -1, normal_y = -1, normal_w = -1, normal_h = -1;
     int32_t turbo_limit = 11;   // "Turbo limit", 0 .. 11: highest speed index to ask for
     int32_t sds_format = 1;     // "SDS format", 0 .. 4: how received sample dumps are stored
     bool reload_files = false;  // "Reload Files"

@@ -20,6 +20,7 @@ void scan_midi(MidiService& midi, MidiEndpoints& e, ReadProc read_proc) {
     midi.create_client(kClientName, kInputPortName, kOutputPortName, std::move(read_proc));
 
     e.source_count = midi.source_count();
+    e.source_connected = false;
     e.source_names.clear();
     for (int32_t i = 0; i < e.source_count; ++i) {
         // Nothing is connected after a scan; source_endpoint names the last
@@ -53,7 +54,7 @@ int32_t choose_source(MidiService& midi, MidiEndpoints& e, int32_t position, boo
         midi.disconnect_source(e.source_endpoint);
     }
     e.source_endpoint = position > 0 ? midi.source(position - 1) : kNoEndpoint;
-    if (e.source_endpoint != kNoEndpoint) midi.connect_source(e.source_endpoint);
+    e.source_connected = e.source_endpoint != kNoEndpoint && midi.connect_source(e.source_endpoint);
     return position;
 }
 
@@ -61,6 +62,17 @@ int32_t choose_destination(MidiService& midi, MidiEndpoints& e, int32_t position
     if (at_load && !position_in_range(position, e.destination_count)) return 0;
     e.destination_endpoint = position > 0 ? midi.destination(position - 1) : kNoEndpoint;
     return position;
+}
+
+int32_t position_for_name(const std::vector<std::string>& names, int32_t position,
+                          const std::string& name) {
+    if (name.empty()) return position;
+    if (position >= 1 && size_t(position) <= names.size() && names[size_t(position) - 1] == name)
+        return position;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) return int32_t(i + 1);
+    }
+    return 0;
 }
 
 bool create_virtual_destination(MidiService& midi, MidiEndpoints& e) {

@@ -19,6 +19,8 @@ struct MidiEndpoints {
     Endpoint source_endpoint = kNoEndpoint;       // connected to the input port
     Endpoint destination_endpoint = kNoEndpoint;  // target of every request
     Endpoint virtual_destination = kNoEndpoint;
+    // source_endpoint is connected to the input port (a scan disconnects it).
+    bool source_connected = false;
 };
 
 // (Re)creates the client "J3" with "Input port" (read procedure read_proc, run
@@ -39,6 +41,14 @@ std::string endpoint_display_name(MidiService& midi, Endpoint endpoint, bool ext
 int32_t choose_source(MidiService& midi, MidiEndpoints& endpoints, int32_t position, bool at_load);
 int32_t choose_destination(MidiService& midi, MidiEndpoints& endpoints, int32_t position,
                            bool at_load);
+
+// The 1-based position in names that a stored choice names now, for lists
+// whose order changes as ports come and go. A stored name wins: the stored
+// position when its entry carries that name, else the first entry that does,
+// or 0 (choose none) when no entry does. Without a stored name (a file
+// written before names were kept), the stored position as it is.
+int32_t position_for_name(const std::vector<std::string>& names, int32_t position,
+                          const std::string& name);
 
 // The private virtual destination "Brask", made once (a later call keeps it)
 // and stored in virtual_destination; false when it cannot be made, and the

@@ -341,6 +341,141 @@ TEST_F(Preferences, RoundTripKeepsSettingsBoundsAndTheReloadedList) {
     EXPECT_EQ(next.window.list_items, (std::vector<uint32_t>{1, 2}));
 }
 
+// Ports come and go between runs; the stored names find the chosen ones
+// wherever the lists have them now.
+TEST_F(Preferences, StoredPortNamesWinOverPositionsAcrossARescan) {
+    const struct {
+        const char* description;
+        std::vector<Key> keys;
+        std::vector<std::string> sources, destinations;  // as the system lists them now
+        int32_t want_in, want_out;
+        std::vector<std::string> want_notes;
+    } cases[] = {
+        {"a new port took position 1",
+         {{"Selected MIDI Interfaces In", int_xml(1)},
+          {"Selected MIDI Interfaces In Name", text_xml("- Keys")},
+          {"Selected MIDI Interfaces Out", int_xml(1)},
+          {"Selected MIDI Interfaces Out Name", text_xml("- Synth")}},
+         {"New", "Keys"},
+         {"New", "Other", "Synth"},
+         2,
+         3,
+         {}},
+        {"the stored port is gone: none, and it is said",
+         {{"Selected MIDI Interfaces Out", int_xml(1)},
+          {"Selected MIDI Interfaces Out Name", text_xml("- Synth")},
+          {"Selected MIDI Interfaces In", int_xml(1)},
+          {"Selected MIDI Interfaces In Name", text_xml("- Keys")}},
+         {"New"},
+         {"New", "Other"},
+         0,
+         0,
+         {"MIDI Out \"- Synth\" is not connected.", "MIDI In \"- Keys\" is not connected."}},
+        {"two ports of one name: the stored position among them",
+         {{"Selected MIDI Interfaces Out", int_xml(3)},
+          {"Selected MIDI Interfaces Out Name", text_xml("- Twin")}},
+         {},
+         {"Twin", "Other", "Twin"},
+         0,
+         3,
+         {}},
+        {"a file without names: the positions as stored",
+         {{"Selected MIDI Interfaces Out", int_xml(2)}},
+         {},
+         {"New", "Synth"},
+         0,
+         2,
+         {}},
+        {"a port gone while OK kept its name: chosen again once back",
+         {{"Selected MIDI Interfaces Out", int_xml(0)},
+          {"Selected MIDI Interfaces Out Name", text_xml("- Synth")}},
+         {},
+         {"New", "Synth"},
+         0,
+         2,
+         {}},
+    };
+    for (const auto& c : cases) {
+        write_prefs(prefs_xml(c.keys));
+        TestContext fresh;
+        for (const auto& n : c.sources) fresh.midi.sources.push_back({n});
+        for (const auto& n : c.destinations) fresh.midi.destinations.push_back({n});
+        scan_midi(*fresh.ctx.midi, fresh.ctx.endpoints, nullptr);
+        LoadNotes notes;
+        ASSERT_EQ(load_preferences(fresh.ctx, file, &notes), 0) << c.description;
+        EXPECT_EQ(fresh.ctx.settings.selected_in, c.want_in) << c.description;
+        EXPECT_EQ(fresh.ctx.settings.selected_out, c.want_out) << c.description;
+        EXPECT_EQ(fresh.ctx.endpoints.destination_endpoint,
+                  c.want_out ? fresh.midi.destination(c.want_out - 1) : kNoEndpoint)
+            << c.description;
+        EXPECT_EQ(fresh.midi.connected,
+                  c.want_in ? std::vector<Endpoint>{fresh.midi.source(c.want_in - 1)}
+                            : std::vector<Endpoint>{})
+            << c.description;
+        EXPECT_EQ(notes.ports, c.want_notes) << c.description;
+    }
+}
+
+TEST_F(Preferences, OkStoresThePortNamesAndKeepsAnAbsentOne) {
+    with_endpoints(t, 1, 2);  // "- in 0"; "- out 0", "- out 1"
+    load_preferences(t.ctx, file);
+    ConfigValues v = open_config_values(t.ctx);
+    v.selected_in = 1;
+    v.selected_out = 2;
+    apply_config_values(t.ctx, v);
+    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 1");
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    EXPECT_EQ(saved().find("Selected MIDI Interfaces Out Name")->string, "- out 1");
+    EXPECT_EQ(saved().find("Selected MIDI Interfaces In Name")->string, "- in 0");
+    EXPECT_EQ(saved().find("Selected MIDI Interfaces Out")->integer, 2);
+
+    // The port leaves; the window opens on a rescan that lacks it and OK is
+    // pressed with nothing chosen: the name stays for when it is back.
+    t.midi.destinations.pop_back();
+    scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
+    v = open_config_values(t.ctx);
+    EXPECT_EQ(v.selected_out, 0);
+    EXPECT_EQ(v.absent_out_name, "- out 1");
+    apply_config_values(t.ctx, v);
+    EXPECT_EQ(t.ctx.settings.selected_out, 0);
+    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 1");
+    // Choosing another port replaces it.
+    v.selected_out = 1;
+    apply_config_values(t.ctx, v);
+    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 0");
+}
+
+TEST_F(Preferences, ReloadTellsWhichFilesOfTheListWereDropped) {
+    const fs::path a = write("a.syx", "\xF0\x01\xF7");
+    const fs::path gone = write("gone.syx", "\xF0\xF7");
+    const fs::path dir_entry = dir / "folder.syx";
+    fs::create_directories(dir_entry);
+    load_preferences(t.ctx, file);
+    t.ctx.settings.reload_files = true;
+    ConfigValues v = open_config_values(t.ctx);
+    v.reload_files = true;
+    apply_config_values(t.ctx, v);
+    for (const fs::path& p : {gone, a}) ASSERT_TRUE(add_file_entry(t.ctx, p, nullptr).ok);
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    fs::remove(gone);
+    // An entry naming a folder cannot be read again.
+    PlistValue stored = saved();
+    PlistValue entry = stored.find("File Array")->items[1];
+    entry.set("File", PlistValue::make_string(dir_entry.string()));
+    stored.find("File Array")->items.push_back(entry);
+    const std::optional<std::string> xml = plist_xml_text(stored);
+    ASSERT_TRUE(xml);
+    write_prefs(*xml);
+
+    TestContext next;
+    LoadNotes notes;
+    ASSERT_EQ(load_preferences(next.ctx, file, &notes), 0);
+    EXPECT_EQ(next.ctx.files.file_array.size(), 1u);
+    EXPECT_EQ(notes.files_not_found, std::vector<std::string>{gone.string()});
+    ASSERT_EQ(notes.files_unreadable.size(), 1u);
+    EXPECT_EQ(notes.files_unreadable[0].rfind(dir_entry.string() + ": ", 0), 0u);
+}
+
 TEST_F(Preferences, WithoutReloadTheStoredListIsDiscarded) {
     const fs::path a = write("a.syx", "\xF0\xF7");
     load_preferences(t.ctx, file);

@@ -161,6 +161,27 @@ TEST(ChooseEndpoints, ARescanLeavesTheInputPortWithoutASource) {
     EXPECT_TRUE(t.midi.connected.empty());
 }
 
+TEST(ChooseEndpoints, AStoredNameFindsItsPosition) {
+    const std::vector<std::string> names = {"- A", "- B", "- A"};
+    const struct {
+        const char* description;
+        int32_t position;
+        std::string name;
+        int32_t want;
+    } cases[] = {
+        {"no name: the position as stored", 2, "", 2},
+        {"no name, beyond the list: left to the range rule", 7, "", 7},
+        {"the name moved", 1, "- B", 2},
+        {"the position still carries the name", 3, "- A", 3},
+        {"the position carries another: the first of that name", 2, "- A", 1},
+        {"the name is gone", 2, "- C", 0},
+        {"a name with position 0", 0, "- B", 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(position_for_name(names, c.position, c.name), c.want) << c.description;
+    }
+}
+
 TEST(VirtualDestination, IsMadeOnceAndReportsFailure) {
     TestContext t;
     ASSERT_TRUE(create_virtual_destination(*t.ctx.midi, t.ctx.endpoints));
