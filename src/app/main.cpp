@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,15 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("J3"));
+    QApplication::setApplicationVersion(QStringLiteral(J3_VERSION));
+    // Ties the window to its menu entry (the desktop's icon and name for it).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.j3.J3"));
+    QIcon icon = QIcon::fromTheme(QStringLiteral("org.j3.J3"));
+    if (icon.isNull()) {
+        icon.addFile(QStringLiteral(":/icons/j3-48.png"));
+        icon.addFile(QStringLiteral(":/icons/j3-256.png"));
+    }
+    QApplication::setWindowIcon(icon);
 
     // The window outlives the MIDI service: requests the service still holds
     // when it is destroyed complete (as cancelled) into a live window.

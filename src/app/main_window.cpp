@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 #include <QWindow>
 
@@ -17,12 +18,15 @@
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "app/file_list_model.h"
+#include "app/path_elision.h"
 #include "app/window_placement.h"
 #include "engine/context.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "engine/sysex_send.h"
+#include "format/plist_file.h"
+#include "midi/rtmidi_service.h"
 #include "ui_main_window.h"
 
 namespace j3 {
@@ -46,6 +50,19 @@ const char* const kIndicatorOff =
     "border-radius: 5px; background: palette(mid); border: 1px solid palette(dark);";
 const char* const kIndicatorOn =
     "border-radius: 5px; background: #2fbf4a; border: 1px solid #1c7a2e;";
+
+// A button whose title changes keeps the width of its widest title, so the
+// row neither jumps nor clips as the titles change.
+void fit_titles(QPushButton* button, std::initializer_list<const char*> titles) {
+    int width = 0;
+    const QString shown = button->text();
+    for (const char* title : titles) {
+        button->setText(QString::fromUtf8(title));
+        width = std::max(width, button->sizeHint().width());
+    }
+    button->setText(shown);
+    button->setMinimumWidth(width);
+}
 
 }  // namespace
 
@@ -80,10 +97,15 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
         }
     }
     connect(ui_->selectAllAction, &QAction::triggered, ui_->fileList, &QTableView::selectAll);
+    connect(ui_->aboutAction, &QAction::triggered, this, &MainWindow::show_about);
+    // Esc stops a running send, as Stop! does.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (ctx_.transfer.send_mode > kSendIdle) command(kCmdSend);
+    });
     ui_->receiveButton->setEnabled(receive_available());
     ui_->receiveAction->setEnabled(receive_available());
     ui_->saveAction->setEnabled(save_available());
-    ui_->waveformAction->setEnabled(false);
 
     // 3. The sample-number field: digits only, "0", centred. The engine reads
     // the copy kept beside it.
@@ -107,8 +129,21 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
     list->horizontalHeader()->setMinimumSectionSize(24);
     list->setColumnWidth(FileListModel::kSizeColumn, kSizeColumnWidth);
+    list->setItemDelegateForColumn(FileListModel::kFileColumn, new PathElisionDelegate(list));
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::selection_changed);
+    // Rebuilding the list drops the selection without a selection signal.
+    connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::selection_state_changed);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &MainWindow::selection_state_changed);
+
+    // Nothing is selected yet: the item buttons wait for an item.
+    apply_control_state();
+    fit_titles(ui_->sendButton, {"Send", "Stop!"});
+    fit_titles(ui_->receiveButton, {"Receive", "Stop!"});
+    fit_titles(ui_->loopButton, {"Loop:File", "Loop On", "Loop Off"});
+    fit_titles(ui_->stereoButton, {"L + R", "Left", "Right"});
+    // No control is clipped at the smallest size.
+    setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
 
     status_timer_.setInterval(kStatusIntervalMs);
     connect(&status_timer_, &QTimer::timeout, this, &MainWindow::update_status);
@@ -122,7 +157,8 @@ bool MainWindow::start(QScreen* screen) {
     // 6. MIDI client, ports and endpoint names.
     scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
     // 7. Settings, chosen endpoints and the stored list.
-    load_preferences(ctx_, preferences_file_);
+    LoadNotes notes;
+    load_preferences(ctx_, preferences_file_, &notes);
     // 8. The private virtual destination the speed request goes to.
     if (!create_virtual_destination(*ctx_.midi, ctx_.endpoints)) return false;
     // 9. FFT tables for the waveform builder.
@@ -130,9 +166,18 @@ bool MainWindow::start(QScreen* screen) {
     // 10. The instrument's speed, when both endpoints are chosen.
     if (ctx_.settings.selected_out != 0 && ctx_.settings.selected_in != 0)
         request_speed(ctx_, false);
-    // 11, 12. Placement and show.
+    // 11, 12. Placement and show; a window that was maximised at quit comes
+    // back maximised over its normal frame.
     place_window(screen);
-    show();
+    const Settings& s = ctx_.settings;
+    if (s.window_maximized && s.normal_w > 0 && s.normal_h > 0) {
+        showMaximized();
+    } else {
+        show();
+    }
+    ui_->fileList->setFocus();
+    report_load_notes(notes);
+    show_ports();
     // Some window managers report the frame only a moment after the window
     // is shown: the placement is then made again, unless the window has been
     // moved or resized meanwhile (the later checks find nothing to do).
@@ -150,15 +195,22 @@ bool MainWindow::start(QScreen* screen) {
 
 void MainWindow::place_window(QScreen* screen) {
     const Settings& s = ctx_.settings;
-    if (!screen && s.window_x >= 0 && s.window_y >= 0) {
+    // Maximised at quit: the stored bounds are the screen's; the normal
+    // frame is kept beside them.
+    const bool normal = s.window_maximized && s.normal_w > 0 && s.normal_h > 0;
+    const int x = normal ? s.normal_x : s.window_x;
+    const int y = normal ? s.normal_y : s.window_y;
+    const int w = normal ? s.normal_w : s.window_w;
+    const int h = normal ? s.normal_h : s.window_h;
+    if (!screen && x >= 0 && y >= 0) {
         // A window stored on a second screen opens there.
-        const QSize size(s.window_w > 0 ? s.window_w : kDesignedWindowSize.width(),
-                         s.window_h > 0 ? s.window_h : kDesignedWindowSize.height());
-        screen = QGuiApplication::screenAt(QRect(QPoint(s.window_x, s.window_y), size).center());
+        const QSize size(w > 0 ? w : kDesignedWindowSize.width(),
+                         h > 0 ? h : kDesignedWindowSize.height());
+        screen = QGuiApplication::screenAt(QRect(QPoint(x, y), size).center());
     }
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    set_frame_bounds(place_main_window(s.window_x, s.window_y, s.window_w, s.window_h, available));
+    set_frame_bounds(place_main_window(x, y, w, h, available));
 }
 
 QMargins MainWindow::frame_margins() {
@@ -198,6 +250,7 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdErase:
             remove_selected_entries(ctx_);
+            apply_control_state();
             break;
         case kCmdLoop:
             loop_command(false);
@@ -228,7 +281,13 @@ void MainWindow::send_command() {
     }
     if (send_pending_) return;
     if (ctx_.endpoints.destination_count <= 0 || ctx_.settings.selected_out == 0) {
-        show_status_message("No MIDI destination: choose one with Configure…");
+        // A remembered port that is not there is named: sending elsewhere
+        // would surprise.
+        const std::string& remembered = ctx_.settings.selected_out_name;
+        show_condition_message(
+            remembered.empty()
+                ? tr("No MIDI destination: choose one with Configure…")
+                : QString::fromStdString(port_not_connected_text(false, remembered)));
         return;
     }
     if (refresh_selection(ctx_) >= 1) {
@@ -315,11 +374,101 @@ void MainWindow::open_config_window() {
     config_window_ = new ConfigWindow(ctx_, this);
     connect(config_window_, &QDialog::finished, this, &MainWindow::config_window_closed);
     config_window_->show();
+    show_ports();  // the rescan left the input without a source
 }
 
-void MainWindow::config_window_closed() {
+void MainWindow::config_window_closed(int result) {
     ui_->configButton->setEnabled(true);
     ui_->configAction->setEnabled(true);
+    show_ports();
+    // A line about a missing destination or port goes once OK has mended it.
+    if (result == QDialog::Accepted && !condition_message_.isEmpty() &&
+        QString::fromStdString(status_text(ctx_.transfer)) == condition_message_) {
+        condition_message_.clear();
+        const QString still = port_conditions();
+        if (!still.isEmpty()) {
+            show_condition_message(still);
+        } else {
+            show_status_message("");
+        }
+    }
+}
+
+QString MainWindow::port_conditions() const {
+    const Settings& s = ctx_.settings;
+    QStringList lines;
+    if (s.selected_out == 0 && !s.selected_out_name.empty())
+        lines << QString::fromStdString(port_not_connected_text(false, s.selected_out_name));
+    if (s.selected_in == 0 && !s.selected_in_name.empty())
+        lines << QString::fromStdString(port_not_connected_text(true, s.selected_in_name));
+    return lines.join(QLatin1Char(' '));
+}
+
+void MainWindow::show_condition_message(const QString& text) {
+    condition_message_ = text;
+    show_status_message(text.toUtf8().constData());
+}
+
+void MainWindow::report_load_notes(const LoadNotes& notes) {
+    QStringList lines;
+    QStringList details;
+    const auto count_line = [&](const std::vector<std::string>& files, const QString& one,
+                                const QString& many) {
+        if (files.empty()) return;
+        lines << (files.size() == 1 ? one : many.arg(files.size()));
+        for (const std::string& f : files) details << QString::fromStdString(f);
+    };
+    count_line(notes.files_not_found, tr("1 file of the list was not found."),
+               tr("%1 files of the list were not found."));
+    count_line(notes.files_unreadable, tr("1 file of the list could not be read."),
+               tr("%1 files of the list could not be read."));
+    const QString ports = port_conditions();
+    if (lines.isEmpty() && ports.isEmpty()) return;
+    if (!ports.isEmpty()) lines << ports;
+    const QString text = lines.join(QLatin1Char(' '));
+    if (ports.isEmpty()) {
+        show_status_message(text.toUtf8().constData());
+    } else {
+        show_condition_message(text);
+    }
+    // The names of the dropped files, one a line.
+    ui_->sendStatus->setToolTip(details.isEmpty() ? text : text + '\n' + details.join('\n'));
+}
+
+void MainWindow::show_ports() {
+    const Settings& s = ctx_.settings;
+    const MidiEndpoints& e = ctx_.endpoints;
+    const auto port = [this](bool chosen, Endpoint endpoint, const std::string& remembered) {
+        if (chosen)
+            return QString::fromStdString(endpoint_display_name(*ctx_.midi, endpoint, false));
+        if (!remembered.empty())
+            return tr("\"%1\" (not connected)").arg(QString::fromStdString(remembered));
+        return tr("none");
+    };
+    const QString text = tr("MIDI Out: %1    MIDI In: %2")
+                             .arg(port(s.selected_out != 0 && e.destination_endpoint != kNoEndpoint,
+                                       e.destination_endpoint, s.selected_out_name),
+                                  port(e.source_connected, e.source_endpoint, s.selected_in_name));
+    ui_->portsLabel->setText(text);
+    ui_->portsLabel->setToolTip(text);
+}
+
+QString MainWindow::about_text() {
+    const std::string jack = jack_library_version();
+    return tr("J3 %1\n\nMoves SysEx files and samples between files and MIDI instruments.\n\n"
+              "Runs on:\nQt %2\nRtMidi %3\nJACK %4\nlibplist %5")
+        .arg(QStringLiteral(J3_VERSION), QString::fromLatin1(qVersion()),
+             QString::fromStdString(rtmidi_version()),
+             jack.empty() ? tr("(not built in)") : QString::fromStdString(jack),
+             QString::fromLatin1(plist_library_version()));
+}
+
+void MainWindow::show_about() {
+    auto* box = new QMessageBox(QMessageBox::Information, tr("About J3"), about_text(),
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIconPixmap(windowIcon().pixmap(64, 64));
+    box->open();
 }
 
 void MainWindow::selection_changed(const QItemSelection& selected, const QItemSelection&) {
@@ -327,6 +476,32 @@ void MainWindow::selection_changed(const QItemSelection& selected, const QItemSe
     int last_row = -1;
     for (const QModelIndex& index : selected.indexes()) last_row = std::max(last_row, index.row());
     if (last_row >= 0) show_selection_info(ctx_, uint32_t(last_row) + 1);
+    selection_state_changed();
+}
+
+void MainWindow::selection_state_changed() {
+    if (!ui_->fileList->selectionModel()->hasSelection()) {
+        // Queued behind what an earlier selection asked for, so that cannot
+        // come back after it.
+        enable_loop_button(false);
+        enable_stereo_button(false);
+        enable_waveform_button(false);
+        set_info_text("");
+    }
+    apply_control_state();
+}
+
+void MainWindow::apply_control_state() {
+    const bool selection = ui_->fileList->selectionModel()->hasSelection();
+    ui_->loopButton->setEnabled(loop_allowed_);
+    ui_->loopAction->setEnabled(loop_allowed_);
+    ui_->stereoButton->setEnabled(stereo_allowed_);
+    ui_->stereoAction->setEnabled(stereo_allowed_);
+    // The waveform build and Erase are refused while a send runs.
+    ui_->waveformButton->setEnabled(waveform_allowed_ && !sending_);
+    ui_->waveformAction->setEnabled(waveform_allowed_ && !sending_);
+    ui_->eraseAction->setEnabled(selection && !sending_);
+    ui_->sendAction->setText(sending_ ? tr("&Stop!") : tr("&Send"));
 }
 
 void MainWindow::show_status_message(const char* text) {
@@ -372,6 +547,16 @@ void MainWindow::save_preferences_now() {
     s.window_y = bounds.y();
     s.window_w = bounds.width();
     s.window_h = bounds.height();
+    // The frame the window goes back to when it is no longer maximised.
+    s.window_maximized = isMaximized();
+    const QRect normal =
+        s.window_maximized ? normalGeometry().marginsAdded(frame_margins()) : bounds;
+    if (normal.isValid()) {
+        s.normal_x = normal.x();
+        s.normal_y = normal.y();
+        s.normal_w = normal.width();
+        s.normal_h = normal.height();
+    }
     // Nothing is shown at quit; the terminal still tells why the settings
     // will be missing next time.
     if (const Result saved = save_preferences(ctx_, preferences_file_); !saved) {
@@ -413,7 +598,11 @@ QString qt_text(std::string_view text) {
 }  // namespace
 
 void MainWindow::show_sending(bool sending) {
-    post([this, sending] { ui_->sendButton->setText(sending ? tr("Stop!") : tr("Send")); });
+    post([this, sending] {
+        ui_->sendButton->setText(sending ? tr("Stop!") : tr("Send"));
+        sending_ = sending;
+        apply_control_state();
+    });
 }
 
 void MainWindow::show_receiving(bool receiving) {
@@ -450,22 +639,22 @@ void MainWindow::show_stereo_choice(StereoChoice choice) {
 
 void MainWindow::enable_loop_button(bool enabled) {
     post([this, enabled] {
-        ui_->loopButton->setEnabled(enabled);
-        ui_->loopAction->setEnabled(enabled);
+        loop_allowed_ = enabled;
+        apply_control_state();
     });
 }
 
 void MainWindow::enable_stereo_button(bool enabled) {
     post([this, enabled] {
-        ui_->stereoButton->setEnabled(enabled);
-        ui_->stereoAction->setEnabled(enabled);
+        stereo_allowed_ = enabled;
+        apply_control_state();
     });
 }
 
 void MainWindow::enable_waveform_button(bool enabled) {
     post([this, enabled] {
-        ui_->waveformButton->setEnabled(enabled);
-        ui_->waveformAction->setEnabled(enabled);
+        waveform_allowed_ = enabled;
+        apply_control_state();
     });
 }
 

@@ -30,6 +30,7 @@ class MainWindow;
 namespace j3 {
 
 struct Context;
+struct LoadNotes;
 class ConfigWindow;
 class FileListModel;
 
@@ -89,6 +90,9 @@ class MainWindow : public QMainWindow, public WindowControls {
     // Saves the preferences with the window's current bounds.
     void save_preferences_now();
 
+    // The About box's text: J3's version and those of the libraries it runs on.
+    static QString about_text();
+
     ConfigWindow* config_window() const;
     FileListModel* file_list_model() const { return model_; }
     // The control of that number (see control_lookup.h).
@@ -133,10 +137,22 @@ class MainWindow : public QMainWindow, public WindowControls {
     void add_files(const QStringList& paths);
     void loop_command(bool stereo);
     void open_config_window();
-    void config_window_closed();
+    void config_window_closed(int result);
     void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
     void place_window(QScreen* screen);
     void show_status_message(const char* text);
+    // A status line for a state the user can mend (no destination, a port
+    // that is not there); it goes once the configuration's OK mends it.
+    void show_condition_message(const QString& text);
+    QString port_conditions() const;
+    void report_load_notes(const LoadNotes& notes);
+    // Enables the controls by the selection and whether a send runs.
+    void apply_control_state();
+    // The selection became empty: the item buttons and the info text follow.
+    void selection_state_changed();
+    // The chosen MIDI ports, in the label under the status lines.
+    void show_ports();
+    void show_about();
     QMargins frame_margins();
 
     Context& ctx_;
@@ -151,7 +167,13 @@ class MainWindow : public QMainWindow, public WindowControls {
     bool preferences_saved_ = false;
     QRect placed_bounds_;  // the frame bounds start() asked for
     QMargins placed_margins_;
-    QRect placed_content_;  // the content geometry that placement gave
+    QRect placed_content_;       // the content geometry that placement gave
+    QString condition_message_;  // the status line shown by show_condition_message
+    // Control state as the engine last asked for it (GUI thread).
+    bool sending_ = false;
+    bool loop_allowed_ = false;
+    bool stereo_allowed_ = false;
+    bool waveform_allowed_ = false;
 };
 
 }  // namespace j3

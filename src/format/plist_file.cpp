@@ -166,4 +166,8 @@ std::optional<std::string> plist_xml_text(const PlistValue& root) {
     return text;
 }
 
+const char* plist_library_version() {
+    return J3_PLIST_VERSION;
+}
+
 }  // namespace j3

@@ -19,4 +19,7 @@ std::optional<PlistValue> parse_plist_xml(const uint8_t* data, size_t size);
 // The value as XML property-list text; nullopt when the library fails.
 std::optional<std::string> plist_xml_text(const PlistValue& root);
 
+// The version of libplist J3 was built against (2.2 tells none at run time).
+const char* plist_library_version();
+
 }  // namespace j3

@@ -40,6 +40,11 @@ std::unique_ptr<JackMonitor> JackMonitor::open(const std::string& client_name) {
     return monitor;
 }
 
+std::string JackMonitor::library_version() {
+    const char* version = jack_get_version_string();
+    return version ? version : "";
+}
+
 JackMonitor::~JackMonitor() {
     if (client_) jack_client_close(static_cast<jack_client_t*>(client_));
 }
@@ -77,6 +82,9 @@ std::vector<std::string> JackMonitor::connections(const std::string& full_name) 
 
 std::unique_ptr<JackMonitor> JackMonitor::open(const std::string&) {
     return nullptr;
+}
+std::string JackMonitor::library_version() {
+    return {};
 }
 JackMonitor::~JackMonitor() = default;
 int JackMonitor::process(uint32_t, void*) {

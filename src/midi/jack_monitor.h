@@ -29,6 +29,8 @@ class JackMonitor {
     // without it); nullptr when none runs. Never starts a server, and keeps
     // JACK's own messages off the terminal.
     static std::unique_ptr<JackMonitor> open(const std::string& client_name);
+    // The version of the JACK library this program runs on.
+    static std::string library_version();
     ~JackMonitor();
     JackMonitor(const JackMonitor&) = delete;
     JackMonitor& operator=(const JackMonitor&) = delete;

@@ -446,4 +446,16 @@ std::unique_ptr<MidiService> make_midi_service(const MidiServiceOptions& options
     return std::make_unique<RtMidiService>(options);
 }
 
+std::string rtmidi_version() {
+    return RtMidi::getVersion();
+}
+
+std::string jack_library_version() {
+#if J3_WITH_JACK
+    return JackMonitor::library_version();
+#else
+    return {};
+#endif
+}
+
 }  // namespace j3

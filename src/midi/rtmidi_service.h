@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "midi/midi_service.h"
 
@@ -48,5 +49,10 @@ struct MidiServiceOptions {
 };
 
 std::unique_ptr<MidiService> make_midi_service(const MidiServiceOptions& options = {});
+
+// The version of the RtMidi library in use, and of the JACK library (empty
+// when built without JACK), for the About box.
+std::string rtmidi_version();
+std::string jack_library_version();
 
 }  // namespace j3
