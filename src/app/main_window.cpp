@@ -497,9 +497,9 @@ void MainWindow::apply_control_state() {
     ui_->loopAction->setEnabled(loop_allowed_);
     ui_->stereoButton->setEnabled(stereo_allowed_);
     ui_->stereoAction->setEnabled(stereo_allowed_);
-    // The waveform build and Erase are refused while a send runs.
-    ui_->waveformButton->setEnabled(waveform_allowed_ && !sending_);
-    ui_->waveformAction->setEnabled(waveform_allowed_ && !sending_);
+    ui_->waveformButton->setEnabled(waveform_allowed_);
+    ui_->waveformAction->setEnabled(waveform_allowed_);
+    // Erase is refused while a send runs (the send reads the entries).
     ui_->eraseAction->setEnabled(selection && !sending_);
     ui_->sendAction->setText(sending_ ? tr("&Stop!") : tr("&Send"));
 }

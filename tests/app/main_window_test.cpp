@@ -1,5 +1,6 @@
 // The main window: start-up, placement, the commands, the list and the
 // control updates that arrive from other threads.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,10 +19,13 @@
 #include "app/config_window.h"
 #include "app/digit_field.h"
 #include "app/file_list_model.h"
+#include "app/open_with.h"
+#include "app/path_elision.h"
 #include "app/window_placement.h"
 #include "engine/clock.h"
 #include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
 
@@ -54,6 +58,10 @@ class MainWindowTest : public QObject {
             QVERIFY(add_file_entry(h.ctx, p, nullptr).ok);
         }
     }
+    QAction* action(Harness& h, const char* name) {
+        return h.window->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    bool enabled(Harness& h, int control) { return h.window->control(control)->isEnabled(); }
     void select_only(Harness& h, std::vector<uint32_t> ids) {
         list(h)->clearSelection();
         for (uint32_t id : ids) h.window->list_select_item(id);
@@ -448,6 +456,290 @@ class MainWindowTest : public QObject {
         QCOMPARE(text(h, kSendStatus), QStringLiteral("Done."));
         t.send_mode = kSendIdle;
         t.receiving = false;
+    }
+
+    // What the controls offer follows the list, the selection and the send.
+    void controlsFollowTheListAndTheSend() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        h.ctx.settings.selected_out = choose_destination(*h.ctx.midi, h.ctx.endpoints, 1, false);
+        struct Want {
+            const char* state;
+            std::function<void()> step;
+            const char* send;  // the button's and the menu item's title
+            bool erase, loop, stereo, waveform;
+            bool info;  // the info text shows something
+        };
+        const auto stereo_wav = write_file(*dir_, "s.wav", [] {
+            const Bytes b = canonical_wav(64);
+            return std::string(b.begin(), b.end());
+        }());
+        std::string dump;
+        for (int i = 0; i < 3; ++i) dump += "\xF0" + std::string(4, '\x01') + "\xF7";
+        const auto syx = write_file(*dir_, "d.syx", dump);
+        const Want steps[] = {
+            {"empty list", [] {}, "Send", false, false, false, false, false},
+            {"one selected",
+             [&] {
+                 QVERIFY(add_file_entry(h.ctx, stereo_wav, nullptr).ok);
+                 QVERIFY(add_file_entry(h.ctx, syx, nullptr).ok);
+             },
+             "Send", true, true, true, true, true},
+            {"nothing selected", [&] { list(h)->clearSelection(); }, "Send", false, false, false,
+             false, false},
+            {"sending",
+             [&] {
+                 select_only(h, {2});
+                 h.window->command(kCmdSend);
+             },
+             "Stop!", false, false, false, false, false},
+            {"after Esc", [&] { QTest::keyClick(h.window.get(), Qt::Key_Escape); }, "Send", true,
+             false, false, false, false},
+            {"one selected again", [&] { select_only(h, {1}); }, "Send", true, true, true, true,
+             true},
+            {"after Delete", [&] { QTest::keyClick(list(h), Qt::Key_Delete); }, "Send", false,
+             false, false, false, false},
+        };
+        for (const Want& w : steps) {
+            w.step();
+            QCoreApplication::processEvents();
+            const QString state = QString::fromLatin1(w.state);
+            QVERIFY2(text(h, kSendButton) == QString::fromLatin1(w.send), qPrintable(state));
+            QVERIFY2(action(h, "sendAction")->text().remove('&') == QString::fromLatin1(w.send),
+                     qPrintable(state));
+            QVERIFY2(action(h, "eraseAction")->isEnabled() == w.erase, qPrintable(state));
+            QVERIFY2(enabled(h, kLoopButton) == w.loop, qPrintable(state));
+            QVERIFY2(action(h, "loopAction")->isEnabled() == w.loop, qPrintable(state));
+            QVERIFY2(enabled(h, kStereoButton) == w.stereo, qPrintable(state));
+            QVERIFY2(enabled(h, kWaveformButton) == w.waveform, qPrintable(state));
+            QVERIFY2(action(h, "waveformAction")->isEnabled() == w.waveform, qPrintable(state));
+            QVERIFY2(!text(h, kInfoText).isEmpty() == w.info, qPrintable(state));
+        }
+        // Esc stopped the send: the line says so, and the bar is empty.
+        h.midi.complete_all();
+        QCoreApplication::processEvents();
+        h.window->update_status();
+        QCOMPARE(text(h, kSendStatus), QStringLiteral("Stopped."));
+        QCOMPARE(qobject_cast<QProgressBar*>(h.window->control(kProgressBar))->value(), 0);
+        QCOMPARE(int(h.ctx.files.file_array.size()), 1);
+    }
+
+    void theKeyboardReachesEveryControl() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 3);
+        h.window->activateWindow();
+        QTRY_VERIFY(list(h)->hasFocus());
+        // Tab leaves the list instead of walking its cells.
+        QTest::keyClick(list(h), Qt::Key_Tab);
+        QVERIFY(!list(h)->hasFocus());
+        // Every control can be reached with Tab and has a name for screen readers.
+        for (QWidget* w : h.window->centralWidget()->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                                 qobject_cast<QTableView*>(w);
+            if (!control || w->objectName().isEmpty()) continue;  // parts of the list itself
+            QVERIFY2(w->focusPolicy() & Qt::TabFocus, qPrintable(w->objectName()));
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(a && !a->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+        }
+    }
+
+    void noControlIsClippedAtTheSmallestSize() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        // The designed size stays possible.
+        QVERIFY(h.window->minimumWidth() <= kDesignedWindowSize.width());
+        QVERIFY(h.window->minimumHeight() <= kDesignedWindowSize.height());
+        h.window->resize(1, 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(h.window->size(), h.window->minimumSize());
+        // Every title shows whole, whichever it is.
+        const struct {
+            int control;
+            std::vector<const char*> titles;
+        } buttons[] = {
+            {kSendButton, {"Send", "Stop!"}},
+            {kReceiveButton, {"Receive", "Stop!"}},
+            {kLoopButton, {"Loop:File", "Loop On", "Loop Off"}},
+            {kStereoButton, {"L + R", "Left", "Right"}},
+            {kWaveformButton, {"Waveform"}},
+            {kConfigButton, {"Configure…"}},
+        };
+        for (const auto& b : buttons) {
+            auto* button = qobject_cast<QPushButton*>(h.window->control(b.control));
+            const QString shown = button->text();
+            for (const char* title : b.titles) {
+                button->setText(QString::fromUtf8(title));
+                QVERIFY2(button->width() >= button->sizeHint().width(), title);
+            }
+            button->setText(shown);
+        }
+        auto* label = h.window->findChild<QLabel*>(QStringLiteral("sampleNumberLabel"));
+        QVERIFY(label->width() >= label->sizeHint().width());
+    }
+
+    void aMaximisedWindowComesBackMaximisedOverItsNormalFrame() {
+        const QRect normal(60, 40, 700, 420);
+        {
+            Harness h(prefs_);
+            QVERIFY(h.window->start(QGuiApplication::primaryScreen()));
+            h.window->set_frame_bounds(normal);
+            h.window->showMaximized();
+            QTRY_VERIFY(h.window->isMaximized());
+            h.window->command(kCmdQuit);
+        }
+        {
+            Harness h(prefs_);
+            QVERIFY(h.window->start(QGuiApplication::primaryScreen()));
+            QTRY_VERIFY(h.window->isMaximized());
+            const QMargins frame = h.window->windowHandle()->frameMargins();
+            QCOMPARE(h.window->normalGeometry().marginsAdded(frame), normal);
+            h.window->showNormal();
+            QTRY_COMPARE(h.window->frameGeometry(), normal);
+            h.window->command(kCmdQuit);
+        }
+        // Quit unmaximised: the stored bounds are the window's, not maximised.
+        Harness h(prefs_);
+        QVERIFY(h.window->start(QGuiApplication::primaryScreen()));
+        QVERIFY(!h.window->isMaximized());
+        QCOMPARE(h.window->frameGeometry(), normal);
+    }
+
+    void portsAreChosenByNameAndShown() {
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces Out", int_xml(1)},
+                               {"Selected MIDI Interfaces Out Name", "<string>- Synth</string>"}}));
+        Harness h(prefs_, 1, 0);
+        h.midi.destinations = {{"New port"}};  // the synth is not plugged in
+        QVERIFY(h.window->start());
+        auto* ports = h.window->findChild<QLabel*>(QStringLiteral("portsLabel"));
+        const QString missing = QStringLiteral("MIDI Out \"- Synth\" is not connected.");
+        QCOMPARE(text(h, kSendStatus), missing);
+        QVERIFY(ports->text().contains(QStringLiteral("\"- Synth\" (not connected)")));
+        // Nothing goes elsewhere.
+        add_items(h, 1);
+        h.window->command(kCmdSend);
+        QCOMPARE(h.midi.sent_copy().size(), size_t(0));
+        QCOMPARE(text(h, kSendStatus), missing);
+
+        // It is plugged in: the configuration window finds it by name, and
+        // its OK clears the line.
+        h.midi.destinations = {{"New port"}, {"Synth"}};
+        h.window->command(kCmdConfig);
+        ConfigWindow* conf = h.window->config_window();
+        QVERIFY(conf);
+        QCOMPARE(
+            first_selected_position(qobject_cast<QListWidget*>(conf->control(kDestinationList))),
+            2);
+        conf->ok();
+        QCoreApplication::processEvents();
+        QCOMPARE(text(h, kSendStatus), QString());
+        QVERIFY(ports->text().startsWith(QStringLiteral("MIDI Out: - Synth")));
+        h.window->command(kCmdSend);
+        QCOMPARE(h.midi.sent_copy().size(), size_t(1));
+        QCOMPARE(h.midi.sent_copy()[0].destination, h.midi.destination(1));
+        h.midi.complete_all();
+    }
+
+    void theNoDestinationLineGoesOnceOkChoosesOne() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 1);
+        h.window->command(kCmdSend);
+        QVERIFY(text(h, kSendStatus).startsWith(QStringLiteral("No MIDI destination")));
+        h.window->command(kCmdConfig);
+        ConfigWindow* conf = h.window->config_window();
+        qobject_cast<QListWidget*>(conf->control(kDestinationList))->setCurrentRow(0);
+        conf->ok();
+        QCoreApplication::processEvents();
+        QCOMPARE(text(h, kSendStatus), QString());
+    }
+
+    void reloadSaysWhichFilesOfTheListWereNotFound() {
+        const auto a = write_file(*dir_, "a.syx", "\xF0\x01\xF7");
+        const std::string gone1 = dir_->path().toStdString() + "/gone1.syx";
+        const std::string gone2 = dir_->path().toStdString() + "/gone2.syx";
+        auto entry = [](const std::string& path) {
+            return "<dict><key>File</key><string>" + path + "</string></dict>";
+        };
+        write_prefs(prefs_xml({{"Reload Files", "<true/>"},
+                               {"File Array", "<array>" + entry(gone1) + entry(a.string()) +
+                                                  entry(gone2) + "</array>"}}));
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        QCOMPARE(h.window->file_list_model()->rowCount(), 1);
+        QCOMPARE(text(h, kSendStatus), QStringLiteral("2 files of the list were not found."));
+        const QString tip = h.window->control(kSendStatus)->toolTip();
+        QVERIFY(tip.contains(QString::fromStdString(gone1)));
+        QVERIFY(tip.contains(QString::fromStdString(gone2)));
+    }
+
+    void filesFromTheCommandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("paths as given")
+            << QStringList{"/a/b.syx", "c.j3"} << QStringList{"/a/b.syx", "c.j3"};
+        QTest::newRow("a file URL, escaped")
+            << QStringList{"file:///tmp/My%20Kit.syx"} << QStringList{"/tmp/My Kit.syx"};
+        QTest::newRow("other URLs and empty arguments are not files")
+            << QStringList{"", "https://example.org/x.syx", "/x.wav"} << QStringList{"/x.wav"};
+    }
+    void filesFromTheCommandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, files);
+        QCOMPARE(files_from_arguments(arguments), files);
+    }
+
+    void filesGivenAtStartAreListed() {
+        const auto a = write_file(*dir_, "a.syx", "\xF0\x01\xF7");
+        const auto b = write_file(*dir_, "b.syx", "\xF0\x02\xF7");
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        h.window->open_files(files_from_arguments(
+            {QString::fromStdString(a.string()),
+             QUrl::fromLocalFile(QString::fromStdString(b.string())).toString()}));
+        QCOMPARE(h.window->file_list_model()->rowCount(), 2);
+        QCOMPARE(cell(h, 1, 0), QString::fromStdString(b.string()));
+        QCOMPARE(h.window->list_selected_ids(), std::vector<uint32_t>{1});
+    }
+
+    void longPathsKeepTheirFileName_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("width");  // in widths of "x"
+        QTest::addColumn<QString>("ends");
+        QTest::newRow("fits: whole") << "/a/b.syx" << 40 << "/a/b.syx";
+        QTest::newRow("the folder gives way")
+            << "/home/user/sounds/kits/2024/Drum Kit 12.syx" << 24 << "/Drum Kit 12.syx";
+        QTest::newRow("no folder") << QString(60, 'n') + ".syx" << 20 << ".syx";
+        QTest::newRow("the name alone too wide")
+            << "/d/" + QString(60, 'n') + ".syx" << 20 << ".syx";
+    }
+    void longPathsKeepTheirFileName() {
+        QFETCH(QString, path);
+        QFETCH(int, width);
+        QFETCH(QString, ends);
+        const QFontMetrics metrics(QApplication::font());
+        const int pixels = width * metrics.horizontalAdvance(QLatin1Char('x'));
+        const QString shown = elide_path(path, metrics, pixels);
+        QVERIFY2(shown.endsWith(ends), qPrintable(shown));
+        QVERIFY(metrics.horizontalAdvance(shown) <= pixels);
+        if (metrics.horizontalAdvance(path) <= pixels) QCOMPARE(shown, path);
+        // The whole path stays in the tooltip.
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, 1);
+        const QModelIndex index = h.window->file_list_model()->index(0, 0);
+        QCOMPARE(index.data(Qt::ToolTipRole), index.data(Qt::DisplayRole));
+    }
+
+    void aboutNamesTheLibraries() {
+        const QString about = MainWindow::about_text();
+        QVERIFY(about.contains(QStringLiteral("Qt ") + QString::fromLatin1(qVersion())));
+        QVERIFY(
+            about.contains(QStringLiteral("RtMidi ") + QString::fromStdString(rtmidi_version())));
+        QVERIFY(about.contains(QStringLiteral("JACK ")));
+        QVERIFY(about.contains(QStringLiteral("libplist ") +
+                               QString::fromLatin1(plist_library_version())));
+        QVERIFY(!QString::fromStdString(rtmidi_version()).isEmpty());
     }
 
     void preferencesRoundTripThroughTheWindow() {
