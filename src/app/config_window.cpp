@@ -69,6 +69,37 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
     ui_->extendedSdsCheck->setChecked(v.extended_sds);
     ui_->delayField->setText(QString::fromStdString(v.delay_text));
     ui_->deviceNumberField->setText(QString::fromStdString(v.device_number_text));
+    absent_in_name_ = v.absent_in_name;
+    absent_out_name_ = v.absent_out_name;
+
+    constexpr int kPortPollMs = 1000;
+    port_timer_.setInterval(kPortPollMs);
+    connect(&port_timer_, &QTimer::timeout, this, &ConfigWindow::refresh_endpoint_lists);
+    port_timer_.start();
+}
+
+void ConfigWindow::refresh_endpoint_lists() {
+    const MidiEndpoints before = ctx_.endpoints;
+    scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
+    const MidiEndpoints& now = ctx_.endpoints;
+    const auto refill = [this](QListWidget* list, const std::vector<std::string>& old_names,
+                               const std::vector<std::string>& names, int32_t count, bool sources,
+                               const std::string& absent) {
+        if (old_names == names) return;
+        // The chosen port stays chosen wherever it is now; a remembered one
+        // that has come back is chosen.
+        const int32_t chosen = first_selected_position(list);
+        const std::string name = chosen > 0 && size_t(chosen) <= old_names.size()
+                                     ? old_names[size_t(chosen) - 1]
+                                     : absent;
+        const QSignalBlocker block(list);
+        list->clear();
+        fill_endpoint_list(list, count, sources, position_for_name(names, 0, name));
+    };
+    refill(ui_->sourceList, before.source_names, now.source_names, now.source_count, true,
+           absent_in_name_);
+    refill(ui_->destinationList, before.destination_names, now.destination_names,
+           now.destination_count, false, absent_out_name_);
 }
 
 ConfigWindow::~ConfigWindow() = default;
@@ -102,6 +133,8 @@ void ConfigWindow::ok() {
     v.sds_format_item = ui_->sdsFormatPopup->currentIndex() + 1;
     v.send_filename = ui_->sendFilenameCheck->isChecked();
     v.extended_sds = ui_->extendedSdsCheck->isChecked();
+    v.absent_in_name = absent_in_name_;
+    v.absent_out_name = absent_out_name_;
     apply_config_values(ctx_, v);
     request_speed(ctx_, true);
     done(QDialog::Accepted);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 
 #include <memory>
 
@@ -33,11 +34,21 @@ class ConfigWindow : public QDialog {
     void ok();
     void close_window();
 
+    // Rescans MIDI and shows the ports as they are now, keeping the chosen
+    // ones chosen where they still are. Runs every second while the window
+    // is open, so ports that appear or leave show up without reopening it.
+    void refresh_endpoint_lists();
+
   private:
     void fill_endpoint_list(QListWidget* list, int32_t count, bool sources, int32_t selected);
 
     Context& ctx_;
     std::unique_ptr<Ui::ConfigWindow> ui_;
+    QTimer port_timer_;
+    // Stored ports that were not there when the window opened; OK keeps them
+    // unless another port is chosen.
+    std::string absent_in_name_;
+    std::string absent_out_name_;
 };
 
 // 1-based position of a list's first selected item, 0 when none.

@@ -129,6 +129,58 @@ class ConfigWindowTest : public QObject {
         conf->close_window();
     }
 
+    void theListsFollowPortsThatComeAndGo() {
+        Harness h(prefs_, 1, 2);  // "- Out 1", "- Out 2"
+        QVERIFY(h.window->start());
+        ConfigWindow* conf = open(h);
+        QVERIFY(conf);
+        auto* destinations = get<QListWidget>(conf, kDestinationList);
+        destinations->setCurrentRow(1);
+        const auto names = [&] {
+            QStringList shown;
+            for (int i = 0; i < destinations->count(); ++i) shown << destinations->item(i)->text();
+            return shown;
+        };
+        const struct {
+            const char* description;
+            std::vector<std::string> ports;  // as the system lists them now
+            QStringList shown;
+            int32_t chosen;
+        } steps[] = {
+            {"a port appears in front: the choice moves with its port",
+             {"New", "Out 1", "Out 2"},
+             {"- New", "- Out 1", "- Out 2"},
+             3},
+            {"the chosen port leaves: nothing chosen", {"New", "Out 1"}, {"- New", "- Out 1"}, 0},
+            {"nothing changed", {"New", "Out 1"}, {"- New", "- Out 1"}, 0},
+        };
+        for (const auto& step : steps) {
+            h.midi.destinations.clear();
+            for (const std::string& p : step.ports) h.midi.destinations.push_back({p});
+            conf->refresh_endpoint_lists();
+            QVERIFY2(names() == step.shown, step.description);
+            QVERIFY2(first_selected_position(destinations) == step.chosen, step.description);
+        }
+        conf->close_window();
+    }
+
+    void aRememberedPortIsChosenWhenItComesBack() {
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces Out", int_xml(2)},
+                               {"Selected MIDI Interfaces Out Name", "<string>- Synth</string>"}}));
+        Harness h(prefs_, 1, 1);
+        QVERIFY(h.window->start());
+        QCOMPARE(h.ctx.settings.selected_out, 0);
+        ConfigWindow* conf = open(h);
+        auto* destinations = get<QListWidget>(conf, kDestinationList);
+        QCOMPARE(first_selected_position(destinations), 0);
+        h.midi.destinations.push_back({"Synth"});
+        conf->refresh_endpoint_lists();
+        QCOMPARE(first_selected_position(destinations), 2);
+        conf->ok();
+        QCOMPARE(h.ctx.settings.selected_out, 2);
+        QCOMPARE(h.ctx.endpoints.destination_endpoint, h.midi.destination(1));
+    }
+
     void theFieldsTakeDigitsOnly() {
         Harness h(prefs_);
         QVERIFY(h.window->start());
