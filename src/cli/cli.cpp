@@ -22,7 +22,8 @@ constexpr Verb kVerbs[] = {
 };
 
 void print_usage(FILE* out) {
-    std::fprintf(out, "usage: j3 [FILE...]        open the window, with these files in the list\n");
+    std::fprintf(out,
+                 "usage: j3 [FILE...]                  open the window with these files listed\n");
     for (const Verb& v : kVerbs) std::fprintf(out, "       j3 %s\n", v.usage);
 }
 
