@@ -507,6 +507,7 @@ void MainWindow::apply_control_state() {
 void MainWindow::show_status_message(const char* text) {
     set_status_text(ctx_.transfer, text);
     ui_->sendStatus->setText(QString::fromUtf8(text));
+    ui_->sendStatus->setToolTip(QString::fromUtf8(text));
 }
 
 void MainWindow::update_status() {
@@ -535,7 +536,10 @@ void MainWindow::update_status() {
         set_receive_status_text(t, text);
     }
     const QString send_line = QString::fromStdString(status_text(t));
-    if (ui_->sendStatus->text() != send_line) ui_->sendStatus->setText(send_line);
+    if (ui_->sendStatus->text() != send_line) {
+        ui_->sendStatus->setText(send_line);
+        ui_->sendStatus->setToolTip(send_line);  // whole, where the line is cut
+    }
     const QString receive_line = QString::fromStdString(receive_status_text(t));
     if (ui_->receiveStatus->text() != receive_line) ui_->receiveStatus->setText(receive_line);
 }
@@ -612,7 +616,10 @@ void MainWindow::show_receiving(bool receiving) {
 }
 
 void MainWindow::set_send_status(std::string_view text) {
-    post([this, line = qt_text(text)] { ui_->sendStatus->setText(line); });
+    post([this, line = qt_text(text)] {
+        ui_->sendStatus->setText(line);
+        ui_->sendStatus->setToolTip(line);  // whole, where the line is cut
+    });
 }
 
 void MainWindow::set_receive_status(std::string_view text) {
