@@ -79,6 +79,27 @@ bool list_in_use(const Context& ctx) {
     return ctx.transfer.send_mode > kSendIdle || ctx.transfer.request_held;
 }
 
+namespace {
+
+// An entry of a list file read from its file, with its choices in place
+// before it is shown, so a selection shows its own Loop and Stereo titles.
+Result read_list_entry(ListFileEntry& item, FileEntry& entry) {
+    // Checked first: opening a pipe or a device would wait, not fail.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(item.path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        return failure("\"" + item.path + "\" is not a regular file.");
+    }
+    if (Result r = read_item_file(item.path, entry.data); !r) return r;
+    entry.file = std::move(item.path);
+    entry.loop = item.loop;
+    entry.stereo = item.stereo;
+    return {};
+}
+
+}  // namespace
+
 ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file) {
     ListLoad load;
     ListFileRead read = read_file_list(list_file);
@@ -98,24 +119,11 @@ ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file) {
     ctx.window->set_sample_number(read.contents.sample_number);
     remove_all_entries(ctx);
     for (ListFileEntry& item : read.contents.entries) {
-        // Checked first: opening a pipe or a device would wait, not fail.
-        std::error_code ec;
-        const std::filesystem::file_status status = std::filesystem::status(item.path, ec);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
-            !std::filesystem::is_directory(status)) {
-            load.problems.push_back("\"" + item.path + "\" is not a regular file.");
-            continue;
-        }
         FileEntry entry;
-        if (Result r = read_item_file(item.path, entry.data); !r) {
+        if (Result r = read_list_entry(item, entry); !r) {
             load.problems.push_back(r.message);
             continue;
         }
-        // The choices are in place before the entry is shown, so a selection
-        // shows its own Loop and Stereo titles.
-        entry.file = std::move(item.path);
-        entry.loop = item.loop;
-        entry.stereo = item.stereo;
         append_entry(ctx, std::move(entry));
     }
     if (const int32_t n = read.contents.unusable; n > 0) {
@@ -125,6 +133,17 @@ ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file) {
     }
     load.loaded = true;
     return load;
+}
+
+Result append_file_list(Context& ctx, const std::filesystem::path& list_file) {
+    ListFileRead read = read_file_list(list_file);
+    if (read.status != ListFileStatus::kRead) return failure(read.message);
+    std::vector<FileEntry> entries(read.contents.entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (Result r = read_list_entry(read.contents.entries[i], entries[i]); !r) return r;
+    }
+    for (FileEntry& e : entries) append_entry(ctx, std::move(e));
+    return {};
 }
 
 FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths,

@@ -56,6 +56,12 @@ struct ListLoad {
 // list_in_use.
 ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file);
 
+// Appends the entries of a list file after the present ones, each read from
+// its file with its own Loop and Stereo choice (the command line's send).
+// Changes nothing and says why when the file is no readable list or an
+// entry's file cannot be read.
+Result append_file_list(Context& ctx, const std::filesystem::path& list_file);
+
 // Where the paths come from, which decides what a list file among them does.
 enum class FilesFrom {
     kOpenDialog,  // a list file is opened and the paths after it still count
