@@ -325,7 +325,14 @@ void MainWindow::save_list_command() {
                                            ctx_.files.file_array, sample_number_value());
     if (!written) {
         show_problems({QString::fromStdString(written.message)}, tr("The list was not saved."));
+        return;
     }
+    QStringList left_out;
+    for (const FileEntry& e : ctx_.files.file_array) {
+        if (!list_file_can_hold(e)) left_out << QString::fromStdString(e.file);
+    }
+    show_problems(left_out, tr("The list was saved without the items that are not files on disk. "
+                               "Save them as files to keep them in the list."));
 }
 
 void MainWindow::show_problems(const QStringList& problems, const QString& summary) {

@@ -72,6 +72,10 @@ bool is_list_file_name(const fs::path& path) {
     return true;
 }
 
+bool list_file_can_hold(const FileEntry& entry) {
+    return entry.file.size() <= kMaxListPathBytes && fs::path(entry.file).is_absolute();
+}
+
 std::vector<uint8_t> format_file_list(int32_t sample_number, std::span<const FileEntry> entries,
                                       std::string_view folder_prefix) {
     std::string text(kListFileMagic);
@@ -81,6 +85,8 @@ std::vector<uint8_t> format_file_list(int32_t sample_number, std::span<const Fil
     text += std::to_string(sample_number);
     text += '\0';
     for (const FileEntry& e : entries) {
+        // A bare name would be looked up wherever the reader runs.
+        if (!list_file_can_hold(e)) continue;
         text += stored_digit(e.loop);
         text += stored_digit(e.stereo);
         const std::string_view file = e.file;

@@ -69,8 +69,14 @@ std::string list_folder_prefix(const std::filesystem::path& list_file);
 // True when the file name's extension is "j3", in any case.
 bool is_list_file_name(const std::filesystem::path& path);
 
+// True when a list file can name the entry so that it loads again: a full
+// path of at most kMaxListPathBytes. An item made in memory (received or
+// built, named but never saved as a file) cannot be.
+bool list_file_can_hold(const FileEntry& entry);
+
 // The bytes of a list file for the entries' "File", "Loop" and "Stereo".
-// A choice outside 0 to 2 is stored as 0, so each stays one digit.
+// A choice outside 0 to 2 is stored as 0, so each stays one digit. Entries a
+// list file cannot hold are left out (see list_file_can_hold).
 std::vector<uint8_t> format_file_list(int32_t sample_number, std::span<const FileEntry> entries,
                                       std::string_view folder_prefix);
 

@@ -226,6 +226,30 @@ class FileListDropTest : public QObject {
                      QStringLiteral("25"));
     }
 
+    void aSavedListLeavesOutItemsMadeInMemoryAndSaysSo() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, "P");
+        FileEntry received;
+        received.file = "Received data 1.syx";
+        received.is_new = 1;
+        received.data = {0xF0, 0xF7};
+        append_entry(h.ctx, std::move(received));
+        list(h)->clearSelection();
+        const fs::path target = folder() / "l.j3";
+        h.window->set_list_file_chooser(
+            [&](const QString&) { return QString::fromStdString(target.string()); });
+        h.window->command(kCmdSave);
+        const ListFileRead read = read_file_list(target);
+        QCOMPARE(int(read.status), int(ListFileStatus::kRead));
+        QCOMPARE(read.contents.entries.size(), size_t(1));
+        QCOMPARE(read.contents.unusable, 0);
+        auto* box = h.window->findChild<QMessageBox*>();
+        QVERIFY(box);
+        QCOMPARE(box->informativeText(), QStringLiteral("Received data 1.syx"));
+        box->close();
+    }
+
     void aFailedSaveSaysWhy() {
         Harness h(prefs_);
         QVERIFY(h.window->start());
