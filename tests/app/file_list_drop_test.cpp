@@ -120,6 +120,36 @@ class FileListDropTest : public QObject {
         QCOMPARE(QString::fromStdString(selected_names), QString::fromStdString(dragged_names));
     }
 
+    // The view hands drops to the model: dragged rows by where they are let
+    // go over a row, files anywhere.
+    void theViewPassesDropsToTheModel() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        add_items(h, "PQRS");
+        QTableView* view = list(h);
+        const auto drop = [&](const QMimeData* data, QPoint at, Qt::DropAction action) {
+            QDragEnterEvent enter(at, action, data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &enter);
+            QDragMoveEvent move(at, action, data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &move);
+            QDropEvent dropped(QPointF(at), action, data, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(view->viewport(), &dropped);
+            return dropped.isAccepted();
+        };
+        const QRect row_r = view->visualRect(h.window->file_list_model()->index(2, 0));
+
+        const auto p_onto_r = drag(h, {0});
+        QVERIFY(drop(p_onto_r.get(), row_r.center(), Qt::MoveAction));
+        QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("QRPS"));
+        const auto s_above_p = drag(h, {3});
+        QVERIFY(drop(s_above_p.get(), row_r.topLeft() + QPoint(4, 1), Qt::MoveAction));
+        QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("QRSP"));
+
+        const auto files = uris({write_file(*dir_, "n.syx", "\xF0\xF7")});
+        QVERIFY(drop(files.get(), row_r.center(), Qt::CopyAction));
+        QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("QRSPn"));
+    }
+
     void dropsAreRefusedWhileSendingAndFromAnotherList() {
         Harness h(prefs_);
         Harness other(folder() / "prefs" / "other.plist");
