@@ -182,7 +182,8 @@ bool FileListModel::drop_rows(const QMimeData* data, int row, const QModelIndex&
 bool FileListModel::drop_files(const QMimeData* data) {
     std::vector<std::filesystem::path> paths;
     for (const QUrl& url : data->urls()) {
-        if (url.isLocalFile()) paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        if (url.isLocalFile())
+            paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
     }
     const FilesTaken taken = take_files(ctx_, paths, FilesFrom::kDrop);
     if (!taken.problems.empty()) {
