@@ -79,7 +79,8 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
 }
 
 void ConfigWindow::refresh_endpoint_lists() {
-    const MidiEndpoints before = ctx_.endpoints;
+    const std::vector<std::string> sources_before = ctx_.endpoints.source_names;
+    const std::vector<std::string> destinations_before = ctx_.endpoints.destination_names;
     scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
     const MidiEndpoints& now = ctx_.endpoints;
     const auto refill = [this](QListWidget* list, const std::vector<std::string>& old_names,
@@ -96,10 +97,10 @@ void ConfigWindow::refresh_endpoint_lists() {
         list->clear();
         fill_endpoint_list(list, count, sources, position_for_name(names, 0, name));
     };
-    refill(ui_->sourceList, before.source_names, now.source_names, now.source_count, true,
+    refill(ui_->sourceList, sources_before, now.source_names, now.source_count, true,
            absent_in_name_);
-    refill(ui_->destinationList, before.destination_names, now.destination_names,
-           now.destination_count, false, absent_out_name_);
+    refill(ui_->destinationList, destinations_before, now.destination_names, now.destination_count,
+           false, absent_out_name_);
 }
 
 ConfigWindow::~ConfigWindow() = default;
