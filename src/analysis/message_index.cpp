@@ -1,5 +1,6 @@
 #include "analysis/message_index.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -150,18 +151,28 @@ void describe_universal(const uint8_t* m, size_t n, MessageFacts& f) {
     f.family = "SDS";
 }
 
+// The first `byte` in [from, size), or size. The first bytes are looked at
+// one by one, since a memchr call costs more than a short message.
+size_t find_byte(const uint8_t* data, size_t from, size_t size, uint8_t byte) {
+    const size_t near_end = std::min(size, from + 16);
+    for (size_t i = from; i < near_end; ++i) {
+        if (data[i] == byte) return i;
+    }
+    if (near_end == size) return size;
+    const void* hit = std::memchr(data + near_end, byte, size - near_end);
+    return hit ? size_t(static_cast<const uint8_t*>(hit) - data) : size;
+}
+
 }  // namespace
 
 std::vector<MessageSpan> index_messages(const uint8_t* data, size_t size) {
     std::vector<MessageSpan> spans;
     size_t i = 0;
     while (i < size) {
-        const void* start = std::memchr(data + i, kSysexStart, size - i);
-        if (!start) break;
-        const size_t s = size_t(static_cast<const uint8_t*>(start) - data);
-        const void* end = std::memchr(data + s + 1, kSysexEnd, size - s - 1);
-        if (!end) break;  // an unterminated tail
-        const size_t e = size_t(static_cast<const uint8_t*>(end) - data);
+        const size_t s = find_byte(data, i, size, kSysexStart);
+        if (s == size) break;
+        const size_t e = find_byte(data, s + 1, size, kSysexEnd);
+        if (e == size) break;  // an unterminated tail
         spans.push_back({uint32_t(s), uint32_t(e - s + 1)});
         i = e + 1;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -33,35 +34,50 @@ bool plain_16_bit(const SampleInfo& info) {
     return info.file_kind == kKindAifc && info.aifc_compression == kAifcSowt;
 }
 
-// Lanes of the vectorised loop; a multiple of every channel count it serves.
-constexpr int kLanes = 16;
+// Samples copied at a time into an aligned local buffer, where the min/max
+// loops below vectorise; the copy stays in the first-level cache.
+constexpr int64_t kChunkSamples = 1024;
 
-void peaks_16_bit(const SampleInfo& info, const FrameSpan& span, int32_t* low, int32_t* high) {
-    const int ch = info.channels;
-    const uint8_t* p = info.data_start + span.begin * ch * 2;
-    const int64_t n = (span.end - span.begin) * ch;  // samples
-    int16_t lo[kLanes], hi[kLanes];
-    std::fill(lo, lo + kLanes, std::numeric_limits<int16_t>::max());
-    std::fill(hi, hi + kLanes, std::numeric_limits<int16_t>::min());
-    int64_t i = 0;
-    for (; i + kLanes <= n; i += kLanes) {
-        int16_t v[kLanes];
-        std::memcpy(v, p + 2 * i, sizeof v);  // the data may lie at any address
-        for (int k = 0; k < kLanes; ++k) {
-            lo[k] = std::min(lo[k], v[k]);
-            hi[k] = std::max(hi[k], v[k]);
+// One or two channels of 16-bit samples: the running min and max of each.
+template <int kChannels>
+void peaks_16_bit(const uint8_t* p, int64_t samples, int32_t* low, int32_t* high) {
+    alignas(64) int16_t buf[kChunkSamples];
+    int16_t lo[2] = {INT16_MAX, INT16_MAX};
+    int16_t hi[2] = {INT16_MIN, INT16_MIN};
+    for (int64_t i = 0; i < samples; i += kChunkSamples) {
+        const int64_t n = std::min(kChunkSamples, samples - i);
+        std::memcpy(buf, p + 2 * i, size_t(2 * n));  // the data may lie at any address
+        // A short last chunk repeats its last frame, which changes no min or
+        // max, so the loops below always run a whole chunk (a fixed count the
+        // compiler vectorises even at -O2).
+        for (int64_t j = n; j < kChunkSamples; ++j) buf[j] = buf[j - kChannels];
+        if constexpr (kChannels == 1) {
+            int16_t l = lo[0], h = hi[0];
+            for (int64_t j = 0; j < kChunkSamples; ++j) {
+                const int16_t v = buf[j];
+                l = v < l ? v : l;
+                h = v > h ? v : h;
+            }
+            lo[0] = l;
+            hi[0] = h;
+        } else {
+            int16_t l0 = lo[0], h0 = hi[0], l1 = lo[1], h1 = hi[1];
+            for (int64_t j = 0; j < kChunkSamples; j += 2) {
+                const int16_t a = buf[j], b = buf[j + 1];
+                l0 = a < l0 ? a : l0;
+                h0 = a > h0 ? a : h0;
+                l1 = b < l1 ? b : l1;
+                h1 = b > h1 ? b : h1;
+            }
+            lo[0] = l0;
+            hi[0] = h0;
+            lo[1] = l1;
+            hi[1] = h1;
         }
     }
-    // Lane k holds channel k % ch, since blocks start on a frame.
-    for (int k = 0; k < kLanes; ++k) {
-        low[k % ch] = std::min<int32_t>(low[k % ch], lo[k]);
-        high[k % ch] = std::max<int32_t>(high[k % ch], hi[k]);
-    }
-    for (; i < n; ++i) {
-        int16_t v;
-        std::memcpy(&v, p + 2 * i, 2);
-        low[i % ch] = std::min<int32_t>(low[i % ch], v);
-        high[i % ch] = std::max<int32_t>(high[i % ch], v);
+    for (int c = 0; c < kChannels; ++c) {
+        low[c] = std::min<int32_t>(low[c], lo[c]);
+        high[c] = std::max<int32_t>(high[c], hi[c]);
     }
 }
 
@@ -104,7 +120,7 @@ SamplePeaks compute_peaks(const SampleInfo& info, int64_t first_frame, int64_t f
     peaks.low.assign(size_t(ch) * size_t(columns), 0);
     peaks.high.assign(size_t(ch) * size_t(columns), 0);
 
-    const bool fast = plain_16_bit(info) && kLanes % ch == 0;
+    const bool fast = plain_16_bit(info) && (ch == 1 || ch == 2);
     std::vector<int32_t> low(static_cast<size_t>(ch));
     std::vector<int32_t> high(static_cast<size_t>(ch));
     for (int32_t c = 0; c < columns; ++c) {
@@ -112,7 +128,13 @@ SamplePeaks compute_peaks(const SampleInfo& info, int64_t first_frame, int64_t f
         std::fill(low.begin(), low.end(), std::numeric_limits<int32_t>::max());
         std::fill(high.begin(), high.end(), std::numeric_limits<int32_t>::min());
         if (fast) {
-            peaks_16_bit(info, span, low.data(), high.data());
+            const uint8_t* p = info.data_start + span.begin * ch * 2;
+            const int64_t samples = (span.end - span.begin) * ch;
+            if (ch == 1) {
+                peaks_16_bit<1>(p, samples, low.data(), high.data());
+            } else {
+                peaks_16_bit<2>(p, samples, low.data(), high.data());
+            }
         } else {
             peaks_any(info, span, low.data(), high.data());
         }
