@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QThread>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "app/file_list_model.h"
+#include "app/item_views.h"
 #include "app/window_placement.h"
 #include "engine/context.h"
 #include "engine/item_commands.h"
@@ -109,6 +111,14 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     list->setColumnWidth(FileListModel::kSizeColumn, kSizeColumnWidth);
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::selection_changed);
+
+    // Beside the info text: the selected item's picture and messages.
+    item_views_ = new ItemViews(ui_->itemViewsHolder);
+    auto* views_layout = new QVBoxLayout(ui_->itemViewsHolder);
+    views_layout->setContentsMargins(0, 0, 0, 0);
+    views_layout->addWidget(item_views_);
+    ui_->itemSplitter->setStretchFactor(0, 3);
+    ui_->itemSplitter->setStretchFactor(1, 2);
 
     status_timer_.setInterval(kStatusIntervalMs);
     connect(&status_timer_, &QTimer::timeout, this, &MainWindow::update_status);
@@ -301,6 +311,9 @@ void MainWindow::loop_command(bool stereo) {
         } else {
             e.loop = set_loop_button(*this, e.loop, 1);
         }
+        if (shown_data_ != nullptr && e.data.data() == shown_data_) {
+            item_views_->set_choices(e.loop, e.stereo);
+        }
     }
 }
 
@@ -326,7 +339,17 @@ void MainWindow::selection_changed(const QItemSelection& selected, const QItemSe
     // Each newly selected row is reported; the last one's info stays shown.
     int last_row = -1;
     for (const QModelIndex& index : selected.indexes()) last_row = std::max(last_row, index.row());
-    if (last_row >= 0) show_selection_info(ctx_, uint32_t(last_row) + 1);
+    if (last_row >= 0) {
+        show_selection_info(ctx_, uint32_t(last_row) + 1);
+        show_item_views(uint32_t(last_row) + 1);
+    }
+}
+
+void MainWindow::show_item_views(uint32_t id) {
+    const std::vector<FileEntry>& entries = ctx_.files.file_array;
+    if (id == 0 || id > entries.size()) return;
+    item_views_->show_entry(entries[id - 1]);
+    shown_data_ = entries[id - 1].data.data();
 }
 
 void MainWindow::show_status_message(const char* text) {
@@ -506,6 +529,9 @@ void MainWindow::list_add_item(uint32_t id) {
 
 void MainWindow::list_remove_all() {
     Q_ASSERT(QThread::currentThread() == thread());
+    // The entries shown may be gone.
+    item_views_->clear();
+    shown_data_ = nullptr;
     model_->remove_all();
 }
 
@@ -533,6 +559,12 @@ void MainWindow::list_reveal_item(uint32_t id) {
 
 void MainWindow::list_update() {
     model_->refresh();
+    // An entry's buffer may have been replaced (the waveform command): the
+    // views show the last selected row again, from its current buffer.
+    item_views_->clear();
+    shown_data_ = nullptr;
+    const QModelIndex current = ui_->fileList->selectionModel()->currentIndex();
+    if (current.isValid()) show_item_views(uint32_t(current.row()) + 1);
 }
 
 }  // namespace j3
