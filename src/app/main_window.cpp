@@ -117,8 +117,9 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     auto* views_layout = new QVBoxLayout(ui_->itemViewsHolder);
     views_layout->setContentsMargins(0, 0, 0, 0);
     views_layout->addWidget(item_views_);
-    ui_->itemSplitter->setStretchFactor(0, 3);
-    ui_->itemSplitter->setStretchFactor(1, 2);
+    ui_->itemSplitter->setStretchFactor(0, 1);
+    ui_->itemSplitter->setStretchFactor(1, 1);
+    ui_->itemSplitter->setSizes({100, 100});
 
     status_timer_.setInterval(kStatusIntervalMs);
     connect(&status_timer_, &QTimer::timeout, this, &MainWindow::update_status);

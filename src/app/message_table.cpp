@@ -214,11 +214,11 @@ MessageView::MessageView(QWidget* parent)
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->horizontalHeader()->setHighlightSections(false);
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    table_->setColumnWidth(MessageTableModel::kOffset, 11 * digit);
-    table_->setColumnWidth(MessageTableModel::kLength, 9 * digit);
-    table_->setColumnWidth(MessageTableModel::kMaker, 22 * digit);
+    table_->setColumnWidth(MessageTableModel::kOffset, 10 * digit);
+    table_->setColumnWidth(MessageTableModel::kLength, 8 * digit);
+    table_->setColumnWidth(MessageTableModel::kMaker, 19 * digit);
     table_->setColumnWidth(MessageTableModel::kFamily, 7 * digit);
-    table_->setColumnWidth(MessageTableModel::kKind, 18 * digit);
+    table_->setColumnWidth(MessageTableModel::kKind, 14 * digit);
 
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     hex_->setModel(hex_model_);
@@ -231,7 +231,7 @@ MessageView::MessageView(QWidget* parent)
     hex_->verticalHeader()->setDefaultSectionSize(QFontMetrics(fixed).height() + 2);
     hex_->horizontalHeader()->setMinimumSectionSize(8);
     hex_->horizontalHeader()->setStretchLastSection(true);
-    const int cell = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("000"));
+    const int cell = QFontMetrics(fixed).horizontalAdvance(QStringLiteral("00")) + 12;
     for (int c = 0; c < HexModel::kBytesPerRow; ++c) hex_->setColumnWidth(c, cell);
 
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -4,6 +4,8 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "format/item_choices.h"
 
@@ -11,7 +13,7 @@ namespace j3 {
 namespace {
 
 // Frames on each side of the seam in the inset.
-constexpr int32_t kSeamFrames = 24;
+constexpr int32_t kSeamFrames = 32;
 constexpr int kMargin = 4;
 constexpr size_t kKeptPeaks = 4;
 
@@ -196,8 +198,8 @@ void SampleView::paint_audio(QPainter& p, const QRect& area) {
     p.drawText(area.adjusted(2, 0, 0, -1), Qt::AlignLeft | Qt::AlignBottom, caption);
 
     if (loop_.looped && !seam_.after.empty() && !seam_.before.empty()) {
-        const int w = std::min(200, area.width() * 2 / 5);
-        const int h = std::min(80, area.height() * 3 / 5);
+        const int w = std::min(180, area.width() / 3);
+        const int h = std::min(72, area.height() / 2);
         paint_seam(p, QRect(area.right() - w, area.top(), w, h));
     }
 }
@@ -246,6 +248,13 @@ void SampleView::paint_seam(QPainter& p, const QRect& box) {
 void SampleView::paint_waveform(QPainter& p, const QRect& area) {
     if (!versions_) return;
     const QColor strong = palette().highlight().color();
+    // The equalisation headroom keeps the words well below full scale: every
+    // version is drawn on one scale, that of the largest word.
+    int32_t peak = 1;
+    for (const std::vector<int16_t>* words : {&versions_->full, &versions_->half}) {
+        for (int16_t w : *words) peak = std::max(peak, std::abs(int32_t(w)));
+    }
+    const double scale = peak;
     auto draw_cycle = [&](std::span<const int16_t> words, const QRectF& box, double pen) {
         p.setPen(palette().mid().color());
         p.drawRect(box);
@@ -254,7 +263,7 @@ void SampleView::paint_waveform(QPainter& p, const QRect& area) {
         QPainterPath path;
         const double step = box.width() / double(words.size());
         for (size_t i = 0; i < words.size(); ++i) {
-            const QPointF pt(box.left() + (double(i) + 0.5) * step, lane_y(box, words[i], 32768.0));
+            const QPointF pt(box.left() + (double(i) + 0.5) * step, lane_y(box, words[i], scale));
             if (i == 0) {
                 path.moveTo(pt);
             } else {
@@ -272,9 +281,10 @@ void SampleView::paint_waveform(QPainter& p, const QRect& area) {
     draw_cycle(versions_->full_band(1024), big, 1.5);
     p.setPen(palette().text().color());
     p.drawText(QRect(area.left(), area.top(), big_width, 14), Qt::AlignLeft | Qt::AlignTop,
-               tr("%1 · slot %2 · 1024 samples")
+               tr("%1 · slot %2 · 1024 samples · peak %3 %")
                    .arg(QString::fromLatin1(versions_->name))
-                   .arg(versions_->slot));
+                   .arg(versions_->slot)
+                   .arg(std::lround(100.0 * peak / 32768.0)));
 
     // Small multiples: full band 512 ... 4 in the first two rows, half band in the last two.
     const QRectF grid(area.left() + big_width + 8, area.top() + 14, area.width() - big_width - 8,
