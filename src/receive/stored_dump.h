@@ -12,8 +12,9 @@
 namespace j3 {
 
 // The first whole dump of the buffer as a WAV file (with a smpl chunk when
-// the dump is looped), or none when the buffer holds no whole dump. Works in
-// memory; any thread.
+// the dump is looped), or none when the buffer holds no whole dump. Reads no
+// further than the end of that dump (and a little beyond); works in memory;
+// any thread.
 std::optional<std::vector<uint8_t>> first_dump_as_wav(const uint8_t* data, size_t size);
 
 }  // namespace j3
