@@ -4,10 +4,11 @@
 //     std::vector<MessageSpan> spans = index_messages(data, size);    // once per buffer
 //     MessageFacts facts = describe_message(data, size, spans[row]);  // per row shown
 //
-// A message runs from an F0 to the first F7 after it, both included, as the
-// send loop sends it; bytes between an F7 and the next F0 belong to no
-// message, and an F0 without an F7 after it (an unterminated tail) is not a
-// message. Plain functions that read only inside the buffer; any thread.
+// A message runs from an F0 to the first F7 after it, both included: the
+// messages the send loop sends (it cuts one of more than 4096 bytes into
+// pieces, which are still one message here). Bytes between an F7 and the next
+// F0 belong to no message, and an F0 without an F7 after it (an unterminated
+// tail) is not a message. Plain functions that read only inside the buffer; any thread.
 #pragma once
 
 #include <cstddef>
