@@ -78,6 +78,11 @@ class MainWindow : public QMainWindow, public WindowControls {
     void set_file_chooser(std::function<QStringList()> chooser) {
         choose_files_ = std::move(chooser);
     }
+    // Replaces the save-list dialog: given the proposed path, the chosen one
+    // (empty: cancelled).
+    void set_list_file_chooser(std::function<QString(const QString&)> chooser) {
+        choose_list_file_ = std::move(chooser);
+    }
 
     // Places the window's frame ("structure bounds") at bounds, in screen
     // coordinates; the content area is what the frame leaves.
@@ -119,6 +124,7 @@ class MainWindow : public QMainWindow, public WindowControls {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
@@ -130,6 +136,8 @@ class MainWindow : public QMainWindow, public WindowControls {
     void start_send(int attempts_left);
     void open_command();
     void add_files(const QStringList& paths);
+    void save_list_command();
+    void show_problems(const QStringList& problems, const QString& summary);
     void loop_command(bool stereo);
     void open_config_window();
     void config_window_closed();
@@ -151,6 +159,8 @@ class MainWindow : public QMainWindow, public WindowControls {
     QTimer status_timer_;
     std::atomic<int32_t> sample_number_{0};
     std::function<QStringList()> choose_files_;
+    std::function<QString(const QString&)> choose_list_file_;
+    QString dialog_folder_;      // where the last Open or save-list dialog ended
     bool send_pending_ = false;  // a send waits for the previous one's last request
     bool preferences_saved_ = false;
     QRect placed_bounds_;  // the frame bounds start() asked for

@@ -22,6 +22,8 @@ constexpr Verb kVerbs[] = {
     {"convert", convert_command, "convert IN -o OUT ...      audio to SDS dump, or dump to audio"},
     {"waveform", waveform_command,
      "waveform FILE... [-o DIR]  build waveform messages from looped audio"},
+    {"list", list_command,
+     "list [--json] LIST.j3      show a file list; -o OUT.j3 FILE... writes one"},
 };
 
 void print_usage(FILE* out) {

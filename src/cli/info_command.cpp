@@ -13,9 +13,9 @@
 #include "analysis/message_index.h"
 #include "audio/sample_info.h"
 #include "cli/cli.h"
+#include "cli/json_text.h"
 #include "cli/options.h"
 #include "filelist/file_entry.h"
-#include "format/utf8.h"
 
 namespace j3 {
 namespace {
@@ -24,41 +24,6 @@ constexpr const char* kUsage = "usage: j3 info [--json] [--messages] FILE...\n";
 
 // "--" ends the options, for a file whose name starts with '-'.
 constexpr Option kOptions[] = {{.name = "--json"}, {.name = "--messages"}};
-
-// A JSON string; bytes that are not UTF-8 (a path may hold any) become U+FFFD.
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (size_t i = 0; i < s.size();) {
-        const uint8_t c = uint8_t(s[i]);
-        const size_t n = decode_utf8(std::string_view(s).substr(i)).length;
-        if (n == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (n > 1) {
-            out.append(s, i, n);
-        } else if (c == '"') {
-            out += "\\\"";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += char(c);
-        }
-        i += n;
-    }
-    return out + "\"";
-}
 
 // The message table of one file: a header and one row per message, or with
 // json one object per message per line.
