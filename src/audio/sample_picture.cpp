@@ -34,50 +34,65 @@ bool plain_16_bit(const SampleInfo& info) {
     return info.file_kind == kKindAifc && info.aifc_compression == kAifcSowt;
 }
 
-// Samples copied at a time into an aligned local buffer, where the min/max
-// loops below vectorise; the copy stays in the first-level cache.
-constexpr int64_t kChunkSamples = 1024;
+// Samples of one 16-byte vector; a multiple of every channel count the
+// 16-bit path serves (1, 2, 4, 8), so lane k always holds channel k % channels.
+constexpr int kLanes = 8;
 
-// One or two channels of 16-bit samples: the running min and max of each.
-template <int kChannels>
-void peaks_16_bit(const uint8_t* p, int64_t samples, int32_t* low, int32_t* high) {
-    alignas(64) int16_t buf[kChunkSamples];
-    int16_t lo[2] = {INT16_MAX, INT16_MAX};
-    int16_t hi[2] = {INT16_MIN, INT16_MIN};
-    for (int64_t i = 0; i < samples; i += kChunkSamples) {
-        const int64_t n = std::min(kChunkSamples, samples - i);
-        std::memcpy(buf, p + 2 * i, size_t(2 * n));  // the data may lie at any address
-        // A short last chunk repeats its last frame, which changes no min or
-        // max, so the loops below always run a whole chunk (a fixed count the
-        // compiler vectorises even at -O2).
-        for (int64_t j = n; j < kChunkSamples; ++j) buf[j] = buf[j - kChannels];
-        if constexpr (kChannels == 1) {
-            int16_t l = lo[0], h = hi[0];
-            for (int64_t j = 0; j < kChunkSamples; ++j) {
-                const int16_t v = buf[j];
-                l = v < l ? v : l;
-                h = v > h ? v : h;
-            }
-            lo[0] = l;
-            hi[0] = h;
-        } else {
-            int16_t l0 = lo[0], h0 = hi[0], l1 = lo[1], h1 = hi[1];
-            for (int64_t j = 0; j < kChunkSamples; j += 2) {
-                const int16_t a = buf[j], b = buf[j + 1];
-                l0 = a < l0 ? a : l0;
-                h0 = a > h0 ? a : h0;
-                l1 = b < l1 ? b : l1;
-                h1 = b > h1 ? b : h1;
-            }
-            lo[0] = l0;
-            hi[0] = h0;
-            lo[1] = l1;
-            hi[1] = h1;
-        }
+#if defined(__GNUC__)
+// GCC and Clang vectors: one SSE2 / NEON register of 16-bit lanes, with
+// element-wise compare and select.
+using Lanes = int16_t __attribute__((vector_size(2 * kLanes)));
+
+Lanes load_lanes(const uint8_t* p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);  // the data may lie at any address
+    return v;
+}
+Lanes lanes_min(Lanes a, Lanes b) {
+    return a < b ? a : b;
+}
+Lanes lanes_max(Lanes a, Lanes b) {
+    return a > b ? a : b;
+}
+#endif
+
+// Min and max per channel of 16-bit samples (channels dividing kLanes): one
+// pass at memory speed. Four accumulators keep the loads in flight.
+void peaks_16_bit(const uint8_t* p, int64_t samples, int ch, int32_t* low, int32_t* high) {
+    int16_t lo[kLanes], hi[kLanes];
+    std::fill(lo, lo + kLanes, INT16_MAX);
+    std::fill(hi, hi + kLanes, INT16_MIN);
+    int64_t i = 0;
+#if defined(__GNUC__)
+    Lanes l0 = load_lanes(reinterpret_cast<const uint8_t*>(lo)), l1 = l0, l2 = l0, l3 = l0;
+    Lanes h0 = load_lanes(reinterpret_cast<const uint8_t*>(hi)), h1 = h0, h2 = h0, h3 = h0;
+    for (; i + 4 * kLanes <= samples; i += 4 * kLanes) {
+        const Lanes a = load_lanes(p + 2 * i), b = load_lanes(p + 2 * i + 16);
+        const Lanes c = load_lanes(p + 2 * i + 32), d = load_lanes(p + 2 * i + 48);
+        l0 = lanes_min(l0, a);
+        h0 = lanes_max(h0, a);
+        l1 = lanes_min(l1, b);
+        h1 = lanes_max(h1, b);
+        l2 = lanes_min(l2, c);
+        h2 = lanes_max(h2, c);
+        l3 = lanes_min(l3, d);
+        h3 = lanes_max(h3, d);
     }
-    for (int c = 0; c < kChannels; ++c) {
-        low[c] = std::min<int32_t>(low[c], lo[c]);
-        high[c] = std::max<int32_t>(high[c], hi[c]);
+    l0 = lanes_min(lanes_min(l0, l1), lanes_min(l2, l3));
+    h0 = lanes_max(lanes_max(h0, h1), lanes_max(h2, h3));
+    std::memcpy(lo, &l0, sizeof lo);
+    std::memcpy(hi, &h0, sizeof hi);
+#endif
+    for (; i < samples; ++i) {
+        int16_t v;
+        std::memcpy(&v, p + 2 * i, 2);
+        const int k = int(i % kLanes);
+        lo[k] = std::min(lo[k], v);
+        hi[k] = std::max(hi[k], v);
+    }
+    for (int k = 0; k < kLanes; ++k) {
+        low[k % ch] = std::min<int32_t>(low[k % ch], lo[k]);
+        high[k % ch] = std::max<int32_t>(high[k % ch], hi[k]);
     }
 }
 
@@ -120,7 +135,7 @@ SamplePeaks compute_peaks(const SampleInfo& info, int64_t first_frame, int64_t f
     peaks.low.assign(size_t(ch) * size_t(columns), 0);
     peaks.high.assign(size_t(ch) * size_t(columns), 0);
 
-    const bool fast = plain_16_bit(info) && (ch == 1 || ch == 2);
+    const bool fast = plain_16_bit(info) && kLanes % ch == 0;
     std::vector<int32_t> low(static_cast<size_t>(ch));
     std::vector<int32_t> high(static_cast<size_t>(ch));
     for (int32_t c = 0; c < columns; ++c) {
@@ -128,13 +143,8 @@ SamplePeaks compute_peaks(const SampleInfo& info, int64_t first_frame, int64_t f
         std::fill(low.begin(), low.end(), std::numeric_limits<int32_t>::max());
         std::fill(high.begin(), high.end(), std::numeric_limits<int32_t>::min());
         if (fast) {
-            const uint8_t* p = info.data_start + span.begin * ch * 2;
-            const int64_t samples = (span.end - span.begin) * ch;
-            if (ch == 1) {
-                peaks_16_bit<1>(p, samples, low.data(), high.data());
-            } else {
-                peaks_16_bit<2>(p, samples, low.data(), high.data());
-            }
+            peaks_16_bit(info.data_start + span.begin * ch * 2, (span.end - span.begin) * ch, ch,
+                         low.data(), high.data());
         } else {
             peaks_any(info, span, low.data(), high.data());
         }

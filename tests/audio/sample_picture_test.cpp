@@ -51,6 +51,8 @@ TEST(SamplePeaks, MatchTheWordsOfEveryColumn) {
     std::vector<int16_t> right(5000);
     for (size_t i = 0; i < right.size(); ++i) right[i] = int16_t(int(i) * 13 % 65536 - 32768);
     const std::vector<int16_t> stereo = interleave(sine(5000, 3.0, 5000), right);
+    std::vector<int32_t> quad;  // four channels, each its own ramp
+    for (int i = 0; i < 4 * 777; ++i) quad.push_back((i % 4) * 5000 - (i * 7919) % 9000);
     std::vector<int32_t> words24;
     for (int i = 0; i < 3000; ++i) words24.push_back((i * 5591) % 16777216 - 8388608);
 
@@ -69,6 +71,8 @@ TEST(SamplePeaks, MatchTheWordsOfEveryColumn) {
         {"mono sine, a middle range", wav16(mono, 1), widen(mono), 1, 1234, 2000, 333},
         {"stereo, whole, 640 columns", wav16(stereo, 2), widen(stereo), 2, 0, 5000, 640},
         {"stereo, 3 frames over 9 columns", wav16(stereo, 2), widen(stereo), 2, 4990, 3, 9},
+        {"stereo, one column", wav16(stereo, 2), widen(stereo), 2, 0, 5000, 1},
+        {"four channels", make_wav({.channels = 4, .samples = quad}), quad, 4, 0, 777, 5},
         {"stereo AIFF (big-endian words)", aiff16(stereo, 2), widen(stereo), 2, 0, 5000, 100},
         {"stereo AIFC sowt", aiff16(stereo, 2, "sowt"), widen(stereo), 2, 17, 4000, 250},
         {"24-bit stereo", make_wav({.channels = 2, .bits = 24, .container = 3, .samples = words24}),
