@@ -203,11 +203,11 @@ TEST_F(InfoMessages, OneJsonObjectPerMessage) {
     const std::string big_at = std::to_string(2 + ly + 2 + broken.size() + 127);
     EXPECT_EQ(r.out,
               file + "\"offset\":2,\"length\":" + std::to_string(ly) +
-                  ",\"maker\":\"00 20 3C\",\"maker_name\":\"Elektron\",\"family\":\"LY\","
+                  ",\"maker\":\"00 20 3C\",\"maker_name\":\"\",\"family\":\"LY\","
                   "\"kind\":\"Waveform\",\"checksum\":\"good\"}\n" +
                   file + "\"offset\":" + broken_at +
                   ",\"length\":" + std::to_string(broken.size()) +
-                  ",\"maker\":\"00 20 3C\",\"maker_name\":\"Elektron\",\"family\":\"KX\","
+                  ",\"maker\":\"00 20 3C\",\"maker_name\":\"\",\"family\":\"KX\","
                   "\"kind\":\"Kit\",\"checksum\":\"bad\"}\n" +
                   file + "\"offset\":" + sds_at +
                   ",\"length\":127,\"maker\":\"7E\",\"maker_name\":\"Universal non-real-time\","
