@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QThread>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "app/file_list_model.h"
+#include "app/item_views.h"
 #include "app/path_elision.h"
 #include "app/window_placement.h"
 #include "engine/context.h"
@@ -160,6 +162,15 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     fit_titles(ui_->stereoButton, {"L + R", "Left", "Right"});
     // No control is clipped at the smallest size.
     setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
+
+    // Beside the info text: the selected item's picture and messages.
+    item_views_ = new ItemViews(ui_->itemViewsHolder);
+    auto* views_layout = new QVBoxLayout(ui_->itemViewsHolder);
+    views_layout->setContentsMargins(0, 0, 0, 0);
+    views_layout->addWidget(item_views_);
+    ui_->itemSplitter->setStretchFactor(0, 1);
+    ui_->itemSplitter->setStretchFactor(1, 1);
+    ui_->itemSplitter->setSizes({100, 100});
 
     status_timer_.setInterval(kStatusIntervalMs);
     connect(&status_timer_, &QTimer::timeout, this, &MainWindow::update_status);
@@ -414,6 +425,9 @@ void MainWindow::loop_command(bool stereo) {
         } else {
             e.loop = set_loop_button(*this, e.loop, 1);
         }
+        if (shown_data_ != nullptr && e.data.data() == shown_data_) {
+            item_views_->set_choices(e.loop, e.stereo);
+        }
     }
 }
 
@@ -529,8 +543,18 @@ void MainWindow::selection_changed(const QItemSelection& selected, const QItemSe
     // Each newly selected row is reported; the last one's info stays shown.
     int last_row = -1;
     for (const QModelIndex& index : selected.indexes()) last_row = std::max(last_row, index.row());
-    if (last_row >= 0) show_selection_info(ctx_, uint32_t(last_row) + 1);
+    if (last_row >= 0) {
+        show_selection_info(ctx_, uint32_t(last_row) + 1);
+        show_item_views(uint32_t(last_row) + 1);
+    }
     selection_state_changed();
+}
+
+void MainWindow::show_item_views(uint32_t id) {
+    const std::vector<FileEntry>& entries = ctx_.files.file_array;
+    if (id == 0 || id > entries.size()) return;
+    item_views_->show_entry(entries[id - 1]);
+    shown_data_ = entries[id - 1].data.data();
 }
 
 void MainWindow::selection_state_changed() {
@@ -541,6 +565,8 @@ void MainWindow::selection_state_changed() {
         enable_stereo_button(false);
         enable_waveform_button(false);
         set_info_text("");
+        item_views_->clear();
+        shown_data_ = nullptr;
     }
     apply_control_state();
 }
@@ -766,6 +792,9 @@ void MainWindow::list_add_item(uint32_t id) {
 
 void MainWindow::list_remove_all() {
     Q_ASSERT(QThread::currentThread() == thread());
+    // The entries shown may be gone.
+    item_views_->clear();
+    shown_data_ = nullptr;
     model_->remove_all();
 }
 
@@ -793,6 +822,12 @@ void MainWindow::list_reveal_item(uint32_t id) {
 
 void MainWindow::list_update() {
     model_->refresh();
+    // An entry's buffer may have been replaced (the waveform command): the
+    // views show the last selected row again, from its current buffer.
+    item_views_->clear();
+    shown_data_ = nullptr;
+    const QModelIndex current = ui_->fileList->selectionModel()->currentIndex();
+    if (current.isValid()) show_item_views(uint32_t(current.row()) + 1);
 }
 
 }  // namespace j3

@@ -33,6 +33,7 @@ struct Context;
 struct LoadNotes;
 class ConfigWindow;
 class FileListModel;
+class ItemViews;
 
 // Command ids: four characters, the first in the top byte.
 constexpr uint32_t command_id(const char (&code)[5]) {
@@ -100,6 +101,8 @@ class MainWindow : public QMainWindow, public WindowControls {
 
     ConfigWindow* config_window() const;
     FileListModel* file_list_model() const { return model_; }
+    // The selected item's picture and message table, beside the info text.
+    ItemViews* item_views() const { return item_views_; }
     // The control of that number (see control_lookup.h).
     QWidget* control(int id) const;
 
@@ -147,6 +150,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     void open_config_window();
     void config_window_closed(int result);
     void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
+    void show_item_views(uint32_t id);
     void place_window(QScreen* screen);
     void show_status_message(const char* text);
     // A status line for a state the user can mend (no destination, a port
@@ -167,6 +171,10 @@ class MainWindow : public QMainWindow, public WindowControls {
     std::filesystem::path preferences_file_;
     std::unique_ptr<Ui::MainWindow> ui_;
     FileListModel* model_ = nullptr;
+    ItemViews* item_views_ = nullptr;
+    // The buffer of the entry the item views show (null: none); an entry is
+    // known by its buffer, which stays put when entries move in the list.
+    const uint8_t* shown_data_ = nullptr;
     QPointer<ConfigWindow> config_window_;
     QTimer status_timer_;
     std::atomic<int32_t> sample_number_{0};
