@@ -23,6 +23,7 @@
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "engine/sysex_send.h"
+#include "engine/turbo.h"
 #include "ui_main_window.h"
 
 namespace j3 {
@@ -68,6 +69,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
         {ui_->stereoAction, kCmdStereo},     {ui_->waveformButton, kCmdWaveform},
         {ui_->waveformAction, kCmdWaveform}, {ui_->openAction, kCmdOpen},
         {ui_->saveAction, kCmdSave},         {ui_->quitAction, kCmdQuit},
+        {ui_->turboButton, kCmdTurbo},       {ui_->turboAction, kCmdTurbo},
     };
     for (const auto& [sender, id] : commands) {
         const uint32_t command_code = id;
@@ -207,6 +209,9 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdWaveform:
             build_waveform(ctx_);
+            break;
+        case kCmdTurbo:
+            turbo_command(ctx_);
             break;
         case kCmdOpen:
             open_command();
