@@ -172,6 +172,10 @@ WaitEnd wait_for_reply(Context& ctx, std::unique_lock<std::mutex>& lock, uint64_
     TransferState& t = ctx.transfer;
     bool waited = false;
     WaitEnd end = WaitEnd::kSilent;
+    const auto woken = [&] {
+        return t.handshake_reply != kReplyNone || t.wait_received != 0 ||
+               t.send_generation != generation;
+    };
     lock.unlock();
     for (int32_t allowance = allowance_ms;; --allowance) {
         if (t.send_generation != generation) break;
@@ -188,7 +192,7 @@ WaitEnd wait_for_reply(Context& ctx, std::unique_lock<std::mutex>& lock, uint64_
             end = waited ? WaitEnd::kSilentAfterWait : WaitEnd::kSilent;
             break;
         }
-        ctx.clock->sleep_ms(1);
+        ctx.clock->sleep_ms_or_until(1, woken);
     }
     lock.lock();
     if (t.send_generation != generation || t.send_mode == kSendIdle) return WaitEnd::kSendEnded;
