@@ -265,6 +265,21 @@ TEST_F(CommandLineOverJack, SendFollowsTheHandshakeWithTheWindowsOptions) {
     for (size_t i = 1; i < heard.size(); ++i) EXPECT_EQ(int(heard[i][4]), int(i) - 1);
 }
 
+TEST_F(CommandLineOverJack, ACancelledSendSaysWhyAndFails) {
+    ScriptedInstrument sampler("sampler", [](int i, const Bytes& m) {
+        return Replies{{handshake(0, i == 3 ? kCancel : kAck, packet_of(m))}};
+    });
+    ASSERT_TRUE(listed("sampler"));
+    const std::string path = write("tone.wav", tone());
+    const testing::RunResult r = testing::run(
+        {J3_CLI_DRIVER, "send", path, "--to", "sampler", "--from", "sampler", "--handshake"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.ends_with("Stopped: the receiver cancelled the dump.\n")) << r.out;
+    EXPECT_EQ(r.out.find("Done."), std::string::npos) << r.out;
+    EXPECT_EQ(r.err, "j3 send: Stopped: the receiver cancelled the dump.\n");
+    EXPECT_EQ(sampler.heard().size(), 4u);
+}
+
 TEST_F(CommandLineOverJack, InterruptedSendSaysStoppedAndExits130) {
     // Never answers; the dump goes out open loop at standard speed, slowly.
     ScriptedInstrument sampler("sampler", [](int, const Bytes&) { return Replies{}; });
