@@ -31,6 +31,7 @@
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "engine/sysex_send.h"
+#include "engine/turbo.h"
 #include "filelist/list_file.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
@@ -92,6 +93,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
         {ui_->stereoAction, kCmdStereo},     {ui_->waveformButton, kCmdWaveform},
         {ui_->waveformAction, kCmdWaveform}, {ui_->openAction, kCmdOpen},
         {ui_->saveAction, kCmdSave},         {ui_->quitAction, kCmdQuit},
+        {ui_->turboButton, kCmdTurbo},       {ui_->turboAction, kCmdTurbo},
     };
     for (const auto& [sender, id] : commands) {
         const uint32_t command_code = id;
@@ -287,6 +289,9 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdWaveform:
             build_waveform(ctx_);
+            break;
+        case kCmdTurbo:
+            turbo_command(ctx_);
             break;
         case kCmdOpen:
             open_command();

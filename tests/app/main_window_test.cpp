@@ -634,9 +634,12 @@ class MainWindowTest : public QObject {
         QCoreApplication::processEvents();
         QCOMPARE(text(h, kSendStatus), QString());
         QVERIFY(ports->text().startsWith(QStringLiteral("MIDI Out: - Synth")));
+        h.midi.complete_all();  // the speed request that follows OK
+        h.midi.sent.clear();
         h.window->command(kCmdSend);
         QCOMPARE(h.midi.sent_copy().size(), size_t(1));
         QCOMPARE(h.midi.sent_copy()[0].destination, h.midi.destination(1));
+        QVERIFY(h.midi.sent_copy()[0].bytes == (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
         h.midi.complete_all();
     }
 
@@ -740,6 +743,45 @@ class MainWindowTest : public QObject {
         QVERIFY(about.contains(QStringLiteral("libplist ") +
                                QString::fromLatin1(plist_library_version())));
         QVERIFY(!QString::fromStdString(rtmidi_version()).isEmpty());
+    }
+
+    void theSpeedIsAskedForAtStartAndAfterOkAndTurboSwitchesIt() {
+        const Bytes request = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x01, 0xF7};
+        const auto speed_set = [](uint8_t ss) {
+            return Bytes{0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x03, ss, 0xF7};
+        };
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces In", int_xml(1)},
+                               {"Selected MIDI Interfaces Out", int_xml(1)},
+                               {"Turbo limit", int_xml(9)}}));
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        const Endpoint out = h.ctx.endpoints.destination_endpoint;
+        QCOMPARE(h.midi.sent_copy().size(), size_t(1));
+        QVERIFY(h.midi.sent_copy()[0].destination == out);
+        QVERIFY(h.midi.sent_copy()[0].bytes == request);
+
+        // The button, then the menu's shortcut.
+        qobject_cast<QPushButton*>(h.window->control(kTurboButton))->click();
+        QVERIFY(h.midi.sent_copy().back().bytes == speed_set(9));
+        MidiPacket report;
+        report.bytes = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 9, 0xF7};
+        h.midi.read_proc({report});
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3"));
+        QCOMPARE(h.midi.max_sysex_speed(out), 41562);
+        QTest::keyClick(h.window.get(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(h.midi.sent_copy()[h.midi.sent_copy().size() - 2].bytes == speed_set(1));
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral(" "));
+        QCOMPARE(h.midi.max_sysex_speed(out), 3125);
+
+        // OK: back to normal, then the instrument is asked again.
+        h.midi.read_proc({report});
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3"));
+        h.midi.sent.clear();
+        h.window->command(kCmdConfig);
+        h.window->config_window()->ok();
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral(" "));
+        QVERIFY(h.midi.sent_copy().back().destination == h.ctx.endpoints.destination_endpoint);
+        QVERIFY(h.midi.sent_copy().back().bytes == request);
     }
 
     void preferencesRoundTripThroughTheWindow() {

@@ -168,11 +168,14 @@ TEST_F(SendLoop, RefusedRequestLeavesTheProgressBarEmpty) {
 
 TEST_F(SendLoop, AudioItemsAreNotSentAsRawBytes) {
     Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 0xF0, 0x01, 0xF7};
-    add("s.wav", wav);
     add("b.syx", {0xF0, 0x05, 0xF7});
+    add("s.wav", wav);
     start({1, 2});
     t.midi.complete_all();
+    // Its bytes never go out as SysEx; it is no readable sample either, so
+    // the send stops there and says so rather than "Done.".
     EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x05, 0xF7}}));
+    EXPECT_EQ(status_text(t.ctx.transfer), "Stopped: the audio of s cannot be read as a sample.");
 }
 
 TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) {
