@@ -192,7 +192,7 @@ TEST_F(OverJack, StopEndsASendAtOnceAndItsLastRequestStillCompletes) {
 
     stop_sending(ctx);
     EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
-    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    EXPECT_EQ(status_text(ctx.transfer), "Stopped.");
     EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
     std::this_thread::sleep_for(200ms);
     EXPECT_LT(concat(reader.received()).size(), 40u * 500u);
