@@ -535,4 +535,8 @@ void MainWindow::list_update() {
     model_->refresh();
 }
 
+void MainWindow::post_to_gui(std::function<void()> work) {
+    post(std::move(work));
+}
+
 }  // namespace j3

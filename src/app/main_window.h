@@ -113,6 +113,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     void list_select_item(uint32_t id) override;
     void list_reveal_item(uint32_t id) override;
     void list_update() override;
+    void post_to_gui(std::function<void()> work) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
