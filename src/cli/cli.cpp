@@ -15,6 +15,8 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"ports", ports_command, "ports                      list MIDI sources and destinations"},
     {"send", send_command, "send FILE... --to DEST     send SysEx files to a destination"},
+    {"receive", receive_command,
+     "receive --from SRC -o DIR  receive SysEx and sample dumps into files"},
     {"info", info_command, "info [--json] FILE...      tell what files hold"},
     {"convert", convert_command, "convert IN -o OUT ...      audio to SDS dump, or dump to audio"},
     {"waveform", waveform_command,

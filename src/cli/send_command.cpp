@@ -2,7 +2,6 @@
 // as list entries and runs the window's send loop to one destination, printing
 // the status line as the window shows it.
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
+#include "cli/endpoint_choice.h"
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
@@ -49,41 +49,6 @@ constexpr int32_t kMaxNumber = 999999999;
 
 int usage_error(const std::string& message) {
     return j3::usage_error("send", message, kUsage);
-}
-
-std::string lower(std::string s) {
-    for (char& c : s) c = char(std::tolower((unsigned char)c));
-    return s;
-}
-
-// The 1-based position of the destination named by text: a position, the
-// whole display name, or a part of exactly one display name (any case).
-// 0, with a message, when there is no such destination or several.
-int32_t find_destination(MidiService& midi, const std::string& text, std::string& message) {
-    const int count = midi.destination_count();
-    if (int32_t p = 0; parse_number(text, 0, kMaxNumber, p)) {
-        if (p >= 1 && p <= count) return p;
-        message = "there is no destination " + text + "; there are " + std::to_string(count) +
-                  " (see j3 ports)";
-        return 0;
-    }
-    std::vector<int32_t> matches;
-    for (int i = 0; i < count; ++i) {
-        const std::string name = endpoint_display_name(midi, midi.destination(i), false);
-        if (name == text) return i + 1;
-        if (lower(name).find(lower(text)) != std::string::npos) matches.push_back(i + 1);
-    }
-    if (matches.size() == 1) return matches[0];
-    if (matches.empty()) {
-        message = "no destination matches \"" + text + "\" (see j3 ports)";
-    } else {
-        message = "\"" + text + "\" matches several destinations:";
-        for (int32_t p : matches) {
-            message += "\n  " + std::to_string(p) + "  " +
-                       endpoint_display_name(midi, midi.destination(p - 1), false);
-        }
-    }
-    return 0;
 }
 
 }  // namespace
@@ -128,7 +93,7 @@ int send_command(const std::vector<std::string>& args) {
     scan_midi(*ctx.midi, ctx.endpoints, nullptr);
 
     std::string message;
-    const int32_t position = find_destination(*midi, to, message);
+    const int32_t position = find_endpoint(*midi, EndpointKind::kDestination, to, message);
     if (position == 0) {
         std::fprintf(stderr, "j3 send: %s\n", message.c_str());
         return 1;
