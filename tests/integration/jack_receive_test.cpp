@@ -175,7 +175,7 @@ TEST_F(ReceiveOverJack, SampleDumpOpenLoopAndWithHandshakeInEveryFormat) {
     size_t made = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.want_name);
-        ctx.settings.sds_format = c.format;
+        store_sds_format(ctx.settings, c.format);
         ctx.settings.ignore_handshake = !c.handshake;
         ASSERT_TRUE(start_receiving(ctx));
         if (c.handshake) {
@@ -208,7 +208,7 @@ TEST_F(ReceiveOverJack, SampleDumpOpenLoopAndWithHandshakeInEveryFormat) {
 
 TEST_F(ReceiveOverJack, BadPacketsAreAnsweredByNakAndThreeInARowCancel) {
     ctx.settings.ignore_handshake = false;
-    ctx.settings.sds_format = kSdsFormatWav;
+    store_sds_format(ctx.settings, kSdsFormatWav);
     ASSERT_TRUE(start_receiving(ctx));
     std::vector<Bytes> dump = dump_messages(some_samples(100));
     Bytes bad = dump[2];
@@ -235,7 +235,7 @@ TEST_F(ReceiveOverJack, BadPacketsAreAnsweredByNakAndThreeInARowCancel) {
 }
 
 TEST_F(ReceiveOverJack, ANameMessageNamesTheEntry) {
-    ctx.settings.sds_format = kSdsFormatAiff;
+    store_sds_format(ctx.settings, kSdsFormatAiff);
     ASSERT_TRUE(start_receiving(ctx));
     std::vector<Bytes> dump = dump_messages(some_samples(40));
     Bytes name(kSdsDeviceNameSize);
