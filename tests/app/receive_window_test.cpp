@@ -95,10 +95,8 @@ class ReceiveWindowTest : public QObject {
     void saveWritesTheSelectedEntriesOneDialogEach() {
         auto h = started();
         receive_entries(*h, 3);
-        QVERIFY(!h->window->findChild<QAction*>(QStringLiteral("saveAction"))->isEnabled());
         h->window->list_select_item(1);
         h->window->list_select_item(3);
-        QVERIFY(h->window->findChild<QAction*>(QStringLiteral("saveAction"))->isEnabled());
         QStringList proposed;
         h->window->set_save_chooser([&](const QString& p) {
             proposed << p;

@@ -1,10 +1,12 @@
-// A deterministic run of a fuzz target for CI: every file of a seed corpus,
-// then mutations of them with a fixed seed (bit flips, interesting bytes,
-// truncation, insertion, repeats, splicing), each passed in a buffer of
-// exactly its size so AddressSanitizer sees any read past it.
+// A deterministic mutation run over a fuzz target, for CI: every file of a
+// seed corpus, every prefix of each, then mutations with a fixed seed (bit
+// flips, NULs and other boundary bytes, truncation, insertion, splicing), each
+// passed in a buffer of exactly its size so AddressSanitizer sees any read
+// past it.
 //
-//   fuzz_..._run CORPUS_DIR [ITERATIONS]
+//   fuzz_<target>_run CORPUS_DIR [ITERATIONS]
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,38 +34,43 @@ struct Random {
     size_t below(size_t n) { return n == 0 ? 0 : size_t(next() % n); }
 };
 
-constexpr uint8_t kInteresting[] = {0x00, 0x01, 0x02, 0x05, 0x7E, 0x7F, 0x80,
-                                    0xF0, 0xF7, 0xF8, 0xFE, 0xFF, 0x3C, 0x20};
+// Bytes that separate or start the fields of text formats, and the extremes.
+constexpr uint8_t kInteresting[] = {0, '0', '1', '2', '3', '9', '*', '/', ' ', 0x7F, 0x80, 0xFF};
 
 void mutate(Bytes& b, const std::vector<Bytes>& all, Random& rnd) {
     switch (rnd.below(6)) {
-        case 0:
+        case 0:  // flip a bit
             if (!b.empty()) b[rnd.below(b.size())] ^= uint8_t(1u << rnd.below(8));
             break;
-        case 1:
+        case 1:  // an interesting byte
             if (!b.empty()) b[rnd.below(b.size())] = kInteresting[rnd.below(sizeof kInteresting)];
             break;
-        case 2:
+        case 2:  // truncate
             b.resize(rnd.below(b.size() + 1));
             break;
-        case 3: {
+        case 3: {  // insert a few bytes, interesting or random
+            const size_t at = rnd.below(b.size() + 1);
             Bytes extra(1 + rnd.below(9));
-            for (uint8_t& x : extra) x = kInteresting[rnd.below(sizeof kInteresting)];
-            b.insert(b.begin() + std::ptrdiff_t(rnd.below(b.size() + 1)), extra.begin(),
-                     extra.end());
+            for (auto& x : extra) {
+                x = rnd.below(2) ? kInteresting[rnd.below(sizeof kInteresting)]
+                                 : uint8_t(rnd.next());
+            }
+            b.insert(b.begin() + std::ptrdiff_t(at), extra.begin(), extra.end());
             break;
         }
-        case 4: {
+        case 4: {  // repeat a range; now and then a long one, past length limits
             if (b.empty()) break;
             const size_t from = rnd.below(b.size());
-            const size_t n = 1 + rnd.below(std::min<size_t>(200, b.size() - from));
+            const size_t n = 1 + rnd.below(std::min<size_t>(64, b.size() - from));
             const Bytes piece(b.begin() + std::ptrdiff_t(from),
                               b.begin() + std::ptrdiff_t(from + n));
-            b.insert(b.begin() + std::ptrdiff_t(rnd.below(b.size() + 1)), piece.begin(),
-                     piece.end());
+            const size_t times = rnd.below(8) == 0 ? 1 + rnd.below(1100) : 1;
+            const size_t at = rnd.below(b.size() + 1);
+            for (size_t t = 0; t < times; ++t)
+                b.insert(b.begin() + std::ptrdiff_t(at), piece.begin(), piece.end());
             break;
         }
-        default: {
+        default: {  // splice the tail of another seed
             const Bytes& other = all[rnd.below(all.size())];
             const size_t cut = rnd.below(b.size() + 1);
             const size_t from = rnd.below(other.size() + 1);
@@ -74,10 +81,11 @@ void mutate(Bytes& b, const std::vector<Bytes>& all, Random& rnd) {
     }
 }
 
-void run_exact(const Bytes& b) {
-    std::unique_ptr<uint8_t[]> exact(new uint8_t[b.empty() ? 1 : b.size()]);
-    if (!b.empty()) std::memcpy(exact.get(), b.data(), b.size());
-    LLVMFuzzerTestOneInput(exact.get(), b.size());
+void run_exact(const Bytes& b, size_t size) {
+    // A heap block of exactly the input's size.
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[size ? size : 1]);
+    if (size) std::memcpy(exact.get(), b.data(), size);
+    LLVMFuzzerTestOneInput(exact.get(), size);
 }
 
 }  // namespace
@@ -87,28 +95,32 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s CORPUS_DIR [ITERATIONS]\n", argv[0]);
         return 2;
     }
-    const long iterations = argc > 2 ? std::atol(argv[2]) : 20000;
-    std::vector<std::filesystem::path> files;
-    for (const auto& e : std::filesystem::directory_iterator(argv[1]))
-        if (e.is_regular_file()) files.push_back(e.path());
-    std::sort(files.begin(), files.end());  // the same order everywhere
+    const long iterations = argc > 2 ? std::atol(argv[2]) : 100000;
+    std::vector<std::filesystem::path> names;
+    for (const auto& f : std::filesystem::directory_iterator(argv[1])) {
+        if (f.is_regular_file()) names.push_back(f.path());
+    }
+    std::sort(names.begin(), names.end());  // the same order on every machine
     std::vector<Bytes> all;
-    for (const auto& f : files) {
-        std::ifstream in(f, std::ios::binary);
+    for (const auto& name : names) {
+        std::ifstream in(name, std::ios::binary);
         all.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     if (all.empty()) {
-        std::fprintf(stderr, "%s: no seeds in %s\n", argv[0], argv[1]);
+        std::fprintf(stderr, "no seeds in %s\n", argv[1]);
         return 1;
     }
-    for (const Bytes& s : all) run_exact(s);
+    for (const Bytes& s : all) {
+        for (size_t n = 0; n <= s.size(); ++n) run_exact(s, n);
+    }
     Random rnd;
     for (long n = 0; n < iterations; ++n) {
         Bytes b = all[rnd.below(all.size())];
         const size_t mutations = 1 + rnd.below(4);
         for (size_t m = 0; m < mutations; ++m) mutate(b, all, rnd);
-        run_exact(b);
+        run_exact(b, b.size());
     }
-    std::printf("%zu seeds and %ld mutated inputs read cleanly\n", all.size(), iterations);
+    std::printf("%zu seeds, their prefixes and %ld mutated inputs read cleanly\n", all.size(),
+                iterations);
     return 0;
 }
