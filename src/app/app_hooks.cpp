@@ -38,15 +38,23 @@ void build_waveform(Context& ctx) {
 }
 
 bool receive_available() {
-    return false;
+    return true;
 }
 
-void toggle_receive(Context&) {}
+bool toggle_receive(Context& ctx) {
+    if (ctx.transfer.receiving) {
+        stop_receiving(ctx);
+        return true;
+    }
+    return start_receiving(ctx);
+}
 
 bool save_available() {
-    return false;
+    return true;
 }
 
-void save_selected_items(Context&) {}
+SaveOutcome save_selected_items(Context& ctx, const SavePathChooser& choose) {
+    return save_selected_entries(ctx, choose);
+}
 
 }  // namespace j3

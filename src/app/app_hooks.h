@@ -8,6 +8,7 @@
 #include <string>
 
 #include "midi/midi_service.h"
+#include "receive/received_entry.h"
 
 namespace j3 {
 
@@ -39,13 +40,14 @@ void request_speed(Context& ctx, bool reset_first);
 void build_waveform(Context& ctx);
 
 // The Receive command: starts or stops a reception. false while receiving is
-// not connected (the button stays disabled).
+// not connected (the button stays disabled). toggle_receive returns false
+// when a reception should start but no MIDI source is chosen.
 bool receive_available();
-void toggle_receive(Context& ctx);
+bool toggle_receive(Context& ctx);
 
-// The Save command with items selected: writes them to disk. false while
-// saving is not connected (the menu item stays disabled).
+// The Save command with items selected: writes them to disk, one dialog
+// each. false while saving is not connected (the menu item stays disabled).
 bool save_available();
-void save_selected_items(Context& ctx);
+SaveOutcome save_selected_items(Context& ctx, const SavePathChooser& choose);
 
 }  // namespace j3

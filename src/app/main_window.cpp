@@ -35,6 +35,7 @@
 #include "filelist/list_file.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
+#include "receive/midi_read.h"
 #include "ui_main_window.h"
 
 namespace j3 {
@@ -272,7 +273,7 @@ void MainWindow::command(uint32_t id) {
             send_command();
             break;
         case kCmdReceive:
-            if (receive_available()) toggle_receive(ctx_);
+            receive_command();
             break;
         case kCmdConfig:
             open_config_window();
@@ -298,12 +299,13 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdSave:
             if (refresh_selection(ctx_) >= 1) {
-                if (save_available()) save_selected_items(ctx_);
+                if (save_available()) save_selected();
             } else {
                 save_list_command();
             }
             break;
         case kCmdQuit:
+            if (!received_data_settled()) break;
             save_preferences_now();
             QCoreApplication::quit();
             break;
@@ -350,6 +352,79 @@ void MainWindow::start_send(int attempts_left) {
     send_pending_ = true;
     QTimer::singleShot(kStartRetryMs, this,
                        [this, attempts_left] { start_send(attempts_left - 1); });
+}
+
+void MainWindow::receive_command() {
+    if (!receive_available() || toggle_receive(ctx_)) return;
+    const char* text = "No MIDI source: choose one with Configure…";
+    set_receive_status_text(ctx_.transfer, text);
+    ui_->receiveStatus->setText(QString::fromUtf8(text));
+}
+
+void MainWindow::save_selected() {
+    const SavePathChooser choose =
+        [this](const std::string& proposed) -> std::optional<std::filesystem::path> {
+        const QString name = QString::fromStdString(proposed);
+        QString path;
+        if (choose_save_path_) {
+            path = choose_save_path_(name);
+        } else {
+            const QString folder = dialog_folder_.isEmpty() ? QDir::currentPath() : dialog_folder_;
+            path = QFileDialog::getSaveFileName(this, tr("Save"), QDir(folder).filePath(name));
+        }
+        if (path.isEmpty()) return std::nullopt;
+        dialog_folder_ = QFileInfo(path).absolutePath();
+        return std::filesystem::path(path.toStdString());
+    };
+    const SaveOutcome saved = save_selected_items(ctx_, choose);
+    if (!saved.result.ok) {
+        auto* box = new QMessageBox(QMessageBox::Warning, tr("J3"), tr("The item was not saved."),
+                                    QMessageBox::Ok, this);
+        box->setInformativeText(QString::fromStdString(saved.result.message));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+}
+
+bool MainWindow::received_data_settled() {
+    if (quit_confirmed_) return true;
+    // Entries the input thread has handed over are in the list first.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    auto unsaved_ids = [this] {
+        std::vector<uint32_t> ids;
+        for (size_t i = 0; i < ctx_.files.file_array.size(); ++i)
+            if (ctx_.files.file_array[i].unsaved) ids.push_back(uint32_t(i + 1));
+        return ids;
+    };
+    const bool holding = ctx_.transfer.receiving && ctx_.transfer.received_total > 0;
+    const int count = int(unsaved_ids().size()) + (holding ? 1 : 0);
+    if (count == 0) return quit_confirmed_ = true;
+
+    int answer;
+    if (unsaved_prompt_) {
+        answer = unsaved_prompt_(count);
+    } else {
+        QMessageBox box(QMessageBox::Warning, tr("J3"),
+                        count == 1 ? tr("A received item has not been saved.")
+                                   : tr("%1 received items have not been saved.").arg(count),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+        box.setInformativeText(tr("Save them before quitting?"));
+        box.setDefaultButton(QMessageBox::Save);
+        answer = box.exec();
+    }
+    if (answer == QMessageBox::Discard) return quit_confirmed_ = true;
+    if (answer != QMessageBox::Save) return false;
+
+    // Save: what is still being received becomes an entry, then every
+    // unsaved entry gets its dialog.
+    if (ctx_.transfer.receiving) stop_receiving(ctx_);
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    QItemSelectionModel* selection = ui_->fileList->selectionModel();
+    selection->clearSelection();
+    for (uint32_t id : unsaved_ids()) list_select_item(id);
+    if (refresh_selection(ctx_) >= 1) save_selected();
+    if (!unsaved_ids().empty()) return false;
+    return quit_confirmed_ = true;
 }
 
 void MainWindow::open_command() {
@@ -658,6 +733,10 @@ void MainWindow::save_preferences_now() {
 // --- Window events ------------------------------------------------------------
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!received_data_settled()) {
+        event->ignore();
+        return;
+    }
     if (!preferences_saved_) save_preferences_now();
     event->accept();
     QCoreApplication::quit();
@@ -833,6 +912,10 @@ void MainWindow::list_update() {
     shown_data_ = nullptr;
     const QModelIndex current = ui_->fileList->selectionModel()->currentIndex();
     if (current.isValid()) show_item_views(uint32_t(current.row()) + 1);
+}
+
+void MainWindow::post_to_gui(std::function<void()> work) {
+    post(std::move(work));
 }
 
 }  // namespace j3

@@ -89,6 +89,17 @@ class MainWindow : public QMainWindow, public WindowControls {
     void set_list_file_chooser(std::function<QString(const QString&)> chooser) {
         choose_list_file_ = std::move(chooser);
     }
+    // Replaces the save dialog of a selected entry: given the proposed name,
+    // the path to write, or an empty text to cancel.
+    void set_save_chooser(std::function<QString(const QString& proposed)> chooser) {
+        choose_save_path_ = std::move(chooser);
+    }
+    // Replaces the question asked before received entries that were never
+    // saved would be lost (quit, window close): given their count, Save,
+    // Discard or Cancel.
+    void set_unsaved_prompt(std::function<int(int count)> prompt) {
+        unsaved_prompt_ = std::move(prompt);
+    }
 
     // Places the window's frame ("structure bounds") at bounds, in screen
     // coordinates; the content area is what the frame leaves.
@@ -130,6 +141,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     void list_select_item(uint32_t id) override;
     void list_reveal_item(uint32_t id) override;
     void list_update() override;
+    void post_to_gui(std::function<void()> work) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -143,6 +155,11 @@ class MainWindow : public QMainWindow, public WindowControls {
 
     void send_command();
     void start_send(int attempts_left);
+    void receive_command();
+    void save_selected();
+    // Before quitting: received data never saved is saved, dropped or kept
+    // by the user's answer. False when the user chose to stay.
+    bool received_data_settled();
     void open_command();
     void add_files(const QStringList& paths);
     void save_list_command();
@@ -181,7 +198,10 @@ class MainWindow : public QMainWindow, public WindowControls {
     std::atomic<int32_t> sample_number_{0};
     std::function<QStringList()> choose_files_;
     std::function<QString(const QString&)> choose_list_file_;
-    QString dialog_folder_;      // where the last Open or save-list dialog ended
+    std::function<QString(const QString&)> choose_save_path_;
+    std::function<int(int)> unsaved_prompt_;
+    QString dialog_folder_;  // where the last Open or Save dialog ended
+    bool quit_confirmed_ = false;
     bool send_pending_ = false;  // a send waits for the previous one's last request
     bool preferences_saved_ = false;
     QRect placed_bounds_;  // the frame bounds start() asked for

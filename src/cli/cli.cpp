@@ -17,6 +17,8 @@ constexpr Verb kVerbs[] = {
     {"send", send_command,
      "send FILE... --to DEST     send SysEx and audio files to a destination"},
     {"turbo", turbo_command, "turbo --to DEST --from SRC switch the instrument's link speed"},
+    {"receive", receive_command,
+     "receive --from SRC -o DIR  receive SysEx and sample dumps into files"},
     {"info", info_command,
      "info [--json] FILE...      tell what files hold\n"
      "          j3 info --messages [--json] FILE...\n"

@@ -18,6 +18,7 @@ bool is_cli_argument(const char* first);
 int ports_command(const std::vector<std::string>& args);
 int send_command(const std::vector<std::string>& args);
 int turbo_command(const std::vector<std::string>& args);
+int receive_command(const std::vector<std::string>& args);
 int info_command(const std::vector<std::string>& args);
 int convert_command(const std::vector<std::string>& args);
 int waveform_command(const std::vector<std::string>& args);

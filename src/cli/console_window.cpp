@@ -4,6 +4,43 @@
 
 namespace j3 {
 
+ConsoleWindow::~ConsoleWindow() {
+    {
+        std::lock_guard lock(post_mutex_);
+        stopping_ = true;
+    }
+    post_changed_.notify_all();
+    if (post_thread_.joinable()) post_thread_.join();
+}
+
+void ConsoleWindow::post_to_gui(std::function<void()> work) {
+    std::lock_guard lock(post_mutex_);
+    posted_.push_back(std::move(work));
+    if (!post_thread_.joinable()) post_thread_ = std::thread([this] { run_posted(); });
+    post_changed_.notify_all();
+}
+
+void ConsoleWindow::run_posted() {
+    std::unique_lock lock(post_mutex_);
+    for (;;) {
+        post_changed_.wait(lock, [this] { return stopping_ || !posted_.empty(); });
+        if (posted_.empty()) return;  // stopping, and nothing left to run
+        std::function<void()> work = std::move(posted_.front());
+        posted_.pop_front();
+        running_work_ = true;
+        lock.unlock();
+        work();
+        lock.lock();
+        running_work_ = false;
+        post_changed_.notify_all();
+    }
+}
+
+void ConsoleWindow::drain() {
+    std::unique_lock lock(post_mutex_);
+    post_changed_.wait(lock, [this] { return posted_.empty() && !running_work_; });
+}
+
 void ConsoleWindow::print_status(std::string_view text) {
     std::lock_guard lock(mutex_);
     if (!status_out_ || muted_ || text == last_status_) return;

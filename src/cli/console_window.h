@@ -1,11 +1,16 @@
 // The command line's window controls: no widgets, a list kept in memory, and
-// the status line printed when it changes.
+// the status line printed when it changes. Work posted to "the GUI thread"
+// runs in order on a thread of the console's own.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/window_controls.h"
@@ -15,6 +20,8 @@ namespace j3 {
 class ConsoleWindow : public WindowControls {
   public:
     explicit ConsoleWindow(FILE* status_out = nullptr) : status_out_(status_out) {}
+    // Runs the work still posted, then ends the console's thread.
+    ~ConsoleWindow() override;
 
     void show_sending(bool) override {}
     void show_receiving(bool) override {}
@@ -39,6 +46,10 @@ class ConsoleWindow : public WindowControls {
     void list_select_item(uint32_t id) override;
     void list_reveal_item(uint32_t) override {}
     void list_update() override {}
+    void post_to_gui(std::function<void()> work) override;
+
+    // Waits until all work posted so far has run. Not from posted work.
+    void drain();
 
     void select_all();
     // Prints no more status lines (the caller prints the last one itself).
@@ -57,6 +68,14 @@ class ConsoleWindow : public WindowControls {
     std::string info_text_;
     std::string last_status_;
     bool muted_ = false;
+
+    void run_posted();
+    std::mutex post_mutex_;
+    std::condition_variable post_changed_;
+    std::deque<std::function<void()>> posted_;
+    bool running_work_ = false;
+    bool stopping_ = false;
+    std::thread post_thread_;  // started with the first post
 };
 
 }  // namespace j3

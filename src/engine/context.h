@@ -5,6 +5,7 @@
 #include "audio/sample_info.h"
 #include "audio/sds_encoder.h"
 #include "engine/clock.h"
+#include "engine/input_state.h"
 #include "engine/receive_state.h"
 #include "engine/settings.h"
 #include "engine/transfer_state.h"
@@ -29,6 +30,7 @@ struct Context {
     SampleInfo sample_info;  // filled by readers run for the info text
     SdsEncoder encoder;      // keeps its own SampleInfo for the item being sent
     ReceiveState receive;
+    InputState input;  // the input routine's reception and replies
     FftTables fft;
 };
 

@@ -287,7 +287,7 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
         s.turbo_limit = *t >= 0 && *t <= kTurboLimitMax ? int32_t(*t) : kTurboLimitMax;
     }
     if (auto f = int_value(d, kSdsFormat)) {
-        s.sds_format = *f >= 0 && *f <= kSdsFormatMax ? int32_t(*f) : 0;
+        store_sds_format(s, *f >= 0 && *f <= kSdsFormatMax ? int32_t(*f) : 0);
     }
 
     // 6. Switches; a missing one is added with its default.
@@ -418,7 +418,7 @@ void apply_config_values(Context& ctx, const ConfigValues& v) {
     s.device_number = uint8_t(device >= 128 ? 127 : device < 0 ? 0 : device);
 
     s.turbo_limit = turbo_menu_to_limit(v.turbo_item);
-    s.sds_format = v.sds_format_item;
+    store_sds_format(s, v.sds_format_item);
     d.set(kTurboLimit, PlistValue::make_int(s.turbo_limit));
     d.set(kSdsFormat, PlistValue::make_int(s.sds_format));
 }

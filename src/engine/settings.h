@@ -35,15 +35,26 @@ struct Settings {
     // four above hold the frame as it was at quit, maximised or not.
     bool window_maximized = false;
     int32_t normal_x = -1, normal_y = -1, normal_w = -1, normal_h = -1;
-    int32_t turbo_limit = 11;   // "Turbo limit", 0 .. 11: highest speed index to ask for
-    int32_t sds_format = 1;     // "SDS format", 0 .. 4: how received sample dumps are stored
-    bool reload_files = false;  // "Reload Files"
+    int32_t turbo_limit = 11;  // "Turbo limit", 0 .. 11: highest speed index to ask for
+    // "SDS format", 0 .. 4: how received sample dumps are stored. The input
+    // thread reads it while the configuration window may change it: go
+    // through load_sds_format / store_sds_format.
+    int32_t sds_format = 1;
+    bool reload_files = false;                 // "Reload Files"
     std::atomic<bool> ignore_handshake{true};  // "Ignore Handshake"
     std::atomic<bool> send_filename{false};    // "Send FileName"
     std::atomic<bool> extended_sds{false};     // "Extended SDS"
     std::atomic<int32_t> send_delay{0};        // "Delay", ticks of 1/60 s, >= 0 (stored as text)
     std::atomic<uint8_t> device_number{0};     // "Device Number", 0 .. 127 (stored as text)
 };
+
+// "SDS format" without a data race against the input thread that reads it.
+inline int32_t load_sds_format(Settings& s) {
+    return std::atomic_ref<int32_t>(s.sds_format).load(std::memory_order_relaxed);
+}
+inline void store_sds_format(Settings& s, int32_t format) {
+    std::atomic_ref<int32_t>(s.sds_format).store(format, std::memory_order_relaxed);
+}
 
 constexpr int32_t kTurboLimitMax = 11;
 constexpr int32_t kSdsFormatMax = 4;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -61,6 +62,11 @@ class WindowControls {
     virtual void list_reveal_item(uint32_t id) = 0;
     // Redraw the rows (names, sizes or types changed in place).
     virtual void list_update() = 0;
+
+    // Runs work on the GUI thread, after the work and control changes asked
+    // for before it, and returns at once. Any thread; this is how an entry
+    // made on the input thread reaches the list.
+    virtual void post_to_gui(std::function<void()> work) = 0;
 };
 
 }  // namespace j3

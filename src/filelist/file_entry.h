@@ -20,6 +20,9 @@ struct FileEntry {
     int32_t stereo = 0;  // "Stereo": StereoChoice
     int32_t is_new = 0;  // "New": 1 when the data exists only in memory
     std::vector<uint8_t> data;  // "Addr" and "Size": the whole item
+    // Received data that has not been written to a file yet; quitting asks
+    // before it is lost.
+    bool unsaved = false;
 
     // The list's type tag, kept until the data changes (see set_entry_data).
     std::string type_tag;

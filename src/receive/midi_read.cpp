@@ -1,14 +1,31 @@
 #include "receive/midi_read.h"
 
+#include <cstdio>
+#include <cstring>
+#include <new>
+
 #include "engine/context.h"
 #include "engine/sysex_send.h"
 #include "engine/turbo.h"
+#include "format/sds_messages.h"
 #include "format/sysex_split.h"
+#include "receive/received_entry.h"
+#include "receive/replies.h"
+#include "receive/sds_receive.h"
 
 namespace j3 {
 namespace {
 
 constexpr uint8_t kSpeedReportStart[] = {kSysexStart, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02};
+constexpr uint8_t kSdsStart[] = {kSysexStart, 0x7E};
+// The instrument's name message: F0 00 20 3C 02 00 73, a byte, four name
+// characters, a byte, F7.
+constexpr uint8_t kNameMessageStart[] = {kSysexStart, 0x00, 0x20, 0x3C, 0x02, 0x00, 0x73};
+constexpr int32_t kNameMessageBytes = 13;
+constexpr int32_t kRejectionsToStop = 3;
+// The code the out-of-memory line has always carried (the classic memory
+// manager's "memory full").
+constexpr int kNoMemoryCode = -108;
 
 bool starts_with(const uint8_t* data, int32_t size, const uint8_t* prefix, int32_t length) {
     if (size < length) return false;
@@ -64,10 +81,303 @@ void read_idle_packet(Context& ctx, const MidiPacket& packet) {
     if (fill > 1) r.scratch_fill = 0;
 }
 
+// --- Receive mode ---------------------------------------------------------------
+// Everything below runs with ctx.input.mutex held.
+
+enum class Flow {
+    kGoOn,      // next packet
+    kNoMemory,  // a chunk or an entry could not be had: the reception ends
+};
+
+void write_receive_status(TransferState& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Receiving. %d bytes.", int(t.received_total));
+    set_receive_status_text(t, text);
+}
+
+// Appends a chunk of the entry in progress. False when the memory is not
+// there, or the entry would grow beyond what an entry may hold.
+bool append_chunk(Context& ctx, const uint8_t* data, int32_t size) {
+    InputState& in = ctx.input;
+    TransferState& t = ctx.transfer;
+    if (uint64_t(t.received_total) + uint64_t(size) > in.max_received_bytes) return false;
+    try {
+        in.chunks.emplace_back(data, data + size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    t.received_total += size;
+    write_receive_status(t);
+    return true;
+}
+
+void stop_locked(Context& ctx) {
+    InputState& in = ctx.input;
+    TransferState& t = ctx.transfer;
+    t.receiving = false;
+    // Tell a sender in the middle of a dump that nobody listens any more.
+    if (in.sds_active)
+        send_reply(ctx, kCancelReply, ctx.receive.sds_channel, uint8_t(ctx.receive.current_packet));
+    const bool made = make_received_entry(ctx);
+    // The dump is over: a later Stop has nothing to cancel.
+    in.sds_active = false;
+    in.nak_count = 0;
+    ctx.window->show_receiving(false);
+    set_receive_status_text(t, made ? "" : "Stopped: out of memory.");
+}
+
+// What an allocation failure leaves: nothing held, every count back at its
+// start, so the next Receive starts clean; the button tells that reception
+// has stopped.
+void end_without_memory(Context& ctx) {
+    InputState& in = ctx.input;
+    TransferState& t = ctx.transfer;
+    if (in.diagnostics) {
+        std::fprintf(in.diagnostics, "Panic, no memory!! New Pointer %d\n", kNoMemoryCode);
+        std::fflush(in.diagnostics);
+    }
+    t.receiving = false;
+    if (in.sds_active)
+        send_reply(ctx, kCancelReply, ctx.receive.sds_channel, uint8_t(ctx.receive.current_packet));
+    std::deque<std::vector<uint8_t>>().swap(in.chunks);
+    t.received_total = 0;
+    in.receive_fill = 0;
+    in.in_sysex = false;
+    in.sds_active = false;
+    in.nak_count = 0;
+    in.pending_name = 0;
+    ctx.window->show_receiving(false);
+    set_receive_status_text(t, "Stopped: out of memory.");
+}
+
+int32_t reception_format(Settings& settings) {
+    const int32_t format = load_sds_format(settings);
+    // 0 names no format (only a stored preference holds it): stored as SysEx.
+    return format >= kSdsFormatSysex && format <= kSdsFormatSysexOneItem ? format : kSdsFormatSysex;
+}
+
+// A whole SDS message is in receive_buffer: convert it, answer it, keep what
+// it produced.
+Flow take_sds_message(Context& ctx) {
+    InputState& in = ctx.input;
+    TransferState& t = ctx.transfer;
+    ReceiveState& r = ctx.receive;
+    const uint8_t* m = in.receive_buffer;
+    const int32_t size = in.receive_fill;
+    const int32_t format = reception_format(ctx.settings);
+    const bool one_item = format == kSdsFormatSysexOneItem;
+
+    // 1. A new dump (the extended header opens one just as the standard one
+    // does): what came before it is an entry of its own, named for what it
+    // is: SysEx unless a dump message came before this header.
+    if (is_sds_dump_header(m, size_t(size))) {
+        if (t.received_total != 0 && !one_item) {
+            in.sds_active = in.sds_active_before_message;
+            const bool made = make_received_entry(ctx);
+            in.sds_active = true;
+            if (!made) return Flow::kNoMemory;
+        }
+        in.nak_count = 0;
+        if (!one_item) in.pending_name = 0;
+    }
+    // 2. Convert.
+    r.scratch_fill = 0;
+    const SdsReceiveResult result = receive_sds_message(r, format, m, size_t(size));
+    const int32_t produced = r.scratch_fill;
+    // 3. Answer. Only dump messages are answered: a handshake message that
+    // J3 itself sent, coming back through a loopback or a MIDI thru, gets no
+    // reply, or J3 would answer its own ACK for ever.
+    const bool ignore_handshake = ctx.settings.ignore_handshake;
+    if (result == kSdsRejected) {
+        if (ignore_handshake || ++in.nak_count >= kRejectionsToStop) {
+            stop_locked(ctx);
+        } else {
+            send_reply(ctx, kNakReply, r.sds_channel, uint8_t(r.current_packet));
+        }
+    } else if (result != kSdsIgnored && !ignore_handshake) {
+        in.nak_count = 0;
+        send_reply(ctx, kAckReply, r.sds_channel, uint8_t(r.current_packet));
+    }
+    // 4. Keep the output.
+    if (produced > 0 && !append_chunk(ctx, r.scratch_buffer, produced)) return Flow::kNoMemory;
+    // 5. A finished dump is an entry.
+    if (result == kSdsDumpComplete) {
+        if (!make_received_entry(ctx)) return Flow::kNoMemory;
+        in.nak_count = 0;
+        in.sds_active = false;
+    }
+    return Flow::kGoOn;
+}
+
+// Ordinary SysEx passes through receive_buffer into chunks of 256 bytes.
+Flow store_sysex(Context& ctx, const uint8_t* bytes, int32_t count) {
+    InputState& in = ctx.input;
+    const bool names_taken = reception_format(ctx.settings) != kSdsFormatSysexOneItem;
+    for (int32_t at = 0; at < count;) {
+        int32_t piece = count - at;
+        if (in.receive_fill + piece >= kReceiveBufferSize) {
+            piece = kReceiveBufferSize - in.receive_fill;
+            if (in.diagnostics) std::fputs("Fit.\n", in.diagnostics);
+        }
+        std::memcpy(in.receive_buffer + in.receive_fill, bytes + at, size_t(piece));
+        in.receive_fill += piece;
+        at += piece;
+        // A name message after a dump header names the entry and is not kept.
+        if (in.sds_active && names_taken && in.receive_fill == kNameMessageBytes &&
+            starts_with(in.receive_buffer, in.receive_fill, kNameMessageStart,
+                        int32_t(sizeof kNameMessageStart))) {
+            const uint8_t* b = in.receive_buffer;
+            in.pending_name = uint32_t(b[8]) << 24 | uint32_t(b[9]) << 16 | uint32_t(b[10]) << 8 |
+                              uint32_t(b[11]);
+            in.receive_fill = 0;
+            return Flow::kGoOn;
+        }
+        if (in.receive_fill == kReceiveBufferSize) {
+            in.sds_active = false;
+            if (!append_chunk(ctx, in.receive_buffer, kReceiveBufferSize)) return Flow::kNoMemory;
+            in.receive_fill = 0;
+        }
+    }
+    if (bytes[count - 1] == kSysexEnd) {
+        in.sds_active = false;
+        if (in.receive_fill > 0 && !append_chunk(ctx, in.receive_buffer, in.receive_fill))
+            return Flow::kNoMemory;
+        in.receive_fill = 0;
+    }
+    return Flow::kGoOn;
+}
+
+void append_to_buffer(InputState& in, const uint8_t* bytes, int32_t count) {
+    std::memcpy(in.receive_buffer + in.receive_fill, bytes, size_t(count));
+    in.receive_fill += count;
+}
+
+// One message, or the part of one, that a packet holds. Steps 3 to 8 of the
+// walk.
+Flow read_segment(Context& ctx, const uint8_t* k, int32_t count) {
+    InputState& in = ctx.input;
+    // 3. Outside a message only its start counts.
+    if (!in.in_sysex && k[0] != kSysexStart) return Flow::kGoOn;
+    in.in_sysex = true;
+    // 4. A start always begins the buffer again.
+    const bool starts_message = k[0] == kSysexStart;
+    if (starts_message) {
+        in.receive_fill = 0;
+        in.sds_message = false;
+    }
+    // 5. An SDS message is gathered whole, while it fits. Its F0 may have
+    // come alone, in the packet before.
+    const bool sds_start = starts_with(k, count, kSdsStart, int32_t(sizeof kSdsStart)) ||
+                           (!starts_message && !in.sds_message && in.receive_fill == 1 &&
+                            in.receive_buffer[0] == kSysexStart && k[0] == kSdsStart[1]);
+    bool stored = false;
+    if (sds_start) {
+        in.sds_active_before_message = in.sds_active;
+        if (in.receive_fill + count <= kSdsMessageMax) {
+            append_to_buffer(in, k, count);
+            in.sds_message = true;
+        }
+        in.sds_active = true;
+    } else if (in.sds_message) {
+        // 6. Its later parts are added while it fits. A message too long to
+        // be a sample dump message is kept as ordinary SysEx, from its F0.
+        if (in.receive_fill + count <= kSdsMessageMax) {
+            append_to_buffer(in, k, count);
+        } else {
+            uint8_t held[kSdsMessageMax];
+            const int32_t held_count = in.receive_fill;
+            std::memcpy(held, in.receive_buffer, size_t(held_count));
+            in.receive_fill = 0;
+            in.sds_message = false;
+            if (store_sysex(ctx, held, held_count) == Flow::kNoMemory ||
+                store_sysex(ctx, k, count) == Flow::kNoMemory)
+                return Flow::kNoMemory;
+            stored = true;
+        }
+    }
+    if (in.sds_message) {
+        if (in.receive_buffer[in.receive_fill - 1] != kSysexEnd) return Flow::kGoOn;
+        in.sds_message = false;
+        if (take_sds_message(ctx) == Flow::kNoMemory) return Flow::kNoMemory;
+    } else if (!stored && store_sysex(ctx, k, count) == Flow::kNoMemory) {
+        // 7. Ordinary SysEx.
+        return Flow::kNoMemory;
+    }
+    // 8. The message ends here.
+    if (k[count - 1] == kSysexEnd) in.in_sysex = false;
+    return Flow::kGoOn;
+}
+
+Flow read_receive_packet(Context& ctx, const MidiPacket& packet) {
+    InputState& in = ctx.input;
+    const std::vector<uint8_t>& raw = packet.bytes;
+    // 1. The speed reply, whole in one packet.
+    if (raw.size() > 8 && starts_with(raw.data(), int32_t(raw.size()), kSpeedReportStart,
+                                      int32_t(sizeof kSpeedReportStart))) {
+        set_speed(ctx, raw[7]);
+        return Flow::kGoOn;
+    }
+    // 2. Timing clock and active sensing are no part of what is received.
+    in.kept.clear();
+    for (const uint8_t byte : raw)
+        if (byte != 0xF8 && byte != 0xFE) in.kept.push_back(byte);
+    // A packet may end one message and start the next (or hold several):
+    // each message is taken on its own, so what is received never depends
+    // on where the service cut the stream.
+    const uint8_t* k = in.kept.data();
+    const int32_t count = int32_t(in.kept.size());
+    int32_t start = 0;
+    // Reads k[start, end); false when the reception ended there.
+    Flow flow = Flow::kGoOn;
+    auto read_up_to = [&](int32_t end) {
+        flow = read_segment(ctx, k + start, end - start);
+        start = end;
+        return flow == Flow::kGoOn && ctx.transfer.receiving;
+    };
+    for (int32_t i = 0; i < count; ++i) {
+        if (k[i] == kSysexStart && i > start && !read_up_to(i)) return flow;
+        if (k[i] == kSysexEnd && !read_up_to(i + 1)) return flow;
+    }
+    if (start < count) return read_segment(ctx, k + start, count - start);
+    return Flow::kGoOn;
+}
+
 }  // namespace
 
 void midi_read(Context& ctx, const MidiPacketList& packets) {
-    for (const MidiPacket& packet : packets) read_idle_packet(ctx, packet);
+    std::lock_guard lock(ctx.input.mutex);
+    if (!ctx.transfer.receiving) {
+        for (const MidiPacket& packet : packets) read_idle_packet(ctx, packet);
+        return;
+    }
+    for (const MidiPacket& packet : packets) {
+        if (read_receive_packet(ctx, packet) == Flow::kNoMemory) {
+            end_without_memory(ctx);
+            return;
+        }
+        // Three rejections in a row ended the reception: the rest of the
+        // list belongs to no entry.
+        if (!ctx.transfer.receiving) return;
+    }
+}
+
+bool start_receiving(Context& ctx) {
+    if (ctx.endpoints.source_count <= 0 || ctx.settings.selected_in == 0) return false;
+    InputState& in = ctx.input;
+    std::lock_guard lock(in.mutex);
+    if (ctx.transfer.receiving) return true;
+    in.in_sysex = false;
+    in.chunks.clear();
+    ctx.transfer.received_total = 0;
+    ctx.transfer.receiving = true;
+    ctx.window->show_receiving(true);
+    return true;
+}
+
+void stop_receiving(Context& ctx) {
+    std::lock_guard lock(ctx.input.mutex);
+    if (!ctx.transfer.receiving) return;
+    stop_locked(ctx);
 }
 
 }  // namespace j3

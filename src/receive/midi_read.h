@@ -1,9 +1,18 @@
 // The input routine: every message J3 hears passes here, on the MIDI
-// service's input thread.
+// service's input thread. The mode is decided once per packet list.
 //
 // Idle (not receiving), it listens only for the replies a send waits on: the
 // receiver's ACK, NAK, WAIT and CANCEL while a sample dump goes out, and the
 // instrument's speed report.
+//
+// Receiving, it keeps every SysEx message as the content of the next received
+// entry: sample dump messages are gathered whole, handed to SDS reception
+// (sds_receive.h) and answered with ACK or NAK unless "Ignore Handshake" is
+// set; other SysEx streams through in chunks of 256 bytes ("Fit." on standard
+// output at each cut of a longer message). A finished dump, a new dump
+// header, or Stop makes the entry (received_entry.h).
+//
+//   idle --start_receiving--> receiving --stop_receiving / 3 rejections in a row--> idle
 #pragma once
 
 #include "midi/midi_service.h"
@@ -12,6 +21,15 @@ namespace j3 {
 
 struct Context;
 
+// Any packet list, either mode. Input thread (or a test's thread).
 void midi_read(Context& ctx, const MidiPacketList& packets);
+
+// The Receive command. start_receiving does nothing and returns false while
+// no source is chosen; otherwise it empties what an earlier reception may have
+// left, turns receiving on and titles the button "Stop!". stop_receiving turns
+// it off, sends CANCEL when a dump is in progress, makes the entry of what is
+// held and titles the button "Receive". Any thread.
+bool start_receiving(Context& ctx);
+void stop_receiving(Context& ctx);
 
 }  // namespace j3

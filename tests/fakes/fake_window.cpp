@@ -144,4 +144,24 @@ std::vector<std::string> FakeWindow::texts(Shown control) const {
     return it == text_history.end() ? std::vector<std::string>() : it->second;
 }
 
+void FakeWindow::post_to_gui(std::function<void()> work) {
+    std::lock_guard lock(mutex);
+    posted.push_back(std::move(work));
+}
+
+int FakeWindow::run_posted() {
+    int ran = 0;
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(mutex);
+            if (posted.empty()) return ran;
+            work = std::move(posted.front());
+            posted.pop_front();
+        }
+        work();
+        ++ran;
+    }
+}
+
 }  // namespace j3::testing

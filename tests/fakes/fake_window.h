@@ -2,6 +2,8 @@
 // the test sets.
 #pragma once
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -49,8 +51,14 @@ class FakeWindow : public WindowControls {
     void list_select_item(uint32_t id) override;
     void list_reveal_item(uint32_t id) override;
     void list_update() override;
+    // Queued; the test runs the queue with run_posted, standing in for the
+    // GUI thread.
+    void post_to_gui(std::function<void()> work) override;
 
     // Test side.
+    // Runs the work posted so far, in order, on the caller's thread; returns
+    // how much ran.
+    int run_posted();
     void select(std::vector<uint32_t> ids);
     std::string text(Shown control) const;
     bool enabled(Shown control) const;
@@ -68,6 +76,7 @@ class FakeWindow : public WindowControls {
     std::vector<uint32_t> selection;   // ascending
     uint32_t revealed = 0;
     int list_updates = 0;
+    std::deque<std::function<void()>> posted;
 
   private:
     void record(Shown control, std::string text);

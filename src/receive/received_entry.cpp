@@ -1,0 +1,124 @@
+#include "receive/received_entry.h"
+
+#include <new>
+
+#include "engine/context.h"
+#include "format/mac_roman.h"
+#include "receive/sds_receive.h"
+
+namespace j3 {
+namespace {
+
+const char* extension_for(int32_t sds_format) {
+    switch (sds_format) {
+        case kSdsFormatWav:
+            return ".wav";
+        case kSdsFormatAiff:
+            return ".aiff";
+        default:
+            return ".syx";  // 1, 4 and 0, which names no format
+    }
+}
+
+// The four characters of a name message as Mac Roman text. Instruments write
+// Å, Ä and Ö where ASCII has [ \ ]; a NUL ends the name early.
+std::string name_message_text(uint32_t pending_name) {
+    std::string mac;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        uint8_t c = uint8_t((pending_name >> shift) & 0x7F);
+        if (c == 0) break;
+        if (c == 0x5B) c = 0x81;
+        if (c == 0x5C) c = 0x80;
+        if (c == 0x5D) c = 0x85;
+        // A folder separator or a control character would make the name a
+        // path, or one no file can have.
+        if (c == '/' || c < 0x20 || c == 0x7F) c = '_';
+        mac.push_back(char(c));
+    }
+    return mac_roman_to_utf8(mac);
+}
+
+}  // namespace
+
+std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t sds_format,
+                                int32_t& counter) {
+    const char* extension = extension_for(sds_format);
+    if (sds_active && pending_name != 0) {
+        // A name that starts with NUL would leave only the extension: a
+        // hidden file. It gets a numbered name instead.
+        if (std::string name = name_message_text(pending_name); !name.empty())
+            return name + extension;
+    }
+    if (!sds_active) extension = ".syx";
+    return "Received data " + std::to_string(counter++) + extension;
+}
+
+bool make_received_entry(Context& ctx) {
+    InputState& in = ctx.input;
+    TransferState& t = ctx.transfer;
+    if (t.received_total == 0) return true;
+    FileEntry entry;
+    bool ok = true;
+    try {
+        entry.data.reserve(size_t(t.received_total));
+        for (const std::vector<uint8_t>& chunk : in.chunks)
+            entry.data.insert(entry.data.end(), chunk.begin(), chunk.end());
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    in.chunks.clear();
+    t.received_total = 0;
+    if (!ok) return false;
+
+    const int32_t format = load_sds_format(ctx.settings);
+    const bool named = in.sds_active && in.pending_name != 0;
+    entry.file = received_entry_name(in.sds_active, in.pending_name, format, in.received_counter);
+    if (named) in.pending_name = 0;
+    entry.is_new = 1;
+    entry.unsaved = true;
+    // The list and the view belong to the GUI thread.
+    ctx.window->post_to_gui(
+        [&ctx, entry = std::move(entry)]() mutable { add_received_entry(ctx, std::move(entry)); });
+    return true;
+}
+
+void add_received_entry(Context& ctx, FileEntry entry) {
+    const uint32_t id = push_entry(ctx.files, std::move(entry));
+    ctx.window->list_add_item(id);
+    ctx.window->list_reveal_item(id);
+}
+
+SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose) {
+    SaveOutcome outcome;
+    // A copy, and a position of its own: a running send owns send_index.
+    const std::vector<uint32_t> ids = ctx.files.selected_ids;
+    for (const uint32_t id : ids) {
+        if (id < 1 || id > ctx.files.file_array.size()) continue;
+        const std::string& file = ctx.files.file_array[id - 1].file;
+        const size_t slash = file.rfind('/');
+        const std::string proposed = slash == std::string::npos ? file : file.substr(slash + 1);
+        const std::optional<std::filesystem::path> path = choose(proposed);
+        if (!path) {
+            outcome.cancelled = true;
+            break;
+        }
+        // Entries may have been added while the dialog was open; ids stay.
+        if (id > ctx.files.file_array.size()) break;
+        FileEntry& entry = ctx.files.file_array[id - 1];
+        if (Result written = write_whole_file(*path, entry.data.data(), entry.data.size());
+            !written) {
+            outcome.result = std::move(written);
+            break;
+        }
+        {
+            std::lock_guard lock(ctx.files.mutex);
+            entry.file = path->string();
+            entry.unsaved = false;
+        }
+        ++outcome.saved;
+        ctx.window->list_update();
+    }
+    return outcome;
+}
+
+}  // namespace j3

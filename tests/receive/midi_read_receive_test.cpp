@@ -1,0 +1,526 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fakes/test_context.h"
+#include "format/sds_messages.h"
+#include "receive/midi_read.h"
+#include "receive/received_entry.h"
+#include "receive/replies.h"
+#include "receive/sds_receive.h"
+
+namespace j3 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using namespace testing;
+
+constexpr size_t kWhole = 0;  // one packet for everything
+
+Bytes cat(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes sysex(size_t length, uint8_t fill) {
+    Bytes m(length, fill);
+    m.front() = 0xF0;
+    m.back() = 0xF7;
+    return m;
+}
+
+Bytes header(int32_t bits, int32_t length, uint8_t channel = 0, bool extended = false) {
+    SdsDumpHeader h;
+    h.channel = channel;
+    h.bits = bits;
+    h.period_ns = 22676;
+    h.rate_hz = 44100;
+    h.length = length;
+    uint8_t out[kSdsExtendedHeaderSize];
+    const size_t n = extended ? build_extended_header(out, h) : build_standard_header(out, h);
+    return Bytes(out, out + n);
+}
+
+Bytes packet(uint8_t number, uint8_t fill = 0x40, bool bad_checksum = false, uint8_t channel = 0) {
+    Bytes p(kSdsPacketSize, fill);
+    finish_data_packet(p.data(), channel, number);
+    if (bad_checksum) p[125] ^= 0x01;
+    return p;
+}
+
+Bytes name_message(const char (&name)[5]) {
+    const uint32_t code = uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 |
+                          uint32_t(uint8_t(name[2])) << 8 | uint32_t(uint8_t(name[3]));
+    uint8_t out[kSdsDeviceNameSize];
+    build_device_name_message(out, 0, code);
+    return Bytes(out, out + kSdsDeviceNameSize);
+}
+
+Bytes reply(SdsMessageId type, uint8_t packet_number, uint8_t channel = 0) {
+    uint8_t out[kSdsHandshakeSize];
+    build_handshake(out, channel, type, packet_number);
+    return Bytes(out, out + kSdsHandshakeSize);
+}
+
+// A timing clock after every third byte and active sensing after every
+// seventh: the input routine must take them out wherever they fall.
+Bytes with_clocks(const Bytes& bytes) {
+    Bytes out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out.push_back(bytes[i]);
+        if (i % 3 == 2) out.push_back(0xF8);
+        if (i % 7 == 6) out.push_back(0xFE);
+    }
+    return out;
+}
+
+struct Receiver {
+    Receiver() {
+        t.ctx.endpoints.source_count = 1;
+        t.ctx.settings.selected_in = 1;
+        t.ctx.endpoints.destination_endpoint = 1001;
+        t.ctx.input.diagnostics = diagnostics;
+        EXPECT_TRUE(start_receiving(t.ctx));
+    }
+    ~Receiver() { std::fclose(diagnostics); }
+
+    // Feeds bytes cut into packets of at most `chunk` bytes, all in one list.
+    void feed(const Bytes& bytes, size_t chunk = kWhole) {
+        if (chunk == kWhole) chunk = bytes.size();
+        MidiPacketList list;
+        for (size_t at = 0; at < bytes.size(); at += chunk) {
+            MidiPacket p;
+            p.bytes.assign(bytes.begin() + long(at),
+                           bytes.begin() + long(std::min(bytes.size(), at + chunk)));
+            list.push_back(std::move(p));
+        }
+        midi_read(t.ctx, list);
+    }
+    // The entries, once the GUI thread has taken what was handed to it.
+    const std::vector<FileEntry>& entries() {
+        t.window.run_posted();
+        return t.ctx.files.file_array;
+    }
+    std::vector<std::string> names() {
+        std::vector<std::string> n;
+        for (const FileEntry& e : entries()) n.push_back(e.file);
+        return n;
+    }
+    // Every reply sent, letting each one complete so the next can go.
+    std::vector<Bytes> replies() {
+        t.midi.complete_all();
+        std::vector<Bytes> r;
+        for (const SentRequest& s : t.midi.sent_copy()) r.push_back(s.bytes);
+        return r;
+    }
+    std::string printed() {
+        std::fflush(diagnostics);
+        std::rewind(diagnostics);
+        std::string text;
+        for (int c; (c = std::fgetc(diagnostics)) != EOF;) text.push_back(char(c));
+        return text;
+    }
+    size_t chunk_sum() const {
+        size_t n = 0;
+        for (const Bytes& c : t.ctx.input.chunks) n += c.size();
+        return n;
+    }
+
+    TestContext t;
+    FILE* diagnostics = std::tmpfile();
+};
+
+size_t count_of(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+TEST(MidiReadReceive, WhatIsReceivedDoesNotDependOnHowTheStreamIsCut) {
+    const Bytes long_message = sysex(300, 0x11);
+    const Bytes dump16 = cat({header(16, 100), packet(0), packet(1), packet(2)});
+    struct Case {
+        const char* what;
+        int32_t format;
+        bool handshake;
+        Bytes stream;
+        std::vector<std::string> want_names;  // after Stop
+        std::vector<Bytes> want_data;         // for each entry; empty: not checked
+        size_t want_fits;
+        std::vector<Bytes> want_replies;
+    };
+    const Case cases[] = {
+        {"ordinary SysEx, one message longer than a chunk",
+         kSdsFormatSysex,
+         false,
+         cat({long_message, sysex(5, 0x22)}),
+         {"Received data 1.syx"},
+         {cat({long_message, sysex(5, 0x22)})},
+         1,
+         {}},
+        {"a sample dump kept as SysEx, answered message by message",
+         kSdsFormatSysex,
+         true,
+         dump16,
+         {"Received data 1.syx"},
+         {dump16},
+         0,
+         {reply(kSdsIdAck, 0), reply(kSdsIdAck, 0), reply(kSdsIdAck, 1), reply(kSdsIdAck, 2)}},
+        {"a named dump as WAV",
+         kSdsFormatWav,
+         false,
+         cat({header(16, 100), name_message("KIX["), packet(0), packet(1), packet(2)}),
+         {"KIX\xC3\x85.wav"},
+         {},
+         0,
+         {}},
+        {"SysEx held before a dump header is an entry of its own, named as SysEx",
+         kSdsFormatAiff,
+         false,
+         cat({sysex(40, 0x33), header(16, 100), packet(0), packet(1), packet(2)}),
+         {"Received data 1.syx", "Received data 2.aiff"},
+         {sysex(40, 0x33)},
+         0,
+         {}},
+        {"an extended header opens a dump too",
+         kSdsFormatSysex,
+         false,
+         cat({sysex(8, 0x44), header(8, 60, 0, true), packet(0)}),
+         {"Received data 1.syx", "Received data 2.syx"},
+         {sysex(8, 0x44), cat({header(8, 60, 0, true), packet(0)})},
+         0,
+         {}},
+        {"a header does not split the item in the one-item format",
+         kSdsFormatSysexOneItem,
+         false,
+         cat({sysex(8, 0x44), dump16, name_message("ABCD"), sysex(3, 0x01)}),
+         {"Received data 1.syx", "Received data 2.syx"},
+         {cat({sysex(8, 0x44), dump16}), cat({name_message("ABCD"), sysex(3, 0x01)})},
+         0,
+         {}},
+    };
+    for (const Case& c : cases) {
+        for (const size_t chunk : {size_t(1), size_t(2), size_t(100), kWhole}) {
+            const std::string where = std::string(c.what) + ", packets of " +
+                                      (chunk == kWhole ? "any size" : std::to_string(chunk));
+            Receiver r;
+            r.t.ctx.settings.sds_format = c.format;
+            r.t.ctx.settings.ignore_handshake = !c.handshake;
+            r.feed(with_clocks(c.stream), chunk);
+            EXPECT_EQ(r.chunk_sum(), size_t(r.t.ctx.transfer.received_total)) << where;
+            stop_receiving(r.t.ctx);
+            EXPECT_EQ(r.names(), c.want_names) << where;
+            for (size_t i = 0; i < c.want_data.size() && i < r.entries().size(); ++i)
+                EXPECT_EQ(r.entries()[i].data, c.want_data[i]) << where << ", entry " << i;
+            EXPECT_EQ(count_of(r.printed(), "Fit.\n"), c.want_fits) << where;
+            EXPECT_EQ(r.replies(), c.want_replies) << where;
+        }
+    }
+}
+
+TEST(MidiReadReceive, WavEntryHoldsTheWholeFile) {
+    Receiver r;
+    r.t.ctx.settings.sds_format = kSdsFormatWav;
+    r.feed(cat({header(16, 100), packet(0), packet(1), packet(2)}));
+    const std::vector<FileEntry>& e = r.entries();
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].data.size(), 44u + 100u * 2u);
+    EXPECT_EQ(std::string(e[0].data.begin(), e[0].data.begin() + 4), "RIFF");
+    EXPECT_EQ(e[0].is_new, 1);
+    EXPECT_TRUE(e[0].unsaved);
+    EXPECT_TRUE(r.t.ctx.transfer.receiving);  // a finished dump leaves reception on
+    EXPECT_EQ(r.t.ctx.transfer.received_total, 0);
+}
+
+TEST(MidiReadReceive, RepliesFollowTheDumpAndThreeRejectionsInARowStop) {
+    struct Case {
+        const char* what;
+        bool ignore_handshake;
+        std::vector<Bytes> messages;
+        std::vector<Bytes> want_replies;
+        bool want_receiving;
+        size_t want_entries;
+    };
+    const Case cases[] = {
+        {"a bad checksum and a wrong number are answered by NAK, then accepted",
+         false,
+         {header(16, 100, 3), packet(0, 0x40, false, 3), packet(1, 0x40, true, 3),
+          packet(1, 0x40, false, 3), packet(5, 0x40, false, 3), packet(2, 0x40, false, 3)},
+         {reply(kSdsIdAck, 0, 3), reply(kSdsIdAck, 0, 3), reply(kSdsIdNak, 1, 3),
+          reply(kSdsIdAck, 1, 3), reply(kSdsIdNak, 2, 3), reply(kSdsIdAck, 2, 3)},
+         true,
+         1},
+        {"two rejections apart do not stop",
+         false,
+         {header(16, 100), packet(0, 0x40, true), packet(0, 0x40, true), packet(0),
+          packet(1, 0x40, true)},
+         {reply(kSdsIdAck, 0), reply(kSdsIdNak, 0), reply(kSdsIdNak, 0), reply(kSdsIdAck, 0),
+          reply(kSdsIdNak, 1)},
+         true,
+         0},
+        {"the third rejection in a row cancels and keeps what arrived",
+         false,
+         {header(16, 100), packet(0), packet(1, 0x40, true), packet(1, 0x40, true),
+          packet(1, 0x40, true), packet(1)},
+         {reply(kSdsIdAck, 0), reply(kSdsIdAck, 0), reply(kSdsIdNak, 1), reply(kSdsIdNak, 1),
+          reply(kSdsIdCancel, 1)},
+         false,
+         1},
+        {"ignoring the handshake, the first rejection cancels",
+         true,
+         {header(16, 100), packet(0), packet(2)},
+         {reply(kSdsIdCancel, 1)},
+         false,
+         1},
+        {"J3's own replies coming back are not answered",
+         false,
+         {header(16, 100), reply(kSdsIdAck, 0), reply(kSdsIdNak, 0), reply(kSdsIdCancel, 0),
+          packet(0)},
+         {reply(kSdsIdAck, 0), reply(kSdsIdAck, 0)},
+         true,
+         0},
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        r.t.ctx.settings.ignore_handshake = c.ignore_handshake;
+        // Replies go out one at a time: each waits for the one before.
+        for (const Bytes& m : c.messages) {
+            r.feed(m);
+            EXPECT_LE(r.t.midi.held(), 1u) << c.what;
+        }
+        EXPECT_EQ(r.replies(), c.want_replies) << c.what;
+        for (const SentRequest& s : r.t.midi.sent_copy()) EXPECT_EQ(s.destination, 1001u);
+        EXPECT_EQ(bool(r.t.ctx.transfer.receiving), c.want_receiving) << c.what;
+        EXPECT_EQ(r.entries().size(), c.want_entries) << c.what;
+        if (!c.want_receiving) {
+            EXPECT_EQ(r.t.window.text(kReceiveButton), "Receive") << c.what;
+        }
+    }
+}
+
+TEST(MidiReadReceive, PacketLevelRules) {
+    const Bytes speed = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 0x09, 0xF7};
+    struct Case {
+        const char* what;
+        std::vector<Bytes> packets;
+        Bytes want_data;  // of the entry made at Stop
+        int32_t want_speed_factor;
+    };
+    const Case cases[] = {
+        {"channel messages before any F0 are ignored",
+         {{0x90, 0x40, 0x40}, {0xF0, 0x11, 0xF7}},
+         {0xF0, 0x11, 0xF7},
+         10},
+        {"a message after stray bytes in the same packet is kept",
+         {{0x90, 0x40, 0x40, 0xF0, 0x11, 0xF7}},
+         {0xF0, 0x11, 0xF7},
+         10},
+        {"bytes after a message's end in the same packet are not part of it",
+         {{0xF0, 0x11, 0xF7, 0x90, 0x40, 0x40}, {0xF0, 0x12, 0xF7}},
+         {0xF0, 0x11, 0xF7, 0xF0, 0x12, 0xF7},
+         10},
+        {"other real-time bytes stay",
+         {{0xF0, 0x11, 0xFA, 0x12, 0xF8, 0xF7}},
+         {0xF0, 0x11, 0xFA, 0x12, 0xF7},
+         10},
+        {"an F0 restarts an unfinished message",
+         {{0xF0, 0x11, 0x12}, {0xF0, 0x13, 0xF7}},
+         {0xF0, 0x13, 0xF7},
+         10},
+        {"a speed reply in one packet sets the speed", {speed}, {}, 133},
+        {"a speed reply in pieces is received data",
+         {Bytes(speed.begin(), speed.begin() + 4), Bytes(speed.begin() + 4, speed.end())},
+         speed,
+         10},
+        {"a name message without a dump before it is data",
+         {name_message("ABCD")},
+         name_message("ABCD"),
+         10},
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        MidiPacketList list;
+        for (const Bytes& p : c.packets) list.push_back({0, p});
+        midi_read(r.t.ctx, list);
+        stop_receiving(r.t.ctx);
+        const std::vector<FileEntry>& e = r.entries();
+        if (c.want_data.empty()) {
+            EXPECT_TRUE(e.empty()) << c.what;
+        } else {
+            ASSERT_EQ(e.size(), 1u) << c.what;
+            EXPECT_EQ(e[0].data, c.want_data) << c.what;
+        }
+        EXPECT_EQ(r.t.ctx.transfer.speed_factor, c.want_speed_factor) << c.what;
+    }
+}
+
+TEST(MidiReadReceive, LongUniversalMessageInPiecesIsKeptAsSysEx) {
+    // Too long to be a sample dump message: whatever the cut, it is kept whole.
+    Bytes m = sysex(400, 0x05);
+    m[1] = 0x7E;
+    for (const size_t chunk : {size_t(50), size_t(200), kWhole}) {
+        Receiver r;
+        r.feed(m, chunk);
+        stop_receiving(r.t.ctx);
+        ASSERT_EQ(r.entries().size(), 1u) << chunk;
+        EXPECT_EQ(r.entries()[0].data, m) << chunk;
+    }
+}
+
+TEST(MidiReadReceive, StopCancelsADumpInProgressAndNamesTheNextEntryOnward) {
+    Receiver r;
+    r.t.ctx.settings.sds_format = kSdsFormatWav;
+    r.feed(cat({header(16, 100, 2), packet(0, 0x40, false, 2)}));
+    stop_receiving(r.t.ctx);
+    EXPECT_EQ(r.replies(), std::vector<Bytes>{reply(kSdsIdCancel, 0, 2)});
+    EXPECT_EQ(r.names(), std::vector<std::string>{"Received data 1.wav"});
+    EXPECT_EQ(r.t.window.texts(kReceiveButton), (std::vector<std::string>{"Stop!", "Receive"}));
+
+    // Stopping with nothing held makes no entry and cancels nothing.
+    ASSERT_TRUE(start_receiving(r.t.ctx));
+    stop_receiving(r.t.ctx);
+    EXPECT_EQ(r.entries().size(), 1u);
+    EXPECT_EQ(r.replies().size(), 1u);
+
+    // The counter goes on.
+    ASSERT_TRUE(start_receiving(r.t.ctx));
+    r.feed(sysex(4, 0x01));
+    stop_receiving(r.t.ctx);
+    EXPECT_EQ(r.names(), (std::vector<std::string>{"Received data 1.wav", "Received data 2.syx"}));
+}
+
+TEST(MidiReadReceive, NoSourceNoReception) {
+    TestContext t;
+    EXPECT_FALSE(start_receiving(t.ctx));
+    EXPECT_FALSE(t.ctx.transfer.receiving);
+}
+
+TEST(MidiReadReceive, RunningOutOfMemoryDropsTheEntryAndTheNextReceptionStartsClean) {
+    Receiver r;
+    r.t.ctx.input.max_received_bytes = 300;
+    r.feed(sysex(200, 0x01));
+    r.feed(sysex(200, 0x02));
+    EXPECT_FALSE(r.t.ctx.transfer.receiving);
+    EXPECT_EQ(r.t.ctx.transfer.received_total, 0);
+    EXPECT_TRUE(r.t.ctx.input.chunks.empty());
+    EXPECT_NE(r.printed().find("Panic, no memory!! New Pointer"), std::string::npos);
+    EXPECT_EQ(r.t.window.text(kReceiveButton), "Receive");
+    EXPECT_TRUE(r.entries().empty());
+
+    ASSERT_TRUE(start_receiving(r.t.ctx));
+    r.feed(sysex(10, 0x03));
+    stop_receiving(r.t.ctx);
+    ASSERT_EQ(r.entries().size(), 1u);
+    EXPECT_EQ(r.entries()[0].data, sysex(10, 0x03));
+    EXPECT_EQ(r.entries()[0].file, "Received data 1.syx");
+}
+
+TEST(ReceivedEntryName, FollowsTheFormatTheNameMessageAndTheCounter) {
+    const uint32_t kix = uint32_t('K') << 24 | uint32_t('I') << 16 | uint32_t('X') << 8 | 0x5B;
+    struct Case {
+        bool sds_active;
+        uint32_t pending_name;
+        int32_t format;
+        const char* want;
+        int32_t want_counter;  // from 7
+    };
+    const Case cases[] = {
+        {false, 0, kSdsFormatWav, "Received data 7.syx", 8},
+        {false, kix, kSdsFormatWav, "Received data 7.syx", 8},
+        {true, 0, kSdsFormatSysex, "Received data 7.syx", 8},
+        {true, 0, kSdsFormatWav, "Received data 7.wav", 8},
+        {true, 0, kSdsFormatAiff, "Received data 7.aiff", 8},
+        {true, 0, kSdsFormatSysexOneItem, "Received data 7.syx", 8},
+        {true, 0, 0, "Received data 7.syx", 8},
+        {true, kix, kSdsFormatWav, "KIX\xC3\x85.wav", 7},
+        {true, kix, kSdsFormatAiff, "KIX\xC3\x85.aiff", 7},
+        {true, kix, kSdsFormatSysex, "KIX\xC3\x85.syx", 7},
+        {true, 0x5C5D4120, kSdsFormatSysex,
+         "\xC3\x84\xC3\x96"
+         "A .syx",
+         7},
+        {true, 0xC1C2C3C4, kSdsFormatSysex, "ABCD.syx", 7},             // 7 bits each
+        {true, 0x412F2E2E, kSdsFormatSysex, "A_...syx", 7},             // no folder in a name
+        {true, 0x41420043, kSdsFormatSysex, "AB.syx", 7},               // NUL ends it
+        {true, 0x00414243, kSdsFormatSysex, "Received data 7.syx", 8},  // no hidden file
+    };
+    for (const Case& c : cases) {
+        int32_t counter = 7;
+        EXPECT_EQ(received_entry_name(c.sds_active, c.pending_name, c.format, counter), c.want)
+            << c.want;
+        EXPECT_EQ(counter, c.want_counter) << c.want;
+    }
+}
+
+TEST(MidiReadReceive, EntriesMadeOnTheInputThreadReachTheListInOrder) {
+    Receiver r;
+    r.t.ctx.settings.ignore_handshake = false;
+    constexpr int kDumps = 40;
+    std::atomic<bool> done{false};
+    std::thread input([&] {
+        for (int i = 0; i < kDumps; ++i) {
+            r.feed(header(8, 60));
+            r.feed(packet(0));
+        }
+        done = true;
+    });
+    std::thread completion([&] {
+        while (!done) r.t.midi.complete_all();
+    });
+    // This thread is the GUI thread: it takes the entries as they come and
+    // reads the list meanwhile.
+    size_t seen = 0;
+    while (!done) {
+        r.t.window.run_posted();
+        seen = r.t.ctx.files.file_array.size();
+    }
+    input.join();
+    completion.join();
+    stop_receiving(r.t.ctx);
+    r.t.window.run_posted();
+    EXPECT_LE(seen, size_t(kDumps));
+    ASSERT_EQ(r.t.ctx.files.file_array.size(), size_t(kDumps));
+    for (int i = 0; i < kDumps; ++i)
+        EXPECT_EQ(r.t.ctx.files.file_array[size_t(i)].file,
+                  "Received data " + std::to_string(i + 1) + ".syx");
+    EXPECT_EQ(r.t.window.list_items.size(), size_t(kDumps));
+    EXPECT_EQ(r.replies().size(), size_t(2 * kDumps));
+}
+
+TEST(Replies, QueueBehindOneAnotherFromAnyThreadAndNoneIsLost) {
+    TestContext t;
+    t.ctx.endpoints.destination_endpoint = 1001;
+    constexpr int kEach = 300;
+    std::atomic<int> finished{0};
+    auto sender = [&](ReplyKind kind) {
+        for (int i = 0; i < kEach; ++i) send_reply(t.ctx, kind, 1, uint8_t(i & 0x7F));
+        ++finished;
+    };
+    std::thread input(sender, kAckReply);
+    std::thread gui(sender, kCancelReply);
+    size_t most_held = 0;
+    while (finished < 2 || t.midi.held() > 0) {
+        most_held = std::max(most_held, t.midi.held());
+        t.midi.complete_next();
+    }
+    input.join();
+    gui.join();
+    EXPECT_EQ(most_held, 1u);
+    // Each thread's replies went out whole and in its order.
+    int next_ack = 0, next_cancel = 0;
+    for (const SentRequest& s : t.midi.sent_copy()) {
+        ASSERT_EQ(s.bytes.size(), 6u);
+        int& next = s.bytes[3] == kAckReply ? next_ack : next_cancel;
+        EXPECT_EQ(s.bytes[4], uint8_t(next & 0x7F));
+        ++next;
+    }
+    EXPECT_EQ(next_ack, kEach);
+    EXPECT_EQ(next_cancel, kEach);
+}
+
+}  // namespace
+}  // namespace j3
