@@ -61,6 +61,7 @@ class NullWindow : public j3::WindowControls {
     void list_select_item(uint32_t) override {}
     void list_reveal_item(uint32_t) override {}
     void list_update() override {}
+    void post_to_gui(std::function<void()>) override {}  // a send posts nothing
 };
 
 // A 16-bit mono WAV of kPackets packets.

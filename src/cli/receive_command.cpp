@@ -191,8 +191,7 @@ int receive_command(const std::vector<std::string>& args) {
     const int32_t from = find_endpoint(*midi, o.from, true, message);
     if (from == 0) return fail(message);
     int32_t to = 0;
-    if (!o.to.empty() &&
-        (to = find_endpoint(*midi, o.to, false, message)) == 0)
+    if (!o.to.empty() && (to = find_endpoint(*midi, o.to, false, message)) == 0)
         return fail(message);
     ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, from, false);
     if (to != 0)
