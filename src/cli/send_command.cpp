@@ -104,8 +104,8 @@ int send_command(const std::vector<std::string>& args) {
             if (!parse_number(a.value, 0, kMaxNumber, delay))
                 return usage_error("--delay takes a number of ticks, 0 or more");
         } else if (a.is("--speed")) {
-            if (!parse_number(a.value, 0, kSpeedIndexMax, speed))
-                return usage_error("--speed takes a speed index from 0 to 11");
+            if (!parse_number(a.value, 1, kSpeedIndexMax, speed))
+                return usage_error("--speed takes a speed index from 1 to 11");
         } else {
             files.push_back(a.text);
         }
