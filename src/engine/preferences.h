@@ -21,12 +21,17 @@ struct Context;
 
 // The file's name inside the preferences folder.
 constexpr char kPreferencesFileName[] = "org.j3.J3.plist";
+// The largest file read and written (about 90,000 list entries); anything
+// larger is not ours to read, and is never written.
+constexpr uintmax_t kMaxPreferencesBytes = uintmax_t(32) << 20;
 
 // Reads the file into ctx.settings (prefs_dict included), chooses the stored
 // endpoints (scan_midi must have run) and, with "Reload Files" on, reads the
 // stored list's files again; entries whose file is gone or unreadable are
 // dropped. Returns 0 when the file was used, 1 when the defaults were set up
 // (no file, not a property list, "Version" other than 1, no "File Array").
+// A file that is there but refused is renamed aside (NAME.bad, replacing an
+// older one) and the send status line says so.
 int load_preferences(Context& ctx, const std::filesystem::path& file);
 
 // Stores the window bounds (ctx.settings.window_*, set by the caller) and the
