@@ -57,7 +57,7 @@ int32_t refresh_selection(Context& ctx) {
 }
 
 void remove_selected_entries(Context& ctx) {
-    if (ctx.transfer.send_mode > kSendIdle) return;
+    if (send_in_progress(ctx.transfer)) return;
     if (refresh_selection(ctx) == 0) return;
     erase_entries(ctx.files, ctx.files.selected_ids);
     rebuild_list_view(ctx);
@@ -65,7 +65,7 @@ void remove_selected_entries(Context& ctx) {
 }
 
 void remove_all_entries(Context& ctx) {
-    if (ctx.transfer.send_mode > kSendIdle) return;
+    if (send_in_progress(ctx.transfer)) return;
     {
         std::lock_guard lock(ctx.files.mutex);
         ctx.files.file_array.clear();

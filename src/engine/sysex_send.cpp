@@ -30,6 +30,11 @@ void finish_sending(Context& ctx) {
         }
         set_status_text(t, text);
         t.send_refused = kSendTaken;
+    } else if (ctx.midi->xrun_count() != t.xruns_at_start) {
+        // The server may have dropped events meanwhile: never a bare "Done.".
+        set_status_text(t,
+                        "Sent, but the MIDI server fell behind during the send (xrun): some "
+                        "data may have been lost.");
     } else {
         set_status_text(t, "Done.");
     }
@@ -112,6 +117,7 @@ Result start_sending(Context& ctx) {
     t.send_index = 0;
     t.send_refused = kSendTaken;
     t.start_sample_number = ctx.window->sample_number_value();
+    t.xruns_at_start = ctx.midi->xrun_count();
     ctx.window->show_sending(true);
     start_item(ctx);
     return {};
@@ -120,7 +126,16 @@ Result start_sending(Context& ctx) {
 void send_completion(Context& ctx, SysexRequest* request) {
     TransferState& t = ctx.transfer;
     std::unique_lock lock(t.send_mutex);
-    if (request) t.request_held = false;
+    if (request) {
+        t.request_held = false;
+        // The service could not deliver it (the destination left or was
+        // disconnected): the send stops here with the reason.
+        if (const SendResult outcome = request->outcome;
+            outcome != kSendTaken && t.send_refused == kSendTaken && t.send_mode != kSendIdle) {
+            t.send_refused = outcome;
+            t.refused_length = request->bytes_to_send;
+        }
+    }
 
     // 1. A request still in flight is cancelled, and nothing is left to send.
     if (!t.data_request.complete) {
@@ -156,7 +171,11 @@ void send_completion(Context& ctx, SysexRequest* request) {
         lock.unlock();
         ctx.clock->pause_ticks(delay_ticks);
         lock.lock();
-        if (t.send_generation != generation || t.send_mode == kSendIdle) return;
+        if (t.send_generation != generation || t.send_mode == kSendIdle) {
+            // Stopped during the pause: no completion is left to reset the bar.
+            ctx.window->set_progress_value(0);
+            return;
+        }
         hand_over(ctx, length);
         ctx.window->set_progress_value(t.send_pos);
         return;

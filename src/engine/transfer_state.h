@@ -77,6 +77,8 @@ struct TransferState {
     // refused request is reported.
     SendResult send_refused = kSendTaken;
     uint32_t refused_length = 0;
+    // The MIDI service's xrun count when the send started.
+    uint64_t xruns_at_start = 0;
 
     // Status lines; written by the timer and by finish_sending. Use the
     // accessors below.
@@ -84,6 +86,12 @@ struct TransferState {
     std::string status_text;
     std::string receive_status_text;
 };
+
+// A send runs, or the service still holds its last request and reads the
+// entry buffer it points into: entries must not be removed or rebuilt.
+inline bool send_in_progress(const TransferState& state) {
+    return state.send_mode != kSendIdle || state.request_held;
+}
 
 void set_status_text(TransferState& state, std::string text);
 std::string status_text(const TransferState& state);

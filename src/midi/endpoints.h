@@ -1,6 +1,7 @@
 // The program's MIDI client, its ports and the endpoint lists with their names.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,8 +17,10 @@ struct MidiEndpoints {
     // endpoint_display_name); one per endpoint.
     std::vector<std::string> source_names;
     std::vector<std::string> destination_names;
-    Endpoint source_endpoint = kNoEndpoint;       // connected to the input port
-    Endpoint destination_endpoint = kNoEndpoint;  // target of every request
+    Endpoint source_endpoint = kNoEndpoint;  // connected to the input port
+    // Target of every request: written by the configuration window's OK (GUI
+    // thread) while the completion thread reads it for the next request.
+    std::atomic<Endpoint> destination_endpoint{kNoEndpoint};
     Endpoint virtual_destination = kNoEndpoint;
 };
 

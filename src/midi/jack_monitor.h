@@ -42,8 +42,13 @@ class JackMonitor {
     std::vector<std::string> connections(const std::string& full_name) const;
     // Call before handing bytes to RtMidi's JACK sendMessage (one thread at a
     // time). Waits up to patience for the ring to empty; false when the
-    // message would not fit by then (the server runs no cycles): do not send.
-    bool make_room(uint32_t bytes, std::chrono::milliseconds patience);
+    // message would not fit by then (the server runs no cycles), or at once
+    // when *cancel becomes true meanwhile: do not send.
+    bool make_room(uint32_t bytes, std::chrono::milliseconds patience,
+                   const std::atomic<bool>* cancel = nullptr);
+    // How many xruns the server has reported to this client: cycles it could
+    // not finish in time, when JACK may drop MIDI events.
+    uint64_t xruns() const { return xruns_.load(std::memory_order_relaxed); }
     // Waits until the server has begun `cycles` new process cycles; false when
     // it does not within patience. A connection made just before takes
     // effect in the graph from the next cycle on: bytes written sooner would
@@ -54,10 +59,12 @@ class JackMonitor {
     JackMonitor() = default;
     static int process(uint32_t frames, void* self);
     static void shutdown(void* self);
+    static int xrun(void* self);
 
     void* client_ = nullptr;  // jack_client_t
     std::atomic<bool> alive_{true};
     std::atomic<uint64_t> cycles_{0};
+    std::atomic<uint64_t> xruns_{0};
     // What went into the ring: (cycles run when written, bytes taken).
     std::deque<std::pair<uint64_t, uint32_t>> written_;
 };
