@@ -77,6 +77,8 @@ class TestMidiClient {
     void close();
     // Connects "out" to that port ("client:port").
     bool connect_out(const std::string& port);
+    // Takes every connection to "in" away, as a patchbay would; the port stays.
+    bool disconnect_in();
     void send(const Bytes& message);
     std::vector<Bytes> received();
     // Waits until at least n bytes in all have arrived.
