@@ -59,7 +59,12 @@ std::string contents(const fs::path& file) {
 // One folder per process, so parallel fuzzing jobs keep apart.
 const fs::path& folder() {
     static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("j3-fuzz-prefs-" + std::to_string(::getpid()));
+        // In memory where there is such a folder: every save is flushed to
+        // the disk, which would make the run crawl.
+        std::error_code ec;
+        const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
+                                                               : fs::temp_directory_path();
+        fs::path d = base / ("j3-fuzz-prefs-" + std::to_string(::getpid()));
         fs::create_directories(d);
         return d;
     }();
