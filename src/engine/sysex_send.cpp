@@ -51,6 +51,8 @@ void hand_over(Context& ctx, int32_t length) {
     r.bytes_to_send = uint32_t(length);
     r.completion_proc = data_request_done;
     r.completion_ref = &ctx;
+    r.starts_transfer = t.send_starting;
+    t.send_starting = false;
     r.complete = false;
     t.request_held = true;
     if (const SendResult refused = ctx.midi->send_sysex(&r); refused != kSendTaken) {
@@ -118,6 +120,7 @@ Result start_sending(Context& ctx) {
     t.send_refused = kSendTaken;
     t.start_sample_number = ctx.window->sample_number_value();
     t.xruns_at_start = ctx.midi->xrun_count();
+    t.send_starting = true;
     ctx.window->show_sending(true);
     start_item(ctx);
     return {};

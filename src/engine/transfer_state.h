@@ -79,6 +79,8 @@ struct TransferState {
     uint32_t refused_length = 0;
     // The MIDI service's xrun count when the send started.
     uint64_t xruns_at_start = 0;
+    // No request of this send has been handed over yet.
+    bool send_starting = false;
 
     // Status lines; written by the timer and by finish_sending. Use the
     // accessors below.

@@ -45,6 +45,10 @@ struct SysexRequest {
     std::atomic<bool> complete{true};
     CompletionProc completion_proc = nullptr;
     void* completion_ref = nullptr;  // handed back untouched (the engine's context)
+    // The first request of a transfer: a connection to the destination that
+    // went away before it is made again. On a later one a lost connection
+    // means lost data, and the request fails with kSendDisconnected.
+    bool starts_transfer = true;
     // Set by the service before the completion procedure runs: kSendTaken when
     // the bytes went out (or the request was cancelled), else why they did not
     // (the destination left, was disconnected, its server went away).

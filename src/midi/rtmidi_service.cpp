@@ -368,10 +368,11 @@ class RtMidiService final : public MidiService {
         if (!api.open()) return kSendBackendLost;
         if (api.monitor && !api.monitor->alive()) return kSendBackendLost;
         if (api.out_port == r->key && api.monitor && !output_connected(*api.monitor, r->key)) {
-            // A patchbay took the connection away: what went on would be lost.
-            // Stop here; the next send connects again.
+            // A patchbay took the connection away. Between transfers nothing
+            // was lost and it is made again; within one, what went out since
+            // went nowhere: stop there, and the next transfer connects again.
             close_output(api);
-            return kSendDisconnected;
+            if (!request.starts_transfer) return kSendDisconnected;
         }
         if (api.out_port != r->key) {
             close_output(api);

@@ -53,6 +53,11 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
     EXPECT_EQ(sent(), (std::vector<Bytes>{
                           {0xF0, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}, {0xF0, 0x05, 0xF7}}));
     for (auto& r : t.midi.sent_copy()) EXPECT_EQ(r.destination, 1001u);
+    // Only the first request may make a lost connection again; after it a
+    // lost connection means lost data.
+    std::vector<bool> starts;
+    for (auto& r : t.midi.sent_copy()) starts.push_back(r.starts_transfer);
+    EXPECT_EQ(starts, (std::vector<bool>{true, false, false}));
     // A pause before every piece but the very first of the send.
     EXPECT_EQ(t.clock.pauses, 2);
     EXPECT_EQ(t.clock.ticks_paused, 12);

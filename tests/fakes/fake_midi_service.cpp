@@ -78,7 +78,8 @@ SendResult FakeMidiService::send_sysex(SysexRequest* request) {
         return kSendTooLarge;
     }
     sent.push_back({request->destination,
-                    std::vector<uint8_t>(request->data, request->data + request->bytes_to_send)});
+                    std::vector<uint8_t>(request->data, request->data + request->bytes_to_send),
+                    request->starts_transfer});
     return kSendTaken;
 }
 

@@ -16,6 +16,7 @@ namespace j3::testing {
 struct SentRequest {
     Endpoint destination = kNoEndpoint;
     std::vector<uint8_t> bytes;  // copied when handed over
+    bool starts_transfer = false;
 };
 
 class FakeMidiService : public MidiService {

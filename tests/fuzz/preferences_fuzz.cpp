@@ -56,19 +56,28 @@ std::string contents(const fs::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// One folder per process, so parallel fuzzing jobs keep apart.
-const fs::path& folder() {
-    static const fs::path dir = [] {
+// One folder per process, so parallel fuzzing jobs keep apart; removed at
+// exit.
+struct Folder {
+    Folder() {
         // In memory where there is such a folder: every save is flushed to
         // the disk, which would make the run crawl.
         std::error_code ec;
-        const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
-                                                               : fs::temp_directory_path();
-        fs::path d = base / ("j3-fuzz-prefs-" + std::to_string(::getpid()));
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir;
+        const fs::path base =
+            fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        path = base / ("j3-fuzz-prefs-" + std::to_string(::getpid()));
+        fs::create_directories(path);
+    }
+    ~Folder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path path;
+};
+
+const fs::path& folder() {
+    static const Folder dir;
+    return dir.path;
 }
 
 }  // namespace

@@ -256,6 +256,12 @@ TEST_F(OverJack, ADisconnectedDestinationStopsTheSendAndIsReconnectedNextTime) {
     EXPECT_EQ(status_text(ctx.transfer), "Done.");
     ASSERT_TRUE(reader.wait_bytes(before + 100));
     EXPECT_EQ(reader.received().back(), sysex(100, 0x09));
+
+    // Taken away between sends, nothing is lost: the next send connects again.
+    ASSERT_TRUE(reader.disconnect_in());
+    ASSERT_TRUE(send_all(to, 62500));
+    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    ASSERT_TRUE(reader.wait_bytes(before + 200));
 }
 
 TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {
