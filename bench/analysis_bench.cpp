@@ -7,6 +7,7 @@
 
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
+#include "analysis/message_index.h"
 
 namespace {
 
@@ -89,6 +90,29 @@ void BM_InventoryZb(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
 }
 BENCHMARK(BM_InventoryZb)->Unit(benchmark::kMillisecond);
+
+// The message table's index: where every message of the item lies. Beside
+// BM_MemchrPass, which is memory speed.
+void BM_MessageIndex(benchmark::State& state) {
+    const Bytes& b = kx_buffer();
+    for (auto _ : state) benchmark::DoNotOptimize(j3::index_messages(b.data(), b.size()));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_MessageIndex)->Unit(benchmark::kMillisecond);
+
+// The worst case for the index: 64 MiB of the shortest messages, F0 xx F7,
+// one row each.
+void BM_MessageIndexShortest(benchmark::State& state) {
+    static const Bytes b = [] {
+        Bytes out;
+        const uint8_t message[] = {0xF0, 0x41, 0xF7};
+        while (out.size() < kBufferBytes) out.insert(out.end(), message, message + 3);
+        return out;
+    }();
+    for (auto _ : state) benchmark::DoNotOptimize(j3::index_messages(b.data(), b.size()));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_MessageIndexShortest)->Unit(benchmark::kMillisecond);
 
 // The list's Type column before the tag is kept: the worst case is a buffer
 // whose tag comes from the last test, ZB.

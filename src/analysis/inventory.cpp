@@ -109,52 +109,6 @@ struct BlockChecker {
     }
 };
 
-// Which kind a message id counts as for the family, or -1.
-int block_kind(uint8_t device_id, uint8_t message_id) {
-    if (device_id == kDeviceKx || device_id == kDeviceLy) {
-        switch (message_id) {
-            case 0x50:
-                return kGlobals;
-            case 0x52:
-                return kKits;
-            case 0x67:
-                return kPatterns;
-            case 0x69:
-                return kSongs;
-            case 0x5D:
-                return device_id == kDeviceLy ? kWaveforms : -1;
-            default:
-                return -1;
-        }
-    }
-    if (device_id == kDeviceZb || device_id == kDevice07) {
-        switch (message_id) {
-            case 0x57:
-                return kGlobals;
-            case 0x52:
-                return kKits;
-            case 0x53:
-                return kSounds;
-            case 0x54:
-                return kPatterns;
-            case 0x55:
-                return kSongs;
-            case 0x56:
-                return kSettings;
-            default:
-                return -1;
-        }
-    }
-    return -1;
-}
-
-// Offset (from the F0) of the first byte the block checksum covers.
-int checksum_offset(uint8_t device_id, uint8_t message_id) {
-    if (device_id == kDeviceKx) return 9;
-    if (device_id == kDeviceLy) return message_id == 0x5D ? 10 : 9;
-    return 10;
-}
-
 // Firmware upgrade scheme A (KX, LY, PW): nibble-coded data messages with a
 // one-byte check, and a control message carrying the running payload total.
 struct UpgradeSchemeA {
@@ -368,6 +322,50 @@ std::string six_kind_text(const SysexInventory& inv) {
 }
 
 }  // namespace
+
+int block_kind(uint8_t device_id, uint8_t message_id) {
+    if (device_id == kDeviceKx || device_id == kDeviceLy) {
+        switch (message_id) {
+            case 0x50:
+                return kGlobals;
+            case 0x52:
+                return kKits;
+            case 0x67:
+                return kPatterns;
+            case 0x69:
+                return kSongs;
+            case 0x5D:
+                return device_id == kDeviceLy ? kWaveforms : -1;
+            default:
+                return -1;
+        }
+    }
+    if (device_id == kDeviceZb || device_id == kDevice07) {
+        switch (message_id) {
+            case 0x57:
+                return kGlobals;
+            case 0x52:
+                return kKits;
+            case 0x53:
+                return kSounds;
+            case 0x54:
+                return kPatterns;
+            case 0x55:
+                return kSongs;
+            case 0x56:
+                return kSettings;
+            default:
+                return -1;
+        }
+    }
+    return -1;
+}
+
+int checksum_offset(uint8_t device_id, uint8_t message_id) {
+    if (device_id == kDeviceKx) return 9;
+    if (device_id == kDeviceLy) return message_id == 0x5D ? 10 : 9;
+    return 10;
+}
 
 bool check_block_message(const uint8_t* data, size_t size, size_t id_pos, int checksum_offset) {
     if (id_pos < 6 || id_pos >= size) return false;

@@ -38,6 +38,12 @@ struct SysexInventory {
     bool upgrade_error = false;
 };
 
+// The kind (BlockKind) a message id counts as for the family of device_id,
+// or -1 for an id the inventory does not count.
+int block_kind(uint8_t device_id, uint8_t message_id);
+// Offset from the F0 of the first byte the block checksum covers: 9 or 10.
+int checksum_offset(uint8_t device_id, uint8_t message_id);
+
 // Block check of the message whose id lies at id_pos: the first F7 at or after
 // id_pos ends it; the 14-bit sum of the bytes from offset checksum_offset of
 // the message (9 or 10; id_pos is offset 6) up to the byte before the stored

@@ -5,6 +5,7 @@
 #include "engine/context.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
+#include "receive/midi_read.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
 
@@ -18,8 +19,8 @@ void show_selection_info(Context& ctx, uint32_t id) {
     show_item_info(ctx, id, kItemSelectedNotification);
 }
 
-ReadProc input_read_proc(Context&) {
-    return [](const MidiPacketList&) {};
+ReadProc input_read_proc(Context& ctx) {
+    return [&ctx](const MidiPacketList& packets) { midi_read(ctx, packets); };
 }
 
 void set_up_fft(Context& ctx) {

@@ -24,7 +24,6 @@ std::string type_tag_text(Context& ctx, FileEntry& entry);
 void show_selection_info(Context& ctx, uint32_t id);
 
 // The input port's read procedure (runs on the MIDI service's input thread).
-// Until receiving is connected, input is ignored.
 ReadProc input_read_proc(Context& ctx);
 
 // The FFT tables for the waveform builder, made once at start-up.

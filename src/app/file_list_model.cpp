@@ -1,9 +1,30 @@
 #include "app/file_list_model.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
 #include "app/app_hooks.h"
 #include "engine/context.h"
+#include "engine/list_commands.h"
+#include "filelist/move_entries.h"
 
 namespace j3 {
+namespace {
+
+// Dragged ids name rows of one list only: the drag says whose they are, so
+// ids from another J3 window or program are never taken for this list's.
+QByteArray drag_owner(const FileListModel* model) {
+    return QByteArray::number(QCoreApplication::applicationPid()) + '/' +
+           QByteArray::number(quintptr(model)) + ':';
+}
+
+}  // namespace
 
 std::string size_text(int64_t bytes) {
     if (bytes <= 1023) return std::to_string(bytes);
@@ -68,12 +89,110 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    // The space below the rows takes drops too (they land at the end).
+    if (!index.isValid()) return Qt::ItemIsDropEnabled;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren |
+           Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
 }
 
 bool FileListModel::setData(const QModelIndex&, const QVariant&, int) {
     return false;
+}
+
+QStringList FileListModel::mimeTypes() const {
+    return {QString::fromLatin1(kItemIdsMimeType), QStringLiteral("text/uri-list")};
+}
+
+QMimeData* FileListModel::mimeData(const QModelIndexList& indexes) const {
+    std::vector<int> rows;
+    for (const QModelIndex& i : indexes) {
+        if (i.isValid()) rows.push_back(i.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QByteArray ids = drag_owner(this);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (i > 0) ids += ',';
+        ids += QByteArray::number(rows[i] + 1);
+    }
+    auto* data = new QMimeData;
+    data->setData(QString::fromLatin1(kItemIdsMimeType), ids);
+    return data;
+}
+
+Qt::DropActions FileListModel::supportedDropActions() const {
+    // A file manager offers its files for copying; rows are moved.
+    return Qt::MoveAction | Qt::CopyAction;
+}
+
+Qt::DropActions FileListModel::supportedDragActions() const {
+    return Qt::MoveAction;
+}
+
+bool FileListModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,
+                                    const QModelIndex&) const {
+    if (!data || list_in_use(ctx_)) return false;
+    return data->hasFormat(QString::fromLatin1(kItemIdsMimeType)) || data->hasUrls();
+}
+
+bool FileListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                 const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent)) return false;
+    if (data->hasFormat(QString::fromLatin1(kItemIdsMimeType))) return drop_rows(data, row, parent);
+    return drop_files(data);
+}
+
+bool FileListModel::drop_rows(const QMimeData* data, int row, const QModelIndex& parent) {
+    const QByteArray owner = drag_owner(this);
+    const QByteArray dragged = data->data(QString::fromLatin1(kItemIdsMimeType));
+    if (!dragged.startsWith(owner)) return false;
+    const size_t count = ctx_.files.file_array.size();
+    std::vector<uint32_t> ids;
+    for (const QByteArray& part : dragged.mid(owner.size()).split(',')) {
+        bool ok = false;
+        const uint id = part.toUInt(&ok);
+        // The list changed under the drag: nothing is moved.
+        if (!ok || id == 0 || id > count) return false;
+        ids.push_back(uint32_t(id));
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+
+    size_t gap = count;
+    if (parent.isValid()) {
+        gap = gap_for_drop_on(uint32_t(parent.row()) + 1, ids.front(), count);
+    } else if (row >= 0) {
+        gap = std::min(size_t(row), count);
+    }
+    emit layoutAboutToBeChanged();
+    const std::vector<size_t> moved_to = move_entries(ctx_.files, ids, gap);
+    // Persistent indexes, the selection's among them, follow their entries.
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    for (const QModelIndex& i : from) {
+        to.append(size_t(i.row()) < moved_to.size()
+                      ? index(int(moved_to[size_t(i.row())]), i.column())
+                      : QModelIndex());
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged();
+    return true;
+}
+
+bool FileListModel::drop_files(const QMimeData* data) {
+    std::vector<std::filesystem::path> paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    const FilesTaken taken = take_files(ctx_, paths, FilesFrom::kDrop);
+    if (!taken.problems.empty()) {
+        QStringList problems;
+        for (const std::string& p : taken.problems) problems << QString::fromStdString(p);
+        emit drop_problems(problems);
+    }
+    // A list file ends the drop, reported as refused.
+    return !taken.ended_at_list;
 }
 
 void FileListModel::add_item(uint32_t id) {

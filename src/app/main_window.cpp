@@ -1,12 +1,17 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QScreen>
 #include <QThread>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -17,12 +22,14 @@
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "app/file_list_model.h"
+#include "app/item_views.h"
 #include "app/window_placement.h"
 #include "engine/context.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "engine/sysex_send.h"
+#include "filelist/list_file.h"
 #include "ui_main_window.h"
 
 namespace j3 {
@@ -39,8 +46,8 @@ constexpr int kStartRetryMs = 20;
 constexpr int kStartAttempts = 100;
 
 const char* const kOpenFilter =
-    "J3 filetypes (*.syx *.wav *.aiff *.aifc *.j3);;SysEx (*.syx);;"
-    "Audio (*.wav *.aiff *.aif *.aifc);;All files (*)";
+    "J3 filetypes (*.syx *.wav *.aiff *.aifc *.aif *.j3);;All files (*)";
+const char* const kListFilter = "J3 file lists (*.j3)";
 
 const char* const kIndicatorOff =
     "border-radius: 5px; background: palette(mid); border: 1px solid palette(dark);";
@@ -82,7 +89,6 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     connect(ui_->selectAllAction, &QAction::triggered, ui_->fileList, &QTableView::selectAll);
     ui_->receiveButton->setEnabled(receive_available());
     ui_->receiveAction->setEnabled(receive_available());
-    ui_->saveAction->setEnabled(save_available());
     ui_->waveformAction->setEnabled(false);
 
     // 3. The sample-number field: digits only, "0", centred. The engine reads
@@ -109,6 +115,27 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     list->setColumnWidth(FileListModel::kSizeColumn, kSizeColumnWidth);
     connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &MainWindow::selection_changed);
+    // Rows are reordered by dragging them; files come in from a file manager.
+    list->setDragEnabled(true);
+    list->setAcceptDrops(true);
+    list->setDragDropMode(QAbstractItemView::DragDrop);
+    list->setDefaultDropAction(Qt::MoveAction);
+    list->setDragDropOverwriteMode(false);
+    list->setDropIndicatorShown(true);
+    list->viewport()->installEventFilter(this);
+    connect(model_, &FileListModel::drop_problems, this, [this](const QStringList& problems) {
+        show_problems(problems, problems.size() == 1 ? tr("A dropped file was not added.")
+                                                     : tr("Some dropped files were not added."));
+    });
+
+    // Beside the info text: the selected item's picture and messages.
+    item_views_ = new ItemViews(ui_->itemViewsHolder);
+    auto* views_layout = new QVBoxLayout(ui_->itemViewsHolder);
+    views_layout->setContentsMargins(0, 0, 0, 0);
+    views_layout->addWidget(item_views_);
+    ui_->itemSplitter->setStretchFactor(0, 1);
+    ui_->itemSplitter->setStretchFactor(1, 1);
+    ui_->itemSplitter->setSizes({100, 100});
 
     status_timer_.setInterval(kStatusIntervalMs);
     connect(&status_timer_, &QTimer::timeout, this, &MainWindow::update_status);
@@ -212,7 +239,11 @@ void MainWindow::command(uint32_t id) {
             open_command();
             break;
         case kCmdSave:
-            if (save_available() && refresh_selection(ctx_) >= 1) save_selected_items(ctx_);
+            if (refresh_selection(ctx_) >= 1) {
+                if (save_available()) save_selected_items(ctx_);
+            } else {
+                save_list_command();
+            }
             break;
         case kCmdQuit:
             save_preferences_now();
@@ -262,31 +293,65 @@ void MainWindow::open_command() {
     if (choose_files_) {
         paths = choose_files_();
     } else {
-        paths = QFileDialog::getOpenFileNames(this, tr("Open"), QString(),
+        paths = QFileDialog::getOpenFileNames(this, tr("Open"), dialog_folder_,
                                               QString::fromUtf8(kOpenFilter));
     }
+    if (!paths.isEmpty()) dialog_folder_ = QFileInfo(paths.front()).absolutePath();
     add_files(paths);
 }
 
 void MainWindow::add_files(const QStringList& paths) {
+    std::vector<std::filesystem::path> files;
+    for (const QString& path : paths) files.emplace_back(QFile::encodeName(path).toStdString());
+    const FilesTaken taken = take_files(ctx_, files, FilesFrom::kOpenDialog);
     QStringList problems;
-    for (const QString& path : paths) {
-        const Result r = add_file_entry(ctx_, std::filesystem::path(path.toStdString()), nullptr);
-        if (!r.ok) problems << QString::fromStdString(r.message);
-    }
-    if (!problems.isEmpty()) {
-        auto* box = new QMessageBox(
-            QMessageBox::Warning, tr("J3"),
-            problems.size() == 1 ? tr("A file was not added.") : tr("Some files were not added."),
-            QMessageBox::Ok, this);
-        box->setInformativeText(problems.join('\n'));
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-    }
+    for (const std::string& p : taken.problems) problems << QString::fromStdString(p);
+    show_problems(problems, problems.size() == 1 ? tr("A file was not added.")
+                                                 : tr("Some files were not added."));
     if (ctx_.transfer.send_after_open) {
         ctx_.transfer.send_after_open = false;
         if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) start_send(kStartAttempts);
     }
+}
+
+void MainWindow::save_list_command() {
+    const QString folder = dialog_folder_.isEmpty() ? QDir::currentPath() : dialog_folder_;
+    const QString proposed =
+        folder + '/' + QString::fromUtf8(kListFileName.data(), qsizetype(kListFileName.size()));
+    QString path;
+    if (choose_list_file_) {
+        path = choose_list_file_(proposed);
+    } else {
+        QFileDialog dialog(this, tr("Save List"), folder, QString::fromUtf8(kListFilter));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(
+            QString::fromUtf8(kListFileExtension.data(), qsizetype(kListFileExtension.size())));
+        dialog.selectFile(proposed);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            path = dialog.selectedFiles().front();
+    }
+    if (path.isEmpty()) return;
+    dialog_folder_ = QFileInfo(path).absolutePath();
+    const Result written = write_file_list(QFile::encodeName(path).toStdString(),
+                                           ctx_.files.file_array, sample_number_value());
+    if (!written) {
+        show_problems({QString::fromStdString(written.message)}, tr("The list was not saved."));
+        return;
+    }
+    QStringList left_out;
+    for (const FileEntry& e : ctx_.files.file_array) {
+        if (!list_file_can_hold(e)) left_out << QString::fromStdString(e.file);
+    }
+    show_problems(left_out, tr("The list was saved without the items that are not files on disk. "
+                               "Save them as files to keep them in the list."));
+}
+
+void MainWindow::show_problems(const QStringList& problems, const QString& summary) {
+    if (problems.isEmpty()) return;
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("J3"), summary, QMessageBox::Ok, this);
+    box->setInformativeText(problems.join('\n'));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void MainWindow::loop_command(bool stereo) {
@@ -300,6 +365,9 @@ void MainWindow::loop_command(bool stereo) {
             e.stereo = set_stereo_button(*this, e.stereo, 1);
         } else {
             e.loop = set_loop_button(*this, e.loop, 1);
+        }
+        if (shown_data_ != nullptr && e.data.data() == shown_data_) {
+            item_views_->set_choices(e.loop, e.stereo);
         }
     }
 }
@@ -326,7 +394,17 @@ void MainWindow::selection_changed(const QItemSelection& selected, const QItemSe
     // Each newly selected row is reported; the last one's info stays shown.
     int last_row = -1;
     for (const QModelIndex& index : selected.indexes()) last_row = std::max(last_row, index.row());
-    if (last_row >= 0) show_selection_info(ctx_, uint32_t(last_row) + 1);
+    if (last_row >= 0) {
+        show_selection_info(ctx_, uint32_t(last_row) + 1);
+        show_item_views(uint32_t(last_row) + 1);
+    }
+}
+
+void MainWindow::show_item_views(uint32_t id) {
+    const std::vector<FileEntry>& entries = ctx_.files.file_array;
+    if (id == 0 || id > entries.size()) return;
+    item_views_->show_entry(entries[id - 1]);
+    shown_data_ = entries[id - 1].data.data();
 }
 
 void MainWindow::show_status_message(const char* text) {
@@ -387,6 +465,16 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!preferences_saved_) save_preferences_now();
     event->accept();
     QCoreApplication::quit();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Dropped files are appended whatever the drop position: the line that
+    // shows where rows land is shown for rows dragged within the list only.
+    if (watched == ui_->fileList->viewport() && event->type() == QEvent::DragEnter) {
+        const auto* drag = static_cast<QDragEnterEvent*>(event);
+        ui_->fileList->setDropIndicatorShown(drag->source() == ui_->fileList);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -506,6 +594,9 @@ void MainWindow::list_add_item(uint32_t id) {
 
 void MainWindow::list_remove_all() {
     Q_ASSERT(QThread::currentThread() == thread());
+    // The entries shown may be gone.
+    item_views_->clear();
+    shown_data_ = nullptr;
     model_->remove_all();
 }
 
@@ -533,6 +624,12 @@ void MainWindow::list_reveal_item(uint32_t id) {
 
 void MainWindow::list_update() {
     model_->refresh();
+    // An entry's buffer may have been replaced (the waveform command): the
+    // views show the last selected row again, from its current buffer.
+    item_views_->clear();
+    shown_data_ = nullptr;
+    const QModelIndex current = ui_->fileList->selectionModel()->currentIndex();
+    if (current.isValid()) show_item_views(uint32_t(current.row()) + 1);
 }
 
 }  // namespace j3

@@ -32,6 +32,7 @@ namespace j3 {
 struct Context;
 class ConfigWindow;
 class FileListModel;
+class ItemViews;
 
 // Command ids: four characters, the first in the top byte.
 constexpr uint32_t command_id(const char (&code)[5]) {
@@ -77,6 +78,11 @@ class MainWindow : public QMainWindow, public WindowControls {
     void set_file_chooser(std::function<QStringList()> chooser) {
         choose_files_ = std::move(chooser);
     }
+    // Replaces the save-list dialog: given the proposed path, the chosen one
+    // (empty: cancelled).
+    void set_list_file_chooser(std::function<QString(const QString&)> chooser) {
+        choose_list_file_ = std::move(chooser);
+    }
 
     // Places the window's frame ("structure bounds") at bounds, in screen
     // coordinates; the content area is what the frame leaves.
@@ -87,6 +93,8 @@ class MainWindow : public QMainWindow, public WindowControls {
 
     ConfigWindow* config_window() const;
     FileListModel* file_list_model() const { return model_; }
+    // The selected item's picture and message table, beside the info text.
+    ItemViews* item_views() const { return item_views_; }
     // The control of that number (see control_lookup.h).
     QWidget* control(int id) const;
 
@@ -116,6 +124,7 @@ class MainWindow : public QMainWindow, public WindowControls {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
@@ -127,10 +136,13 @@ class MainWindow : public QMainWindow, public WindowControls {
     void start_send(int attempts_left);
     void open_command();
     void add_files(const QStringList& paths);
+    void save_list_command();
+    void show_problems(const QStringList& problems, const QString& summary);
     void loop_command(bool stereo);
     void open_config_window();
     void config_window_closed();
     void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
+    void show_item_views(uint32_t id);
     void place_window(QScreen* screen);
     void show_status_message(const char* text);
     QMargins frame_margins();
@@ -139,10 +151,16 @@ class MainWindow : public QMainWindow, public WindowControls {
     std::filesystem::path preferences_file_;
     std::unique_ptr<Ui::MainWindow> ui_;
     FileListModel* model_ = nullptr;
+    ItemViews* item_views_ = nullptr;
+    // The buffer of the entry the item views show (null: none); an entry is
+    // known by its buffer, which stays put when entries move in the list.
+    const uint8_t* shown_data_ = nullptr;
     QPointer<ConfigWindow> config_window_;
     QTimer status_timer_;
     std::atomic<int32_t> sample_number_{0};
     std::function<QStringList()> choose_files_;
+    std::function<QString(const QString&)> choose_list_file_;
+    QString dialog_folder_;      // where the last Open or save-list dialog ended
     bool send_pending_ = false;  // a send waits for the previous one's last request
     bool preferences_saved_ = false;
     QRect placed_bounds_;  // the frame bounds start() asked for

@@ -158,6 +158,19 @@ int32_t read_aifc_sample_int(const uint8_t* p, const SampleInfo& info) {
     }
 }
 
+int32_t read_sample_word(const SampleInfo& info, const uint8_t* p) {
+    switch (info.file_kind) {
+        case kKindWav:
+            return wav_word(p, info);
+        case kKindAiff:
+            return read_aiff_sample_int(p, info);
+        case kKindAifc:
+            return read_aifc_sample_int(p, info);
+        default:
+            return 0;
+    }
+}
+
 const uint8_t* fill_packet_words_wav(const SampleInfo& info, int32_t stereo_choice,
                                      const uint8_t* read_pos, int32_t first_frame,
                                      int32_t word_count, PacketWords& words) {

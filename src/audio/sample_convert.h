@@ -50,6 +50,12 @@ int32_t read_aifc_sample_int(const uint8_t* p, const SampleInfo& info);
 constexpr int32_t kPacketWordsMax = 60;
 using PacketWords = std::array<int32_t, kPacketWordsMax>;
 
+// One sample of one channel at p as the packet fillers read it: a word of
+// bits_per_sample bits by the file kind (WAV with the container shift, float
+// shifted by 8; AIFF; AIFC by its compression). p must hold bytes_per_sample
+// bytes; a record of no known kind gives 0.
+int32_t read_sample_word(const SampleInfo& info, const uint8_t* p);
+
 // Packet fillers, one per file kind. For i = 0 .. word_count - 1 (at most 60):
 // frame first_frame + i, when below sample_length, gives words[i] = its sample
 // of bits_per_sample bits (stereo reduced to one channel by stereo_choice:

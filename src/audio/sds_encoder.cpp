@@ -85,12 +85,22 @@ int32_t first_call(SdsEncoder& enc, const SdsItemParams& item, int32_t& position
 
 }  // namespace
 
+SentLoop sent_loop(const SampleInfo& info, int32_t loop_choice) {
+    SentLoop loop{.looped = loop_type_byte(info, loop_choice) != kSdsNoLoop,
+                  .start = info.loop_start,
+                  .end = info.loop_end};
+    if (loop_choice == kLoopOn && info.loop_end == 0) {
+        loop.start = 0;
+        loop.end = info.sample_length - 1;
+    }
+    return loop;
+}
+
 void build_dump_header(SdsEncoder& enc, int32_t loop_choice, const std::string* name_text) {
     SampleInfo& info = enc.info;
-    if (loop_choice == kLoopOn && info.loop_end == 0) {
-        info.loop_end = info.sample_length - 1;
-        info.loop_start = 0;
-    }
+    const SentLoop loop = sent_loop(info, loop_choice);
+    info.loop_start = loop.start;
+    info.loop_end = loop.end;
     SdsDumpHeader h;
     h.channel = enc.channel;
     h.sample_number = enc.sample_number;

@@ -57,6 +57,18 @@ struct SdsItemParams {
     const std::string* name_text = nullptr;  // Mac Roman base name; set = extended header
 };
 
+// The loop a dump of the item announces, by the item's LoopChoice: the file's
+// loop points and type (0 "Loop:File"), a forward loop over the file's points
+// (1 "Loop On"; over the whole sample when the file's loop end is 0), or none
+// (2 "Loop Off"). start and end are frames, end inclusive; they are the ones
+// the header carries even when looped is false.
+struct SentLoop {
+    bool looped = false;
+    int32_t start = 0;
+    int32_t end = 0;
+};
+SentLoop sent_loop(const SampleInfo& info, int32_t loop_choice);
+
 // Standard dump headers carry length and loop points in 3 groups of 7 bits
 // and the period in 3 groups: larger values cannot be announced.
 constexpr int32_t kStandardHeaderMaxWords = (1 << 21) - 1;

@@ -15,10 +15,15 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"ports", ports_command, "ports                      list MIDI sources and destinations"},
     {"send", send_command, "send FILE... --to DEST     send SysEx files to a destination"},
-    {"info", info_command, "info [--json] FILE...      tell what files hold"},
+    {"info", info_command,
+     "info [--json] FILE...      tell what files hold\n"
+     "          j3 info --messages [--json] FILE...\n"
+     "                                list the SysEx messages they are made of"},
     {"convert", convert_command, "convert IN -o OUT ...      audio to SDS dump, or dump to audio"},
     {"waveform", waveform_command,
      "waveform FILE... [-o DIR]  build waveform messages from looped audio"},
+    {"list", list_command,
+     "list [--json] LIST.j3      show a file list; -o OUT.j3 FILE... writes one"},
 };
 
 void print_usage(FILE* out) {

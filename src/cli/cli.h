@@ -16,5 +16,6 @@ int send_command(const std::vector<std::string>& args);
 int info_command(const std::vector<std::string>& args);
 int convert_command(const std::vector<std::string>& args);
 int waveform_command(const std::vector<std::string>& args);
+int list_command(const std::vector<std::string>& args);
 
 }  // namespace j3

@@ -1,5 +1,7 @@
-// `j3 info [--json] FILE...`: for each file its type tag and the info text the
-// window shows when the file is selected: audio, instrument SysEx or SDS dump.
+// `j3 info [--json] [--messages] FILE...`: for each file its type tag and the
+// info text the window shows when the file is selected: audio, instrument
+// SysEx or SDS dump. With --messages, the window's message table instead: one
+// row per SysEx message (an audio file has none).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,64 +10,69 @@
 
 #include "analysis/device_family.h"
 #include "analysis/item_info.h"
+#include "analysis/message_index.h"
 #include "audio/sample_info.h"
 #include "cli/cli.h"
+#include "cli/json_text.h"
 #include "cli/options.h"
 #include "filelist/file_entry.h"
-#include "format/utf8.h"
 
 namespace j3 {
 namespace {
 
-constexpr const char* kUsage = "usage: j3 info [--json] FILE...\n";
+constexpr const char* kUsage = "usage: j3 info [--json] [--messages] FILE...\n";
 
-// The only option; "--" ends the options, for a file whose name starts with '-'.
-constexpr Option kOptions[] = {{.name = "--json"}};
+// "--" ends the options, for a file whose name starts with '-'.
+constexpr Option kOptions[] = {{.name = "--json"}, {.name = "--messages"}};
 
-// A JSON string; bytes that are not UTF-8 (a path may hold any) become U+FFFD.
-std::string json_string(const std::string& s) {
-    std::string out = "\"";
-    for (size_t i = 0; i < s.size();) {
-        const uint8_t c = uint8_t(s[i]);
-        const size_t n = decode_utf8(std::string_view(s).substr(i)).length;
-        if (n == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
+// The message table of one file: a header and one row per message, or with
+// json one object per message per line.
+void print_messages(const std::string& path, const std::vector<uint8_t>& data, bool json,
+                    bool blank_line_first) {
+    const bool audio = is_audio_file(data.data(), data.size());
+    const std::vector<MessageSpan> spans =
+        audio ? std::vector<MessageSpan>() : index_messages(data.data(), data.size());
+    if (!json) {
+        std::printf("%s%s: %zu message%s\n", blank_line_first ? "\n" : "", path.c_str(),
+                    spans.size(), spans.size() == 1 ? "" : "s");
+        if (!spans.empty()) {
+            std::printf("%10s %8s  %-9s %-6s %-20s %-8s %s\n", "offset", "length", "maker",
+                        "family", "kind", "checksum", "maker name");
         }
-        if (n > 1) {
-            out.append(s, i, n);
-        } else if (c == '"') {
-            out += "\\\"";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += char(c);
-        }
-        i += n;
     }
-    return out + "\"";
+    for (const MessageSpan& m : spans) {
+        const MessageFacts f = describe_message(data.data(), data.size(), m);
+        const std::string check(check_word(f.check));
+        const std::string name(f.maker_name);
+        const std::string family(f.family);
+        if (json) {
+            std::printf(
+                "{\"file\":%s,\"offset\":%u,\"length\":%u,\"maker\":%s,\"maker_name\":%s,"
+                "\"family\":%s,\"kind\":%s,\"checksum\":%s}\n",
+                json_string(path).c_str(), unsigned(m.offset), unsigned(m.length),
+                json_string(f.maker).c_str(), json_string(name).c_str(),
+                json_string(family).c_str(), json_string(f.kind).c_str(),
+                json_string(check).c_str());
+        } else {
+            std::printf("%10u %8u  %-9s %-6s %-20s %-8s %s\n", unsigned(m.offset),
+                        unsigned(m.length), f.maker.c_str(), family.c_str(), f.kind.c_str(),
+                        check.c_str(), name.c_str());
+        }
+    }
 }
 
 }  // namespace
 
 int info_command(const std::vector<std::string>& args) {
     bool json = false;
+    bool messages = false;
     std::vector<std::string> files;
     const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
     for (const ParsedArg& a : parsed.args) {
         if (a.is("--json")) {
             json = true;
+        } else if (a.is("--messages")) {
+            messages = true;
         } else {
             files.push_back(a.text);
         }
@@ -85,6 +92,11 @@ int info_command(const std::vector<std::string>& args) {
             std::fprintf(stderr, "j3 info: cannot read \"%s\": %s\n", path.c_str(),
                          read.message.c_str());
             status = 1;
+            continue;
+        }
+        if (messages) {
+            print_messages(path, data, json, shown_any);
+            shown_any = true;
             continue;
         }
         // The same words the window shows on selection. A PW item without

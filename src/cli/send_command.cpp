@@ -15,6 +15,7 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "filelist/list_file.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
@@ -134,7 +135,9 @@ int send_command(const std::vector<std::string>& args) {
         return 1;
     }
     for (const std::string& f : files) {
-        const Result added = add_file_entry(ctx, f, nullptr);
+        // A list's entries are sent with their own Loop and Stereo choices.
+        const Result added =
+            is_list_file_name(f) ? append_file_list(ctx, f) : add_file_entry(ctx, f, nullptr);
         if (!added.ok) {
             std::fprintf(stderr, "j3 send: %s\n", added.message.c_str());
             return 1;

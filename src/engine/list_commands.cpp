@@ -4,6 +4,7 @@
 
 #include "analysis/device_family.h"
 #include "engine/context.h"
+#include "filelist/list_file.h"
 
 namespace j3 {
 namespace {
@@ -57,7 +58,7 @@ int32_t refresh_selection(Context& ctx) {
 }
 
 void remove_selected_entries(Context& ctx) {
-    if (send_in_progress(ctx.transfer)) return;
+    if (list_in_use(ctx)) return;
     if (refresh_selection(ctx) == 0) return;
     erase_entries(ctx.files, ctx.files.selected_ids);
     rebuild_list_view(ctx);
@@ -65,13 +66,108 @@ void remove_selected_entries(Context& ctx) {
 }
 
 void remove_all_entries(Context& ctx) {
-    if (send_in_progress(ctx.transfer)) return;
+    if (list_in_use(ctx)) return;
     {
         std::lock_guard lock(ctx.files.mutex);
         ctx.files.file_array.clear();
     }
     ctx.window->list_remove_all();
     refresh_selection(ctx);
+}
+
+bool list_in_use(const Context& ctx) {
+    return send_in_progress(ctx.transfer);
+}
+
+namespace {
+
+// An entry of a list file read from its file, with its choices in place
+// before it is shown, so a selection shows its own Loop and Stereo titles.
+Result read_list_entry(ListFileEntry& item, FileEntry& entry) {
+    // Checked first: opening a pipe or a device would wait, not fail.
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(item.path, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        return failure("\"" + item.path + "\" is not a regular file.");
+    }
+    if (Result r = read_item_file(item.path, entry.data); !r) return r;
+    entry.file = std::move(item.path);
+    entry.loop = item.loop;
+    entry.stereo = item.stereo;
+    return {};
+}
+
+}  // namespace
+
+ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file) {
+    ListLoad load;
+    ListFileRead read = read_file_list(list_file);
+    if (read.status == ListFileStatus::kNotAList || read.status == ListFileStatus::kUnreadable) {
+        load.problems.push_back(read.message);
+        return load;
+    }
+    load.is_list = true;
+    if (read.status != ListFileStatus::kRead) {
+        load.problems.push_back(read.message);
+        return load;
+    }
+    if (list_in_use(ctx)) {
+        load.problems.push_back("The list cannot be replaced while a send is running.");
+        return load;
+    }
+    ctx.window->set_sample_number(read.contents.sample_number);
+    remove_all_entries(ctx);
+    for (ListFileEntry& item : read.contents.entries) {
+        FileEntry entry;
+        if (Result r = read_list_entry(item, entry); !r) {
+            load.problems.push_back(r.message);
+            continue;
+        }
+        append_entry(ctx, std::move(entry));
+    }
+    if (const int32_t n = read.contents.unusable; n > 0) {
+        load.problems.push_back(std::to_string(n) + (n == 1 ? " entry" : " entries") + " of \"" +
+                                list_file.string() + "\" could not be read and " +
+                                (n == 1 ? "was" : "were") + " left out.");
+    }
+    load.loaded = true;
+    return load;
+}
+
+Result append_file_list(Context& ctx, const std::filesystem::path& list_file) {
+    ListFileRead read = read_file_list(list_file);
+    if (read.status != ListFileStatus::kRead) return failure(read.message);
+    std::vector<FileEntry> entries(read.contents.entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (Result r = read_list_entry(read.contents.entries[i], entries[i]); !r) return r;
+    }
+    for (FileEntry& e : entries) append_entry(ctx, std::move(e));
+    return {};
+}
+
+FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths,
+                      FilesFrom from) {
+    FilesTaken taken;
+    for (const std::filesystem::path& path : paths) {
+        if (from == FilesFrom::kDrop) {
+            std::error_code ec;
+            if (std::filesystem::is_directory(path, ec)) continue;
+        }
+        // "name." has no extension either.
+        if (path.extension().string().size() < 2) continue;
+        if (is_list_file_name(path)) {
+            ListLoad load = load_file_list(ctx, path);
+            taken.problems.insert(taken.problems.end(), load.problems.begin(), load.problems.end());
+            if (load.is_list && from == FilesFrom::kDrop) {
+                taken.ended_at_list = true;
+                break;
+            }
+            continue;
+        }
+        if (Result r = add_file_entry(ctx, path, nullptr); !r) taken.problems.push_back(r.message);
+    }
+    return taken;
 }
 
 std::string_view entry_type_tag(FileEntry& entry) {

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "filelist/file_entry.h"
 #include "format/result.h"
@@ -34,6 +36,51 @@ void remove_selected_entries(Context& ctx);
 // Removes every entry and empties the list view; not while sending (nor while
 // the service still holds the last request).
 void remove_all_entries(Context& ctx);
+
+// True while the list must stay as it is: a send runs, or the MIDI service
+// still holds a request that points into an entry's data. Loading a list and
+// drops on the list are refused then.
+bool list_in_use(const Context& ctx);
+
+// What opening a file list did.
+struct ListLoad {
+    bool is_list = false;  // the file is a file list (loaded, or refused as a whole)
+    bool loaded = false;   // the list was replaced by the file's entries
+    // For the user: why nothing was loaded, or which entries were left out.
+    std::vector<std::string> problems;
+};
+
+// Opens a list file: the sample number goes to its field and the whole list
+// is replaced by the file's entries, each read again from its file with its
+// Loop and Stereo choice. Entries whose file cannot be read are left out and
+// named in problems; the others still load, in order. A file that is not a
+// list, or a list of a later version, changes nothing; so does any list while
+// list_in_use.
+ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file);
+
+// Appends the entries of a list file after the present ones, each read from
+// its file with its own Loop and Stereo choice (the command line's send).
+// Changes nothing and says why when the file is no readable list or an
+// entry's file cannot be read.
+Result append_file_list(Context& ctx, const std::filesystem::path& list_file);
+
+// Where the paths come from, which decides what a list file among them does.
+enum class FilesFrom {
+    kOpenDialog,  // a list file is opened and the paths after it still count
+    kDrop,        // a list file is opened and ends the drop; folders are skipped
+};
+
+struct FilesTaken {
+    bool ended_at_list = false;  // a dropped list file was opened: the drop is refused
+    std::vector<std::string> problems;
+};
+
+// Takes files the user chose or dropped, in their order: a path without an
+// extension is skipped, a ".j3" (any case) is opened as a list (never added as
+// an item; one that is not a list is skipped), any other file is added as an
+// item.
+FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths,
+                      FilesFrom from);
 
 // The entry's type tag (the list's TYPE column), computed once and kept in
 // the entry until set_entry_data replaces its buffer. The view stays valid

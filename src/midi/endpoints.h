@@ -18,8 +18,8 @@ struct MidiEndpoints {
     std::vector<std::string> source_names;
     std::vector<std::string> destination_names;
     Endpoint source_endpoint = kNoEndpoint;  // connected to the input port
-    // Target of every request: written by the configuration window's OK (GUI
-    // thread) while the completion thread reads it for the next request.
+    // Target of every request. Read by the completion and input threads while
+    // the configuration window may choose another one.
     std::atomic<Endpoint> destination_endpoint{kNoEndpoint};
     Endpoint virtual_destination = kNoEndpoint;
 };

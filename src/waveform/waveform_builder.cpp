@@ -171,8 +171,9 @@ void fold_waveform_bins(const double* sr, const double* si, int32_t n, double* x
     xr[kBins / 2] = xi[kBins / 2] = 0.0;
 }
 
-bool make_waveform_payload(const FftTables& fft, const double* samples, int32_t n, uint8_t* out) {
-    if (n < 1) return false;
+std::optional<WaveformWords> make_waveform_words(const FftTables& fft, const double* samples,
+                                                 int32_t n) {
+    if (n < 1) return std::nullopt;
 
     // 1. The cycle's spectrum, without its mean.
     std::vector<double> sr(samples, samples + n), si(size_t(n), 0.0);
@@ -180,7 +181,7 @@ bool make_waveform_payload(const FftTables& fft, const double* samples, int32_t 
     for (double v : sr) mean += v;
     mean /= double(n);
     for (double& v : sr) v -= mean;
-    if (fft_transform(fft, sr.data(), si.data(), n, kFftForward) != kFftOk) return false;
+    if (fft_transform(fft, sr.data(), si.data(), n, kFftForward) != kFftOk) return std::nullopt;
 
     // 2. Fold into 1024 bins.
     std::vector<double> xr(kBins), xi(kBins);
@@ -200,7 +201,8 @@ bool make_waveform_payload(const FftTables& fft, const double* samples, int32_t 
     // so no version leaves full scale by the equalisation alone.
     {
         std::vector<double> cr(xr), ci(xi);
-        if (fft_transform(fft, cr.data(), ci.data(), kBins, kFftInverse) != kFftOk) return false;
+        if (fft_transform(fft, cr.data(), ci.data(), kBins, kFftInverse) != kFftOk)
+            return std::nullopt;
         double peak = 0.0;
         for (double v : cr) peak = std::max(peak, std::abs(v));
         if (peak < kSilencePeak) peak = 1.0;
@@ -216,19 +218,30 @@ bool make_waveform_payload(const FftTables& fft, const double* samples, int32_t 
     full.reserve(kFullWords);
     half.reserve(kHalfWords);
     for (int32_t size = kBins; size >= 4; size /= 2) {
-        if (!append_version(fft, xr.data(), xi.data(), size, false, full)) return false;
+        if (!append_version(fft, xr.data(), xi.data(), size, false, full)) return std::nullopt;
         if (size <= 512 && !append_version(fft, xr.data(), xi.data(), size, true, half)) {
-            return false;
+            return std::nullopt;
         }
     }
     half.resize(kHalfWords, 0.0);
 
+    WaveformWords words;
+    words.full.resize(kFullWords);
+    words.half.resize(kHalfWords);
+    std::transform(full.begin(), full.end(), words.full.begin(), to_word);
+    std::transform(half.begin(), half.end(), words.half.begin(), to_word);
+    return words;
+}
+
+bool make_waveform_payload(const FftTables& fft, const double* samples, int32_t n, uint8_t* out) {
+    const std::optional<WaveformWords> words = make_waveform_words(fft, samples, n);
+    if (!words) return false;
     // 6. Groups of six bytes: A[2j] high, low, H[j] high, A[2j+1] high, low, H[j] low.
     std::vector<uint8_t> payload(kWaveformPayloadBytes);
     for (size_t j = 0; j < size_t(kHalfWords); ++j) {
-        const uint16_t a0 = to_word(full[2 * j]);
-        const uint16_t a1 = to_word(full[2 * j + 1]);
-        const uint16_t hw = to_word(half[j]);
+        const uint16_t a0 = words->full[2 * j];
+        const uint16_t a1 = words->full[2 * j + 1];
+        const uint16_t hw = words->half[j];
         uint8_t* g = payload.data() + 6 * j;
         g[0] = uint8_t(a0 >> 8);
         g[1] = uint8_t(a0);

@@ -72,6 +72,16 @@ std::optional<std::vector<double>> read_cycle_samples(const uint8_t* data, size_
 // every other bin, and bin 512, is zero. xr and xi hold 1024 values each.
 void fold_waveform_bins(const double* sr, const double* si, int32_t n, double* xr, double* xi);
 
+// The seventeen versions as 16-bit words, before they are interleaved and
+// packed: full band 1024, 512, ..., 4 samples one after the other (2044
+// words), half band 512, ..., 4 samples then two words of 0 (1022 words).
+struct WaveformWords {
+    std::vector<uint16_t> full;
+    std::vector<uint16_t> half;
+};
+std::optional<WaveformWords> make_waveform_words(const FftTables& fft, const double* samples,
+                                                 int32_t n);
+
 // The seventeen versions of the n-frame cycle (1 <= n <= the FFT's maximum
 // size), packed: writes kWaveformPackedBytes + 1 bytes at out (the last is the
 // packing's final header byte, which the message's checksum overwrites).

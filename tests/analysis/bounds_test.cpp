@@ -9,6 +9,7 @@
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
 #include "analysis/item_info.h"
+#include "analysis/message_index.h"
 #include "analysis/sysex_fixtures.h"
 
 namespace j3 {
@@ -31,6 +32,7 @@ void run_every_analysis(const Bytes& bytes) {
     (void)analyse_sds_dump(data, size);
     SampleInfo info;
     (void)item_info_for_buffer(data, size, info);
+    for (const MessageSpan& m : index_messages(data, size)) (void)describe_message(data, size, m);
 }
 
 TEST(Bounds, EveryPrefixOfEveryFixture) {

@@ -95,7 +95,7 @@ class ConfigWindowTest : public QObject {
         QCOMPARE(s.selected_in, 3);
         QCOMPARE(s.selected_out, 2);
         QCOMPARE(h.midi.connected, std::vector<Endpoint>{h.midi.source(2)});
-        QCOMPARE(h.ctx.endpoints.destination_endpoint, h.midi.destination(1));
+        QCOMPARE(h.ctx.endpoints.destination_endpoint.load(), h.midi.destination(1));
         QVERIFY(!s.ignore_handshake);
         QVERIFY(s.send_filename);
         QVERIFY(s.extended_sds);

@@ -170,3 +170,66 @@ TEST_F(InfoCommand, RefusesBadArguments) {
 
 }  // namespace
 }  // namespace j3
+
+namespace j3 {
+namespace {
+
+// `j3 info --messages`: the window's message table as text and as JSON lines.
+struct InfoMessages : j3::testing::TestFolder {
+    CliRun run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"info", "--messages"});
+        return run_j3(std::move(args));
+    }
+};
+
+TEST_F(InfoMessages, OneJsonObjectPerMessage) {
+    Bytes big = {0xF0, 0x43, 0x10};
+    big.resize(4500, 0x01);
+    big.push_back(0xF7);
+    const Bytes broken = block({0x02, 0x52, block_data(5), 9, 1});
+    const std::string path = write("mixed.syx", cat({{0x11, 0x22},
+                                                     family_block(0x03, 0x5D),
+                                                     {0xF7, 0x00},
+                                                     broken,
+                                                     sds_packet(0),
+                                                     big,
+                                                     {0xF0, 0x7E, 0x00}}));
+    const CliRun r = run({"--json", path});
+    EXPECT_EQ(r.status, 0);
+    const std::string file = "{\"file\":\"" + path + "\",";
+    const size_t ly = family_block(0x03, 0x5D).size();
+    const std::string broken_at = std::to_string(2 + ly + 2);
+    const std::string sds_at = std::to_string(2 + ly + 2 + broken.size());
+    const std::string big_at = std::to_string(2 + ly + 2 + broken.size() + 127);
+    EXPECT_EQ(r.out,
+              file + "\"offset\":2,\"length\":" + std::to_string(ly) +
+                  ",\"maker\":\"00 20 3C\",\"maker_name\":\"\",\"family\":\"LY\","
+                  "\"kind\":\"Waveform\",\"checksum\":\"good\"}\n" +
+                  file + "\"offset\":" + broken_at +
+                  ",\"length\":" + std::to_string(broken.size()) +
+                  ",\"maker\":\"00 20 3C\",\"maker_name\":\"\",\"family\":\"KX\","
+                  "\"kind\":\"Kit\",\"checksum\":\"bad\"}\n" +
+                  file + "\"offset\":" + sds_at +
+                  ",\"length\":127,\"maker\":\"7E\",\"maker_name\":\"Universal non-real-time\","
+                  "\"family\":\"SDS\",\"kind\":\"Data packet\",\"checksum\":\"good\"}\n" +
+                  file + "\"offset\":" + big_at +
+                  ",\"length\":4501,\"maker\":\"43\",\"maker_name\":\"Yamaha\",\"family\":\"\","
+                  "\"kind\":\"\",\"checksum\":\"\"}\n");
+}
+
+TEST_F(InfoMessages, TextTableAndFilesWithoutMessages) {
+    const std::string a = write("a.syx", {0xF0, 0x41, 0x10, 0xF7});
+    const std::string b = write("b.wav", canonical_wav(100));  // audio: no table
+    const std::string c = write("c.syx", {0xF0, 0x41});        // only an unterminated tail
+    const CliRun r = run({a, b, c});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, a + ": 1 message\n" +
+                         "    offset   length  maker     family kind                 checksum "
+                         "maker name\n" +
+                         "         0        4  41                                             "
+                         "Roland\n\n" +
+                         b + ": 0 messages\n\n" + c + ": 0 messages\n");
+}
+
+}  // namespace
+}  // namespace j3

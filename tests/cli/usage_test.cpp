@@ -31,7 +31,7 @@ constexpr const char* kWaveformUsage =
     "  and writes it as <base name>.syx into DIR (default: the current folder).\n"
     "  Slots are numbered from 0 over the files that qualify.\n"
     "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
-constexpr const char* kInfoUsage = "usage: j3 info [--json] FILE...\n";
+constexpr const char* kInfoUsage = "usage: j3 info [--json] [--messages] FILE...\n";
 constexpr const char* kPortsUsage =
     "usage: j3 ports\n"
     "Lists the MIDI sources and destinations with their positions.\n";

@@ -7,6 +7,7 @@
 #include "audio/audio_info.h"
 #include "audio/sample_convert.h"
 #include "audio/sample_info.h"
+#include "audio/sample_picture.h"
 
 namespace {
 
@@ -59,6 +60,12 @@ void read_samples(const SampleInfo& info) {
         if (info.file_kind == kKindAiff) read_aiff_sample_double(info, pos);
         if (info.file_kind == kKindAifc) read_aifc_sample_double(info, pos);
     }
+
+    // The window's picture: peaks at a few widths and ranges, the loop seam
+    // at whatever loop points the file gave.
+    for (int32_t columns : {1, 7, 300}) compute_peaks(info, 0, info.sample_length, columns);
+    compute_peaks(info, int64_t(info.sample_length) - 3, 10, 50);
+    loop_seam(info, info.loop_start, info.loop_end, 8);
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ TEST(ScanMidi, CreatesTheClientAndFillsCountsAndNames) {
     // The last listed source, not connected; the destination is untouched.
     EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(1));
     EXPECT_TRUE(t.midi.connected.empty());
-    EXPECT_EQ(t.ctx.endpoints.destination_endpoint, 1234u);
+    EXPECT_EQ(t.ctx.endpoints.destination_endpoint.load(), 1234u);
 }
 
 TEST(ScanMidi, NamesEveryEndpoint) {
@@ -118,10 +118,10 @@ TEST(ChooseEndpoints, AtLoadAStoredPositionIsTakenOnlyWithinTheList) {
             << c.description;
         if (c.want_connected) {
             EXPECT_EQ(t.ctx.endpoints.source_endpoint, want_source) << c.description;
-            EXPECT_EQ(t.ctx.endpoints.destination_endpoint, t.midi.destination(c.stored - 1))
+            EXPECT_EQ(t.ctx.endpoints.destination_endpoint.load(), t.midi.destination(c.stored - 1))
                 << c.description;
         } else {
-            EXPECT_EQ(t.ctx.endpoints.destination_endpoint, kNoEndpoint) << c.description;
+            EXPECT_EQ(t.ctx.endpoints.destination_endpoint.load(), kNoEndpoint) << c.description;
         }
     }
 }
@@ -138,14 +138,14 @@ TEST(ChooseEndpoints, OkDisconnectsThePreviousSourceFirst) {
     EXPECT_EQ(t.midi.connected, std::vector<Endpoint>{t.midi.source(1)});
     EXPECT_EQ(t.ctx.settings.selected_in, 2);
     t.ctx.settings.selected_out = choose_destination(*t.ctx.midi, t.ctx.endpoints, 2, false);
-    EXPECT_EQ(t.ctx.endpoints.destination_endpoint, t.midi.destination(1));
+    EXPECT_EQ(t.ctx.endpoints.destination_endpoint.load(), t.midi.destination(1));
 
     // OK with nothing selected in either list.
     t.ctx.settings.selected_in = choose_source(*t.ctx.midi, t.ctx.endpoints, 0, false);
     t.ctx.settings.selected_out = choose_destination(*t.ctx.midi, t.ctx.endpoints, 0, false);
     EXPECT_TRUE(t.midi.connected.empty());
     EXPECT_EQ(t.ctx.endpoints.source_endpoint, kNoEndpoint);
-    EXPECT_EQ(t.ctx.endpoints.destination_endpoint, kNoEndpoint);
+    EXPECT_EQ(t.ctx.endpoints.destination_endpoint.load(), kNoEndpoint);
     EXPECT_EQ(t.ctx.settings.selected_in, 0);
     EXPECT_EQ(t.ctx.settings.selected_out, 0);
 }
