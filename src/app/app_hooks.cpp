@@ -5,6 +5,7 @@
 #include "engine/context.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
+#include "engine/turbo.h"
 #include "receive/midi_read.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
@@ -27,7 +28,10 @@ void set_up_fft(Context& ctx) {
     fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
 }
 
-void request_speed(Context&, bool) {}
+void request_speed(Context& ctx, bool reset_first) {
+    if (reset_first) set_speed(ctx, 1);
+    send_speed_request(ctx);
+}
 
 void build_waveform(Context& ctx) {
     build_waveform_items(ctx);

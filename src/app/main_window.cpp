@@ -29,6 +29,7 @@
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "engine/sysex_send.h"
+#include "engine/turbo.h"
 #include "filelist/list_file.h"
 #include "ui_main_window.h"
 
@@ -75,6 +76,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
         {ui_->stereoAction, kCmdStereo},     {ui_->waveformButton, kCmdWaveform},
         {ui_->waveformAction, kCmdWaveform}, {ui_->openAction, kCmdOpen},
         {ui_->saveAction, kCmdSave},         {ui_->quitAction, kCmdQuit},
+        {ui_->turboButton, kCmdTurbo},       {ui_->turboAction, kCmdTurbo},
     };
     for (const auto& [sender, id] : commands) {
         const uint32_t command_code = id;
@@ -234,6 +236,9 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdWaveform:
             build_waveform(ctx_);
+            break;
+        case kCmdTurbo:
+            turbo_command(ctx_);
             break;
         case kCmdOpen:
             open_command();

@@ -47,6 +47,7 @@ enum Command : uint32_t {
     kCmdLoop = command_id("LOOP"),
     kCmdStereo = command_id("STER"),
     kCmdWaveform = command_id("MONO"),
+    kCmdTurbo = command_id("TURB"),
     kCmdOpen = command_id("open"),
     kCmdSave = command_id("save"),
     kCmdQuit = command_id("quit"),

@@ -121,13 +121,13 @@ void build_dump_header(SdsEncoder& enc, int32_t loop_choice, const std::string* 
     enc.out_length = int32_t(n);
 }
 
-std::string sample_cut_note(const SdsEncoder& enc) {
+std::string sample_cut_note(const SdsEncoder& enc, const char* extended_switch) {
     if (enc.file_length <= enc.info.sample_length) return {};
-    char text[200];
+    char text[240];
     std::snprintf(text, sizeof text,
                   "Only the first %d of %d frames are sent: a standard dump header cannot "
-                  "announce more. The extended header sends the whole sample.",
-                  int(enc.info.sample_length), int(enc.file_length));
+                  "announce more. The extended header (%s) sends the whole sample.",
+                  int(enc.info.sample_length), int(enc.file_length), extended_switch);
     return text;
 }
 

@@ -98,10 +98,10 @@ int32_t next_sds_message(SdsEncoder& enc, const SdsItemParams& item, int32_t& po
 
 // After a successful first call: empty when the whole sample goes out, else
 // a line for the user saying how many frames go and that the extended header
-// sends them all, e.g. "Only the first 2097151 of 5000000 frames are sent: a
-// standard dump header cannot announce more. The extended header sends the
-// whole sample."
-std::string sample_cut_note(const SdsEncoder& enc);
+// (switched on by `extended_switch`) sends them all, e.g. "Only the first
+// 2097151 of 5000000 frames are sent: a standard dump header cannot announce
+// more. The extended header (--extended) sends the whole sample."
+std::string sample_cut_note(const SdsEncoder& enc, const char* extended_switch);
 
 // The steps of next_sds_message, over the state the first call set up.
 // Writes the dump header (extended plus sample name message when name_text

@@ -14,7 +14,9 @@ struct Verb {
 
 constexpr Verb kVerbs[] = {
     {"ports", ports_command, "ports                      list MIDI sources and destinations"},
-    {"send", send_command, "send FILE... --to DEST     send SysEx files to a destination"},
+    {"send", send_command,
+     "send FILE... --to DEST     send SysEx and audio files to a destination"},
+    {"turbo", turbo_command, "turbo --to DEST --from SRC switch the instrument's link speed"},
     {"info", info_command,
      "info [--json] FILE...      tell what files hold\n"
      "          j3 info --messages [--json] FILE...\n"

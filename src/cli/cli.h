@@ -13,6 +13,7 @@ int run_cli(int argc, char** argv);
 // One function a verb; args exclude the program name and the verb.
 int ports_command(const std::vector<std::string>& args);
 int send_command(const std::vector<std::string>& args);
+int turbo_command(const std::vector<std::string>& args);
 int info_command(const std::vector<std::string>& args);
 int convert_command(const std::vector<std::string>& args);
 int waveform_command(const std::vector<std::string>& args);

@@ -6,10 +6,15 @@ namespace j3 {
 
 void ConsoleWindow::print_status(std::string_view text) {
     std::lock_guard lock(mutex_);
-    if (!status_out_ || text == last_status_) return;
+    if (!status_out_ || muted_ || text == last_status_) return;
     last_status_ = std::string(text);
     std::fprintf(status_out_, "%s\n", last_status_.c_str());
     std::fflush(status_out_);
+}
+
+void ConsoleWindow::mute_status() {
+    std::lock_guard lock(mutex_);
+    muted_ = true;
 }
 
 void ConsoleWindow::set_info_text(std::string_view text) {

@@ -41,6 +41,8 @@ class ConsoleWindow : public WindowControls {
     void list_update() override {}
 
     void select_all();
+    // Prints no more status lines (the caller prints the last one itself).
+    void mute_status();
     std::string info_text() const;
 
   private:
@@ -54,6 +56,7 @@ class ConsoleWindow : public WindowControls {
     std::vector<uint32_t> selected_;
     std::string info_text_;
     std::string last_status_;
+    bool muted_ = false;
 };
 
 }  // namespace j3

@@ -139,8 +139,8 @@ int audio_to_dump(const Options& o, const Bytes& file) {
             return fail("\"" + o.in + "\" holds no sample frames");
         return fail("cannot read the audio of \"" + o.in + "\": " + why.text);
     }
-    if (const std::string note = sample_cut_note(*enc); !note.empty())
-        std::fprintf(stderr, "j3 convert: note: %s (--extended)\n", note.c_str());
+    if (const std::string note = sample_cut_note(*enc, "--extended"); !note.empty())
+        std::fprintf(stderr, "j3 convert: note: %s\n", note.c_str());
     Bytes out(message, message + n);
     while (pos < length) {
         n = next_sds_message(*enc, item, pos, nullptr, message);

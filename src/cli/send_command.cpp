@@ -1,8 +1,7 @@
-// `j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]`: loads the files
-// as list entries and runs the window's send loop to one destination, printing
-// the status line as the window shows it.
+// `j3 send FILE... --to DEST [options]`: loads the files as list entries and
+// runs the window's send loop to one destination, SysEx and sample items
+// alike, printing the status line as the window shows it.
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
+#include "cli/endpoint_choice.h"
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
@@ -19,15 +19,26 @@
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
+#include "receive/midi_read.h"
 
 namespace j3 {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]\n"
-    "  --to DEST       destination by position (see j3 ports) or a unique part of its name\n"
-    "  --delay TICKS   pause before each message but the first, in 1/60 s (default 0)\n"
-    "  --speed INDEX   the destination's speed index, 1 (3125 bytes/s) to 11 (62500 bytes/s)\n";
+    "usage: j3 send FILE... --to DEST [--from SRC] [--handshake] [--device N] [--extended]\n"
+    "               [--send-filename] [--sample-number N] [--loop file|on|off]\n"
+    "               [--stereo mix|left|right] [--delay TICKS] [--speed INDEX]\n"
+    "  --to DEST          destination by position (see j3 ports) or a unique part of its name\n"
+    "  --from SRC         source the sample receiver's replies come from (same forms)\n"
+    "  --handshake        follow the ACK/NAK/WAIT replies heard from SRC (default: ignore them)\n"
+    "  --device N         SDS channel of the dumps and of the replies heard, 0 to 127 (default 0)\n"
+    "  --extended         extended dump header with the sample's name\n"
+    "  --send-filename    four characters of the file name after each dump header\n"
+    "  --sample-number N  number of the first sample, 0 to 16383 (default 0)\n"
+    "  --loop CHOICE      every sample's loop: as the file says, on or off (default file)\n"
+    "  --stereo CHOICE    every stereo sample's channel: mix, left or right (default mix)\n"
+    "  --delay TICKS      pause before each message but the first, in 1/60 s (default 0)\n"
+    "  --speed INDEX      the destination's speed index, 1 (3125 bytes/s) to 11 (62500 bytes/s)\n";
 
 // The window's status timer runs this often.
 constexpr auto kStatusPeriod = std::chrono::milliseconds(100);
@@ -40,51 +51,73 @@ extern "C" void on_interrupt(int) {
 constexpr Option kOptions[] = {
     {.name = "--help", .alias = "-h"},
     {.name = "--to", .takes_value = true},
+    {.name = "--from", .takes_value = true},
+    {.name = "--handshake"},
+    {.name = "--device", .takes_value = true},
+    {.name = "--extended"},
+    {.name = "--send-filename"},
+    {.name = "--sample-number", .takes_value = true},
+    {.name = "--loop", .takes_value = true},
+    {.name = "--stereo", .takes_value = true},
     {.name = "--delay", .takes_value = true},
     {.name = "--speed", .takes_value = true},
 };
 
-// Numbers on the send line (--delay, a destination's position) have always
-// been nine digits at most; a longer one is no number here.
+// By LoopChoice.
+constexpr std::string_view kLoopWords[] = {"file", "on", "off"};
+
+// Numbers on the send line (--delay) have always been nine digits at most; a
+// longer one is no number here.
 constexpr int32_t kMaxNumber = 999999999;
+
+// What the options ask for beyond the files and the destination.
+struct SendOptions {
+    std::string from;
+    bool handshake = false;
+    int32_t device = 0;
+    bool extended = false;
+    bool send_filename = false;
+    int32_t sample_number = 0;
+    int32_t loop = -1;    // LoopChoice for every item; -1 keeps each item's own
+    int32_t stereo = -1;  // StereoChoice for every item; -1 keeps each item's own
+    int32_t delay = 0;
+    int32_t speed = -1;  // speed index; -1 leaves the destination's pacing alone
+};
 
 int usage_error(const std::string& message) {
     return j3::usage_error("send", message, kUsage);
 }
 
-std::string lower(std::string s) {
-    for (char& c : s) c = char(std::tolower((unsigned char)c));
-    return s;
-}
-
-// The 1-based position of the destination named by text: a position, the
-// whole display name, or a part of exactly one display name (any case).
-// 0, with a message, when there is no such destination or several.
-int32_t find_destination(MidiService& midi, const std::string& text, std::string& message) {
-    const int count = midi.destination_count();
-    if (int32_t p = 0; parse_number(text, 0, kMaxNumber, p)) {
-        if (p >= 1 && p <= count) return p;
-        message = "there is no destination " + text + "; there are " + std::to_string(count) +
-                  " (see j3 ports)";
-        return 0;
+// Checks one option's value into o; an empty result means it was fine.
+std::string take_option(const ParsedArg& a, SendOptions& o) {
+    const std::string& v = a.value;
+    if (a.is("--from")) {
+        o.from = v;
+    } else if (a.is("--handshake")) {
+        o.handshake = true;
+    } else if (a.is("--device")) {
+        if (!parse_number(v, 0, 127, o.device)) return "--device takes a number from 0 to 127";
+    } else if (a.is("--extended")) {
+        o.extended = true;
+    } else if (a.is("--send-filename")) {
+        o.send_filename = true;
+    } else if (a.is("--sample-number")) {
+        if (!parse_number(v, 0, 16383, o.sample_number))
+            return "--sample-number takes a number from 0 to 16383";
+    } else if (a.is("--loop")) {
+        o.loop = parse_choice(v, kLoopWords);
+        if (o.loop < 0) return "--loop takes file, on or off";
+    } else if (a.is("--stereo")) {
+        o.stereo = parse_choice(v, kStereoWords);
+        if (o.stereo < 0) return "--stereo takes mix, left or right";
+    } else if (a.is("--delay")) {
+        if (!parse_number(v, 0, kMaxNumber, o.delay))
+            return "--delay takes a number of ticks, 0 or more";
+    } else if (a.is("--speed")) {
+        if (!parse_number(v, 1, kSpeedIndexMax, o.speed))
+            return "--speed takes a speed index from 1 to 11";
     }
-    std::vector<int32_t> matches;
-    for (int i = 0; i < count; ++i) {
-        const std::string name = endpoint_display_name(midi, midi.destination(i), false);
-        if (name == text) return i + 1;
-        if (lower(name).find(lower(text)) != std::string::npos) matches.push_back(i + 1);
-    }
-    if (matches.size() == 1) return matches[0];
-    if (matches.empty()) {
-        message = "no destination matches \"" + text + "\" (see j3 ports)";
-    } else {
-        message = "\"" + text + "\" matches several destinations:";
-        for (int32_t p : matches) {
-            message += "\n  " + std::to_string(p) + "  " +
-                       endpoint_display_name(midi, midi.destination(p - 1), false);
-        }
-    }
-    return 0;
+    return {};
 }
 
 }  // namespace
@@ -92,23 +125,19 @@ int32_t find_destination(MidiService& midi, const std::string& text, std::string
 int send_command(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     std::string to;
-    int32_t delay = 0, speed = -1;
+    SendOptions o;
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
         if (a.is("--help")) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (a.is("--to")) {
-            to = a.value;
-        } else if (a.is("--delay")) {
-            if (!parse_number(a.value, 0, kMaxNumber, delay))
-                return usage_error("--delay takes a number of ticks, 0 or more");
-        } else if (a.is("--speed")) {
-            if (!parse_number(a.value, 1, kSpeedIndexMax, speed))
-                return usage_error("--speed takes a speed index from 1 to 11");
-        } else {
+        if (a.positional()) {
             files.push_back(a.text);
+        } else if (a.is("--to")) {
+            to = a.value;
+        } else if (const std::string problem = take_option(a, o); !problem.empty()) {
+            return usage_error(problem);
         }
     }
     // Scripts match this one unquoted, as it has always been.
@@ -123,16 +152,25 @@ int send_command(const std::vector<std::string>& args) {
     Context ctx;
     ctx.window = &window;
     ctx.clock = &clock;
-    // Declared after the context it completes requests into.
+    // Declared after the context it completes requests into and reads into.
     const std::unique_ptr<MidiService> midi = make_midi_service();
     ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
+    scan_midi(*ctx.midi, ctx.endpoints,
+              [&ctx](const MidiPacketList& packets) { midi_read(ctx, packets); });
 
     std::string message;
-    const int32_t position = find_destination(*midi, to, message);
+    const int32_t position = find_endpoint(*midi, to, false, message);
     if (position == 0) {
         std::fprintf(stderr, "j3 send: %s\n", message.c_str());
         return 1;
+    }
+    int32_t source = 0;
+    if (!o.from.empty()) {
+        source = find_endpoint(*midi, o.from, true, message);
+        if (source == 0) {
+            std::fprintf(stderr, "j3 send: %s\n", message.c_str());
+            return 1;
+        }
     }
     for (const std::string& f : files) {
         // A list's entries are sent with their own Loop and Stereo choices.
@@ -143,12 +181,27 @@ int send_command(const std::vector<std::string>& args) {
             return 1;
         }
     }
-    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
-    if (speed >= 0) {
-        midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
-                                  max_sysex_speed_for_index(speed));
+    {
+        // The Loop and Stereo buttons, pressed for every item.
+        std::lock_guard lock(ctx.files.mutex);
+        for (FileEntry& e : ctx.files.file_array) {
+            if (o.loop >= 0) e.loop = o.loop;
+            if (o.stereo >= 0) e.stereo = o.stereo;
+        }
     }
-    ctx.settings.send_delay = delay;
+    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
+    if (source != 0)
+        ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, source, false);
+    if (o.speed >= 0) {
+        midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
+                                  max_sysex_speed_for_index(o.speed));
+    }
+    ctx.settings.send_delay = o.delay;
+    ctx.settings.ignore_handshake = !o.handshake;
+    ctx.settings.device_number = uint8_t(o.device);
+    ctx.settings.extended_sds = o.extended;
+    ctx.settings.send_filename = o.send_filename;
+    window.set_sample_number(o.sample_number);
     window.select_all();
     refresh_selection(ctx);
 
@@ -156,11 +209,14 @@ int send_command(const std::vector<std::string>& args) {
     auto previous = std::signal(SIGINT, on_interrupt);
     start_sending(ctx);
     // The window's status timer: the line while sending; finish_sending
-    // prints the last one ("Done.").
+    // prints the last one ("Done.", or why the send stopped).
     TransferState& t = ctx.transfer;
     bool stopped = false;
     while (t.send_mode != kSendIdle) {
         if (g_interrupted && !stopped) {
+            // Whatever the send loop would say now, an interrupted send is
+            // never reported as done.
+            window.mute_status();
             stop_sending(ctx);
             stopped = true;
             continue;
@@ -169,9 +225,11 @@ int send_command(const std::vector<std::string>& args) {
             // Under the send loop's lock, so this line cannot follow the
             // completion thread's last one.
             std::lock_guard lock(t.send_mutex);
-            if (t.send_mode == kSendSysex) {
+            if (t.send_mode == kSendSysex || t.send_mode == kSendSample) {
                 char line[96];
-                std::snprintf(line, sizeof line, "Sending file %d of %d. %d bytes.",
+                std::snprintf(line, sizeof line,
+                              t.send_mode == kSendSample ? "Sending file %d of %d. %d samples."
+                                                         : "Sending file %d of %d. %d bytes.",
                               int(t.send_index), int(t.send_count), int(t.send_pos));
                 window.set_send_status(line);
             }
@@ -179,8 +237,14 @@ int send_command(const std::vector<std::string>& args) {
         std::this_thread::sleep_for(kStatusPeriod);
     }
     std::signal(SIGINT, previous);
-    if (stopped) return 130;
-    if (const std::string last = status_text(t); last != "Done.") {
+    if (stopped || g_interrupted) {
+        window.mute_status();
+        std::fputs("Stopped.\n", stdout);
+        std::fflush(stdout);
+        return 130;
+    }
+    // "Done." may carry a note (a sample cut to what its header announces).
+    if (const std::string last = status_text(t); !last.starts_with("Done.")) {
         std::fprintf(stderr, "j3 send: %s\n", last.c_str());
         return 1;
     }

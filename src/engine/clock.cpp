@@ -14,4 +14,10 @@ void SystemClock::sleep_ms(int milliseconds) {
     if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+void SystemClock::sleep_ms_or_until(int milliseconds, const std::function<bool()>& ready) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!ready() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
 }  // namespace j3

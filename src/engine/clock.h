@@ -2,6 +2,8 @@
 // "waited 60 ticks" without sleeping a second.
 #pragma once
 
+#include <functional>
+
 namespace j3 {
 
 class Clock {
@@ -11,6 +13,12 @@ class Clock {
     virtual void pause_ticks(int ticks) = 0;
     // Blocks the calling thread for milliseconds (the handshake's 1 ms rounds).
     virtual void sleep_ms(int milliseconds) = 0;
+    // One such round that may end early, once ready() holds: a reply that
+    // arrives mid-round is taken at once rather than at the round's end.
+    virtual void sleep_ms_or_until(int milliseconds, const std::function<bool()>& ready) {
+        (void)ready;
+        sleep_ms(milliseconds);
+    }
 };
 
 // The real clock: sleeps.
@@ -18,6 +26,8 @@ class SystemClock : public Clock {
   public:
     void pause_ticks(int ticks) override;
     void sleep_ms(int milliseconds) override;
+    // Looks at ready() every 100 microseconds.
+    void sleep_ms_or_until(int milliseconds, const std::function<bool()>& ready) override;
 };
 
 }  // namespace j3

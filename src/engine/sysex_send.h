@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "engine/transfer_state.h"
 #include "format/result.h"
@@ -27,6 +28,10 @@ Result start_sending(Context& ctx);
 // nullptr. Runs on the MIDI service's completion thread (or the GUI thread for
 // Stop, the input thread for CANCEL); may pause there for "Delay".
 void send_completion(Context& ctx, SysexRequest* request);
+
+// Ends a running send from outside with the reason the status line gives
+// ("Stopped: " + reason), e.g. the sample receiver's CANCEL. Any thread.
+void cancel_sending(Context& ctx, std::string reason);
 
 // Stop: the Send command while a send runs.
 inline void stop_sending(Context& ctx) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <list>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +28,21 @@ enum HandshakeState : int32_t {
 // The last handshake reply that arrived for the message in flight.
 enum HandshakeReply : int32_t { kReplyNone = 0, kReplyAck = 1, kReplyNak = 2 };
 
+// The records that carry control messages (speed request, speed set). A
+// record is never refilled while the service holds it, so messages sent in
+// quick succession each take a free record, and a new one is made when all
+// are held: the sender never waits for a completion (which may be queued
+// behind a send loop that is pausing on the completion thread).
+struct ControlRequest {
+    SysexRequest request;
+    uint8_t bytes[16] = {};
+    std::atomic<bool> held{false};
+};
+struct ControlRequests {
+    std::mutex mutex;
+    std::list<ControlRequest> records;  // a list: records never move while held
+};
+
 struct TransferState {
     std::atomic<SendMode> send_mode{kSendIdle};
 
@@ -45,20 +61,25 @@ struct TransferState {
     const uint8_t* message_ptr = nullptr;
     SplitState split;
 
-    SysexRequest data_request;     // carries item data
-    SysexRequest control_request;  // carries speed messages
+    SysexRequest data_request;         // carries item data
+    ControlRequests control_requests;  // carry the speed messages, never item data
 
     HandshakeState handshake_state = kHandshakeSilent;
     std::atomic<HandshakeReply> handshake_reply{kReplyNone};
     std::atomic<uint8_t> nak_packet{0};
     std::atomic<int32_t> wait_received{0};
+    // The last message of the item sent, kept for a resend after NAK; none
+    // before the item's first message. last_is_first_request: it is the dump
+    // header group, which a NAK asks for again whatever packet number it names.
     const uint8_t* last_packet = nullptr;
     uint32_t last_packet_length = 0;
+    bool last_is_first_request = false;
 
     int32_t sample_number = 0;
     int32_t start_sample_number = 0;
     uint32_t name_code = 0;                 // four name characters, first in the top byte; 0 = none
-    std::string name_text;                  // base name for the sample name message, empty = none
+    std::string name_text;                  // Mac Roman base name for the sample name message
+    bool send_name_text = false;            // name_text goes out ("Extended SDS"), even when empty
     std::atomic<int32_t> speed_factor{10};  // MIDI speed x 10
 
     bool send_after_open = false;
@@ -70,7 +91,11 @@ struct TransferState {
     std::mutex send_mutex;
     // Bumped by every start and finish, so a completion that paused can tell
     // that the send it belonged to has ended meanwhile.
-    uint64_t send_generation = 0;
+    // Atomic so a handshake wait, which runs unlocked, sees a Stop at once.
+    std::atomic<uint64_t> send_generation{0};
+    // Set before finish_sending when a send cannot go on; the status line then
+    // tells why ("Stopped: ...") instead of "Done.".
+    std::string stop_reason;
     // data_request is held by the MIDI service (handed over, not yet reported).
     std::atomic<bool> request_held{false};
     // The service refused data_request (its code); the send stops when the
@@ -81,6 +106,8 @@ struct TransferState {
     uint64_t xruns_at_start = 0;
     // No request of this send has been handed over yet.
     bool send_starting = false;
+    // Said after "Done.": a sample went out cut to what its header announces.
+    std::string send_note;
 
     // Status lines; written by the timer and by finish_sending. Use the
     // accessors below.

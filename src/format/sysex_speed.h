@@ -23,4 +23,12 @@ constexpr int max_sysex_speed_for_index(int index) {
     return kSpeedFactors[size_t(index)] * 3125 / 10;
 }
 
+// The speed messages, on the instruments' own SysEx header with device id 04:
+// J3 asks for the speed in force (01) or for a new one (03 ss); the instrument
+// reports its speed (02 ss), which the input routine reads.
+constexpr std::array<uint8_t, 8> kSpeedRequest = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x01, 0xF7};
+constexpr std::array<uint8_t, 9> speed_set_request(int index) {
+    return {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x03, uint8_t(index & 0x7F), 0xF7};
+}
+
 }  // namespace j3

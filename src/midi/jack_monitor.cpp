@@ -53,7 +53,10 @@ int JackMonitor::process(uint32_t, void* self) {
 
 // A JACK thread, for every xrun the server reports.
 int JackMonitor::xrun(void* self) {
-    static_cast<JackMonitor*>(self)->xruns_.fetch_add(1, std::memory_order_relaxed);
+    auto* monitor = static_cast<JackMonitor*>(self);
+    const int64_t now = int64_t(monitor->cycles_.load(std::memory_order_acquire));
+    if (now - monitor->last_write_cycle_.load(std::memory_order_relaxed) <= int64_t(kCyclesToDrain))
+        monitor->xruns_.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 
@@ -117,6 +120,7 @@ bool JackMonitor::make_room(uint32_t bytes, std::chrono::milliseconds patience,
         for (auto& w : written_) in_ring += w.second;
         if (in_ring + need <= kRingUsable) {
             written_.emplace_back(cycles, need);
+            last_write_cycle_.store(int64_t(cycles), std::memory_order_relaxed);
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline) return false;

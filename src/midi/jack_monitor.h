@@ -46,8 +46,10 @@ class JackMonitor {
     // when *cancel becomes true meanwhile: do not send.
     bool make_room(uint32_t bytes, std::chrono::milliseconds patience,
                    const std::atomic<bool>* cancel = nullptr);
-    // How many xruns the server has reported to this client: cycles it could
-    // not finish in time, when JACK may drop MIDI events.
+    // How many xruns the server reported while bytes written through
+    // make_room were still on their way (cycles it could not finish in time,
+    // when JACK may drop MIDI events). One while nothing of ours was under
+    // way cannot have lost any of it and is not counted.
     uint64_t xruns() const { return xruns_.load(std::memory_order_relaxed); }
     // Waits until the server has begun `cycles` new process cycles; false when
     // it does not within patience. A connection made just before takes
@@ -65,6 +67,8 @@ class JackMonitor {
     std::atomic<bool> alive_{true};
     std::atomic<uint64_t> cycles_{0};
     std::atomic<uint64_t> xruns_{0};
+    // Cycle count when make_room last let bytes go; negative before the first.
+    std::atomic<int64_t> last_write_cycle_{-1000};
     // What went into the ring: (cycles run when written, bytes taken).
     std::deque<std::pair<uint64_t, uint32_t>> written_;
 };

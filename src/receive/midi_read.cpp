@@ -33,7 +33,7 @@ void take_handshake_reply(Context& ctx, const uint8_t* m) {
             t.wait_received = 1;
             break;
         case 0x7D:
-            send_completion(ctx, nullptr);
+            cancel_sending(ctx, "the receiver cancelled the dump.");
             break;
         default:
             break;

@@ -62,6 +62,7 @@ enum ControlId : int {
     kLoopButton = 13,
     kStereoButton = 14,
     kSampleNumberField = 15,
+    kTurboButton = 16,
     kSpeedIndicator = 17,
     kSpeedLabel = 18,
     kWaveformButton = 19,

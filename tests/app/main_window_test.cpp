@@ -450,6 +450,46 @@ class MainWindowTest : public QObject {
         t.receiving = false;
     }
 
+    void theSpeedIsAskedForAtStartAndAfterOkAndTurboSwitchesIt() {
+        using Bytes = std::vector<uint8_t>;
+        const Bytes request = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x01, 0xF7};
+        const auto speed_set = [](uint8_t ss) {
+            return Bytes{0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x03, ss, 0xF7};
+        };
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces In", int_xml(1)},
+                               {"Selected MIDI Interfaces Out", int_xml(1)},
+                               {"Turbo limit", int_xml(9)}}));
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        const Endpoint out = h.ctx.endpoints.destination_endpoint;
+        QCOMPARE(h.midi.sent_copy().size(), size_t(1));
+        QVERIFY(h.midi.sent_copy()[0].destination == out);
+        QVERIFY(h.midi.sent_copy()[0].bytes == request);
+
+        // The button, then the menu's shortcut.
+        qobject_cast<QPushButton*>(h.window->control(kTurboButton))->click();
+        QVERIFY(h.midi.sent_copy().back().bytes == speed_set(9));
+        MidiPacket report;
+        report.bytes = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 9, 0xF7};
+        h.midi.read_proc({report});
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3"));
+        QCOMPARE(h.midi.max_sysex_speed(out), 41562);
+        QTest::keyClick(h.window.get(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(h.midi.sent_copy()[h.midi.sent_copy().size() - 2].bytes == speed_set(1));
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral(" "));
+        QCOMPARE(h.midi.max_sysex_speed(out), 3125);
+
+        // OK: back to normal, then the instrument is asked again.
+        h.midi.read_proc({report});
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3"));
+        h.midi.sent.clear();
+        h.window->command(kCmdConfig);
+        h.window->config_window()->ok();
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral(" "));
+        QVERIFY(h.midi.sent_copy().back().destination == h.ctx.endpoints.destination_endpoint);
+        QVERIFY(h.midi.sent_copy().back().bytes == request);
+    }
+
     void preferencesRoundTripThroughTheWindow() {
         const auto a = write_file(*dir_, "a.syx", "\xF0\x01\xF7");
         const auto gone = write_file(*dir_, "gone.syx", "\xF0\x02\xF7");

@@ -343,12 +343,12 @@ TEST(SdsEncoder, CutSampleIsAnnounced) {
         int32_t pos = 0, length = int32_t(file.size());
         const uint8_t* msg = file.data();
         ASSERT_GT(next_sds_message(enc, item, pos, &length, msg), 0);
-        const std::string note = sample_cut_note(enc);
+        const std::string note = sample_cut_note(enc, "--extended");
         if (extended) {
             EXPECT_EQ(note, "");
         } else {
             EXPECT_NE(note.find("2097151 of 2097161 frames"), std::string::npos) << note;
-            EXPECT_NE(note.find("extended header"), std::string::npos) << note;
+            EXPECT_NE(note.find("extended header (--extended)"), std::string::npos) << note;
         }
     }
 }

@@ -15,10 +15,28 @@ using testing::CliRun;
 using testing::run_j3;
 
 constexpr const char* kSendUsage =
-    "usage: j3 send FILE... --to DEST [--delay TICKS] [--speed INDEX]\n"
-    "  --to DEST       destination by position (see j3 ports) or a unique part of its name\n"
-    "  --delay TICKS   pause before each message but the first, in 1/60 s (default 0)\n"
-    "  --speed INDEX   the destination's speed index, 1 (3125 bytes/s) to 11 (62500 bytes/s)\n";
+    "usage: j3 send FILE... --to DEST [--from SRC] [--handshake] [--device N] [--extended]\n"
+    "               [--send-filename] [--sample-number N] [--loop file|on|off]\n"
+    "               [--stereo mix|left|right] [--delay TICKS] [--speed INDEX]\n"
+    "  --to DEST          destination by position (see j3 ports) or a unique part of its name\n"
+    "  --from SRC         source the sample receiver's replies come from (same forms)\n"
+    "  --handshake        follow the ACK/NAK/WAIT replies heard from SRC (default: ignore them)\n"
+    "  --device N         SDS channel of the dumps and of the replies heard, 0 to 127 (default 0)\n"
+    "  --extended         extended dump header with the sample's name\n"
+    "  --send-filename    four characters of the file name after each dump header\n"
+    "  --sample-number N  number of the first sample, 0 to 16383 (default 0)\n"
+    "  --loop CHOICE      every sample's loop: as the file says, on or off (default file)\n"
+    "  --stereo CHOICE    every stereo sample's channel: mix, left or right (default mix)\n"
+    "  --delay TICKS      pause before each message but the first, in 1/60 s (default 0)\n"
+    "  --speed INDEX      the destination's speed index, 1 (3125 bytes/s) to 11 (62500 bytes/s)\n";
+constexpr const char* kTurboUsage =
+    "usage: j3 turbo --to DEST --from SRC [--limit INDEX]\n"
+    "  --to DEST      the instrument's input: a position (see j3 ports) or a unique part of its "
+    "name\n"
+    "  --from SRC     the instrument's output, where its speed reports come from (same forms)\n"
+    "  --limit INDEX  fastest speed index to ask for, 0 to 11 (default 11)\n"
+    "At standard speed it asks for the fastest speed up to the limit; at a faster speed it\n"
+    "goes back to standard. It prints the speed in force at the end (1 = standard).\n";
 constexpr const char* kConvertUsage =
     "usage: j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]\n"
     "                  [--sample-number N] [--loop file|on|off] [--stereo mix|left|right]\n"
@@ -81,6 +99,26 @@ TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
          2,
          "",
          "j3 send: unknown option --\n" + send},
+        {"send: a channel past 127",
+         {"send", "a.syx", "--to", "1", "--device", "128"},
+         2,
+         "",
+         "j3 send: --device takes a number from 0 to 127\n" + send},
+        {"send: a loop word outside the list",
+         {"send", "a.wav", "--loop", "sideways"},
+         2,
+         "",
+         "j3 send: --loop takes file, on or off\n" + send},
+        {"send: a stereo word outside the list",
+         {"send", "a.wav", "--stereo", "both"},
+         2,
+         "",
+         "j3 send: --stereo takes mix, left or right\n" + send},
+        {"send: a sample number past 14 bits",
+         {"send", "a.wav", "--sample-number", "16384"},
+         2,
+         "",
+         "j3 send: --sample-number takes a number from 0 to 16383\n" + send},
         {"send: an empty destination",
          {"send", "a.syx", "--to", ""},
          2,
@@ -151,6 +189,24 @@ TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
          "",
          std::string("j3 info: unknown option \"--bogus\"\n") + kInfoUsage},
         {"info: no file after the options", {"info", "--json", "--"}, 2, "", kInfoUsage},
+
+        {"turbo: help", {"turbo", "--help"}, 0, kTurboUsage, ""},
+        {"turbo: no source",
+         {"turbo", "--to", "1"},
+         2,
+         "",
+         std::string("j3 turbo: --from SRC is required (the speed report comes back there)\n") +
+             kTurboUsage},
+        {"turbo: a limit past the table",
+         {"turbo", "--to", "1", "--from", "1", "--limit", "12"},
+         2,
+         "",
+         std::string("j3 turbo: --limit takes a speed index from 0 to 11\n") + kTurboUsage},
+        {"turbo: a file is no argument",
+         {"turbo", "a.syx", "--to", "1"},
+         2,
+         "",
+         std::string("j3 turbo: unexpected argument \"a.syx\"\n") + kTurboUsage},
 
         {"ports: help first", {"ports", "--help", "extra"}, 0, kPortsUsage, ""},
         {"ports: help after something else", {"ports", "extra", "--help"}, 2, "", kPortsUsage},

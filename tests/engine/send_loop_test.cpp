@@ -6,6 +6,7 @@
 #include "engine/list_commands.h"
 #include "engine/sysex_send.h"
 #include "fakes/test_context.h"
+#include "fixtures/audio_files.h"
 #include "midi/endpoints.h"
 
 namespace j3 {
@@ -107,11 +108,14 @@ TEST_F(SendLoop, ItemsWithoutACompleteMessageArePassedOver) {
 
 TEST_F(SendLoop, AudioItemsAreNotSentAsRawBytes) {
     Bytes wav = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 0xF0, 0x01, 0xF7};
-    add("s.wav", wav);
     add("b.syx", {0xF0, 0x05, 0xF7});
+    add("s.wav", wav);
     start({1, 2});
     t.midi.complete_all();
+    // Its bytes never go out as SysEx; it is no readable sample either, so
+    // the send stops there and says so rather than "Done.".
     EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x05, 0xF7}}));
+    EXPECT_EQ(status_text(t.ctx.transfer), "Stopped: the audio of s cannot be read as a sample.");
 }
 
 TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) {
@@ -282,6 +286,30 @@ TEST_F(SendLoop, DestinationChangesWhileCompletionsRun) {
     for (const SentRequest& r : t.midi.sent_copy()) {
         EXPECT_TRUE(r.destination == 1001 || r.destination == 1002 || r.destination == 1003)
             << r.destination;
+    }
+}
+
+// A sample longer than a standard dump header announces goes out cut to what
+// it can announce; the end of the send says so, and how to send it whole.
+TEST_F(SendLoop, ACutSampleIsAnnouncedAtTheEnd) {
+    WavFile w;
+    w.bits = 8;
+    w.container = 1;
+    w.samples.assign(size_t(kStandardHeaderMaxWords) + 10, 0);
+    add("long.wav", make_wav(w));
+    for (bool extended : {false, true}) {
+        t.ctx.settings.extended_sds = extended;
+        start({1});
+        t.midi.complete_all(100000);
+        const std::string status = status_text(t.ctx.transfer);
+        if (extended) {
+            EXPECT_EQ(status, "Done.");
+        } else {
+            EXPECT_TRUE(status.starts_with("Done. long")) << status;
+            EXPECT_NE(status.find("Only the first 2097151 of 2097161 frames"), std::string::npos)
+                << status;
+            EXPECT_NE(status.find("(Extended SDS)"), std::string::npos) << status;
+        }
     }
 }
 

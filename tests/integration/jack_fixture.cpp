@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -91,9 +92,14 @@ void terminate_server(pid_t pid) {
 
 }  // namespace
 
-JackServer::JackServer() : name_("j3test-" + unique_suffix()) {
+JackServer::JackServer(int period_frames) : name_("j3test-" + unique_suffix()) {
     const std::string log = temp_path("jackd.log");
-    pid_ = spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy"}, log, log);
+    std::vector<std::string> argv = {"jackd", "--no-realtime", "-n", name_, "-d", "dummy"};
+    if (period_frames > 0) {
+        argv.push_back("-p");
+        argv.push_back(std::to_string(period_frames));
+    }
+    pid_ = spawn(argv, log, log);
     const RunResult waited =
         run({"jack_wait", "-n", "j3wait-" + unique_suffix(), "-w", "-s", name_, "-t", "20"}, 30s);
     if (waited.status != 0) {
@@ -252,6 +258,83 @@ std::vector<Bytes> TestMidiClient::received() {
 bool TestMidiClient::wait_bytes(size_t n, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return received_bytes_ >= n; });
+}
+
+ScriptedInstrument::ScriptedInstrument(const std::string& name, Script script)
+    : script_(std::move(script)) {
+    jack_status_t status;
+    auto* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (!client) return;
+    client_ = client;
+    in_ = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    out_ = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(client, process, this);
+    jack_activate(client);
+}
+
+ScriptedInstrument::~ScriptedInstrument() {
+    if (client_) jack_client_close(static_cast<jack_client_t*>(client_));
+}
+
+uint32_t ScriptedInstrument::sample_rate() const {
+    return client_ ? jack_get_sample_rate(static_cast<jack_client_t*>(client_)) : 0;
+}
+
+int ScriptedInstrument::process(uint32_t frames, void* arg) {
+    auto* self = static_cast<ScriptedInstrument*>(arg);
+    auto* client = static_cast<jack_client_t*>(self->client_);
+    void* in = jack_port_get_buffer(static_cast<jack_port_t*>(self->in_), frames);
+    void* out = jack_port_get_buffer(static_cast<jack_port_t*>(self->out_), frames);
+    jack_midi_clear_buffer(out);
+    const uint64_t start = jack_last_frame_time(client);
+    std::lock_guard lock(self->mutex_);
+    const uint32_t n = jack_midi_get_event_count(in);
+    for (uint32_t i = 0; i < n; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, in, i) != 0) continue;
+        const uint64_t at = start + event.time;
+        Bytes message(event.buffer, event.buffer + event.size);
+        for (Reply& r : self->script_(self->heard_count_++, message)) {
+            // A reply is said one frame after the message at the earliest.
+            self->pending_.emplace_back(at + 1 + r.after_frames, std::move(r.bytes));
+        }
+        self->events_.push_back({at, false, std::move(message)});
+    }
+    // Replies due in this cycle, in frame order (JACK wants them so).
+    std::stable_sort(self->pending_.begin(), self->pending_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    size_t said = 0;
+    for (; said < self->pending_.size() && self->pending_[said].first < start + frames; ++said) {
+        const auto& [at, bytes] = self->pending_[said];
+        const uint32_t offset = at > start ? uint32_t(at - start) : 0;
+        jack_midi_event_write(out, offset, bytes.data(), bytes.size());
+        self->events_.push_back({start + offset, true, bytes});
+    }
+    self->pending_.erase(self->pending_.begin(), self->pending_.begin() + long(said));
+    if (n) self->changed_.notify_all();
+    return 0;
+}
+
+std::vector<ScriptedInstrument::Event> ScriptedInstrument::events() {
+    std::lock_guard lock(mutex_);
+    std::vector<Event> sorted = events_;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Event& a, const Event& b) {
+        return a.frame != b.frame ? a.frame < b.frame : !a.said && b.said;
+    });
+    return sorted;
+}
+
+std::vector<Bytes> ScriptedInstrument::heard() {
+    std::lock_guard lock(mutex_);
+    std::vector<Bytes> out;
+    for (const Event& e : events_)
+        if (!e.said) out.push_back(e.bytes);
+    return out;
+}
+
+bool ScriptedInstrument::wait_heard(size_t n, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return size_t(heard_count_) >= n; });
 }
 
 }  // namespace j3::testing

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,7 +25,8 @@ using namespace std::chrono_literals;
 // JACK_DEFAULT_SERVER at it. Stops it when destroyed.
 class JackServer {
   public:
-    JackServer();
+    // period_frames: the dummy driver's period (its default when 0).
+    explicit JackServer(int period_frames = 0);
     ~JackServer();
     bool running() const { return pid_ > 0; }
     // Ends the server at once, as a crash would.
@@ -96,6 +98,56 @@ class TestMidiClient {
     size_t received_bytes_ = 0;
     std::atomic<bool> server_gone_{false};
 };
+
+// A stand-in for an instrument: a JACK client with ports "in" and "out" that
+// answers each message arriving at "in" by a script, from its process
+// callback, and keeps the JACK frame time of everything it heard and said,
+// which orders the two exactly.
+class ScriptedInstrument {
+  public:
+    struct Reply {
+        Bytes bytes;
+        uint32_t after_frames = 0;  // said this many frames after the message arrived
+    };
+    // index: how many messages came before this one. Runs on JACK's process
+    // thread.
+    using Script = std::function<std::vector<Reply>(int index, const Bytes& message)>;
+    struct Event {
+        uint64_t frame = 0;
+        bool said = false;  // a reply of ours, not a message heard
+        Bytes bytes;
+    };
+
+    ScriptedInstrument(const std::string& name, Script script);
+    ~ScriptedInstrument();
+    bool ok() const { return client_ != nullptr; }
+    uint32_t sample_rate() const;
+    // Heard and said, in frame order (heard first within a frame).
+    std::vector<Event> events();
+    std::vector<Bytes> heard();
+    // Waits until n messages have arrived.
+    bool wait_heard(size_t n, std::chrono::milliseconds timeout = 20s);
+
+  private:
+    static int process(uint32_t frames, void* self);
+    void* client_ = nullptr;
+    void* in_ = nullptr;
+    void* out_ = nullptr;
+    Script script_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Event> events_;
+    int heard_count_ = 0;
+    std::vector<std::pair<uint64_t, Bytes>> pending_;  // replies by their frame
+};
+
+// The status a send ends with when everything went out: "Done.", or the
+// warning J3 gives when the server overran while its data was under way (a
+// loaded machine can make the dummy driver do so). The checks of what
+// arrived, which follow, tell whether anything was lost.
+inline bool sent_whole(const std::string& status) {
+    return status == "Done." || status.starts_with("Sent, but the MIDI server fell behind");
+}
 
 // Polls cond every 10 ms until it holds or timeout passes.
 template <class Cond>
