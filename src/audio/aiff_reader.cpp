@@ -88,10 +88,12 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
                 // Floats are converted to 24-bit words.
                 info.bytes_per_sample = info.aifc_compression == kAifcFl64 ? 8 : 4;
                 info.bits_per_sample = 24;
+                info.file_bits = 0;
             } else {
                 if (bits == 0 || bits > 32) return bad_format;
                 info.bytes_per_sample = ((bits - 1) >> 3) + 1;
                 info.bits_per_sample = std::min(bits, kMaxSampleBits);
+                info.file_bits = bits;
             }
         } else if (tag_is(header, "SSND")) {
             // The frame size is only known from a COMM chunk before this one.

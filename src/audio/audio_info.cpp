@@ -28,16 +28,19 @@ AudioInfoText sample_text(const SampleInfo& info) {
     out.enable.loop = true;
     out.enable.waveform =
         int64_t(info.loop_end) - info.loop_start < kWaveformMaxLoop && info.channels <= 2;
+    // The text describes the file: a 32-bit file says 32, though its dump
+    // carries 28 bits.
+    const int32_t bits = info.file_bits > 0 ? info.file_bits : info.bits_per_sample;
     char text[512];
     if (info.loop_present == 0) {
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop OFF.",
-                      info.sample_length, info.channels, info.sample_rate, info.bits_per_sample);
+                      info.sample_length, info.channels, info.sample_rate, bits);
     } else {
         std::snprintf(text, sizeof text,
                       "Sample length: %d Channels: %d Sample Rate: %d\nBits: %d Loop %s. Loop "
                       "start: %d Loop end: %d",
-                      info.sample_length, info.channels, info.sample_rate, info.bits_per_sample,
+                      info.sample_length, info.channels, info.sample_rate, bits,
                       info.loop_type == 127 ? "OFF" : "ON", info.loop_start, info.loop_end);
     }
     out.text = text;

@@ -61,6 +61,7 @@ struct SampleInfo {
     int32_t channels = 0;          // interleaved samples per frame, >= 1 after a successful walk
     int32_t sample_rate = 0;       // Hz, >= 1 after a successful walk
     int32_t bits_per_sample = 0;   // significant bits, 1 .. 28; float data counts as 24
+    int32_t file_bits = 0;         // bits the file states for integer data (1 .. 32); 0 for float
     int32_t bytes_per_sample = 0;  // container bytes per sample of one channel (1 .. 4, 8)
     int32_t sample_length = 0;     // frames
     const uint8_t* data_start = nullptr;    // first byte of sample data in the file buffer

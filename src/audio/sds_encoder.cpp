@@ -1,6 +1,7 @@
 #include "audio/sds_encoder.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "format/item_choices.h"
 
@@ -42,6 +43,7 @@ uint8_t loop_type_byte(const SampleInfo& info, int32_t loop_choice) {
 
 void forget_item(SdsEncoder& enc) {
     enc.info = SampleInfo{};
+    enc.file_length = 0;
     enc.word_bytes = 0;
     enc.words_per_packet = 0;
 }
@@ -56,11 +58,14 @@ int32_t first_call(SdsEncoder& enc, const SdsItemParams& item, int32_t& position
     SdsGeometry g = sds_geometry(info.bits_per_sample);
     if (g.word_bytes == 0 || info.sample_length <= 0 || filler_for(info) == nullptr) return 0;
 
-    if (item.name_text == nullptr && info.sample_length > kStandardHeaderMaxWords) {
+    enc.file_length = info.sample_length;
+    if (item.name_text == nullptr && info.sample_length > kStandardHeaderMaxWords)
         info.sample_length = kStandardHeaderMaxWords;
-        info.loop_end = std::min(info.loop_end, kStandardHeaderMaxWords - 1);
-        info.loop_start = std::min(info.loop_start, info.loop_end);
-    }
+    // Loop points lie inside what is sent, for both headers alike: a file's
+    // marker may say anything (a negative or far position), and a header
+    // carrying it could not be read back.
+    info.loop_end = std::clamp(info.loop_end, 0, info.sample_length - 1);
+    info.loop_start = std::clamp(info.loop_start, 0, info.loop_end);
     enc.info = info;
     enc.channel = item.channel & 0x7F;
     enc.stereo_choice = item.stereo_choice;
@@ -114,6 +119,16 @@ void build_dump_header(SdsEncoder& enc, int32_t loop_choice, const std::string* 
     n += build_sample_name_message(enc.first_message + n, enc.channel, enc.sample_number,
                                    *name_text);
     enc.out_length = int32_t(n);
+}
+
+std::string sample_cut_note(const SdsEncoder& enc, const char* extended_switch) {
+    if (enc.file_length <= enc.info.sample_length) return {};
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "Only the first %d of %d frames are sent: a standard dump header cannot "
+                  "announce more. The extended header (%s) sends the whole sample.",
+                  int(enc.info.sample_length), int(enc.file_length), extended_switch);
+    return text;
 }
 
 void device_name_message(SdsEncoder& enc, uint32_t name_code) {

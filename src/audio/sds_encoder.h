@@ -39,6 +39,9 @@ struct SdsEncoder {
 
     // Taken at the first call and kept for the whole item.
     SampleInfo info;
+    // The file's frames; more than info.sample_length when the standard
+    // header cannot announce them all (see sample_cut_note).
+    int32_t file_length = 0;
     uint8_t channel = 0;        // SDS channel byte ("Device Number")
     int32_t stereo_choice = 0;  // StereoChoice of the item
     PacketWords packet_words = {};
@@ -92,6 +95,13 @@ constexpr int32_t kStandardHeaderMaxPeriod = (1 << 21) - 1;
 //   loop points are kept inside them.
 int32_t next_sds_message(SdsEncoder& enc, const SdsItemParams& item, int32_t& position,
                          int32_t* length, const uint8_t*& message);
+
+// After a successful first call: empty when the whole sample goes out, else
+// a line for the user saying how many frames go and that the extended header
+// (switched on by `extended_switch`) sends them all, e.g. "Only the first
+// 2097151 of 5000000 frames are sent: a standard dump header cannot announce
+// more. The extended header (--extended) sends the whole sample."
+std::string sample_cut_note(const SdsEncoder& enc, const char* extended_switch);
 
 // The steps of next_sds_message, over the state the first call set up.
 // Writes the dump header (extended plus sample name message when name_text

@@ -62,10 +62,12 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
                 if (bits == 0 || bits > 32) return kParseUnsupported;
                 info.bytes_per_sample = ((bits - 1) >> 3) + 1;
                 info.bits_per_sample = std::min(bits, kMaxSampleBits);
+                info.file_bits = bits;
             } else {
                 // Floats are converted to 24-bit words; 64-bit floats are doubles.
                 info.bytes_per_sample = bits == 64 ? 8 : 4;
                 info.bits_per_sample = 24;
+                info.file_bits = 0;
             }
         } else if (tag_is(header, "data")) {
             // The frame size is only known from a format chunk before this one.

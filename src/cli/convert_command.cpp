@@ -139,6 +139,8 @@ int audio_to_dump(const Options& o, const Bytes& file) {
             return fail("\"" + o.in + "\" holds no sample frames");
         return fail("cannot read the audio of \"" + o.in + "\": " + why.text);
     }
+    if (const std::string note = sample_cut_note(*enc, "--extended"); !note.empty())
+        std::fprintf(stderr, "j3 convert: note: %s\n", note.c_str());
     Bytes out(message, message + n);
     while (pos < length) {
         n = next_sds_message(*enc, item, pos, nullptr, message);
@@ -162,11 +164,16 @@ std::string numbered_name(const std::string& out, int number) {
     return (p.parent_path() / name).string();
 }
 
+std::string lower_extension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
 int32_t format_for(const Options& o) {
     std::string f = o.format;
     if (f.empty()) {
-        std::string ext = std::filesystem::path(o.out).extension().string();
-        for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string ext = lower_extension(o.out);
         if (ext == ".wav") f = "wav";
         if (ext == ".aif" || ext == ".aiff") f = "aiff";
         if (ext == ".syx") f = "syx";
@@ -176,6 +183,9 @@ int32_t format_for(const Options& o) {
     if (f == "syx") return kSdsFormatSysex;
     return 0;
 }
+
+// Damaged places named one by one on standard error before they are counted.
+constexpr int32_t kMaxReported = 20;
 
 int dump_to_items(const Options& o, const Bytes& file) {
     const int32_t format = format_for(o);
@@ -188,7 +198,15 @@ int dump_to_items(const Options& o, const Bytes& file) {
     finish_assembly(dumps, file.size());
 
     int32_t written = 0, damaged = 0;
+    // A damaged input may hold millions of damaged places: the first few are
+    // reported, the rest counted.
+    int32_t reported = 0, unreported = 0;
     for (const DumpEvent& e : dumps.events) {
+        if (e.kind != DumpEvent::kItemDone && reported++ >= kMaxReported) {
+            ++unreported;
+            if (e.kind != DumpEvent::kMessageUnended) ++damaged;
+            continue;
+        }
         switch (e.kind) {
             case DumpEvent::kItemDone:
                 ++written;
@@ -218,6 +236,9 @@ int dump_to_items(const Options& o, const Bytes& file) {
                 break;
         }
     }
+    if (unreported > 0)
+        std::fprintf(stderr, "j3 convert: ... and %d more damaged or unended messages\n",
+                     unreported);
     if (dumps.not_sds > 0)
         std::fprintf(stderr,
                      "j3 convert: note: skipped %d SysEx message(s) that are not part of a sample "
@@ -247,6 +268,9 @@ int convert_command(const std::vector<std::string>& args) {
         if (!o.format.empty() && o.format != "syx")
             return fail("audio input becomes an SDS dump: --format " + o.format +
                         " applies to dump input only");
+        if (const std::string ext = lower_extension(o.out);
+            ext == ".wav" || ext == ".aif" || ext == ".aiff" || ext == ".aifc")
+            return fail("audio input becomes an SDS dump, not " + ext + ": name a .syx output");
         return audio_to_dump(o, file);
     }
     if (!o.audio_only.empty())

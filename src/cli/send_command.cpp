@@ -114,8 +114,8 @@ std::string take_option(const ParsedArg& a, SendOptions& o) {
         if (!parse_number(v, 0, kMaxNumber, o.delay))
             return "--delay takes a number of ticks, 0 or more";
     } else if (a.is("--speed")) {
-        if (!parse_number(v, 0, kSpeedIndexMax, o.speed))
-            return "--speed takes a speed index from 0 to 11";
+        if (!parse_number(v, 1, kSpeedIndexMax, o.speed))
+            return "--speed takes a speed index from 1 to 11";
     }
     return {};
 }
@@ -243,7 +243,8 @@ int send_command(const std::vector<std::string>& args) {
         std::fflush(stdout);
         return 130;
     }
-    if (const std::string last = status_text(t); last != "Done.") {
+    // "Done." may carry a note (a sample cut to what its header announces).
+    if (const std::string last = status_text(t); !last.starts_with("Done.")) {
         std::fprintf(stderr, "j3 send: %s\n", last.c_str());
         return 1;
     }

@@ -71,8 +71,9 @@ int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
 }
 
 int32_t build_waveform_items(Context& ctx) {
-    // A running send points into entry buffers.
-    if (ctx.transfer.send_mode != kSendIdle) return 0;
+    // A running send (or its cancelled last request, still held by the
+    // service) points into entry buffers.
+    if (send_in_progress(ctx.transfer)) return 0;
     if (!ctx.fft.set_up) fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
 
     refresh_selection(ctx);

@@ -58,7 +58,7 @@ int32_t refresh_selection(Context& ctx) {
 }
 
 void remove_selected_entries(Context& ctx) {
-    if (ctx.transfer.send_mode > kSendIdle) return;
+    if (list_in_use(ctx)) return;
     if (refresh_selection(ctx) == 0) return;
     erase_entries(ctx.files, ctx.files.selected_ids);
     rebuild_list_view(ctx);
@@ -66,7 +66,7 @@ void remove_selected_entries(Context& ctx) {
 }
 
 void remove_all_entries(Context& ctx) {
-    if (ctx.transfer.send_mode > kSendIdle) return;
+    if (list_in_use(ctx)) return;
     {
         std::lock_guard lock(ctx.files.mutex);
         ctx.files.file_array.clear();
@@ -76,7 +76,7 @@ void remove_all_entries(Context& ctx) {
 }
 
 bool list_in_use(const Context& ctx) {
-    return ctx.transfer.send_mode > kSendIdle || ctx.transfer.request_held;
+    return send_in_progress(ctx.transfer);
 }
 
 namespace {

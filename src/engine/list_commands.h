@@ -29,10 +29,12 @@ void append_entry(Context& ctx, FileEntry entry);
 int32_t refresh_selection(Context& ctx);
 
 // The Erase command: removes every selected entry and renumbers the list view.
-// Does nothing while a send runs or when nothing is selected.
+// Does nothing while a send runs (or the service still holds its last
+// request) or when nothing is selected.
 void remove_selected_entries(Context& ctx);
 
-// Removes every entry and empties the list view; not while sending.
+// Removes every entry and empties the list view; not while sending (nor while
+// the service still holds the last request).
 void remove_all_entries(Context& ctx);
 
 // True while the list must stay as it is: a send runs, or the MIDI service

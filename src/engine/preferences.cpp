@@ -51,9 +51,6 @@ constexpr char kEntryNew[] = "New";
 constexpr char kEntrySize[] = "Size";
 constexpr char kEntryAddr[] = "Addr";
 
-// A list of thousands of entries stays far below this; anything larger is
-// not our file.
-constexpr uintmax_t kMaxFileBytes = 16u << 20;
 // The longest path an entry may name.
 constexpr size_t kMaxPathBytes = 1024;
 
@@ -108,7 +105,7 @@ int32_t choice_value(const PlistValue& entry, std::string_view key) {
 bool read_file(const fs::path& file, std::vector<uint8_t>& bytes) {
     std::error_code ec;
     const uintmax_t size = fs::file_size(file, ec);
-    if (ec || size == 0 || size > kMaxFileBytes) return false;
+    if (ec || size == 0 || size > kMaxPreferencesBytes) return false;
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;
     bytes.resize(size_t(size));
@@ -231,6 +228,22 @@ std::string port_not_connected_text(bool source, const std::string& name) {
     return std::string(source ? "MIDI In" : "MIDI Out") + " \"" + name + "\" is not connected.";
 }
 
+// A file that is there but cannot be used is moved aside, so the defaults
+// written at quit never replace what the user may still want, and the
+// status line says so.
+void put_aside(Context& ctx, const fs::path& file) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(file, ec))) return;
+    fs::path aside = file;
+    aside += ".bad";
+    fs::rename(file, aside, ec);
+    std::string text = "The preferences file could not be read";
+    text += ec ? " (and not be moved aside: " + ec.message() + ")"
+               : "; it was kept as " + aside.filename().string();
+    text += ". The defaults are used.";
+    set_status_text(ctx.transfer, std::move(text));
+}
+
 int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     Settings& s = ctx.settings;
     LoadNotes scratch;
@@ -241,6 +254,7 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     std::optional<PlistValue> root;
     if (read_file(file, bytes)) root = parse_plist_xml(bytes.data(), bytes.size());
     if (!root || !root->is_dict() || int_value(*root, kVersion) != 1) {
+        put_aside(ctx, file);
         set_up_defaults(ctx);
         return 1;
     }
@@ -307,6 +321,7 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     // 9. The list.
     const PlistValue* stored = d.find(kFileArray);
     if (!stored || stored->type != Type::kArray) {
+        put_aside(ctx, file);
         set_up_defaults(ctx);
         return 1;
     }
@@ -343,6 +358,12 @@ Result save_preferences(Context& ctx, const fs::path& file) {
 
     const std::optional<std::string> xml = plist_xml_text(d);
     if (!xml) return failure("the settings could not be written as a property list");
+    // Nothing is written that the next start would refuse; the file as it was
+    // stays.
+    if (xml->size() > kMaxPreferencesBytes)
+        return failure("the list is too long to be kept: " + std::to_string(xml->size() >> 20) +
+                       " MB of preferences, more than the " +
+                       std::to_string(kMaxPreferencesBytes >> 20) + " MB that are read back");
 
     std::error_code ec;
     if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);

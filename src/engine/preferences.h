@@ -22,6 +22,9 @@ struct Context;
 
 // The file's name inside the preferences folder.
 constexpr char kPreferencesFileName[] = "org.j3.J3.plist";
+// The largest file read and written (about 90,000 list entries); anything
+// larger is not ours to read, and is never written.
+constexpr uintmax_t kMaxPreferencesBytes = uintmax_t(32) << 20;
 
 // What loading could not bring back, for the user to hear of.
 struct LoadNotes {
@@ -36,7 +39,9 @@ struct LoadNotes {
 // entries whose file is gone or unreadable are dropped. notes, when given,
 // gets what was dropped or is not connected. Returns 0 when the file was
 // used, 1 when the defaults were set up (no file, not a property list,
-// "Version" other than 1, no "File Array").
+// "Version" other than 1, no "File Array"). A file that is there but
+// refused is renamed aside (NAME.bad, replacing an older one) and the send
+// status line says so.
 int load_preferences(Context& ctx, const std::filesystem::path& file, LoadNotes* notes = nullptr);
 
 // The status line's word for a stored port that is not there now, e.g.

@@ -36,6 +36,11 @@ struct ReceiveState {
     // (scratch_fill = 0) before each message and takes scratch_fill bytes after.
     uint8_t scratch_buffer[kScratchSize] = {};
     int32_t scratch_fill = 0;
+    // The SysEx converter passes messages through whole. One longer than the
+    // scratch buffer is not copied there: pass_through is then the number of
+    // bytes of the message itself (from its F0) that are the output, and
+    // nothing is in the scratch buffer. 0 otherwise; set for every message.
+    int32_t pass_through = 0;
 
     SdsDumpState sysex_dump;
     SdsDumpState wav_dump;

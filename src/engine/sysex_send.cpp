@@ -19,9 +19,9 @@ void data_request_done(SysexRequest* request) {
 
 // The end of a send as the status line tells it: "Done." only for a send
 // that ran to its end and handed something over.
-std::string ending_text(const TransferState& t, bool stopped) {
-    if (stopped) return "Stopped.";
-    if (t.pieces_handed > 0 || t.nothing_to_send.empty()) return "Done.";
+std::string ending_text(const TransferState& t) {
+    if (t.pieces_handed > 0 || t.nothing_to_send.empty())
+        return t.send_note.empty() ? "Done." : "Done. " + t.send_note;
     std::string text;
     for (const std::string& name : t.nothing_to_send) {
         if (!text.empty()) text += ' ';
@@ -51,8 +51,15 @@ void finish_sending(Context& ctx, bool stopped = false) {
         }
         set_status_text(t, text);
         t.send_refused = kSendTaken;
+    } else if (stopped) {
+        set_status_text(t, "Stopped.");
+    } else if (ctx.midi->xrun_count() != t.xruns_at_start) {
+        // The server may have dropped events meanwhile: never a bare "Done.".
+        set_status_text(t,
+                        "Sent, but the MIDI server fell behind during the send (xrun): some "
+                        "data may have been lost.");
     } else {
-        set_status_text(t, ending_text(t, stopped));
+        set_status_text(t, ending_text(t));
     }
     ctx.window->set_sample_number(t.start_sample_number);
     ctx.window->set_send_status(status_text(t));
@@ -67,6 +74,8 @@ void hand_over(Context& ctx, int32_t length) {
     r.bytes_to_send = uint32_t(length);
     r.completion_proc = data_request_done;
     r.completion_ref = &ctx;
+    r.starts_transfer = t.send_starting;
+    t.send_starting = false;
     r.complete = false;
     t.request_held = true;
     ++t.pieces_handed;
@@ -149,6 +158,11 @@ void start_item(Context& ctx) {
                 return;
             }
             t.current_size = size;
+            // A sample longer than a standard header announces goes out cut:
+            // the user hears of it at the end.
+            if (const std::string note = sample_cut_note(ctx.encoder, "Extended SDS");
+                !note.empty() && t.send_note.empty())
+                t.send_note = item_base_name(file) + ": " + note;
             // The header group is what a NAK before the first packet asks
             // for again; the previous item's last packet never is.
             t.last_packet = t.message_ptr;
@@ -305,6 +319,9 @@ Result start_sending(Context& ctx) {
     t.nothing_to_send.clear();
     t.stop_reason.clear();
     t.start_sample_number = ctx.window->sample_number_value();
+    t.xruns_at_start = ctx.midi->xrun_count();
+    t.send_starting = true;
+    t.send_note.clear();
     ctx.window->show_sending(true);
     start_item(ctx);
     return {};
@@ -315,7 +332,16 @@ namespace {
 // send_completion with the send lock held.
 void complete_locked(Context& ctx, std::unique_lock<std::mutex>& lock, SysexRequest* request) {
     TransferState& t = ctx.transfer;
-    if (request) t.request_held = false;
+    if (request) {
+        t.request_held = false;
+        // The service could not deliver it (the destination left or was
+        // disconnected): the send stops here with the reason.
+        if (const SendResult outcome = request->outcome;
+            outcome != kSendTaken && t.send_refused == kSendTaken && t.send_mode != kSendIdle) {
+            t.send_refused = outcome;
+            t.refused_length = request->bytes_to_send;
+        }
+    }
 
     // 1. A request still in flight is cancelled, and nothing is left to send.
     if (!t.data_request.complete) {
@@ -354,7 +380,11 @@ void complete_locked(Context& ctx, std::unique_lock<std::mutex>& lock, SysexRequ
         lock.unlock();
         ctx.clock->pause_ticks(delay_ticks);
         lock.lock();
-        if (t.send_generation != generation || t.send_mode == kSendIdle) return;
+        if (t.send_generation != generation || t.send_mode == kSendIdle) {
+            // Stopped during the pause: no completion is left to reset the bar.
+            ctx.window->set_progress_value(0);
+            return;
+        }
         hand_over(ctx, length);
         ctx.window->set_progress_value(t.send_pos);
         return;

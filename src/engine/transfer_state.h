@@ -105,6 +105,12 @@ struct TransferState {
     // What the send has done so far, for the line that tells its end.
     int32_t pieces_handed = 0;
     std::vector<std::string> nothing_to_send;  // names of items without a complete message
+    // The MIDI service's xrun count when the send started.
+    uint64_t xruns_at_start = 0;
+    // No request of this send has been handed over yet.
+    bool send_starting = false;
+    // Said after "Done.": a sample went out cut to what its header announces.
+    std::string send_note;
 
     // Status lines; written by the timer and by finish_sending. Use the
     // accessors below.
@@ -112,6 +118,12 @@ struct TransferState {
     std::string status_text;
     std::string receive_status_text;
 };
+
+// A send runs, or the service still holds its last request and reads the
+// entry buffer it points into: entries must not be removed or rebuilt.
+inline bool send_in_progress(const TransferState& state) {
+    return state.send_mode != kSendIdle || state.request_held;
+}
 
 void set_status_text(TransferState& state, std::string text);
 std::string status_text(const TransferState& state);

@@ -6,14 +6,37 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace j3 {
 
+namespace {
+
+constexpr const char* kTooLarge = "File too large (2 GB or more); J3 holds items below 2 GB";
+
+}  // namespace
+
 Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data) {
+    namespace fs = std::filesystem;
+    // Looked at before opening: opening a FIFO waits for a writer, a device
+    // may never end, and a file too large is refused without reading it.
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    uintmax_t expected = 0;
+    if (fs::exists(status)) {
+        if (fs::is_directory(status)) return failure(std::strerror(EISDIR));
+        if (!fs::is_regular_file(status))
+            return failure("Not a regular file (a device, pipe or socket); J3 reads files only");
+        expected = fs::file_size(path, ec);
+        if (!ec && expected > kMaxEntryBytes) return failure(kTooLarge);
+    }
     FILE* f = std::fopen(path.string().c_str(), "rb");
     if (!f) return failure(std::strerror(errno));
     std::vector<uint8_t> buffer;
-    std::error_code ec;
-    const uintmax_t expected = std::filesystem::file_size(path, ec);
     if (!ec && expected <= kMaxEntryBytes) buffer.reserve(size_t(expected));
     uint8_t chunk[65536];
     size_t n;
@@ -27,7 +50,7 @@ Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& 
     }
     const int read_errno = std::ferror(f) ? errno : 0;
     std::fclose(f);
-    if (too_large) return failure("File too large (2 GB or more); J3 holds items below 2 GB");
+    if (too_large) return failure(kTooLarge);
     if (read_errno) return failure(std::strerror(read_errno));
     data = std::move(buffer);
     return {};
@@ -49,10 +72,23 @@ Result write_failure(const std::filesystem::path& path, const std::string& reaso
     return failure("cannot write \"" + path.string() + "\": " + reason);
 }
 
-// Writes the bytes into an open stream and closes it; the reason on failure.
-Result write_and_close(FILE* f, const std::filesystem::path& path, const uint8_t* data,
-                       size_t size) {
-    const bool written = size == 0 || std::fwrite(data, 1, size, f) == size;
+// Hands what the stream holds to the disk, so the rename that follows never
+// puts an empty or partial file in the target's place after a crash.
+bool flush_to_disk(FILE* f) {
+    if (std::fflush(f) != 0) return false;
+#ifdef _WIN32
+    return _commit(_fileno(f)) == 0;
+#else
+    return ::fsync(fileno(f)) == 0;
+#endif
+}
+
+// Writes the bytes into an open stream (to the disk when sync is set) and
+// closes it; the reason on failure.
+Result write_and_close(FILE* f, const std::filesystem::path& path, const uint8_t* data, size_t size,
+                       bool sync) {
+    const bool written =
+        (size == 0 || std::fwrite(data, 1, size, f) == size) && (!sync || flush_to_disk(f));
     const int write_errno = errno;
     const bool closed = std::fclose(f) == 0;
     if (!written) return write_failure(path, std::strerror(write_errno));
@@ -78,7 +114,7 @@ Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, 
         if (fs::is_directory(status)) return write_failure(path, "Is a directory");
         FILE* f = std::fopen(target.string().c_str(), "wb");
         if (!f) return write_failure(path, std::strerror(errno));
-        return write_and_close(f, path, data, size);
+        return write_and_close(f, path, data, size, false);
     }
 
     // A name of its own in the same folder, so the rename replaces the file
@@ -90,7 +126,7 @@ Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, 
     temporary += suffix;
     FILE* f = std::fopen(temporary.string().c_str(), "wb");
     if (!f) return write_failure(path, std::strerror(errno));
-    if (Result written = write_and_close(f, path, data, size); !written) {
+    if (Result written = write_and_close(f, path, data, size, true); !written) {
         fs::remove(temporary, ec);
         return written;
     }

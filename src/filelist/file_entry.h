@@ -54,9 +54,11 @@ void erase_entries(FileList& list, const std::vector<uint32_t>& ascending_ids);
 // Items of 2 GiB or more are refused: sizes travel as 32-bit counts.
 constexpr uint64_t kMaxEntryBytes = (uint64_t(1) << 31) - 1;
 
-// Reads a whole file of less than 2 GiB into data. On failure data is left
-// alone and the message holds the system's words ("No such file or
-// directory", "Is a directory") or says the file is too large.
+// Reads a whole regular file of less than 2 GiB into data. On failure data
+// is left alone and the message holds the system's words ("No such file or
+// directory", "Is a directory") or says the file is too large (known from its
+// size, before reading) or no regular file (a FIFO, device or socket, which
+// is never opened).
 Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& data);
 
 // Reads an item's file for the list: as read_whole_file, but a folder is

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
 
 namespace j3 {
 namespace {
@@ -57,22 +58,35 @@ std::optional<PlistValue> from_node(plist_t node, int depth) {
             return PlistValue::make_int(static_cast<int64_t>(u));
         }
         case PLIST_STRING: {
-            Malloced<char> s;
-            plist_get_string_val(node, &s.ptr);
-            return PlistValue::make_string(s.ptr ? s.ptr : "");
+            // By pointer and length: libplist 2.2 asserts in
+            // plist_get_string_val when the text holds a NUL byte. Such a
+            // string is no text of ours and is left out.
+            uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            if (!text) return PlistValue::make_string("");
+            const std::string_view view(text, size_t(length));
+            if (view.find('\0') != std::string_view::npos) return std::nullopt;
+            return PlistValue::make_string(std::string(view));
         }
         case PLIST_ARRAY: {
             PlistValue v = PlistValue::make_array();
-            const uint32_t n = plist_array_get_size(node);
-            for (uint32_t i = 0; i < n; ++i) {
-                if (auto item = from_node(plist_array_get_item(node, i), depth + 1)) {
-                    v.items.push_back(std::move(*item));
-                }
+            Malloced<void> iter;
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            iter.ptr = it;
+            for (;;) {
+                plist_t child = nullptr;
+                plist_array_next_item(node, it, &child);
+                if (!child) break;
+                if (auto item = from_node(child, depth + 1)) v.items.push_back(std::move(*item));
             }
             return v;
         }
         case PLIST_DICT: {
             PlistValue v = PlistValue::make_dict();
+            // Keys are looked up in a table of their own while reading: a
+            // dictionary of many keys would otherwise cost a search per key.
+            std::unordered_map<std::string, size_t> index;
             Malloced<void> iter;
             plist_dict_iter it = nullptr;
             plist_dict_new_iter(node, &it);
@@ -82,7 +96,15 @@ std::optional<PlistValue> from_node(plist_t node, int depth) {
                 plist_t child = nullptr;
                 plist_dict_next_item(node, it, &key.ptr, &child);
                 if (!child || !key.ptr) break;
-                if (auto item = from_node(child, depth + 1)) v.set(key.ptr, std::move(*item));
+                auto item = from_node(child, depth + 1);
+                if (!item) continue;
+                auto [at, added] = index.try_emplace(key.ptr, v.keys.size());
+                if (added) {
+                    v.keys.emplace_back(key.ptr);
+                    v.items.push_back(std::move(*item));
+                } else {
+                    v.items[at->second] = std::move(*item);
+                }
             }
             return v;
         }
@@ -123,12 +145,23 @@ plist_t to_node(const PlistValue& v) {
 
 // libplist's XML reader descends once per nested array or dictionary and
 // runs off the stack near a million levels. Text nested deeper than we ever
-// write is refused before it gets there.
+// write is refused before it gets there. Comments and CDATA sections are
+// passed over as the reader passes over them: tags inside them are no tags,
+// and tags after them are.
 bool nesting_within(const uint8_t* data, size_t size, int limit) {
     int depth = 0;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     for (size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
         const std::string_view rest = text.substr(i + 1);
+        const std::string_view skipped_end = rest.starts_with("!--")        ? "-->"
+                                             : rest.starts_with("![CDATA[") ? "]]>"
+                                                                            : "";
+        if (!skipped_end.empty()) {
+            // An unended comment or section: the reader fails on it.
+            i = text.find(skipped_end, i + 1);
+            if (i == std::string_view::npos) return false;
+            continue;
+        }
         const bool closing = rest.starts_with('/');
         const std::string_view name = closing ? rest.substr(1) : rest;
         if (!name.starts_with("array") && !name.starts_with("dict")) continue;

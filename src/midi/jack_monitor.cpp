@@ -34,6 +34,7 @@ std::unique_ptr<JackMonitor> JackMonitor::open(const std::string& client_name) {
     std::unique_ptr<JackMonitor> monitor(new JackMonitor);
     monitor->client_ = client;
     jack_set_process_callback(client, process, monitor.get());
+    jack_set_xrun_callback(client, xrun, monitor.get());
     jack_on_info_shutdown(
         client, [](jack_status_t, const char*, void* self) { shutdown(self); }, monitor.get());
     if (jack_activate(client) != 0) return nullptr;
@@ -52,6 +53,15 @@ JackMonitor::~JackMonitor() {
 // JACK's process thread: counts cycles, nothing else.
 int JackMonitor::process(uint32_t, void* self) {
     static_cast<JackMonitor*>(self)->cycles_.fetch_add(1, std::memory_order_release);
+    return 0;
+}
+
+// A JACK thread, for every xrun the server reports.
+int JackMonitor::xrun(void* self) {
+    auto* monitor = static_cast<JackMonitor*>(self);
+    const int64_t now = int64_t(monitor->cycles_.load(std::memory_order_acquire));
+    if (now - monitor->last_write_cycle_.load(std::memory_order_relaxed) <= int64_t(kCyclesToDrain))
+        monitor->xruns_.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 
@@ -91,6 +101,9 @@ int JackMonitor::process(uint32_t, void*) {
     return 0;
 }
 void JackMonitor::shutdown(void*) {}
+int JackMonitor::xrun(void*) {
+    return 0;
+}
 bool JackMonitor::port_exists(const std::string&) const {
     return false;
 }
@@ -100,12 +113,13 @@ std::vector<std::string> JackMonitor::connections(const std::string&) const {
 
 #endif
 
-bool JackMonitor::make_room(uint32_t bytes, std::chrono::milliseconds patience) {
+bool JackMonitor::make_room(uint32_t bytes, std::chrono::milliseconds patience,
+                            const std::atomic<bool>* cancel) {
     const uint32_t need = bytes + kLengthField;
     if (need > kRingUsable) return false;
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
-        if (!alive_) return false;
+        if (!alive_ || (cancel && *cancel)) return false;
         const uint64_t cycles = cycles_.load(std::memory_order_acquire);
         while (!written_.empty() && written_.front().first + kCyclesToDrain <= cycles) {
             written_.pop_front();
@@ -114,6 +128,7 @@ bool JackMonitor::make_room(uint32_t bytes, std::chrono::milliseconds patience) 
         for (auto& w : written_) in_ring += w.second;
         if (in_ring + need <= kRingUsable) {
             written_.emplace_back(cycles, need);
+            last_write_cycle_.store(int64_t(cycles), std::memory_order_relaxed);
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline) return false;

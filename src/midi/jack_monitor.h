@@ -44,8 +44,15 @@ class JackMonitor {
     std::vector<std::string> connections(const std::string& full_name) const;
     // Call before handing bytes to RtMidi's JACK sendMessage (one thread at a
     // time). Waits up to patience for the ring to empty; false when the
-    // message would not fit by then (the server runs no cycles): do not send.
-    bool make_room(uint32_t bytes, std::chrono::milliseconds patience);
+    // message would not fit by then (the server runs no cycles), or at once
+    // when *cancel becomes true meanwhile: do not send.
+    bool make_room(uint32_t bytes, std::chrono::milliseconds patience,
+                   const std::atomic<bool>* cancel = nullptr);
+    // How many xruns the server reported while bytes written through
+    // make_room were still on their way (cycles it could not finish in time,
+    // when JACK may drop MIDI events). One while nothing of ours was under
+    // way cannot have lost any of it and is not counted.
+    uint64_t xruns() const { return xruns_.load(std::memory_order_relaxed); }
     // Waits until the server has begun `cycles` new process cycles; false when
     // it does not within patience. A connection made just before takes
     // effect in the graph from the next cycle on: bytes written sooner would
@@ -56,10 +63,14 @@ class JackMonitor {
     JackMonitor() = default;
     static int process(uint32_t frames, void* self);
     static void shutdown(void* self);
+    static int xrun(void* self);
 
     void* client_ = nullptr;  // jack_client_t
     std::atomic<bool> alive_{true};
     std::atomic<uint64_t> cycles_{0};
+    std::atomic<uint64_t> xruns_{0};
+    // Cycle count when make_room last let bytes go; negative before the first.
+    std::atomic<int64_t> last_write_cycle_{-1000};
     // What went into the ring: (cycles run when written, bytes taken).
     std::deque<std::pair<uint64_t, uint32_t>> written_;
 };

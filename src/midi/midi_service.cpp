@@ -12,6 +12,8 @@ const char* send_result_text(SendResult result) {
             return "the destination is not there";
         case kSendBackendLost:
             return "the MIDI server behind the destination has gone away";
+        case kSendDisconnected:
+            return "the destination was disconnected from J3's output";
     }
     return "the MIDI service refused the message";
 }

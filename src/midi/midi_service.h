@@ -21,6 +21,9 @@ enum SendResult : int {
     kSendTooLarge = 1,       // more bytes than the destination's backend carries in one message
     kSendNoDestination = 2,  // no such destination, or it has left the system
     kSendBackendLost = 3,    // the MIDI server behind the destination has gone away
+    // J3's output port is no longer connected to the destination (a patchbay
+    // took the connection away); the next send to it connects again.
+    kSendDisconnected = 4,
 };
 // A short text for the user, e.g. "the destination has gone away".
 const char* send_result_text(SendResult result);
@@ -42,6 +45,14 @@ struct SysexRequest {
     std::atomic<bool> complete{true};
     CompletionProc completion_proc = nullptr;
     void* completion_ref = nullptr;  // handed back untouched (the engine's context)
+    // The first request of a transfer: a connection to the destination that
+    // went away before it is made again. On a later one a lost connection
+    // means lost data, and the request fails with kSendDisconnected.
+    bool starts_transfer = true;
+    // Set by the service before the completion procedure runs: kSendTaken when
+    // the bytes went out (or the request was cancelled), else why they did not
+    // (the destination left, was disconnected, its server went away).
+    std::atomic<SendResult> outcome{kSendTaken};
 };
 
 // One MIDI message or SysEx fragment as it arrived; SysEx may come in several.
@@ -97,6 +108,10 @@ class MidiService {
     // such destination) is still completed, and the result says why: never
     // silently dropped. Any thread.
     virtual SendResult send_sysex(SysexRequest* request) = 0;
+    // How many times the MIDI server reported that it fell behind (JACK's
+    // xrun), when events may have been dropped on the way; a send compares it
+    // before and after. 0 for a service that cannot tell. Any thread.
+    virtual uint64_t xrun_count() { return 0; }
 };
 
 }  // namespace j3

@@ -185,10 +185,16 @@ class RtMidiService final : public MidiService {
         speeds_[destination] = std::max(bytes_per_second, 1);
     }
 
+    uint64_t xrun_count() override {
+        std::lock_guard lock(mutex_);
+        return xruns_before_ + (jack_.monitor ? jack_.monitor->xruns() : 0);
+    }
+
     SendResult send_sysex(SysexRequest* request) override {
         const SendResult result = check(*request);
         // Taken from here on: the flag now means "cancel" only.
         request->complete = false;
+        request->outcome = result;
         if (result != kSendTaken) {
             pump_->complete_refused(request);
             return result;
@@ -240,6 +246,8 @@ class RtMidiService final : public MidiService {
     }
 
     void drop_api(Api& api) {
+        // The count goes on across servers.
+        if (api.monitor) xruns_before_ += api.monitor->xruns();
         api.in.reset();
         api.out.reset();
         api.monitor.reset();
@@ -359,6 +367,13 @@ class RtMidiService final : public MidiService {
         Api& api = *api_of(r->kind);
         if (!api.open()) return kSendBackendLost;
         if (api.monitor && !api.monitor->alive()) return kSendBackendLost;
+        if (api.out_port == r->key && api.monitor && !output_connected(*api.monitor, r->key)) {
+            // A patchbay took the connection away. Between transfers nothing
+            // was lost and it is made again; within one, what went out since
+            // went nowhere: stop there, and the next transfer connects again.
+            close_output(api);
+            if (!request.starts_transfer) return kSendDisconnected;
+        }
         if (api.out_port != r->key) {
             close_output(api);
             const std::optional<unsigned> index = port_index(*api.out, r->key);
@@ -369,9 +384,12 @@ class RtMidiService final : public MidiService {
             if (api.monitor && !wait_for_connection(*api.monitor, r->key)) return kSendBackendLost;
         }
         if (request.bytes_to_send == 0) return kSendTaken;
-        if (api.monitor && !api.monitor->make_room(request.bytes_to_send, kJackPatience)) {
-            return kSendBackendLost;
+        if (api.monitor &&
+            !api.monitor->make_room(request.bytes_to_send, kJackPatience, &request.complete)) {
+            return request.complete ? kSendTaken : kSendBackendLost;
         }
+        // A Stop while waiting for room: nothing more goes out.
+        if (request.complete) return kSendTaken;
         api.out->sendMessage(request.data, request.bytes_to_send);
         return kSendTaken;
     }
@@ -383,6 +401,15 @@ class RtMidiService final : public MidiService {
         api.out_port.clear();
     }
 
+    // Link thread: the JACK graph connects J3's output port to destination.
+    bool output_connected(JackMonitor& monitor, const std::string& destination) {
+        for (const std::string& name : monitor.connections(destination)) {
+            const EndpointInfo info = endpoint_info_from_port_name(PortNaming::kJack, name);
+            if (info.name == output_port_name_ && own_port(info)) return true;
+        }
+        return false;
+    }
+
     // Link thread, after connecting the JACK output port to a destination:
     // JACK applies a new connection at a cycle boundary, and what goes out in
     // a cycle that still runs on the old graph is lost. Waits until the graph
@@ -390,12 +417,8 @@ class RtMidiService final : public MidiService {
     bool wait_for_connection(JackMonitor& monitor, const std::string& destination) {
         const auto deadline = std::chrono::steady_clock::now() + kJackPatience;
         for (;;) {
-            for (const std::string& name : monitor.connections(destination)) {
-                const EndpointInfo info = endpoint_info_from_port_name(PortNaming::kJack, name);
-                if (info.name == output_port_name_ && own_port(info)) {
-                    return monitor.wait_cycles(kCyclesForConnection, kJackPatience);
-                }
-            }
+            if (output_connected(monitor, destination))
+                return monitor.wait_cycles(kCyclesForConnection, kJackPatience);
             if (!monitor.alive() || std::chrono::steady_clock::now() >= deadline) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -431,6 +454,7 @@ class RtMidiService final : public MidiService {
     Endpoint loopback_source_ = kNoEndpoint;
     Endpoint loopback_destination_ = kNoEndpoint;
     bool loopback_connected_ = false;
+    uint64_t xruns_before_ = 0;  // reported by the JACK servers dropped so far
 
     // Declared in this order so that the backends, whose callbacks queue into
     // input_, go before it, and the threads that use the backends go first.

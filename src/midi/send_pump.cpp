@@ -85,7 +85,9 @@ void SendPump::link_loop() {
 
         const auto start = Clock::now();
         uint32_t on_wire = 0;
-        if (hooks_.transmit(*request) == kSendTaken) {
+        const int outcome = hooks_.transmit(*request);
+        request->outcome = SendResult(outcome);
+        if (outcome == kSendTaken) {
             const auto duration =
                 wire_time(request->bytes_to_send, hooks_.speed(request->destination));
             const auto deadline = start + duration;

@@ -27,7 +27,7 @@ namespace j3 {
 struct SendPumpHooks {
     // Link thread, at the request's turn: hands its bytes to the backend.
     // Returns kSendTaken, or a SendResult when nothing went out (the request
-    // is then completed at once).
+    // is then completed at once, with that outcome).
     std::function<int(const SysexRequest& request)> transmit;
     // Link thread, after the wait: the first bytes_on_wire bytes have left
     // (all of them, or fewer when the request was cancelled on the way). The

@@ -13,10 +13,6 @@ bool one_item(const DumpAssembler& a) {
     return a.sds_format == kSdsFormatSysexOneItem;
 }
 
-bool stores_sysex(const DumpAssembler& a) {
-    return a.sds_format != kSdsFormatWav && a.sds_format != kSdsFormatAiff;
-}
-
 const SdsDumpState& converter_dump(const DumpAssembler& a) {
     return a.sds_format == kSdsFormatWav    ? a.state->wav_dump
            : a.sds_format == kSdsFormatAiff ? a.state->aiff_dump
@@ -88,11 +84,8 @@ SdsReceiveResult assemble_message(DumpAssembler& a, const uint8_t* data, size_t 
     // Output outside a dump (a sample name message before any header) has no
     // item to go to.
     if (a.dump_open) {
-        // The SysEx converter passes the message through, but its output
-        // stops at the scratch size: a longer message (a header or name
-        // message a device pads) is kept whole from the input, not cut.
-        if (stores_sysex(a) && s.scratch_fill >= kScratchSize)
-            a.item.insert(a.item.end(), data, data + size);
+        if (s.pass_through > 0)
+            a.item.insert(a.item.end(), data, data + s.pass_through);
         else
             a.item.insert(a.item.end(), s.scratch_buffer, s.scratch_buffer + s.scratch_fill);
     }

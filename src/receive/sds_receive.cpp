@@ -26,12 +26,17 @@ void emit_be(ReceiveState& s, uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) emit_byte(s, uint8_t(v >> (8 * i)));
 }
 
-// Everything of a message up to and including its first F7.
+// Everything of a message up to and including its first F7: copied when it
+// fits the scratch buffer, else named by pass_through, never cut.
 void emit_message(ReceiveState& s, const uint8_t* data, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        emit_byte(s, data[i]);
-        if (data[i] == 0xF7) break;
+    size_t n = 0;
+    while (n < size && data[n] != 0xF7) ++n;
+    if (n < size) ++n;
+    if (n > size_t(kScratchSize - s.scratch_fill)) {
+        s.pass_through = int32_t(n);
+        return;
     }
+    emit_bytes(s, data, n);
 }
 
 bool has_loop(const SdsDumpState& d) {
@@ -234,6 +239,7 @@ SdsReceiveResult receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format
 
 SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
                                      size_t size) {
+    state.pass_through = 0;
     if (size < 4 || data[0] != 0xF0 || data[1] != 0x7E) return kSdsIgnored;
     int32_t format =
         sds_format == kSdsFormatWav || sds_format == kSdsFormatAiff ? sds_format : kSdsFormatSysex;

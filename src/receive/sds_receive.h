@@ -44,10 +44,12 @@ enum SdsReceiveResult : int {
 
 // Handles one complete message (F0 7E ... F7, size bytes) for the converter
 // sds_format chooses: 1, 4 (and 0, which names no format) SysEx, 2 WAV, 3
-// AIFF. Output goes through emit_byte into state.scratch_buffer; at most 254
-// bytes for a pass-through message, 116 for a file header, 120 for the samples
-// of a packet. Sets state.sds_channel and state.current_packet for the reply.
-// Both the standard header (01) and the extended one (05 05) start a dump.
+// AIFF. Output goes through emit_byte into state.scratch_buffer: 116 bytes at
+// most for a file header, 120 for the samples of a packet, the whole message
+// for a SysEx pass-through; a message too long for the buffer is passed
+// through whole by state.pass_through instead (never cut). Sets state.sds_channel and
+// state.current_packet for the reply. Both the standard header (01) and the extended one (05 05)
+// start a dump.
 SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
                                      size_t size);
 // The same with the context's receive state and "SDS format" setting.

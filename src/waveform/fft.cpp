@@ -7,8 +7,10 @@
 
 // The stage loops are compiled twice on x86-64 with GCC: for AVX2 and for the
 // baseline; the loader picks the one the processor runs. Elsewhere they are
-// compiled once, for the baseline.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// compiled once, for the baseline, and also under ThreadSanitizer, whose
+// instrumented code cannot run in the loader's choice before it starts.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(__SANITIZE_THREAD__)
 #define J3_FFT_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define J3_FFT_CLONES

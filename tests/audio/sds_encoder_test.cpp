@@ -295,5 +295,63 @@ TEST(SdsEncoder, StandardHeaderLimits) {
     }
 }
 
+TEST(SdsEncoder, LoopPointsOutsideTheSampleAreClampedForBothHeaders) {
+    struct Case {
+        const char* description;
+        Loop loop;
+        int32_t want_start, want_end;
+    } cases[] = {
+        {"loop start negative as a 32-bit marker (0xFFFFFFF0)", {-16, 50, 0}, 0, 50},
+        {"loop end beyond the last frame", {10, 5000, 0}, 10, 99},
+        {"both beyond the sample", {400, 500, 0}, 99, 99},
+        {"loop end negative", {10, -1, 0}, 0, 0},
+    };
+    const std::string name = "loop";
+    for (const Case& c : cases) {
+        AiffFile a;
+        a.samples.assign(100, 5);
+        a.loop = c.loop;
+        const Bytes file = make_aiff(a);
+        for (bool extended : {false, true}) {
+            SdsItemParams item;
+            item.name_text = extended ? &name : nullptr;
+            Dump d = encode_item(file, item);
+            ASSERT_GT(d.first_result, 0) << c.description;
+            SdsDumpHeader h;
+            ASSERT_TRUE(read_dump_header(d.first.data(), d.first.size(), h))
+                << c.description << (extended ? " (extended)" : " (standard)")
+                << ": J3 reads what it wrote";
+            EXPECT_EQ(h.loop_start, c.want_start) << c.description;
+            EXPECT_EQ(h.loop_end, c.want_end) << c.description;
+            EXPECT_EQ(receive_dump(d, kSdsFormatWav).results.back(), kSdsDumpComplete)
+                << c.description;
+        }
+    }
+}
+
+TEST(SdsEncoder, CutSampleIsAnnounced) {
+    WavFile w;
+    w.bits = 8;
+    w.container = 1;
+    w.samples.assign(size_t(kStandardHeaderMaxWords) + 10, 0);
+    const Bytes file = make_wav(w);
+    const std::string name = "long";
+    for (bool extended : {false, true}) {
+        SdsItemParams item;
+        item.name_text = extended ? &name : nullptr;
+        SdsEncoder enc;
+        int32_t pos = 0, length = int32_t(file.size());
+        const uint8_t* msg = file.data();
+        ASSERT_GT(next_sds_message(enc, item, pos, &length, msg), 0);
+        const std::string note = sample_cut_note(enc, "--extended");
+        if (extended) {
+            EXPECT_EQ(note, "");
+        } else {
+            EXPECT_NE(note.find("2097151 of 2097161 frames"), std::string::npos) << note;
+            EXPECT_NE(note.find("extended header (--extended)"), std::string::npos) << note;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace j3::testing

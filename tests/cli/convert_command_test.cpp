@@ -1,10 +1,12 @@
 // j3 convert, run as the command line runs it, on files in a scratch folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "cli/cli.h"
+#include "cli/cli_run.h"
 #include "fakes/test_folder.h"
 #include "fixtures/audio_files.h"
 #include "fixtures/libsndfile_oracle.h"
@@ -128,12 +130,41 @@ TEST_F(ConvertCommand, BadInput) {
         {"device out of range", {path("song.wav"), "-o", path("o.syx"), "--device", "128"}, 2},
         {"audio option on a dump", {path("cut.syx"), "-o", path("o.wav"), "--stereo", "left"}, 1},
         {"no format known", {path("cut.syx"), "-o", path("o.bin")}, 1},
+        {"audio input to an audio name", {path("song.wav"), "-o", path("o.wav")}, 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(convert_command(c.args), c.want_status) << c.description;
         EXPECT_FALSE(fs::exists(path("o.wav"))) << c.description;
         EXPECT_FALSE(fs::exists(path("o.syx"))) << c.description;
     }
+}
+
+// What the user must hear about: a sample cut to what a standard header can
+// announce, and damage in a flood of stray bytes (a few places and a count,
+// not a line per byte).
+TEST_F(ConvertCommand, TellsWhatItCutAndSummarisesDamage) {
+    WavFile w;
+    w.bits = 8;
+    w.container = 1;
+    w.samples.assign(size_t(kStandardHeaderMaxWords) + 10, 0);
+    write("long.wav", make_wav(w));
+    CliRun r = run_j3({"convert", path("long.wav"), "-o", path("long.syx")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("2097151 of 2097161 frames"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--extended"), std::string::npos) << r.err;
+    r = run_j3({"convert", path("long.wav"), "--extended", "-o", path("long.syx")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+
+    Bytes stray(100000, 0xF0);
+    const Bytes whole = wire_bytes(encode_item(sample_wav(100, 1)));
+    stray.insert(stray.end(), whole.begin(), whole.end());
+    write("stray.syx", stray);
+    r = run_j3({"convert", path("stray.syx"), "--format", "wav", "-o", path("stray.wav")});
+    EXPECT_EQ(r.status, 0) << "the dump after the stray bytes is whole";
+    EXPECT_TRUE(fs::exists(path("stray.wav")));
+    EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 30) << r.err.substr(0, 300);
+    EXPECT_NE(r.err.find("99980 more"), std::string::npos) << r.err.substr(r.err.size() - 300);
 }
 
 }  // namespace

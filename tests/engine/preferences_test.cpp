@@ -4,8 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <sstream>
+
+#include <sys/stat.h>
 
 #include "engine/list_commands.h"
 #include "fakes/test_context.h"
@@ -566,6 +569,132 @@ TEST_F(Preferences, SavingIntoAFolderThatCannotBeWrittenFailsAndLeavesTheOldFile
     std::ofstream(blocked) << "a file where a folder should be";
     EXPECT_FALSE(save_preferences(t.ctx, blocked / kPreferencesFileName));
     EXPECT_TRUE(save_preferences(t.ctx, file));
+}
+
+std::string repeat(const std::string& s, size_t n) {
+    std::string out;
+    out.reserve(s.size() * n);
+    for (size_t i = 0; i < n; ++i) out += s;
+    return out;
+}
+
+std::string entry_xml(const std::string& path) {
+    return "<dict><key>File</key><string>" + path + "</string></dict>";
+}
+
+// Files that used to kill or hang every start: each either loads (what can
+// be read of it) or is put aside with the defaults, and start-up goes on.
+TEST_F(Preferences, HostileFilesNeitherCrashNorHang) {
+    const fs::path kept = write("kept.syx", "\xF0\x01\xF7");
+    const fs::path fifo = dir / "fifo.syx";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string settings =
+        "<key>Version</key><integer>1</integer>"
+        "<key>Turbo limit</key><integer>3</integer>";
+    const std::string deep = repeat("<array>", 200000) + repeat("</array>", 200000);
+    struct Case {
+        const char* description;
+        std::string text;
+        bool want_used;           // else the defaults, and the file put aside
+        size_t want_entries = 0;  // with "Reload Files" on
+    } cases[] = {
+        {"nesting hidden behind closing tags in a comment",
+         "<plist version=\"1.0\"><!--" + repeat("</array>", 200000) + "--><dict>" + settings +
+             "<key>x</key>" + deep + "</dict></plist>",
+         false},
+        {"nesting hidden behind closing tags in CDATA",
+         "<plist version=\"1.0\"><dict><key>y</key><string><![CDATA[" + repeat("</dict>", 200000) +
+             "]]></string>" + settings + "<key>x</key>" + deep + "</dict></plist>",
+         false},
+        {"a comment never closed", "<plist version=\"1.0\"><!-- <dict>", false},
+        {"a NUL byte inside a path: that entry goes, the rest loads",
+         prefs_xml({{"Turbo limit", int_xml(3)},
+                    {"Reload Files", bool_xml(true)},
+                    {"File Array", "<array>" + entry_xml(kept.string()) +
+                                       entry_xml(std::string("/tmp/a\0b.syx", 12)) + "</array>"}}),
+         true, 1},
+        {"a FIFO in the list is refused, not read",
+         prefs_xml({{"Turbo limit", int_xml(3)},
+                    {"Reload Files", bool_xml(true)},
+                    {"File Array", "<array>" + entry_xml(fifo.string()) + entry_xml(kept.string()) +
+                                       "</array>"}}),
+         true, 1},
+    };
+    for (const Case& c : cases) {
+        fs::remove(fs::path(file) += ".bad");
+        write_prefs(c.text);
+        TestContext fresh;
+        auto loaded =
+            std::async(std::launch::async, [&] { return load_preferences(fresh.ctx, file); });
+        if (loaded.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << c.description << ": loading blocks";
+            std::ofstream(fifo).put('x');  // release a read stuck on the FIFO
+        }
+        EXPECT_EQ(loaded.get() == 0, c.want_used) << c.description;
+        EXPECT_EQ(fresh.ctx.settings.turbo_limit, c.want_used ? 3 : 11) << c.description;
+        EXPECT_EQ(fresh.ctx.files.file_array.size(), c.want_entries) << c.description;
+        EXPECT_EQ(fs::exists(fs::path(file) += ".bad"), !c.want_used) << c.description;
+    }
+}
+
+// A dictionary of very many keys loads (and in time proportional to its
+// size: a search per key made 150,000 keys take minutes).
+TEST_F(Preferences, ManyKeysLoad) {
+    std::string keys;
+    for (int i = 0; i < 150000; ++i) keys += "<key>k" + std::to_string(i) + "</key><true/>";
+    write_prefs(prefs_xml({{"Turbo limit", int_xml(3)}, {"z", "<dict>" + keys + "</dict>"}}));
+    EXPECT_EQ(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(t.ctx.settings.turbo_limit, 3);
+    ASSERT_NE(t.ctx.settings.prefs_dict.find("z"), nullptr);
+    EXPECT_EQ(t.ctx.settings.prefs_dict.find("z")->keys.size(), 150000u);
+}
+
+// What is written is read back: a long list is kept, and a list too long to
+// be read back is not written over the file.
+TEST_F(Preferences, WhatIsWrittenIsReadBack) {
+    write_prefs(prefs_xml({{"Turbo limit", int_xml(3)}}));
+    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    const std::string folder = "/" + std::string(250, 'f') + "/";
+    for (int i = 0; i < 60000; ++i) {
+        FileEntry e;
+        e.file = folder + std::to_string(i) + ".syx";
+        t.ctx.files.file_array.push_back(std::move(e));
+    }
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    EXPECT_GT(fs::file_size(file), uintmax_t(16) << 20) << "more than the old limit";
+    TestContext next;
+    EXPECT_EQ(load_preferences(next.ctx, file), 0);
+    EXPECT_EQ(next.ctx.settings.turbo_limit, 3);
+
+    const uintmax_t size = fs::file_size(file);
+    t.ctx.files.file_array.resize(1);
+    t.ctx.files.file_array[0].file = std::string(size_t(kMaxPreferencesBytes), 'x');
+    const Result refused = save_preferences(t.ctx, file);
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.message.find("too long"), std::string::npos) << refused.message;
+    EXPECT_EQ(fs::file_size(file), size) << "the file as it was stays";
+}
+
+// A file that cannot be used is kept aside with a word on the status line,
+// never silently replaced by the defaults at the next quit.
+TEST_F(Preferences, ARefusedFileIsKeptAside) {
+    write_prefs("garbage \x01\x02");
+    EXPECT_NE(load_preferences(t.ctx, file), 0);
+    const fs::path aside = fs::path(file) += ".bad";
+    ASSERT_TRUE(fs::exists(aside));
+    std::ifstream in(aside, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "garbage \x01\x02");
+    EXPECT_NE(status_text(t.ctx.transfer).find("org.j3.J3.plist.bad"), std::string::npos)
+        << status_text(t.ctx.transfer);
+    ASSERT_TRUE(save_preferences(t.ctx, file));
+    EXPECT_TRUE(fs::exists(aside));
+
+    TestContext none;  // no file at all: nothing to keep aside, nothing said
+    fs::remove(file);
+    fs::remove(aside);
+    load_preferences(none.ctx, file);
+    EXPECT_FALSE(fs::exists(aside));
+    EXPECT_EQ(status_text(none.ctx.transfer), "");
 }
 
 }  // namespace

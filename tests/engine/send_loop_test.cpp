@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "engine/list_commands.h"
 #include "engine/sysex_send.h"
 #include "fakes/test_context.h"
+#include "fixtures/audio_files.h"
+#include "midi/endpoints.h"
 
 namespace j3 {
 namespace {
@@ -51,6 +54,11 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
     EXPECT_EQ(sent(), (std::vector<Bytes>{
                           {0xF0, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0xF7}, {0xF0, 0x05, 0xF7}}));
     for (auto& r : t.midi.sent_copy()) EXPECT_EQ(r.destination, 1001u);
+    // Only the first request may make a lost connection again; after it a
+    // lost connection means lost data.
+    std::vector<bool> starts;
+    for (auto& r : t.midi.sent_copy()) starts.push_back(r.starts_transfer);
+    EXPECT_EQ(starts, (std::vector<bool>{true, false, false}));
     // A pause before every piece but the very first of the send.
     EXPECT_EQ(t.clock.pauses, 2);
     EXPECT_EQ(t.clock.ticks_paused, 12);
@@ -233,6 +241,7 @@ TEST_F(SendLoop, StopDuringTheDelayHandsNothingMoreOver) {
     EXPECT_EQ(t.midi.held(), 0u);
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);
     EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.window.progress_value, 0) << "no late completion comes to reset the bar";
 }
 
 TEST_F(SendLoop, StopRacingCompletionsEndsCleanly) {
@@ -258,6 +267,117 @@ TEST_F(SendLoop, StopRacingCompletionsEndsCleanly) {
         EXPECT_EQ(fresh.midi.held(), 0u);
         EXPECT_FALSE(fresh.ctx.transfer.request_held);
         EXPECT_EQ(fresh.window.text(kSendButton), "Send");
+    }
+}
+
+// After Stop the service may still hold the cancelled request and read the
+// entry's buffer: the list keeps its entries until it lets go.
+TEST_F(SendLoop, EntriesStayWhileTheServiceHoldsTheCancelledRequest) {
+    add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7});
+    add("b.syx", {0xF0, 0x03, 0xF7});
+    start({1, 2});
+    stop_sending(t.ctx);
+    ASSERT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    ASSERT_EQ(t.midi.held(), 1u);
+    const uint8_t* held = t.midi.in_flight.front()->data;
+    remove_selected_entries(t.ctx);
+    remove_all_entries(t.ctx);
+    ASSERT_EQ(t.ctx.files.file_array.size(), 2u);
+    EXPECT_EQ(held, t.ctx.files.file_array[0].data.data());
+
+    t.midi.complete_next();
+    remove_all_entries(t.ctx);
+    EXPECT_TRUE(t.ctx.files.file_array.empty());
+}
+
+// A request the service could not deliver (the destination was disconnected
+// or left, its server went away) stops the send with the reason: never "Done."
+// with the rest lost. An xrun during the send ends it with a warning.
+TEST_F(SendLoop, LossOnTheWayIsReported) {
+    struct Case {
+        const char* description;
+        SendResult undelivered;
+        uint64_t xruns;
+        size_t want_sent;
+        std::string want_status;
+    } cases[] = {
+        {"delivered", kSendTaken, 0, 3, "Done."},
+        {"disconnected", kSendDisconnected, 0, 2,
+         "Stopped: the destination was disconnected from J3's output."},
+        {"server gone", kSendBackendLost, 0, 2,
+         "Stopped: the MIDI server behind the destination has gone away."},
+        {"xrun", kSendTaken, 1, 3,
+         "Sent, but the MIDI server fell behind during the send (xrun): some data may have "
+         "been lost."},
+    };
+    for (const Case& c : cases) {
+        TestContext fresh;
+        FileEntry e;
+        e.data = {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7, 0xF0, 0x03, 0xF7};
+        append_entry(fresh.ctx, std::move(e));
+        fresh.window.select({1});
+        refresh_selection(fresh.ctx);
+        ASSERT_TRUE(start_sending(fresh.ctx));
+        fresh.midi.complete_next();
+        fresh.midi.undelivered = c.undelivered;
+        fresh.midi.xruns += c.xruns;
+        fresh.midi.complete_all();
+        EXPECT_EQ(fresh.midi.sent_copy().size(), c.want_sent) << c.description;
+        EXPECT_EQ(fresh.ctx.transfer.send_mode, kSendIdle) << c.description;
+        EXPECT_EQ(status_text(fresh.ctx.transfer), c.want_status) << c.description;
+        fresh.midi.undelivered = kSendTaken;
+        EXPECT_TRUE(start_sending(fresh.ctx)) << c.description << ": the next send may start";
+        fresh.midi.complete_all();
+        EXPECT_EQ(status_text(fresh.ctx.transfer), "Done.") << c.description;
+    }
+}
+
+// The configuration window's OK changes the destination on the GUI thread
+// while completions read it for the next request (the sanitizer run sees any
+// race).
+TEST_F(SendLoop, DestinationChangesWhileCompletionsRun) {
+    t.midi.destinations = {{"one"}, {"two"}};
+    scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
+    Bytes many;
+    for (int i = 0; i < 500; ++i) many.insert(many.end(), {0xF0, uint8_t(i & 0x7F), 0xF7});
+    add("a.syx", many);
+    start({1});
+    std::atomic<bool> done{false};
+    std::thread completer([&] {
+        while (t.midi.complete_next()) {
+        }
+        done = true;
+    });
+    for (int i = 0; !done; ++i) choose_destination(*t.ctx.midi, t.ctx.endpoints, 1 + i % 2, false);
+    completer.join();
+    EXPECT_EQ(t.midi.sent_copy().size(), 500u);
+    for (const SentRequest& r : t.midi.sent_copy()) {
+        EXPECT_TRUE(r.destination == 1001 || r.destination == 1002 || r.destination == 1003)
+            << r.destination;
+    }
+}
+
+// A sample longer than a standard dump header announces goes out cut to what
+// it can announce; the end of the send says so, and how to send it whole.
+TEST_F(SendLoop, ACutSampleIsAnnouncedAtTheEnd) {
+    WavFile w;
+    w.bits = 8;
+    w.container = 1;
+    w.samples.assign(size_t(kStandardHeaderMaxWords) + 10, 0);
+    add("long.wav", make_wav(w));
+    for (bool extended : {false, true}) {
+        t.ctx.settings.extended_sds = extended;
+        start({1});
+        t.midi.complete_all(100000);
+        const std::string status = status_text(t.ctx.transfer);
+        if (extended) {
+            EXPECT_EQ(status, "Done.");
+        } else {
+            EXPECT_TRUE(status.starts_with("Done. long")) << status;
+            EXPECT_NE(status.find("Only the first 2097151 of 2097161 frames"), std::string::npos)
+                << status;
+            EXPECT_NE(status.find("(Extended SDS)"), std::string::npos) << status;
+        }
     }
 }
 

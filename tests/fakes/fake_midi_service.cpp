@@ -72,9 +72,14 @@ void FakeMidiService::set_max_sysex_speed(Endpoint d, int bytes_per_second) {
 SendResult FakeMidiService::send_sysex(SysexRequest* request) {
     std::lock_guard lock(mutex);
     in_flight.push_back(request);
-    if (refuse_above > 0 && request->bytes_to_send > uint32_t(refuse_above)) return kSendTooLarge;
+    request->outcome = kSendTaken;
+    if (refuse_above > 0 && request->bytes_to_send > uint32_t(refuse_above)) {
+        request->outcome = kSendTooLarge;
+        return kSendTooLarge;
+    }
     sent.push_back({request->destination,
-                    std::vector<uint8_t>(request->data, request->data + request->bytes_to_send)});
+                    std::vector<uint8_t>(request->data, request->data + request->bytes_to_send),
+                    request->starts_transfer});
     return kSendTaken;
 }
 
@@ -86,6 +91,7 @@ bool FakeMidiService::complete_next() {
         request = in_flight.front();
         in_flight.pop_front();
     }
+    if (request->outcome == kSendTaken) request->outcome = undelivered.load();
     request->complete = true;
     request->completion_proc(request);
     return true;

@@ -3,6 +3,7 @@
 // completion thread). Endpoints are whatever the test lists.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@ namespace j3::testing {
 struct SentRequest {
     Endpoint destination = kNoEndpoint;
     std::vector<uint8_t> bytes;  // copied when handed over
+    bool starts_transfer = false;
 };
 
 class FakeMidiService : public MidiService {
@@ -32,6 +34,7 @@ class FakeMidiService : public MidiService {
     int max_sysex_speed(Endpoint destination) override;
     void set_max_sysex_speed(Endpoint destination, int bytes_per_second) override;
     SendResult send_sysex(SysexRequest* request) override;
+    uint64_t xrun_count() override { return xruns; }
 
     // Test side. Completes the oldest held request: marks it complete and calls
     // its procedure. Returns false when none is held.
@@ -52,6 +55,10 @@ class FakeMidiService : public MidiService {
     std::string virtual_destination;
     bool fail_virtual_destination = false;
     int refuse_above = 0;  // refuse requests longer than this (0 = take all)
+    // Requests completed from now on report this outcome: taken, then lost on
+    // the way (the destination was disconnected, its server went away).
+    std::atomic<SendResult> undelivered{kSendTaken};
+    std::atomic<uint64_t> xruns{0};  // the server's xrun count
     ReadProc read_proc;
     std::vector<std::pair<Endpoint, int>> speeds;
 

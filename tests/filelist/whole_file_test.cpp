@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <thread>
 
@@ -71,12 +72,48 @@ TEST_F(WholeFile, ALinkIsFollowedAndAPipeIsWrittenNotReplaced) {
     const fs::path pipe = dir / "pipe";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     std::vector<uint8_t> piped;
-    std::thread reader([&] { read_whole_file(pipe, piped); });
+    std::thread reader([&] {  // a plain reader: J3's own refuses pipes
+        std::ifstream in(pipe, std::ios::binary);
+        piped.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    });
     const Result w = write_whole_file(pipe, bytes.data(), bytes.size());
     reader.join();
     EXPECT_TRUE(w) << w.message;
     EXPECT_EQ(piped, bytes);
     EXPECT_TRUE(fs::is_fifo(pipe));
+}
+
+// Only regular files are read: a FIFO would block the reader until some
+// writer came (the window never appearing), and a file of 2 GiB or more is
+// refused by its size before a byte is read.
+TEST_F(WholeFile, ReadsRegularFilesOnly) {
+    const fs::path fifo = dir / "fifo.syx";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path huge = dir / "huge.syx";
+    { std::ofstream(huge).put('x'); }
+    fs::resize_file(huge, uintmax_t(2) << 30);  // sparse: nothing is written
+    struct Case {
+        const char* description;
+        fs::path path;
+        const char* says;
+    } cases[] = {
+        {"a FIFO", fifo, "Not a regular file"},
+        {"a device", "/dev/zero", "Not a regular file"},
+        {"2 GiB", huge, "too large"},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> data = {1};
+        auto read = std::async(std::launch::async, [&] { return read_whole_file(c.path, data); });
+        if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << c.description << ": the read blocks";
+            // Release a reader stuck on the FIFO.
+            if (c.path == fifo) std::ofstream(fifo).put('x');
+        }
+        const Result r = read.get();
+        EXPECT_FALSE(r) << c.description;
+        EXPECT_NE(r.message.find(c.says), std::string::npos) << c.description << ": " << r.message;
+        EXPECT_EQ(data, std::vector<uint8_t>{1}) << c.description;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // JACK's own monitor listening.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -120,6 +121,72 @@ TEST_F(CommandLine, PortNamesStayAsTheSystemGivesThem) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(synth.wait_bytes(3));
     EXPECT_EQ(synth.received(), (std::vector<Bytes>{{0xF0, 0x06, 0xF7}}));
+}
+
+// A long send to a client of the test's own, started as a user would; the
+// destination has by then taken its first 1000 bytes.
+struct LongSend {
+    LongSend(CommandLine& test, testing::TestMidiClient& reader) {
+        Bytes messages;
+        for (int i = 0; i < 40; ++i) {
+            Bytes m(500, uint8_t(i));
+            m.front() = 0xF0;
+            m.back() = 0xF7;
+            messages.insert(messages.end(), m.begin(), m.end());
+        }
+        out = testing::temp_path("out");
+        err = testing::temp_path("err");
+        pid = testing::spawn({J3_CLI_DRIVER, "send", test.write(messages), "--to", "reader - in"},
+                             out, err);
+        started = reader.wait_bytes(1000);
+    }
+    pid_t pid = -1;
+    std::string out, err;
+    bool started = false;
+};
+
+// Every message that arrived came whole.
+void expect_whole_messages(const std::vector<Bytes>& got) {
+    for (size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i].size(), 500u) << "message " << i;
+        EXPECT_EQ(got[i].front(), 0xF0);
+        EXPECT_EQ(got[i].back(), 0xF7);
+    }
+}
+
+TEST_F(CommandLine, CtrlCEndsASendPromptly) {
+    testing::TestMidiClient reader("reader");
+    ASSERT_TRUE(reader.ok());
+    LongSend send(*this, reader);
+    ASSERT_TRUE(send.started) << testing::read_text(send.err);
+    ::kill(send.pid, SIGINT);
+    EXPECT_EQ(testing::wait_child(send.pid, 20s), 130) << testing::read_text(send.err);
+    std::this_thread::sleep_for(200ms);
+    const std::vector<Bytes> got = reader.received();
+    EXPECT_LT(got.size(), 40u);
+    expect_whole_messages(got);
+}
+
+TEST_F(CommandLine, ADisconnectedDestinationStopsTheSendAndTheNextOneConnectsAgain) {
+    testing::TestMidiClient reader("reader");
+    ASSERT_TRUE(reader.ok());
+    LongSend send(*this, reader);
+    ASSERT_TRUE(send.started) << testing::read_text(send.err);
+    ASSERT_TRUE(reader.disconnect_in());
+    EXPECT_EQ(testing::wait_child(send.pid, 20s), 1);
+    const std::string err = testing::read_text(send.err);
+    EXPECT_NE(err.find("disconnected"), std::string::npos) << err;
+    EXPECT_EQ(testing::read_text(send.out).find("Done."), std::string::npos);
+    std::this_thread::sleep_for(200ms);
+    const size_t before = reader.received().size();
+    EXPECT_LT(before, 40u);
+    expect_whole_messages(reader.received());
+
+    const testing::RunResult again =
+        run({J3_CLI_DRIVER, "send", write({0xF0, 0x07, 0xF7}), "--to", "reader - in"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    ASSERT_TRUE(testing::eventually([&] { return reader.received().size() == before + 1; }));
+    EXPECT_EQ(reader.received().back(), (Bytes{0xF0, 0x07, 0xF7}));
 }
 
 }  // namespace

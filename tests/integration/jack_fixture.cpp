@@ -239,6 +239,12 @@ bool TestMidiClient::connect_out(const std::string& port) {
     return r == 0 || r == EEXIST;
 }
 
+bool TestMidiClient::disconnect_in() {
+    if (!client_) return false;
+    return jack_port_disconnect(static_cast<jack_client_t*>(client_),
+                                static_cast<jack_port_t*>(in_)) == 0;
+}
+
 void TestMidiClient::send(const Bytes& message) {
     std::lock_guard lock(mutex_);
     to_send_.push_back(message);

@@ -79,6 +79,8 @@ class TestMidiClient {
     void close();
     // Connects "out" to that port ("client:port").
     bool connect_out(const std::string& port);
+    // Takes every connection to "in" away, as a patchbay would; the port stays.
+    bool disconnect_in();
     void send(const Bytes& message);
     std::vector<Bytes> received();
     // Waits until at least n bytes in all have arrived.
@@ -138,6 +140,14 @@ class ScriptedInstrument {
     int heard_count_ = 0;
     std::vector<std::pair<uint64_t, Bytes>> pending_;  // replies by their frame
 };
+
+// The status a send ends with when everything went out: "Done.", or the
+// warning J3 gives when the server overran while its data was under way (a
+// loaded machine can make the dummy driver do so). The checks of what
+// arrived, which follow, tell whether anything was lost.
+inline bool sent_whole(const std::string& status) {
+    return status == "Done." || status.starts_with("Sent, but the MIDI server fell behind");
+}
 
 // Polls cond every 10 ms until it holds or timeout passes.
 template <class Cond>

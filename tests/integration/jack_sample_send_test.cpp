@@ -182,7 +182,12 @@ TEST(SampleOverJack, TheDumpFollowsTheSamplersReplies) {
         J3 j3(name);
         ASSERT_TRUE(j3.ok) << c.description;
         ASSERT_TRUE(j3.send(file, c.handshake)) << c.description;
-        EXPECT_EQ(status_text(j3.ctx.transfer), c.want_status) << c.description;
+        const std::string status = status_text(j3.ctx.transfer);
+        if (c.want_status == "Done.") {
+            EXPECT_TRUE(testing::sent_whole(status)) << c.description << ": " << status;
+        } else {
+            EXPECT_EQ(status, c.want_status) << c.description;
+        }
         std::this_thread::sleep_for(100ms);  // anything still under way arrives
 
         std::vector<Bytes> want;
@@ -251,9 +256,14 @@ TEST_F(CommandLineOverJack, SendFollowsTheHandshakeWithTheWindowsOptions) {
         testing::run({J3_CLI_DRIVER, "send", path, "--to", "sampler - in", "--from",
                       "sampler - out", "--handshake", "--device", "5", "--send-filename",
                       "--sample-number", "7", "--loop", "on", "--speed", "8"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(r.out.ends_with("Done.\n")) << r.out;
-    EXPECT_EQ(r.err, "");
+    // A server overrun under load ends the send with a warning and status 1;
+    // what the sampler heard, below, tells whether anything was lost.
+    const bool overrun = r.err.find("Sent, but the MIDI server fell behind") != std::string::npos;
+    EXPECT_EQ(r.status, overrun ? 1 : 0) << r.err;
+    if (!overrun) {
+        EXPECT_TRUE(r.out.ends_with("Done.\n")) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
     const std::vector<Bytes> heard = sampler.heard();
     ASSERT_EQ(heard.size(), 11u);
     const Bytes& header = heard[0];

@@ -113,7 +113,7 @@ TEST_F(OverJack, TheSendLoopDeliversEveryMessageInOrderToJacksOwnMonitor) {
     add(concat({{0x00, 0x7F}, b}));
     ctx.settings.send_delay = 1;
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
 
     // A message longer than a piece goes out as pieces of 4096 bytes and the rest.
     const std::vector<Bytes> want = {a1, a2, a3, Bytes(b.begin(), b.begin() + 4096),
@@ -225,9 +225,43 @@ TEST_F(OverJack, ADestinationThatComesBackIsReachedAgain) {
     reader = std::make_unique<testing::TestMidiClient>("reader");
     ASSERT_EQ(wait_for("reader - in", false), to);
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
     EXPECT_TRUE(reader->wait_bytes(100));
     EXPECT_EQ(reader->received(), std::vector<Bytes>{sysex(100, 0x01)});
+}
+
+// A patchbay takes J3's connection to the destination away mid-send: the send
+// stops with the reason rather than "sending" on into nothing and saying
+// "Done."; the next send to the same port connects again.
+TEST_F(OverJack, ADisconnectedDestinationStopsTheSendAndIsReconnectedNextTime) {
+    testing::TestMidiClient reader("reader");
+    const int32_t to = wait_for("reader - in", false);
+    ASSERT_NE(to, 0);
+    ASSERT_TRUE(start_long_send(to, reader));
+
+    ASSERT_TRUE(reader.disconnect_in());
+    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
+    EXPECT_EQ(status_text(ctx.transfer),
+              "Stopped: the destination was disconnected from J3's output.");
+    ASSERT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    const size_t before = concat(reader.received()).size();
+    EXPECT_LT(before, 40u * 500u);
+
+    while (!ctx.files.file_array.empty()) {
+        window.select({1});
+        remove_selected_entries(ctx);
+    }
+    add(sysex(100, 0x09));
+    ASSERT_TRUE(send_all(to, 62500));
+    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
+    ASSERT_TRUE(reader.wait_bytes(before + 100));
+    EXPECT_EQ(reader.received().back(), sysex(100, 0x09));
+
+    // Taken away between sends, nothing is lost: the next send connects again.
+    ASSERT_TRUE(reader.disconnect_in());
+    ASSERT_TRUE(send_all(to, 62500));
+    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
+    ASSERT_TRUE(reader.wait_bytes(before + 200));
 }
 
 TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {

@@ -39,7 +39,10 @@ struct Receiver {
     int take(const Bytes& m) {
         state.scratch_fill = 0;
         int r = receive_sds_message(state, format, m.data(), m.size());
-        out.assign(state.scratch_buffer, state.scratch_buffer + state.scratch_fill);
+        if (state.pass_through > 0)
+            out.assign(m.begin(), m.begin() + state.pass_through);
+        else
+            out.assign(state.scratch_buffer, state.scratch_buffer + state.scratch_fill);
         return r;
     }
 };
@@ -323,6 +326,73 @@ TEST(SdsReceive, ArbitraryBytesStayInsideTheMessage) {
         std::string name;
         read_sample_name_message(m.data(), m.size(), number, name);
         EXPECT_LE(name.size(), kSdsSampleNameMax);
+    }
+}
+
+// A message longer than its layout (a device's padding, a stored dump someone
+// edited) is never cut: the SysEx converter passes it through whole, the file
+// converters read their fields from it.
+TEST(SdsReceive, MessagesLongerThanTheirLayoutPassWhole) {
+    auto padded = [](Bytes m, size_t size) {
+        m.pop_back();
+        m.resize(size - 1, 0x00);
+        m.push_back(0xF7);
+        return m;
+    };
+    SdsDumpHeader h;
+    h.bits = 16;
+    h.period_ns = 22676;
+    h.length = 80;
+    h.loop_type = kSdsNoLoop;
+    Bytes header(kSdsStandardHeaderSize);
+    build_standard_header(header.data(), h);
+    Bytes long_header = padded(header, 300);
+    Bytes long_packet(600, 0x00);  // checksum over bytes 1 .. 124 right, then padding
+    finish_data_packet(long_packet.data(), 0, 0);
+    long_packet[kSdsPacketSize - 1] = 0x00;
+    long_packet.back() = 0xF7;
+    Bytes long_name = {0xF0, 0x7E, 0x00, 0x05, 0x03, 0x00, 0x00, 0x00, 0x00, 0x7F};
+    long_name.resize(400, 'a');
+    long_name.push_back(0xF7);
+    struct Case {
+        const char* description;
+        int32_t format;
+        std::vector<Bytes> messages;
+        std::vector<int> want_results;
+        size_t want_last_output;  // bytes the last message produced
+    } cases[] = {
+        {"SysEx: padded header", kSdsFormatSysex, {long_header}, {kSdsHeaderAccepted}, 300},
+        {"SysEx: long packet",
+         kSdsFormatSysex,
+         {header, long_packet},
+         {kSdsHeaderAccepted, kSdsPacketAccepted},
+         600},
+        {"SysEx: long name message", kSdsFormatSysex, {long_name}, {kSdsIgnored}, 401},
+        {"one item: padded header",
+         kSdsFormatSysexOneItem,
+         {long_header},
+         {kSdsHeaderAccepted},
+         300},
+        {"WAV: padded header gives the file header",
+         kSdsFormatWav,
+         {long_header},
+         {kSdsHeaderAccepted},
+         44},
+        {"WAV: long packet gives its samples",
+         kSdsFormatWav,
+         {header, long_packet},
+         {kSdsHeaderAccepted, kSdsPacketAccepted},
+         80},
+    };
+    for (const Case& c : cases) {
+        Receiver r{c.format};
+        std::vector<int> results;
+        for (const Bytes& m : c.messages) results.push_back(r.take(m));
+        EXPECT_EQ(results, c.want_results) << c.description;
+        ASSERT_EQ(r.out.size(), c.want_last_output) << c.description;
+        if (c.format != kSdsFormatWav) {
+            EXPECT_EQ(r.out, c.messages.back()) << c.description;
+        }
     }
 }
 
