@@ -26,6 +26,7 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
@@ -33,35 +34,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// The send loop talks to a window; this one shows nothing.
-class NullWindow : public j3::WindowControls {
-  public:
-    void show_sending(bool) override {}
-    void show_receiving(bool) override {}
-    void set_send_status(std::string_view) override {}
-    void set_receive_status(std::string_view) override {}
-    void set_speed_label(std::string_view) override {}
-    void set_speed_indicator(bool) override {}
-    void show_loop_choice(j3::LoopChoice) override {}
-    void show_stereo_choice(j3::StereoChoice) override {}
-    void enable_loop_button(bool) override {}
-    void enable_stereo_button(bool) override {}
-    void enable_waveform_button(bool) override {}
-    void set_info_text(std::string_view) override {}
-    void set_progress_range(int32_t, int32_t) override {}
-    void set_progress_value(int32_t) override {}
-    void set_sample_number(int32_t) override {}
-    int32_t sample_number_value() const override { return 0; }
-    void list_add_item(uint32_t) override {}
-    void list_remove_all() override {}
-    std::vector<uint32_t> list_selected_ids() const override { return ids; }
-    void list_select_item(uint32_t) override {}
-    void list_reveal_item(uint32_t) override {}
-    void list_update() override {}
-    void post_to_gui(std::function<void()>) override {}  // a send posts nothing
-    std::vector<uint32_t> ids;
-};
 
 // A JACK server of the benchmark's own, with a client that takes in
 // everything sent to "j3bench:in".
@@ -152,7 +124,7 @@ struct Bench {
         }
         ctx.files.file_array.clear();
         j3::append_entry(ctx, std::move(e));
-        window.ids = {1};
+        window.selected = {1};
         j3::refresh_selection(ctx);
     }
 
@@ -165,7 +137,7 @@ struct Bench {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
-    NullWindow window;
+    j3::testing::NullWindow window;  // a send posts nothing
     j3::SystemClock clock;
     j3::Context ctx;
     std::unique_ptr<j3::MidiService> midi;

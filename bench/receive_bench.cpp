@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "fakes/null_window.h"
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
 #include "receive/sds_receive.h"
@@ -15,34 +16,6 @@ namespace {
 
 using namespace j3;
 using Bytes = std::vector<uint8_t>;
-
-// Entries made are dropped: the list is not what is measured.
-class NullWindow : public WindowControls {
-  public:
-    void show_sending(bool) override {}
-    void show_receiving(bool) override {}
-    void set_send_status(std::string_view) override {}
-    void set_receive_status(std::string_view) override {}
-    void set_speed_label(std::string_view) override {}
-    void set_speed_indicator(bool) override {}
-    void show_loop_choice(LoopChoice) override {}
-    void show_stereo_choice(StereoChoice) override {}
-    void enable_loop_button(bool) override {}
-    void enable_stereo_button(bool) override {}
-    void enable_waveform_button(bool) override {}
-    void set_info_text(std::string_view) override {}
-    void set_progress_range(int32_t, int32_t) override {}
-    void set_progress_value(int32_t) override {}
-    void set_sample_number(int32_t) override {}
-    int32_t sample_number_value() const override { return 0; }
-    void list_add_item(uint32_t) override {}
-    void list_remove_all() override {}
-    std::vector<uint32_t> list_selected_ids() const override { return {}; }
-    void list_select_item(uint32_t) override {}
-    void list_reveal_item(uint32_t) override {}
-    void list_update() override {}
-    void post_to_gui(std::function<void()>) override {}
-};
 
 struct Receiver {
     explicit Receiver(int32_t format) {
@@ -53,7 +26,8 @@ struct Receiver {
         ctx.input.diagnostics = nullptr;  // no "Fit." lines in the figures
         start_receiving(ctx);
     }
-    NullWindow window;
+    // Entries made are dropped: the list is not what is measured.
+    testing::NullWindow window;
     Context ctx;
 };
 

@@ -24,6 +24,7 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/sysex_send.h"
+#include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
@@ -36,33 +37,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kPackets = 100;
 constexpr int kWordsPerPacket = 40;  // 16-bit samples
-
-class NullWindow : public j3::WindowControls {
-  public:
-    void show_sending(bool) override {}
-    void show_receiving(bool) override {}
-    void set_send_status(std::string_view) override {}
-    void set_receive_status(std::string_view) override {}
-    void set_speed_label(std::string_view) override {}
-    void set_speed_indicator(bool) override {}
-    void show_loop_choice(j3::LoopChoice) override {}
-    void show_stereo_choice(j3::StereoChoice) override {}
-    void enable_loop_button(bool) override {}
-    void enable_stereo_button(bool) override {}
-    void enable_waveform_button(bool) override {}
-    void set_info_text(std::string_view) override {}
-    void set_progress_range(int32_t, int32_t) override {}
-    void set_progress_value(int32_t) override {}
-    void set_sample_number(int32_t) override {}
-    int32_t sample_number_value() const override { return 0; }
-    void list_add_item(uint32_t) override {}
-    void list_remove_all() override {}
-    std::vector<uint32_t> list_selected_ids() const override { return {1}; }
-    void list_select_item(uint32_t) override {}
-    void list_reveal_item(uint32_t) override {}
-    void list_update() override {}
-    void post_to_gui(std::function<void()>) override {}  // a send posts nothing
-};
 
 // A 16-bit mono WAV of kPackets packets.
 std::vector<uint8_t> wav() {
@@ -146,6 +120,7 @@ class Sampler {
 
 struct Bench {
     Bench(bool handshake, std::chrono::microseconds latency, int speed_index) {
+        window.selected = {1};
         ctx.window = &window;
         ctx.clock = &clock;
         speed = j3::max_sysex_speed_for_index(speed_index);
@@ -186,7 +161,7 @@ struct Bench {
     }
     bool done() const { return j3::status_text(ctx.transfer) == "Done."; }
 
-    NullWindow window;
+    j3::testing::NullWindow window;  // a send posts nothing
     j3::SystemClock clock;
     j3::Context ctx;
     int speed = 0;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "fakes/null_window.h"
 #include "receive/midi_read.h"
 
 namespace {
@@ -28,34 +29,6 @@ using Bytes = std::vector<uint8_t>;
 void check(bool ok) {
     if (!ok) std::abort();
 }
-
-// The GUI thread is the caller's: posted work runs at once.
-class NullWindow : public WindowControls {
-  public:
-    void show_sending(bool) override {}
-    void show_receiving(bool) override {}
-    void set_send_status(std::string_view) override {}
-    void set_receive_status(std::string_view) override {}
-    void set_speed_label(std::string_view) override {}
-    void set_speed_indicator(bool) override {}
-    void show_loop_choice(LoopChoice) override {}
-    void show_stereo_choice(StereoChoice) override {}
-    void enable_loop_button(bool) override {}
-    void enable_stereo_button(bool) override {}
-    void enable_waveform_button(bool) override {}
-    void set_info_text(std::string_view) override {}
-    void set_progress_range(int32_t, int32_t) override {}
-    void set_progress_value(int32_t) override {}
-    void set_sample_number(int32_t) override {}
-    int32_t sample_number_value() const override { return 0; }
-    void list_add_item(uint32_t) override {}
-    void list_remove_all() override {}
-    std::vector<uint32_t> list_selected_ids() const override { return {}; }
-    void list_select_item(uint32_t) override {}
-    void list_reveal_item(uint32_t) override {}
-    void list_update() override {}
-    void post_to_gui(std::function<void()> work) override { work(); }
-};
 
 // Takes every request and completes it at once, on the caller's thread.
 class NullMidi : public MidiService {
@@ -84,6 +57,7 @@ class NullMidi : public MidiService {
 
 struct Receiver {
     explicit Receiver(uint8_t flags) {
+        window.run_posted = true;  // the caller stands in for the GUI thread
         ctx.window = &window;
         ctx.midi = &midi;
         ctx.endpoints.source_count = 1;
@@ -125,7 +99,7 @@ struct Receiver {
         return all;
     }
 
-    NullWindow window;
+    testing::NullWindow window;
     NullMidi midi;
     Context ctx;
 };
