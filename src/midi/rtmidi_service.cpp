@@ -38,6 +38,7 @@ constexpr uint64_t kCyclesForConnection = 2;
 // Cycles to let pass between closing the JACK output port and destroying
 // RtMidi's output (see drop_api).
 constexpr uint64_t kCyclesBeforeDrop = 4;
+constexpr auto kTimeBeforeDrop = std::chrono::milliseconds(50);
 
 uint64_t now_ns() {
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -272,9 +273,13 @@ class RtMidiService final : public MidiService {
             // client, so a process cycle that began while its port was still
             // open can read the freed ring (and crash) while the object goes.
             // With the port closed well before, a cycle returns at once
-            // without touching the ring.
+            // without touching the ring; one that began before must end
+            // meanwhile, and cycles of a loaded server can come faster than
+            // a thread that is kept off the processor: time counts too.
             api.out->closePort();
+            const auto closed = std::chrono::steady_clock::now();
             api.monitor->wait_cycles(kCyclesBeforeDrop, kJackPatience);
+            std::this_thread::sleep_until(closed + kTimeBeforeDrop);
         }
         api.in.reset();
         api.out.reset();
