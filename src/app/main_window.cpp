@@ -690,6 +690,7 @@ void MainWindow::update_status() {
             }
         }
     }
+    stop_receiving_if_source_gone(ctx_);
     if (t.receiving) {
         char text[64];
         std::snprintf(text, sizeof text, "Receiving. %d bytes.", int(t.received_total));

@@ -217,6 +217,7 @@ int receive_command(const std::vector<std::string>& args) {
     TransferState& t = ctx.transfer;
     const auto idle = std::chrono::seconds(o.idle_seconds);
     for (;;) {
+        stop_receiving_if_source_gone(ctx);
         char line[64];
         std::snprintf(line, sizeof line, "Receiving. %d bytes.", int(t.received_total));
         window.set_receive_status(line);

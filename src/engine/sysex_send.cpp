@@ -168,6 +168,7 @@ void start_item(Context& ctx) {
             t.last_packet = t.message_ptr;
             t.last_packet_length = uint32_t(length);
             t.last_is_first_request = true;
+            t.resends_in_a_row = 0;
         } else {
             length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
         }
@@ -197,6 +198,8 @@ enum class WaitEnd {
 constexpr int32_t kProbeMs = 200;  // after an item's header, and after a NAK of it
 constexpr int32_t kReplyMs = 65;   // per message once the receiver answers
 constexpr int32_t kWaitMs = 5000;  // after each WAIT
+// A receiver that keeps refusing the same message would be answered forever.
+constexpr int32_t kMaxResends = 10;
 
 // Waits in rounds of 1 ms for the receiver's reply to the message just
 // sent, up to allowance_ms, and kWaitMs more after each WAIT. Runs unlocked
@@ -286,6 +289,12 @@ int32_t next_sample_message(Context& ctx, std::unique_lock<std::mutex>& lock) {
                                       " again, which is no longer held.");
             return -1;
         }
+        if (t.resends_in_a_row >= kMaxResends) {
+            stop_with_reason(ctx, "the receiver refused packet " + std::to_string(asked) + " " +
+                                      std::to_string(kMaxResends + 1) + " times in a row.");
+            return -1;
+        }
+        ++t.resends_in_a_row;
         t.message_ptr = t.last_packet;
         length = int32_t(t.last_packet_length);
     } else if (t.send_pos < t.current_size) {
@@ -297,6 +306,7 @@ int32_t next_sample_message(Context& ctx, std::unique_lock<std::mutex>& lock) {
             t.last_packet = t.message_ptr;
             t.last_packet_length = uint32_t(length);
             t.last_is_first_request = false;
+            t.resends_in_a_row = 0;
         }
     }
     if (length == 0) t.last_packet = nullptr;

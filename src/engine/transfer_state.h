@@ -74,6 +74,8 @@ struct TransferState {
     const uint8_t* last_packet = nullptr;
     uint32_t last_packet_length = 0;
     bool last_is_first_request = false;
+    // How many times in a row the last message went out again after a NAK.
+    int32_t resends_in_a_row = 0;
 
     int32_t sample_number = 0;
     int32_t start_sample_number = 0;

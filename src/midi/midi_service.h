@@ -90,6 +90,9 @@ class MidiService {
 
     virtual bool connect_source(Endpoint source) = 0;
     virtual bool disconnect_source(Endpoint source) = 0;
+    // False once the source has left the system or its MIDI server has gone
+    // (nothing can come from it any more). Any thread.
+    virtual bool source_present(Endpoint source) { return source != kNoEndpoint; }
 
     // A private destination that other programs do not list and that discards
     // what it gets; it is not in the destination list either. kNoEndpoint when

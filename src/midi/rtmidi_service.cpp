@@ -35,6 +35,10 @@ constexpr auto kJackPatience = std::chrono::milliseconds(1000);
 // Cycles to let pass after connecting the output port before its first
 // message (see wait_for_connection).
 constexpr uint64_t kCyclesForConnection = 2;
+// Cycles to let pass between closing the JACK output port and destroying
+// RtMidi's output (see drop_api).
+constexpr uint64_t kCyclesBeforeDrop = 4;
+constexpr auto kTimeBeforeDrop = std::chrono::milliseconds(50);
 
 uint64_t now_ns() {
     return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -167,6 +171,22 @@ class RtMidiService final : public MidiService {
         return true;
     }
 
+    bool source_present(Endpoint source) override {
+        std::lock_guard lock(mutex_);
+        const Record* r = record(source);
+        if (!r || !r->source) return false;
+        switch (r->kind) {
+            case Kind::kJack:
+                return jack_.open() && jack_.monitor->alive() && jack_.monitor->port_exists(r->key);
+            case Kind::kAlsa:
+                return alsa_.open() && port_index(*alsa_.in, r->key).has_value();
+            case Kind::kLoopback:
+            case Kind::kVirtual:
+                return true;
+        }
+        return false;
+    }
+
     Endpoint create_virtual_destination(const std::string& name) override {
         std::lock_guard lock(mutex_);
         // It lives in the service only: no other program can see it, and what
@@ -248,6 +268,19 @@ class RtMidiService final : public MidiService {
     void drop_api(Api& api) {
         // The count goes on across servers.
         if (api.monitor) xruns_before_ += api.monitor->xruns();
+        if (api.out && api.monitor && api.monitor->alive() && api.out->isPortOpen()) {
+            // RtMidi's JACK output frees its ring before it closes its JACK
+            // client, so a process cycle that began while its port was still
+            // open can read the freed ring (and crash) while the object goes.
+            // With the port closed well before, a cycle returns at once
+            // without touching the ring; one that began before must end
+            // meanwhile, and cycles of a loaded server can come faster than
+            // a thread that is kept off the processor: time counts too.
+            api.out->closePort();
+            const auto closed = std::chrono::steady_clock::now();
+            api.monitor->wait_cycles(kCyclesBeforeDrop, kJackPatience);
+            std::this_thread::sleep_until(closed + kTimeBeforeDrop);
+        }
         api.in.reset();
         api.out.reset();
         api.monitor.reset();

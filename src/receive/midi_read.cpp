@@ -380,4 +380,16 @@ void stop_receiving(Context& ctx) {
     stop_locked(ctx);
 }
 
+bool stop_receiving_if_source_gone(Context& ctx) {
+    const Endpoint source = ctx.endpoints.source_endpoint;
+    if (!ctx.transfer.receiving || source == kNoEndpoint || ctx.midi->source_present(source))
+        return false;
+    std::lock_guard lock(ctx.input.mutex);
+    if (!ctx.transfer.receiving) return false;
+    stop_locked(ctx);
+    if (receive_status_text(ctx.transfer).empty())
+        set_receive_status_text(ctx.transfer, "Stopped: the source has gone away.");
+    return true;
+}
+
 }  // namespace j3

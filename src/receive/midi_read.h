@@ -32,4 +32,10 @@ void midi_read(Context& ctx, const MidiPacketList& packets);
 bool start_receiving(Context& ctx);
 void stop_receiving(Context& ctx);
 
+// Reception from a source that has left, or whose MIDI server has gone, would
+// wait for ever: stops it as Stop does (what came is kept as an entry) and
+// says why in the receive status. True when it stopped. Called by whatever
+// shows the receive status, periodically; any thread.
+bool stop_receiving_if_source_gone(Context& ctx);
+
 }  // namespace j3

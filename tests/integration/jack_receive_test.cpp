@@ -250,6 +250,39 @@ TEST_F(ReceiveOverJack, ANameMessageNamesTheEntry) {
     EXPECT_TRUE(testing::read_with_libsndfile(e[0].data).ok);
 }
 
+// Whether the server dies (else the source's client leaves).
+struct SourceLossOverJack : ReceiveOverJack, ::testing::WithParamInterface<bool> {};
+
+// A source that goes away mid-dump, by leaving or with its server: reception
+// stops by itself, says why, and keeps what came as an entry.
+TEST_P(SourceLossOverJack, ReceptionStopsByItselfSaysWhyAndKeepsWhatCame) {
+    ctx.settings.ignore_handshake = true;
+    store_sds_format(ctx.settings, kSdsFormatSysex);
+    ASSERT_TRUE(start_receiving(ctx));
+    const std::vector<Bytes> dump = dump_messages(some_samples(400));
+    const std::vector<Bytes> part(dump.begin(), dump.begin() + 3);  // the header, two packets
+    send_all(part);
+    ASSERT_TRUE(
+        eventually([&] { return size_t(ctx.transfer.received_total) >= cat(part).size(); }));
+    if (GetParam()) {
+        server->kill_now();
+    } else {
+        instrument->close();
+    }
+    // As the window's status timer does.
+    ASSERT_TRUE(eventually([&] {
+        stop_receiving_if_source_gone(ctx);
+        return !ctx.transfer.receiving;
+    }));
+    EXPECT_EQ(receive_status_text(ctx.transfer), "Stopped: the source has gone away.");
+    const std::vector<FileEntry> e = entries(1);
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].file, "Received data 1.syx");
+    EXPECT_EQ(e[0].data, cat(part));
+}
+
+INSTANTIATE_TEST_SUITE_P(LeavesOrServerDies, SourceLossOverJack, ::testing::Bool());
+
 // `j3 receive` as a script runs it.
 struct ReceiveCommandOverJack : ::testing::Test {
     void SetUp() override {
@@ -320,6 +353,19 @@ TEST_F(ReceiveCommandOverJack, EndsAfterTheIdleTimeWithWhatIsHeld) {
     const std::string printed = testing::read_text(out);
     EXPECT_NE(printed.find("Fit.\n"), std::string::npos) << printed;
     EXPECT_EQ(printed.substr(printed.size() - 6), "Done.\n") << printed;
+}
+
+TEST_F(ReceiveCommandOverJack, ASourceThatLeavesEndsItWithTheReasonAndWhatCameWritten) {
+    // Far longer than the test waits: only the source's leaving can end it.
+    const pid_t pid = start({"-o", dir, "--idle", "600"});
+    instrument->send({0xF0, 0x01, 0x02, 0xF7});
+    ASSERT_TRUE(eventually(
+        [&] { return testing::read_text(out).find("Receiving. 4 bytes.") != std::string::npos; }));
+    instrument->close();
+    EXPECT_EQ(testing::wait_child(pid, 20s), 1);
+    EXPECT_EQ(testing::read_text(err), "j3 receive: Stopped: the source has gone away.\n");
+    EXPECT_EQ(testing::read_text(out).find("Done."), std::string::npos);
+    EXPECT_EQ(file("Received data 1.syx"), (Bytes{0xF0, 0x01, 0x02, 0xF7}));
 }
 
 TEST_F(ReceiveCommandOverJack, CtrlCWritesWhatIsHeldAndExits130) {

@@ -220,6 +220,66 @@ TEST(SampleOverJack, TheDumpFollowsTheSamplersReplies) {
     }
 }
 
+// A sampler that fails in the middle of a dump: the send ends by itself with
+// the reason, never "Done.", and the list stays as it was.
+TEST(SampleOverJack, AFailingSamplerEndsTheSendWithTheReason) {
+    testing::JackServer server(128);
+    ASSERT_TRUE(server.running());
+    const Bytes file = tone();
+    const std::vector<Bytes> dump = dump_of(file);
+    const uint32_t tenth_second = 4800;  // frames at the dummy driver's 48 kHz
+    struct Case {
+        const char* description;
+        ScriptedInstrument::Script script;
+        std::vector<int> want;  // indices into the dump, as heard
+        std::string want_status;
+    };
+    std::vector<int> nak_storm = {0, 1, 2, 3};
+    nak_storm.insert(nak_storm.end(), 10, 3);
+    const Case cases[] = {
+        {"goes silent mid-dump",
+         [](int i, const Bytes& m) {
+             return i < 5 ? Replies{{handshake(0, kAck, packet_of(m))}} : Replies{};
+         },
+         {0, 1, 2, 3, 4, 5},
+         "Stopped: the receiver stopped answering."},
+        {"refuses the same packet over and over",
+         [](int i, const Bytes& m) {
+             return Replies{{handshake(0, i < 3 ? kAck : kNak, packet_of(m))}};
+         },
+         nak_storm, "Stopped: the receiver refused packet 2 11 times in a row."},
+        {"cancels while it has J3 wait",
+         [=](int i, const Bytes& m) {
+             if (i != 4) return Replies{{handshake(0, kAck, packet_of(m))}};
+             return Replies{{handshake(0, kWait, packet_of(m))},
+                            {handshake(0, kCancel, packet_of(m)), 3 * tenth_second}};
+         },
+         {0, 1, 2, 3, 4},
+         "Stopped: the receiver cancelled the dump."},
+    };
+    int serial = 0;
+    for (const Case& c : cases) {
+        const std::string name = "failing" + std::to_string(++serial);
+        ScriptedInstrument sampler(name, c.script);
+        ASSERT_TRUE(sampler.ok()) << c.description;
+        J3 j3(name);
+        ASSERT_TRUE(j3.ok) << c.description;
+        ASSERT_TRUE(j3.send(file, true)) << c.description;
+        EXPECT_EQ(status_text(j3.ctx.transfer), c.want_status) << c.description;
+        std::this_thread::sleep_for(100ms);  // anything still under way arrives
+        std::vector<Bytes> want;
+        for (int i : c.want) want.push_back(dump[size_t(i)]);
+        EXPECT_EQ(sampler.heard(), want) << c.description;
+        const std::vector<ScriptedInstrument::Event> events = sampler.events();
+        ASSERT_FALSE(events.empty()) << c.description;
+        if (c.want_status.find("cancelled") != std::string::npos) {
+            EXPECT_TRUE(events.back().said) << c.description << ": sent on after the CANCEL";
+        }
+        ASSERT_EQ(j3.ctx.files.file_array.size(), 1u) << c.description;
+        EXPECT_EQ(j3.ctx.files.file_array[0].data, file) << c.description;
+    }
+}
+
 // `j3 send` and `j3 turbo` as a script runs them, against the same kind of
 // stand-in instrument.
 struct CommandLineOverJack : ::testing::Test {
