@@ -43,43 +43,11 @@ void write_file(const QString& path, size_t bytes) {
     out << data;
 }
 
-// A 16-bit mono WAV at 44100 Hz: a sawtooth whose one cycle of 1024 frames is looped.
-void write_looped_wav(const QString& path, int32_t frames) {
-    const uint32_t data_bytes = uint32_t(frames) * 2;
-    std::vector<uint8_t> w(12 + 24 + 8 + data_bytes + 8 + 60);
-    uint8_t* p = w.data();
-    std::memcpy(p, "RIFF", 4);
-    j3::write_le32(p + 4, uint32_t(w.size() - 8));
-    std::memcpy(p + 8, "WAVEfmt ", 8);
-    j3::write_le32(p + 16, 16);
-    j3::write_le16(p + 20, 1);
-    j3::write_le16(p + 22, 1);
-    j3::write_le32(p + 24, 44100);
-    j3::write_le32(p + 28, 88200);
-    j3::write_le16(p + 32, 2);
-    j3::write_le16(p + 34, 16);
-    std::memcpy(p + 36, "data", 4);
-    j3::write_le32(p + 40, data_bytes);
-    for (int32_t i = 0; i < frames; ++i) {
-        j3::write_le16(p + 44 + 2 * i, uint16_t(int16_t((i % 1024) * 48 - 24576)));
-    }
-    uint8_t* smpl = p + 44 + data_bytes;
-    std::memcpy(smpl, "smpl", 4);
-    j3::write_le32(smpl + 4, 60);
-    j3::write_le32(smpl + 8 + 28, 1);     // one loop
-    j3::write_le32(smpl + 8 + 44, 1024);  // from frame 1024
-    j3::write_le32(smpl + 8 + 48, 2047);  // to 2047
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
-}
-
-// A 16-bit stereo WAV at 44100 Hz: a plucked bass tone whose sustain is
-// looped over ten cycles of 400 frames.
-void write_bass_loop(const QString& path) {
-    constexpr int32_t kFrames = 24000;
-    constexpr int32_t kLoopStart = 12000;
-    constexpr int32_t kLoopEnd = kLoopStart + 10 * 400 - 1;
-    const uint32_t data_bytes = uint32_t(kFrames) * 4;
+// A 16-bit WAV at 44100 Hz of interleaved samples, with one forward loop
+// from loop_start to loop_end (frames) in its smpl chunk.
+void write_looped_pcm16(const QString& path, uint16_t channels, const std::vector<int16_t>& samples,
+                        uint32_t loop_start, uint32_t loop_end) {
+    const uint32_t data_bytes = uint32_t(samples.size()) * 2;
     std::vector<uint8_t> w(44 + data_bytes + 8 + 60);
     uint8_t* p = w.data();
     std::memcpy(p, "RIFF", 4);
@@ -87,13 +55,39 @@ void write_bass_loop(const QString& path) {
     std::memcpy(p + 8, "WAVEfmt ", 8);
     j3::write_le32(p + 16, 16);
     j3::write_le16(p + 20, 1);
-    j3::write_le16(p + 22, 2);
+    j3::write_le16(p + 22, channels);
     j3::write_le32(p + 24, 44100);
-    j3::write_le32(p + 28, 176400);
-    j3::write_le16(p + 32, 4);
+    j3::write_le32(p + 28, 44100u * 2 * channels);
+    j3::write_le16(p + 32, uint16_t(2 * channels));
     j3::write_le16(p + 34, 16);
     std::memcpy(p + 36, "data", 4);
     j3::write_le32(p + 40, data_bytes);
+    for (size_t i = 0; i < samples.size(); ++i)
+        j3::write_le16(p + 44 + 2 * i, uint16_t(samples[i]));
+    uint8_t* smpl = p + 44 + data_bytes;
+    std::memcpy(smpl, "smpl", 4);
+    j3::write_le32(smpl + 4, 60);
+    j3::write_le32(smpl + 8 + 28, 1);  // one loop
+    j3::write_le32(smpl + 8 + 44, loop_start);
+    j3::write_le32(smpl + 8 + 48, loop_end);
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
+}
+
+// Mono: a sawtooth whose one cycle of 1024 frames is looped.
+void write_looped_wav(const QString& path, int32_t frames) {
+    std::vector<int16_t> samples(static_cast<size_t>(frames));
+    for (int32_t i = 0; i < frames; ++i) samples[size_t(i)] = int16_t((i % 1024) * 48 - 24576);
+    write_looped_pcm16(path, 1, samples, 1024, 2047);
+}
+
+// Stereo: a plucked bass tone whose sustain is looped over ten cycles of 400
+// frames.
+void write_bass_loop(const QString& path) {
+    constexpr int32_t kFrames = 24000;
+    constexpr int32_t kLoopStart = 12000;
+    constexpr int32_t kLoopEnd = kLoopStart + 10 * 400 - 1;
+    std::vector<int16_t> samples(size_t(kFrames) * 2);
     const double two_pi = 6.283185307179586;
     for (int32_t i = 0; i < kFrames; ++i) {
         const double t = double(i % 400) / 400.0;
@@ -103,17 +97,10 @@ void write_bass_loop(const QString& path) {
         const double left =
             std::sin(two_pi * t) + 0.45 * std::sin(2 * two_pi * t) + 0.2 * std::sin(3 * two_pi * t);
         const double right = std::sin(two_pi * t + 0.6) + 0.3 * std::sin(3 * two_pi * t);
-        j3::write_le16(p + 44 + 4 * i, uint16_t(int16_t(17000.0 * env * left)));
-        j3::write_le16(p + 46 + 4 * i, uint16_t(int16_t(15000.0 * env * right)));
+        samples[2 * size_t(i)] = int16_t(17000.0 * env * left);
+        samples[2 * size_t(i) + 1] = int16_t(15000.0 * env * right);
     }
-    uint8_t* smpl = p + 44 + data_bytes;
-    std::memcpy(smpl, "smpl", 4);
-    j3::write_le32(smpl + 4, 60);
-    j3::write_le32(smpl + 8 + 28, 1);
-    j3::write_le32(smpl + 8 + 44, kLoopStart);
-    j3::write_le32(smpl + 8 + 48, kLoopEnd);
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
+    write_looped_pcm16(path, 2, samples, kLoopStart, kLoopEnd);
 }
 
 // A bank of instrument blocks with correct checksums, one of them damaged,
