@@ -14,6 +14,8 @@ const char* send_result_text(SendResult result) {
             return "the MIDI server behind the destination has gone away";
         case kSendDisconnected:
             return "the destination was disconnected from J3's output";
+        case kSendBackendError:
+            return "the MIDI system refused the message";
     }
     return "the MIDI service refused the message";
 }

@@ -24,6 +24,9 @@ enum SendResult : int {
     // J3's output port is no longer connected to the destination (a patchbay
     // took the connection away); the next send to it connects again.
     kSendDisconnected = 4,
+    // The MIDI system raised an error while taking the message (a failed ALSA
+    // send, say); MidiService::backend_error says what it said.
+    kSendBackendError = 5,
 };
 // A short text for the user, e.g. "the destination has gone away".
 const char* send_result_text(SendResult result);
@@ -115,6 +118,17 @@ class MidiService {
     // xrun), when events may have been dropped on the way; a send compares it
     // before and after. 0 for a service that cannot tell. Any thread.
     virtual uint64_t xrun_count() { return 0; }
+    // The last error the MIDI system behind that destination reported (the
+    // backend keeps one per API), empty when none. Any thread.
+    virtual std::string backend_error(Endpoint destination) {
+        (void)destination;
+        return {};
+    }
+    // Nanoseconds the MIDI server has stood still in all since the service
+    // began (cycles it ran late, xruns): a wait for an answer from the wire
+    // grows by what this grows meanwhile. 0 for a service that cannot tell.
+    // Any thread.
+    virtual uint64_t stall_ns() { return 0; }
 };
 
 }  // namespace j3
