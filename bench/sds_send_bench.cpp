@@ -23,7 +23,7 @@
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 
 static void BM_SplitTypicalFile(benchmark::State& state) {
     std::vector<uint8_t> buffer;

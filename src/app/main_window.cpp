@@ -30,7 +30,7 @@
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "engine/turbo.h"
 #include "filelist/list_file.h"
 #include "format/plist_file.h"

@@ -14,7 +14,7 @@
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "filelist/list_file.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"

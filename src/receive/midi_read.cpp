@@ -5,7 +5,7 @@
 #include <new>
 
 #include "engine/context.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "engine/turbo.h"
 #include "format/sds_messages.h"
 #include "format/sysex_split.h"

@@ -24,7 +24,7 @@
 #include "app/window_placement.h"
 #include "engine/clock.h"
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
 #include "midi/endpoints.h"

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "fakes/test_context.h"
 #include "receive/midi_read.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 
 namespace j3 {
 namespace {

@@ -8,7 +8,7 @@
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"

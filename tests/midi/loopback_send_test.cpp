@@ -9,7 +9,7 @@
 
 #include "engine/context.h"
 #include "engine/list_commands.h"
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window.h"
 #include "midi/endpoints.h"

@@ -1,4 +1,4 @@
-#include "engine/sysex_send.h"
+#include "engine/send_loop.h"
 
 #include <cstdio>
 #include <filesystem>
