@@ -1,14 +1,13 @@
-// Everything the program keeps, in one object: main creates it once, each
-// test creates a fresh one. There is no other process-wide state.
+// The wiring of the program: main creates one, each test creates a fresh
+// one. It holds the seams, the settings, the file list, the send and the
+// endpoint and FFT tables; the reception (receive/reception.h) lives a floor
+// above and is wired in like a seam. There is no other process-wide state.
 #pragma once
 
 #include "audio/sample_info.h"
-#include "audio/sds_encoder.h"
 #include "engine/clock.h"
-#include "engine/input_state.h"
-#include "engine/receive_state.h"
+#include "engine/send_loop.h"
 #include "engine/settings.h"
-#include "engine/transfer_state.h"
 #include "engine/window_controls.h"
 #include "filelist/file_entry.h"
 #include "midi/endpoints.h"
@@ -17,20 +16,21 @@
 
 namespace j3 {
 
+class Reception;
+
 struct Context {
-    // The seams; set by whoever creates the context and kept alive by it.
+    // The seams, and the reception's owner; set by whoever creates the
+    // context and kept alive by it.
     MidiService* midi = nullptr;
     WindowControls* window = nullptr;
     Clock* clock = nullptr;
+    Reception* reception = nullptr;
 
     Settings settings;
-    TransferState transfer;
     FileList files;
     MidiEndpoints endpoints;
+    SendLoop send;           // the send's owner
     SampleInfo sample_info;  // filled by readers run for the info text
-    SdsEncoder encoder;      // keeps its own SampleInfo for the item being sent
-    ReceiveState receive;
-    InputState input;  // the input routine's reception and replies
     FftTables fft;
 };
 

@@ -73,7 +73,7 @@ int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
 int32_t build_waveform_items(Context& ctx) {
     // A running send (or its cancelled last request, still held by the
     // service) points into entry buffers.
-    if (send_in_progress(ctx.transfer)) return 0;
+    if (ctx.send.busy()) return 0;
     if (!ctx.fft.set_up) fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
 
     refresh_selection(ctx);

@@ -45,9 +45,7 @@ void append_entry(Context& ctx, FileEntry entry) {
 }
 
 int32_t refresh_selection(Context& ctx) {
-    // A running send keeps its own queue (TransferState::send_queue); its
-    // position is reset only while idle.
-    if (ctx.transfer.send_mode == kSendIdle) ctx.transfer.send_index = 0;
+    // A running send keeps its own queue, so it is not disturbed by this.
     const uint32_t count = uint32_t(ctx.files.file_array.size());
     ctx.files.selected_ids.clear();
     for (uint32_t id : ctx.window->list_selected_ids()) {
@@ -76,7 +74,7 @@ void remove_all_entries(Context& ctx) {
 }
 
 bool list_in_use(const Context& ctx) {
-    return send_in_progress(ctx.transfer);
+    return ctx.send.busy();
 }
 
 namespace {

@@ -241,7 +241,7 @@ void put_aside(Context& ctx, const fs::path& file) {
     text += ec ? " (and not be moved aside: " + ec.message() + ")"
                : "; it was kept as " + aside.filename().string();
     text += ". The defaults are used.";
-    set_status_text(ctx.transfer, std::move(text));
+    ctx.window->set_send_status(text);
 }
 
 int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {

@@ -1,9 +1,9 @@
 #include "engine/turbo.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "engine/context.h"
+#include "engine/send_state.h"
 #include "format/sysex_speed.h"
 
 namespace j3 {
@@ -18,10 +18,10 @@ void control_request_done(SysexRequest* request) {
 
 bool send_control_message(Context& ctx, Endpoint destination, const uint8_t* bytes, size_t size) {
     if (destination == kNoEndpoint || size > sizeof(ControlRequest::bytes)) return false;
-    ControlRequests& pool = ctx.transfer.control_requests;
+    ControlRequests& pool = ctx.send.state().control_requests;
     ControlRequest* record = nullptr;
     {
-        std::lock_guard lock(pool.mutex);
+        Lock lock(pool.mutex);
         for (ControlRequest& r : pool.records) {
             if (!r.held) {
                 record = &r;
@@ -43,11 +43,19 @@ bool send_control_message(Context& ctx, Endpoint destination, const uint8_t* byt
     return ctx.midi->send_sysex(&r) == kSendTaken;
 }
 
+bool control_messages_pending(Context& ctx) {
+    ControlRequests& pool = ctx.send.state().control_requests;
+    Lock lock(pool.mutex);
+    for (const ControlRequest& r : pool.records)
+        if (r.held) return true;
+    return false;
+}
+
 void set_speed(Context& ctx, int32_t index) {
     if (index < 0 || index > kSpeedIndexMax) return;
     const int32_t factor = kSpeedFactors[size_t(index)];
     ctx.window->set_speed_label(kSpeedLabels[size_t(index)]);
-    ctx.transfer.speed_factor = factor;
+    ctx.send.state().speed_factor = factor;
     ctx.window->set_speed_indicator(factor > 10);
     send_control_message(ctx, ctx.endpoints.virtual_destination, kSpeedRequest.data(),
                          kSpeedRequest.size());
@@ -62,7 +70,7 @@ void send_speed_request(Context& ctx) {
 
 void turbo_command(Context& ctx) {
     const Endpoint destination = ctx.endpoints.destination_endpoint;
-    if (ctx.transfer.speed_factor == 10) {
+    if (ctx.send.speed_factor() == 10) {
         const auto ask = speed_set_request(ctx.settings.turbo_limit);
         send_control_message(ctx, destination, ask.data(), ask.size());
         return;

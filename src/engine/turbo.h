@@ -35,4 +35,7 @@ void turbo_command(Context& ctx);
 // service refused it.
 bool send_control_message(Context& ctx, Endpoint destination, const uint8_t* bytes, size_t size);
 
+// Some control message is still with the service. Any thread.
+bool control_messages_pending(Context& ctx);
+
 }  // namespace j3

@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/receive_state.h"
+#include "receive/receive_state.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {

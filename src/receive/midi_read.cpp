@@ -6,14 +6,46 @@
 
 #include "engine/context.h"
 #include "engine/send_loop.h"
-#include "engine/turbo.h"
 #include "format/sds_messages.h"
 #include "format/sysex_split.h"
 #include "receive/received_entry.h"
+#include "receive/reception.h"
+#include "receive/reception_state.h"
 #include "receive/replies.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
+
+Reception::Reception() : state_(std::make_unique<ReceptionState>()) {}
+Reception::~Reception() = default;
+
+bool Reception::receiving() const {
+    return state_->receiving;
+}
+
+ReceiveProgress Reception::progress() const {
+    return {state_->receiving, state_->received_total};
+}
+
+std::optional<ReceiveOutcome> Reception::outcome() const {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    if (!r.has_outcome) return std::nullopt;
+    return r.outcome;
+}
+
+void Reception::set_diagnostics(FILE* out) {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    r.diagnostics = out;
+}
+
+void Reception::set_max_entry_bytes(uint64_t bytes) {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    r.max_received_bytes = bytes;
+}
+
 namespace {
 
 constexpr uint8_t kSpeedReportStart[] = {kSysexStart, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02};
@@ -34,23 +66,21 @@ bool starts_with(const uint8_t* data, int32_t size, const uint8_t* prefix, int32
     return true;
 }
 
-// A handshake reply while a sample dump goes out: the send polls the fields
-// set here; CANCEL ends the send at once.
+// A handshake reply while a sample dump goes out goes to the send, which
+// counts it only then; CANCEL ends the send at once.
 void take_handshake_reply(Context& ctx, const uint8_t* m) {
-    TransferState& t = ctx.transfer;
     switch (m[3]) {
         case 0x7F:
-            t.handshake_reply = kReplyAck;
+            take_instrument_reply(ctx, InstrumentReply::kAck, m[4]);
             break;
         case 0x7E:
-            t.nak_packet = m[4];
-            t.handshake_reply = kReplyNak;
+            take_instrument_reply(ctx, InstrumentReply::kNak, m[4]);
             break;
         case 0x7C:
-            t.wait_received = 1;
+            take_instrument_reply(ctx, InstrumentReply::kWait);
             break;
         case 0x7D:
-            cancel_sending(ctx, "the receiver cancelled the dump.");
+            take_instrument_reply(ctx, InstrumentReply::kCancel);
             break;
         default:
             break;
@@ -60,8 +90,9 @@ void take_handshake_reply(Context& ctx, const uint8_t* m) {
 // Replies are short: they are gathered in the scratch buffer, real-time bytes
 // left out, and looked at once their F7 has arrived. A runaway message keeps
 // overwriting the last byte, so the buffer never overflows.
-void read_idle_packet(Context& ctx, const MidiPacket& packet) {
-    ReceiveState& r = ctx.receive;
+void read_idle_packet(Context& ctx, ReceptionState& in, const MidiPacket& packet)
+    J3_REQUIRES(in.mutex) {
+    ReceiveState& r = in.sds;
     if (!packet.bytes.empty() && packet.bytes[0] == kSysexStart) r.scratch_fill = 0;
     for (const uint8_t byte : packet.bytes) {
         if (byte >= 0xF8) continue;
@@ -74,80 +105,30 @@ void read_idle_packet(Context& ctx, const MidiPacket& packet) {
     const int32_t fill = r.scratch_fill;
     if (fill == 0 || m[fill - 1] != kSysexEnd) return;
     if (fill > 7 && starts_with(m, fill, kSpeedReportStart, int32_t(sizeof kSpeedReportStart)))
-        set_speed(ctx, m[7]);
-    if (fill > 5 && m[1] == 0x7E && m[2] == ctx.settings.device_number &&
-        ctx.transfer.send_mode == kSendSample)
+        take_instrument_reply(ctx, InstrumentReply::kSpeedReport, m[7]);
+    if (fill > 5 && m[1] == 0x7E && m[2] == ctx.settings.device_number)
         take_handshake_reply(ctx, m);
     if (fill > 1) r.scratch_fill = 0;
 }
 
 // --- Receive mode ---------------------------------------------------------------
-// Everything below runs with ctx.input.mutex held.
 
 enum class Flow {
     kGoOn,      // next packet
     kNoMemory,  // a chunk or an entry could not be had: the reception ends
 };
 
-void write_receive_status(TransferState& t) {
-    char text[64];
-    std::snprintf(text, sizeof text, "Receiving. %d bytes.", int(t.received_total));
-    set_receive_status_text(t, text);
-}
-
 // Appends a chunk of the entry in progress. False when the memory is not
 // there, or the entry would grow beyond what an entry may hold.
-bool append_chunk(Context& ctx, const uint8_t* data, int32_t size) {
-    InputState& in = ctx.input;
-    TransferState& t = ctx.transfer;
-    if (uint64_t(t.received_total) + uint64_t(size) > in.max_received_bytes) return false;
+bool append_chunk(ReceptionState& in, const uint8_t* data, int32_t size) J3_REQUIRES(in.mutex) {
+    if (uint64_t(in.received_total) + uint64_t(size) > in.max_received_bytes) return false;
     try {
         in.chunks.emplace_back(data, data + size);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    t.received_total += size;
-    write_receive_status(t);
+    in.received_total += size;
     return true;
-}
-
-void stop_locked(Context& ctx) {
-    InputState& in = ctx.input;
-    TransferState& t = ctx.transfer;
-    t.receiving = false;
-    // Tell a sender in the middle of a dump that nobody listens any more.
-    if (in.sds_active)
-        send_reply(ctx, kCancelReply, ctx.receive.sds_channel, uint8_t(ctx.receive.current_packet));
-    const bool made = make_received_entry(ctx);
-    // The dump is over: a later Stop has nothing to cancel.
-    in.sds_active = false;
-    in.nak_count = 0;
-    ctx.window->show_receiving(false);
-    set_receive_status_text(t, made ? "" : "Stopped: out of memory.");
-}
-
-// What an allocation failure leaves: nothing held, every count back at its
-// start, so the next Receive starts clean; the button tells that reception
-// has stopped.
-void end_without_memory(Context& ctx) {
-    InputState& in = ctx.input;
-    TransferState& t = ctx.transfer;
-    if (in.diagnostics) {
-        std::fprintf(in.diagnostics, "Panic, no memory!! New Pointer %d\n", kNoMemoryCode);
-        std::fflush(in.diagnostics);
-    }
-    t.receiving = false;
-    if (in.sds_active)
-        send_reply(ctx, kCancelReply, ctx.receive.sds_channel, uint8_t(ctx.receive.current_packet));
-    std::deque<std::vector<uint8_t>>().swap(in.chunks);
-    t.received_total = 0;
-    in.receive_fill = 0;
-    in.in_sysex = false;
-    in.sds_active = false;
-    in.nak_count = 0;
-    in.pending_name = 0;
-    ctx.window->show_receiving(false);
-    set_receive_status_text(t, "Stopped: out of memory.");
 }
 
 int32_t reception_format(Settings& settings) {
@@ -156,12 +137,74 @@ int32_t reception_format(Settings& settings) {
     return format >= kSdsFormatSysex && format <= kSdsFormatSysexOneItem ? format : kSdsFormatSysex;
 }
 
+void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
+    J3_REQUIRES(in.mutex) {
+    in.receiving = false;
+    in.outcome = std::move(outcome);
+    in.has_outcome = true;
+    ctx.window->show_receiving(false);
+    ctx.window->set_receive_status(receive_outcome_text(in.outcome));
+}
+
+// What an allocation failure leaves: nothing held, every count back at its
+// start, so the next Receive starts clean; the button tells that reception
+// has stopped.
+void end_without_memory(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+    if (in.diagnostics) {
+        std::fprintf(in.diagnostics, "Panic, no memory!! New Pointer %d\n", kNoMemoryCode);
+        std::fflush(in.diagnostics);
+    }
+    if (in.sds_active)
+        send_reply(ctx, kCancelReply, in.sds.sds_channel, uint8_t(in.sds.current_packet));
+    std::deque<std::vector<uint8_t>>().swap(in.chunks);
+    in.received_total = 0;
+    in.receive_fill = 0;
+    in.in_sysex = false;
+    in.sds_active = false;
+    in.nak_count = 0;
+    in.pending_name = 0;
+    finish_reception(ctx, in, {ReceiveEnd::kOutOfMemory, {}, 0});
+}
+
+// Ends the reception: tells a sender in the middle of a dump that nobody
+// listens any more, keeps what came as an entry, and reports the ending.
+// A SysEx message still open is kept as far as it came, and named.
+void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(in.mutex) {
+    in.receiving = false;
+    if (in.sds_active)
+        send_reply(ctx, kCancelReply, in.sds.sds_channel, uint8_t(in.sds.current_packet));
+    ReceiveOutcome outcome{end, {}, 0};
+    if (in.in_sysex && in.open_message_bytes > 0) {
+        // A sample dump message cut short cannot go into a sound file; as
+        // SysEx it is kept like any other message.
+        const bool as_sysex = !in.sds_message ||
+                              reception_format(ctx.settings) == kSdsFormatSysex ||
+                              reception_format(ctx.settings) == kSdsFormatSysexOneItem;
+        if (as_sysex) {
+            const bool kept =
+                in.receive_fill == 0 || append_chunk(in, in.receive_buffer, in.receive_fill);
+            outcome = {kept ? ReceiveEnd::kPartial : ReceiveEnd::kOutOfMemory, {},
+                       in.open_message_bytes};
+        }
+        in.receive_fill = 0;
+        in.in_sysex = false;
+        in.sds_message = false;
+    }
+    std::string name;
+    // An entry that cannot be had drops what was held, so the next one
+    // starts clean.
+    if (!make_received_entry(ctx, in, &name)) outcome = {ReceiveEnd::kOutOfMemory, {}, 0};
+    if (outcome.end == ReceiveEnd::kPartial) outcome.detail = name;
+    // The dump is over: a later Stop has nothing to cancel.
+    in.sds_active = false;
+    in.nak_count = 0;
+    finish_reception(ctx, in, std::move(outcome));
+}
+
 // A whole SDS message is in receive_buffer: convert it, answer it, keep what
 // it produced.
-Flow take_sds_message(Context& ctx) {
-    InputState& in = ctx.input;
-    TransferState& t = ctx.transfer;
-    ReceiveState& r = ctx.receive;
+Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+    ReceiveState& r = in.sds;
     const uint8_t* m = in.receive_buffer;
     const int32_t size = in.receive_fill;
     const int32_t format = reception_format(ctx.settings);
@@ -171,9 +214,9 @@ Flow take_sds_message(Context& ctx) {
     // does): what came before it is an entry of its own, named for what it
     // is: SysEx unless a dump message came before this header.
     if (is_sds_dump_header(m, size_t(size))) {
-        if (t.received_total != 0 && !one_item) {
+        if (in.received_total != 0 && !one_item) {
             in.sds_active = in.sds_active_before_message;
-            const bool made = make_received_entry(ctx);
+            const bool made = make_received_entry(ctx, in);
             in.sds_active = true;
             if (!made) return Flow::kNoMemory;
         }
@@ -188,9 +231,10 @@ Flow take_sds_message(Context& ctx) {
     // J3 itself sent, coming back through a loopback or a MIDI thru, gets no
     // reply, or J3 would answer its own ACK for ever.
     const bool ignore_handshake = ctx.settings.ignore_handshake;
+    bool cancelled = false;
     if (result == kSdsRejected) {
         if (ignore_handshake || ++in.nak_count >= kRejectionsToStop) {
-            stop_locked(ctx);
+            cancelled = true;
         } else {
             send_reply(ctx, kNakReply, r.sds_channel, uint8_t(r.current_packet));
         }
@@ -199,10 +243,17 @@ Flow take_sds_message(Context& ctx) {
         send_reply(ctx, kAckReply, r.sds_channel, uint8_t(r.current_packet));
     }
     // 4. Keep the output.
-    if (produced > 0 && !append_chunk(ctx, r.scratch_buffer, produced)) return Flow::kNoMemory;
+    if (produced > 0 && !append_chunk(in, r.scratch_buffer, produced)) return Flow::kNoMemory;
+    if (cancelled) {
+        in.receive_fill = 0;
+        in.sds_message = false;
+        in.in_sysex = false;
+        stop_locked(ctx, in, ReceiveEnd::kCancelled);
+        return Flow::kGoOn;
+    }
     // 5. A finished dump is an entry.
     if (result == kSdsDumpComplete) {
-        if (!make_received_entry(ctx)) return Flow::kNoMemory;
+        if (!make_received_entry(ctx, in)) return Flow::kNoMemory;
         in.nak_count = 0;
         in.sds_active = false;
     }
@@ -210,8 +261,8 @@ Flow take_sds_message(Context& ctx) {
 }
 
 // Ordinary SysEx passes through receive_buffer into chunks of 256 bytes.
-Flow store_sysex(Context& ctx, const uint8_t* bytes, int32_t count) {
-    InputState& in = ctx.input;
+Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t count)
+    J3_REQUIRES(in.mutex) {
     const bool names_taken = reception_format(ctx.settings) != kSdsFormatSysexOneItem;
     for (int32_t at = 0; at < count;) {
         int32_t piece = count - at;
@@ -234,28 +285,29 @@ Flow store_sysex(Context& ctx, const uint8_t* bytes, int32_t count) {
         }
         if (in.receive_fill == kReceiveBufferSize) {
             in.sds_active = false;
-            if (!append_chunk(ctx, in.receive_buffer, kReceiveBufferSize)) return Flow::kNoMemory;
+            if (!append_chunk(in, in.receive_buffer, kReceiveBufferSize)) return Flow::kNoMemory;
             in.receive_fill = 0;
         }
     }
     if (bytes[count - 1] == kSysexEnd) {
         in.sds_active = false;
-        if (in.receive_fill > 0 && !append_chunk(ctx, in.receive_buffer, in.receive_fill))
+        if (in.receive_fill > 0 && !append_chunk(in, in.receive_buffer, in.receive_fill))
             return Flow::kNoMemory;
         in.receive_fill = 0;
     }
     return Flow::kGoOn;
 }
 
-void append_to_buffer(InputState& in, const uint8_t* bytes, int32_t count) {
+void append_to_buffer(ReceptionState& in, const uint8_t* bytes, int32_t count)
+    J3_REQUIRES(in.mutex) {
     std::memcpy(in.receive_buffer + in.receive_fill, bytes, size_t(count));
     in.receive_fill += count;
 }
 
 // One message, or the part of one, that a packet holds. Steps 3 to 8 of the
 // walk.
-Flow read_segment(Context& ctx, const uint8_t* k, int32_t count) {
-    InputState& in = ctx.input;
+Flow read_segment(Context& ctx, ReceptionState& in, const uint8_t* k, int32_t count)
+    J3_REQUIRES(in.mutex) {
     // 3. Outside a message only its start counts.
     if (!in.in_sysex && k[0] != kSysexStart) return Flow::kGoOn;
     in.in_sysex = true;
@@ -264,7 +316,9 @@ Flow read_segment(Context& ctx, const uint8_t* k, int32_t count) {
     if (starts_message) {
         in.receive_fill = 0;
         in.sds_message = false;
+        in.open_message_bytes = 0;
     }
+    in.open_message_bytes += count;
     // 5. An SDS message is gathered whole, while it fits. Its F0 may have
     // come alone, in the packet before.
     const bool sds_start = starts_with(k, count, kSdsStart, int32_t(sizeof kSdsStart)) ||
@@ -289,8 +343,8 @@ Flow read_segment(Context& ctx, const uint8_t* k, int32_t count) {
             std::memcpy(held, in.receive_buffer, size_t(held_count));
             in.receive_fill = 0;
             in.sds_message = false;
-            if (store_sysex(ctx, held, held_count) == Flow::kNoMemory ||
-                store_sysex(ctx, k, count) == Flow::kNoMemory)
+            if (store_sysex(ctx, in, held, held_count) == Flow::kNoMemory ||
+                store_sysex(ctx, in, k, count) == Flow::kNoMemory)
                 return Flow::kNoMemory;
             stored = true;
         }
@@ -298,23 +352,23 @@ Flow read_segment(Context& ctx, const uint8_t* k, int32_t count) {
     if (in.sds_message) {
         if (in.receive_buffer[in.receive_fill - 1] != kSysexEnd) return Flow::kGoOn;
         in.sds_message = false;
-        if (take_sds_message(ctx) == Flow::kNoMemory) return Flow::kNoMemory;
-    } else if (!stored && store_sysex(ctx, k, count) == Flow::kNoMemory) {
-        // 7. Ordinary SysEx.
-        return Flow::kNoMemory;
+        in.in_sysex = false;
+        return take_sds_message(ctx, in);
     }
+    // 7. Ordinary SysEx.
+    if (!stored && store_sysex(ctx, in, k, count) == Flow::kNoMemory) return Flow::kNoMemory;
     // 8. The message ends here.
     if (k[count - 1] == kSysexEnd) in.in_sysex = false;
     return Flow::kGoOn;
 }
 
-Flow read_receive_packet(Context& ctx, const MidiPacket& packet) {
-    InputState& in = ctx.input;
+Flow read_receive_packet(Context& ctx, ReceptionState& in, const MidiPacket& packet)
+    J3_REQUIRES(in.mutex) {
     const std::vector<uint8_t>& raw = packet.bytes;
     // 1. The speed reply, whole in one packet.
     if (raw.size() > 8 && starts_with(raw.data(), int32_t(raw.size()), kSpeedReportStart,
                                       int32_t(sizeof kSpeedReportStart))) {
-        set_speed(ctx, raw[7]);
+        take_instrument_reply(ctx, InstrumentReply::kSpeedReport, raw[7]);
         return Flow::kGoOn;
     }
     // 2. Timing clock and active sensing are no part of what is received.
@@ -327,68 +381,77 @@ Flow read_receive_packet(Context& ctx, const MidiPacket& packet) {
     const uint8_t* k = in.kept.data();
     const int32_t count = int32_t(in.kept.size());
     int32_t start = 0;
-    // Reads k[start, end); false when the reception ended there.
-    Flow flow = Flow::kGoOn;
-    auto read_up_to = [&](int32_t end) {
-        flow = read_segment(ctx, k + start, end - start);
-        start = end;
-        return flow == Flow::kGoOn && ctx.transfer.receiving;
-    };
     for (int32_t i = 0; i < count; ++i) {
-        if (k[i] == kSysexStart && i > start && !read_up_to(i)) return flow;
-        if (k[i] == kSysexEnd && !read_up_to(i + 1)) return flow;
+        const bool boundary = (k[i] == kSysexStart && i > start) || k[i] == kSysexEnd;
+        if (!boundary) continue;
+        const int32_t end = k[i] == kSysexEnd ? i + 1 : i;
+        if (read_segment(ctx, in, k + start, end - start) == Flow::kNoMemory)
+            return Flow::kNoMemory;
+        start = end;
+        if (!in.receiving) return Flow::kGoOn;
     }
-    if (start < count) return read_segment(ctx, k + start, count - start);
+    if (start < count) return read_segment(ctx, in, k + start, count - start);
     return Flow::kGoOn;
 }
 
 }  // namespace
 
 void midi_read(Context& ctx, const MidiPacketList& packets) {
-    std::lock_guard lock(ctx.input.mutex);
-    if (!ctx.transfer.receiving) {
-        for (const MidiPacket& packet : packets) read_idle_packet(ctx, packet);
+    ReceptionState& in = ctx.reception->state();
+    Lock lock(in.mutex);
+    if (!in.receiving) {
+        for (const MidiPacket& packet : packets) read_idle_packet(ctx, in, packet);
         return;
     }
     for (const MidiPacket& packet : packets) {
-        if (read_receive_packet(ctx, packet) == Flow::kNoMemory) {
-            end_without_memory(ctx);
+        if (read_receive_packet(ctx, in, packet) == Flow::kNoMemory) {
+            end_without_memory(ctx, in);
             return;
         }
         // Three rejections in a row ended the reception: the rest of the
         // list belongs to no entry.
-        if (!ctx.transfer.receiving) return;
+        if (!in.receiving) return;
     }
 }
 
 bool start_receiving(Context& ctx) {
     if (ctx.endpoints.source_count <= 0 || ctx.settings.selected_in == 0) return false;
-    InputState& in = ctx.input;
-    std::lock_guard lock(in.mutex);
-    if (ctx.transfer.receiving) return true;
+    ReceptionState& in = ctx.reception->state();
+    Lock lock(in.mutex);
+    if (in.receiving) return true;
     in.in_sysex = false;
+    in.open_message_bytes = 0;
     in.chunks.clear();
-    ctx.transfer.received_total = 0;
-    ctx.transfer.receiving = true;
+    in.received_total = 0;
+    in.has_outcome = false;
+    in.receiving = true;
     ctx.window->show_receiving(true);
     return true;
 }
 
 void stop_receiving(Context& ctx) {
-    std::lock_guard lock(ctx.input.mutex);
-    if (!ctx.transfer.receiving) return;
-    stop_locked(ctx);
+    ReceptionState& in = ctx.reception->state();
+    Lock lock(in.mutex);
+    if (!in.receiving) return;
+    stop_locked(ctx, in, ReceiveEnd::kStopped);
+}
+
+bool toggle_receiving(Context& ctx) {
+    if (ctx.reception->receiving()) {
+        stop_receiving(ctx);
+        return true;
+    }
+    return start_receiving(ctx);
 }
 
 bool stop_receiving_if_source_gone(Context& ctx) {
     const Endpoint source = ctx.endpoints.source_endpoint;
-    if (!ctx.transfer.receiving || source == kNoEndpoint || ctx.midi->source_present(source))
+    if (!ctx.reception->receiving() || source == kNoEndpoint || ctx.midi->source_present(source))
         return false;
-    std::lock_guard lock(ctx.input.mutex);
-    if (!ctx.transfer.receiving) return false;
-    stop_locked(ctx);
-    if (receive_status_text(ctx.transfer).empty())
-        set_receive_status_text(ctx.transfer, "Stopped: the source has gone away.");
+    ReceptionState& in = ctx.reception->state();
+    Lock lock(in.mutex);
+    if (!in.receiving) return false;
+    stop_locked(ctx, in, ReceiveEnd::kSourceGone);
     return true;
 }
 

@@ -21,16 +21,22 @@ namespace j3 {
 
 struct Context;
 
-// Any packet list, either mode. Input thread (or a test's thread).
+// Feeds a packet list to the reception, in either mode; ctx.reception is
+// wired. Input thread (or a test's thread).
 void midi_read(Context& ctx, const MidiPacketList& packets);
 
 // The Receive command. start_receiving does nothing and returns false while
 // no source is chosen; otherwise it empties what an earlier reception may have
 // left, turns receiving on and titles the button "Stop!". stop_receiving turns
 // it off, sends CANCEL when a dump is in progress, makes the entry of what is
-// held and titles the button "Receive". Any thread.
+// held (a SysEx message still arriving included, as far as it came) and
+// titles the button "Receive". The ending is the reception's outcome
+// (reception.h), shown in the receive status. Any thread.
 bool start_receiving(Context& ctx);
 void stop_receiving(Context& ctx);
+// The Receive button: stops a running reception, else starts one. False
+// when one should start but no source is chosen.
+bool toggle_receiving(Context& ctx);
 
 // Reception from a source that has left, or whose MIDI server has gone, would
 // wait for ever: stops it as Stop does (what came is kept as an entry) and

@@ -4,6 +4,7 @@
 
 #include "engine/context.h"
 #include "format/mac_roman.h"
+#include "receive/reception.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -53,27 +54,26 @@ std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t 
     return "Received data " + std::to_string(counter++) + extension;
 }
 
-bool make_received_entry(Context& ctx) {
-    InputState& in = ctx.input;
-    TransferState& t = ctx.transfer;
-    if (t.received_total == 0) return true;
+bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out) {
+    if (in.received_total == 0) return true;
     FileEntry entry;
     bool ok = true;
     try {
-        entry.data.reserve(size_t(t.received_total));
+        entry.data.reserve(size_t(in.received_total));
         for (const std::vector<uint8_t>& chunk : in.chunks)
             entry.data.insert(entry.data.end(), chunk.begin(), chunk.end());
     } catch (const std::bad_alloc&) {
         ok = false;
     }
     in.chunks.clear();
-    t.received_total = 0;
+    in.received_total = 0;
     if (!ok) return false;
 
     const int32_t format = load_sds_format(ctx.settings);
     const bool named = in.sds_active && in.pending_name != 0;
     entry.file = received_entry_name(in.sds_active, in.pending_name, format, in.received_counter);
     if (named) in.pending_name = 0;
+    if (name_out) *name_out = entry.file;
     entry.is_new = 1;
     entry.unsaved = true;
     // The list and the view belong to the GUI thread.
@@ -119,6 +119,14 @@ SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose) {
         ctx.window->list_update();
     }
     return outcome;
+}
+
+int32_t unsaved_item_count(Context& ctx) {
+    int32_t count = 0;
+    for (const FileEntry& e : ctx.files.file_array)
+        if (e.unsaved) ++count;
+    const ReceiveProgress receiving = ctx.reception->progress();
+    return count + (receiving.receiving && receiving.bytes > 0 ? 1 : 0);
 }
 
 }  // namespace j3

@@ -11,8 +11,10 @@
 #include <optional>
 #include <string>
 
+#include "base/thread_annotations.h"
 #include "filelist/file_entry.h"
 #include "format/result.h"
+#include "receive/reception_state.h"
 
 namespace j3 {
 
@@ -27,11 +29,12 @@ std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t 
                                 int32_t& counter);
 
 // Turns the received chunks into one new entry, empties them and hands the
-// entry to the GUI thread. Nothing when no byte is held. The caller holds
-// ctx.input.mutex (midi_read, stop_receiving); any thread. False when the
-// entry's buffer cannot be had: the chunks are dropped all the same, so the
-// next entry starts clean.
-bool make_received_entry(Context& ctx);
+// entry to the GUI thread; *name_out (when given) gets its name. Nothing
+// when no byte is held. The input routine's, with the reception's lock held;
+// any thread. False when the entry's buffer cannot be had: the chunks are
+// dropped all the same, so the next entry starts clean.
+bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr)
+    J3_REQUIRES(in.mutex);
 
 // GUI thread: appends the entry to the list, shows it and scrolls it into
 // view; the selection stays as it is.
@@ -54,5 +57,10 @@ struct SaveOutcome {
 // failed write ends the sequence; entries already saved keep their files. A
 // running send is not disturbed. GUI thread.
 SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose);
+
+// Received entries that were never saved, and one more while a
+// reception holds bytes that are not an entry yet: what quitting would
+// lose. GUI thread.
+int32_t unsaved_item_count(Context& ctx);
 
 }  // namespace j3

@@ -1,6 +1,5 @@
 #include "receive/sds_receive.h"
 
-#include "engine/context.h"
 #include "format/sample_period.h"
 #include "format/sds_messages.h"
 
@@ -254,8 +253,5 @@ SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, co
     return kSdsIgnored;
 }
 
-SdsReceiveResult receive_sds_message(Context& ctx, const uint8_t* data, size_t size) {
-    return receive_sds_message(ctx.receive, ctx.settings.sds_format, data, size);
-}
 
 }  // namespace j3

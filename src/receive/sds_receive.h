@@ -10,11 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/receive_state.h"
+#include "receive/receive_state.h"
 
 namespace j3 {
-
-struct Context;
 
 // "SDS format" values: how received dumps are stored.
 enum SdsFormat : int32_t {
@@ -52,8 +50,6 @@ enum SdsReceiveResult : int {
 // start a dump.
 SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
                                      size_t size);
-// The same with the context's receive state and "SDS format" setting.
-SdsReceiveResult receive_sds_message(Context& ctx, const uint8_t* data, size_t size);
 
 // Appends one byte to the scratch buffer (dropped if it is full, which no
 // message can make happen).

@@ -1,0 +1,35 @@
+// The sample half of the send loop: a sample item goes out as a Sample Dump
+// Standard dump, and after each message the loop waits for the receiver's
+// handshake as it requires (ACK, NAK, WAIT, CANCEL; open loop when it never
+// answers). Only the send's own files include this; every function runs
+// with the send's lock held.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/thread_annotations.h"
+#include "engine/send_state.h"
+
+namespace j3 {
+
+struct Context;
+
+// Sets the item up as a sample dump with the names its file gives it and
+// builds its first message group (header, any name messages) at
+// t.message_ptr. Returns its length; 0 when the audio cannot be read (the
+// send has then ended with the reason).
+int32_t start_sample_item(Context& ctx, SendState& t, const std::string& file)
+    J3_REQUIRES(t.send_mutex);
+
+// The next message of a sample item: waits for the receiver as the
+// handshake requires, resends the packet a NAK names, or builds the next
+// packet. Returns its length (0: the item is done), or -1 when the send has
+// ended. Completion thread.
+int32_t next_sample_message(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex);
+
+// Defined by the send loop: ends the send with the reason the status line
+// gives.
+void stop_with_reason(Context& ctx, SendState& t, std::string reason) J3_REQUIRES(t.send_mutex);
+
+}  // namespace j3

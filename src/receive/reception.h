@@ -1,0 +1,53 @@
+// The reception's owner: what a reception holds and how it ended. Its
+// operations are the input routine's (midi_read.h: start, stop, feed a
+// packet list) and the received entries' (received_entry.h); this is what
+// everyone else may ask of it.
+//
+//   Reception reception;          // beside the context, kept alive by its maker
+//   ctx.reception = &reception;
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "engine/outcomes.h"
+
+namespace j3 {
+
+struct ReceptionState;  // reception_state.h: the reception's own files only
+
+struct ReceiveProgress {
+    bool receiving = false;
+    int64_t bytes = 0;  // held for the entry in progress
+};
+
+class Reception {
+  public:
+    Reception();
+    ~Reception();
+    Reception(const Reception&) = delete;
+    Reception& operator=(const Reception&) = delete;
+
+    // Any thread; never waits.
+    bool receiving() const;
+    ReceiveProgress progress() const;
+    // How the last reception ended; nullopt before the first one ended.
+    std::optional<ReceiveOutcome> outcome() const;
+
+    // Where "Fit." and the out-of-memory line go (standard output unless
+    // set; nullptr for none), and the most one entry may hold. Before a
+    // reception starts.
+    void set_diagnostics(FILE* out);
+    void set_max_entry_bytes(uint64_t bytes);
+
+    // For the reception's own files (the type is complete only there).
+    ReceptionState& state() { return *state_; }
+    const ReceptionState& state() const { return *state_; }
+
+  private:
+    std::unique_ptr<ReceptionState> state_;
+};
+
+}  // namespace j3
