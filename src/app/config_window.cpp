@@ -2,11 +2,12 @@
 
 #include <QPushButton>
 
-#include "app/app_hooks.h"
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
 #include "engine/context.h"
 #include "engine/preferences.h"
+#include "engine/turbo.h"
+#include "receive/midi_read.h"
 #include "ui_config_window.h"
 
 namespace j3 {
@@ -53,7 +54,7 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
     make_digit_field(ui_->deviceNumberField);
 
     // The endpoint lists as they are now; nothing stays connected until OK.
-    scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
+    scan_midi(*ctx_.midi, ctx_.endpoints, midi_read_proc(ctx_));
     const ConfigValues v = open_config_values(ctx_);
     fill_endpoint_list(ui_->sourceList, ctx_.endpoints.source_count, true, v.selected_in);
     fill_endpoint_list(ui_->destinationList, ctx_.endpoints.destination_count, false,
@@ -81,7 +82,7 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
 void ConfigWindow::refresh_endpoint_lists() {
     const std::vector<std::string> sources_before = ctx_.endpoints.source_names;
     const std::vector<std::string> destinations_before = ctx_.endpoints.destination_names;
-    scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
+    scan_midi(*ctx_.midi, ctx_.endpoints, midi_read_proc(ctx_));
     const MidiEndpoints& now = ctx_.endpoints;
     const auto refill = [this](QListWidget* list, const std::vector<std::string>& old_names,
                                const std::vector<std::string>& names, int32_t count, bool sources,

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/app_hooks.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "filelist/move_entries.h"
@@ -56,7 +55,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
                 case kSizeColumn:
                     return QString::fromStdString(size_text(int64_t(e.data.size())));
                 case kTypeColumn:
-                    return QString::fromStdString(type_tag_text(ctx_, e));
+                    return QString::fromStdString(std::string(entry_type_tag(e)));
             }
             return {};
         case Qt::ToolTipRole:

@@ -7,10 +7,12 @@
 #include "app/main_window.h"
 #include "app/open_with.h"
 #include "app/preferences_location.h"
+#include "base/thread_role.h"
 #include "cli/cli.h"
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "midi/rtmidi_service.h"
+#include "receive/reception.h"
 
 int main(int argc, char** argv) {
     // `j3 VERB ...` runs headless and never touches the preferences; `j3`
@@ -31,9 +33,12 @@ int main(int argc, char** argv) {
 
     // The window outlives the MIDI service: requests the service still holds
     // when it is destroyed complete (as cancelled) into a live window.
+    j3::record_main_thread();
     j3::Context ctx;
     j3::SystemClock clock;
     ctx.clock = &clock;
+    j3::Reception reception;
+    ctx.reception = &reception;
     j3::MainWindow window(ctx, j3::preferences_location());
     std::unique_ptr<j3::MidiService> midi = j3::make_midi_service();
     ctx.midi = midi.get();

@@ -11,14 +11,12 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
-#include <QThread>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "app/app_hooks.h"
 #include "app/config_window.h"
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
@@ -26,16 +24,22 @@
 #include "app/item_views.h"
 #include "app/path_elision.h"
 #include "app/window_placement.h"
+#include "base/thread_role.h"
 #include "engine/context.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
+#include "engine/outcomes.h"
 #include "engine/send_loop.h"
 #include "engine/turbo.h"
 #include "filelist/list_file.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/received_entry.h"
+#include "receive/reception.h"
+#include "waveform/fft.h"
+#include "waveform/waveform_builder.h"
 #include "ui_main_window.h"
 
 namespace j3 {
@@ -46,10 +50,6 @@ namespace {
 constexpr int kNameColumnMargin = 245;
 constexpr int kSizeColumnWidth = 72;
 constexpr int kStatusIntervalMs = 100;
-// A send asked for while the previous one's last request is still being
-// cancelled is retried this often, this many times (two seconds in all).
-constexpr int kStartRetryMs = 20;
-constexpr int kStartAttempts = 100;
 
 const char* const kOpenFilter =
     "J3 filetypes (*.syx *.wav *.aiff *.aifc *.aif *.j3);;All files (*)";
@@ -111,10 +111,8 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     // Esc stops a running send, as Stop! does.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
-        if (ctx_.transfer.send_mode > kSendIdle) command(kCmdSend);
+        if (ctx_.send.sending()) command(kCmdSend);
     });
-    ui_->receiveButton->setEnabled(receive_available());
-    ui_->receiveAction->setEnabled(receive_available());
 
     // 3. The sample-number field: digits only, "0", centred. The engine reads
     // the copy kept beside it.
@@ -185,14 +183,14 @@ MainWindow::~MainWindow() {
 
 bool MainWindow::start(QScreen* screen) {
     // 6. MIDI client, ports and endpoint names.
-    scan_midi(*ctx_.midi, ctx_.endpoints, input_read_proc(ctx_));
+    scan_midi(*ctx_.midi, ctx_.endpoints, midi_read_proc(ctx_));
     // 7. Settings, chosen endpoints and the stored list.
     LoadNotes notes;
     load_preferences(ctx_, preferences_file_, &notes);
     // 8. The private virtual destination the speed request goes to.
     if (!create_virtual_destination(*ctx_.midi, ctx_.endpoints)) return false;
     // 9. FFT tables for the waveform builder.
-    set_up_fft(ctx_);
+    fft_setup(ctx_.fft, kWaveformMaxFrames, kFftAnySize);
     // 10. The instrument's speed, when both endpoints are chosen.
     if (ctx_.settings.selected_out != 0 && ctx_.settings.selected_in != 0)
         request_speed(ctx_, false);
@@ -289,7 +287,7 @@ void MainWindow::command(uint32_t id) {
             loop_command(true);
             break;
         case kCmdWaveform:
-            build_waveform(ctx_);
+            build_waveform_items(ctx_);
             break;
         case kCmdTurbo:
             turbo_command(ctx_);
@@ -299,7 +297,7 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdSave:
             if (refresh_selection(ctx_) >= 1) {
-                if (save_available()) save_selected();
+                save_selected();
             } else {
                 save_list_command();
             }
@@ -313,11 +311,10 @@ void MainWindow::command(uint32_t id) {
 }
 
 void MainWindow::send_command() {
-    if (ctx_.transfer.send_mode > kSendIdle) {
+    if (ctx_.send.sending()) {
         stop_sending(ctx_);
         return;
     }
-    if (send_pending_) return;
     if (ctx_.endpoints.destination_count <= 0 || ctx_.settings.selected_out == 0) {
         // A remembered port that is not there is named: sending elsewhere
         // would surprise.
@@ -328,37 +325,20 @@ void MainWindow::send_command() {
                 : QString::fromStdString(port_not_connected_text(false, remembered)));
         return;
     }
+    // The send starts now, or by itself once the previous send's last
+    // request is back from the MIDI service.
     if (refresh_selection(ctx_) >= 1) {
-        start_send(kStartAttempts);
+        start_sending(ctx_);
         return;
     }
     // Nothing selected: what the open dialog adds is sent at once.
-    ctx_.transfer.send_after_open = true;
+    send_after_open_ = true;
     open_command();
 }
 
-void MainWindow::start_send(int attempts_left) {
-    const Result started = start_sending(ctx_);
-    if (started) {
-        send_pending_ = false;
-        return;
-    }
-    // The previous send's last request is still with the MIDI service.
-    if (attempts_left <= 0) {
-        send_pending_ = false;
-        show_status_message(started.message.c_str());
-        return;
-    }
-    send_pending_ = true;
-    QTimer::singleShot(kStartRetryMs, this,
-                       [this, attempts_left] { start_send(attempts_left - 1); });
-}
-
 void MainWindow::receive_command() {
-    if (!receive_available() || toggle_receive(ctx_)) return;
-    const char* text = "No MIDI source: choose one with Configure…";
-    set_receive_status_text(ctx_.transfer, text);
-    ui_->receiveStatus->setText(QString::fromUtf8(text));
+    if (toggle_receiving(ctx_)) return;
+    ui_->receiveStatus->setText(tr("No MIDI source: choose one with Configure…"));
 }
 
 void MainWindow::save_selected() {
@@ -376,7 +356,7 @@ void MainWindow::save_selected() {
         dialog_folder_ = QFileInfo(path).absolutePath();
         return std::filesystem::path(path.toStdString());
     };
-    const SaveOutcome saved = save_selected_items(ctx_, choose);
+    const SaveOutcome saved = save_selected_entries(ctx_, choose);
     if (!saved.result.ok) {
         auto* box = new QMessageBox(QMessageBox::Warning, tr("J3"), tr("The item was not saved."),
                                     QMessageBox::Ok, this);
@@ -390,14 +370,7 @@ bool MainWindow::received_data_settled() {
     if (quit_confirmed_) return true;
     // Entries the input thread has handed over are in the list first.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    auto unsaved_ids = [this] {
-        std::vector<uint32_t> ids;
-        for (size_t i = 0; i < ctx_.files.file_array.size(); ++i)
-            if (ctx_.files.file_array[i].unsaved) ids.push_back(uint32_t(i + 1));
-        return ids;
-    };
-    const bool holding = ctx_.transfer.receiving && ctx_.transfer.received_total > 0;
-    const int count = int(unsaved_ids().size()) + (holding ? 1 : 0);
+    const int count = unsaved_item_count(ctx_);
     if (count == 0) return quit_confirmed_ = true;
 
     int answer;
@@ -417,13 +390,13 @@ bool MainWindow::received_data_settled() {
 
     // Save: what is still being received becomes an entry, then every
     // unsaved entry gets its dialog.
-    if (ctx_.transfer.receiving) stop_receiving(ctx_);
+    stop_receiving(ctx_);
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     QItemSelectionModel* selection = ui_->fileList->selectionModel();
     selection->clearSelection();
-    for (uint32_t id : unsaved_ids()) list_select_item(id);
+    for (uint32_t id : unsaved_entry_ids(ctx_.files)) list_select_item(id);
     if (refresh_selection(ctx_) >= 1) save_selected();
-    if (!unsaved_ids().empty()) return false;
+    if (unsaved_item_count(ctx_) > 0) return false;
     return quit_confirmed_ = true;
 }
 
@@ -447,9 +420,9 @@ void MainWindow::add_files(const QStringList& paths) {
     for (const std::string& p : taken.problems) problems << QString::fromStdString(p);
     show_problems(problems, problems.size() == 1 ? tr("A file was not added.")
                                                  : tr("Some files were not added."));
-    if (ctx_.transfer.send_after_open) {
-        ctx_.transfer.send_after_open = false;
-        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) start_send(kStartAttempts);
+    if (send_after_open_) {
+        send_after_open_ = false;
+        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) start_sending(ctx_);
     }
 }
 
@@ -531,7 +504,7 @@ void MainWindow::config_window_closed(int result) {
     show_ports();
     // A line about a missing destination or port goes once OK has mended it.
     if (result == QDialog::Accepted && !condition_message_.isEmpty() &&
-        QString::fromStdString(status_text(ctx_.transfer)) == condition_message_) {
+        ui_->sendStatus->text() == condition_message_) {
         condition_message_.clear();
         const QString still = port_conditions();
         if (!still.isEmpty()) {
@@ -624,7 +597,7 @@ void MainWindow::selection_changed(const QItemSelection& selected, const QItemSe
     int last_row = -1;
     for (const QModelIndex& index : selected.indexes()) last_row = std::max(last_row, index.row());
     if (last_row >= 0) {
-        show_selection_info(ctx_, uint32_t(last_row) + 1);
+        show_item_info(ctx_, uint32_t(last_row) + 1, kItemSelectedNotification);
         show_item_views(uint32_t(last_row) + 1);
     }
     selection_state_changed();
@@ -665,44 +638,25 @@ void MainWindow::apply_control_state() {
 }
 
 void MainWindow::show_status_message(const char* text) {
-    set_status_text(ctx_.transfer, text);
     ui_->sendStatus->setText(QString::fromUtf8(text));
     ui_->sendStatus->setToolTip(QString::fromUtf8(text));
 }
 
 void MainWindow::update_status() {
-    TransferState& t = ctx_.transfer;
-    {
-        // Formatted under the send lock, so a send that ends meanwhile cannot
-        // have its "Done." overwritten by a stale progress line. The lock is
-        // never held across a pause; when it is busy, this tick keeps the
-        // line it has.
-        std::unique_lock lock(t.send_mutex, std::try_to_lock);
-        if (lock.owns_lock()) {
-            const int32_t mode = t.send_mode;
-            if (mode == kSendSample || mode == kSendSysex) {
-                char text[128];
-                std::snprintf(text, sizeof text,
-                              mode == kSendSample ? "Sending file %d of %d. %d samples."
-                                                  : "Sending file %d of %d. %d bytes.",
-                              int(t.send_index), int(t.send_count), int(t.send_pos));
-                set_status_text(t, text);
-            }
+    // The progress lines; an ending is shown by the owner that ended, queued
+    // behind this tick, so a stale progress line never follows it.
+    if (const SendProgress sending = ctx_.send.progress(); sending.sending) {
+        const QString line = QString::fromStdString(send_progress_text(sending));
+        if (ui_->sendStatus->text() != line) {
+            ui_->sendStatus->setText(line);
+            ui_->sendStatus->setToolTip(line);  // whole, where the line is cut
         }
     }
     stop_receiving_if_source_gone(ctx_);
-    if (t.receiving) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Receiving. %d bytes.", int(t.received_total));
-        set_receive_status_text(t, text);
+    if (const ReceiveProgress receiving = ctx_.reception->progress(); receiving.receiving) {
+        const QString line = QString::fromStdString(receive_progress_text(receiving.bytes));
+        if (ui_->receiveStatus->text() != line) ui_->receiveStatus->setText(line);
     }
-    const QString send_line = QString::fromStdString(status_text(t));
-    if (ui_->sendStatus->text() != send_line) {
-        ui_->sendStatus->setText(send_line);
-        ui_->sendStatus->setToolTip(send_line);  // whole, where the line is cut
-    }
-    const QString receive_line = QString::fromStdString(receive_status_text(t));
-    if (ui_->receiveStatus->text() != receive_line) ui_->receiveStatus->setText(receive_line);
 }
 
 void MainWindow::save_preferences_now() {
@@ -871,12 +825,12 @@ int32_t MainWindow::sample_number_value() const {
 // --- List view -------------------------------------------------------------------
 
 void MainWindow::list_add_item(uint32_t id) {
-    Q_ASSERT(QThread::currentThread() == thread());
+    expect_main_thread("list_add_item");
     model_->add_item(id);
 }
 
 void MainWindow::list_remove_all() {
-    Q_ASSERT(QThread::currentThread() == thread());
+    expect_main_thread("list_remove_all");
     // The entries shown may be gone.
     item_views_->clear();
     shown_data_ = nullptr;

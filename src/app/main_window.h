@@ -73,7 +73,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     // Runs a command of the menu bar or the buttons.
     void command(uint32_t id);
 
-    // The status timer's work: formats the transfer state into the status lines.
+    // The status timer's work: the progress lines of a running send and reception.
     void update_status();
 
     // Adds files to the list as the open dialog does (`j3 FILE...`); those
@@ -154,7 +154,6 @@ class MainWindow : public QMainWindow, public WindowControls {
     void post(Change change);
 
     void send_command();
-    void start_send(int attempts_left);
     void receive_command();
     void save_selected();
     // Before quitting: received data never saved is saved, dropped or kept
@@ -202,7 +201,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     std::function<int(int)> unsaved_prompt_;
     QString dialog_folder_;  // where the last Open or Save dialog ended
     bool quit_confirmed_ = false;
-    bool send_pending_ = false;  // a send waits for the previous one's last request
+    bool send_after_open_ = false;  // Send with nothing selected: send what Open adds
     bool preferences_saved_ = false;
     QRect placed_bounds_;  // the frame bounds start() asked for
     QMargins placed_margins_;

@@ -43,7 +43,8 @@ void ConsoleWindow::drain() {
 
 void ConsoleWindow::print_status(std::string_view text) {
     std::lock_guard lock(mutex_);
-    if (!status_out_ || muted_ || text == last_status_) return;
+    // An empty line says nothing on a terminal (the window clears its line).
+    if (!status_out_ || muted_ || text.empty() || text == last_status_) return;
     last_status_ = std::string(text);
     std::fprintf(status_out_, "%s\n", last_status_.c_str());
     std::fflush(status_out_);

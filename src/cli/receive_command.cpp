@@ -22,9 +22,11 @@
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/outcomes.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -161,8 +163,10 @@ int receive_command(const std::vector<std::string>& args) {
     ConsoleWindow window(stdout);
     SystemClock clock;
     Context ctx;
+    Reception reception;
     ctx.window = &window;
     ctx.clock = &clock;
+    ctx.reception = &reception;
     store_sds_format(ctx.settings, o.format);
     ctx.settings.ignore_handshake = !o.handshake;
     ctx.settings.device_number = uint8_t(o.device);
@@ -214,30 +218,26 @@ int receive_command(const std::vector<std::string>& args) {
     auto previous = std::signal(SIGINT, on_receive_interrupt);
     last_input = Steady::now().time_since_epoch().count();
     start_receiving(ctx);
-    TransferState& t = ctx.transfer;
     const auto idle = std::chrono::seconds(o.idle_seconds);
     for (;;) {
         stop_receiving_if_source_gone(ctx);
-        char line[64];
-        std::snprintf(line, sizeof line, "Receiving. %d bytes.", int(t.received_total));
-        window.set_receive_status(line);
+        const ReceiveProgress progress = reception.progress();
+        if (progress.receiving) window.set_receive_status(receive_progress_text(progress.bytes));
         write_new_entries();
-        if (g_interrupted || !t.receiving || !write_error.empty()) break;
+        if (g_interrupted || !progress.receiving || !write_error.empty()) break;
         if (o.count > 0 && written >= size_t(o.count)) break;
         if (Steady::now() - Steady::time_point(Steady::duration(last_input.load())) >= idle) break;
         std::this_thread::sleep_for(kStatusPeriod);
     }
-    const bool stopped_itself = !t.receiving;
-    const std::string stop_reason = receive_status_text(t);
     stop_receiving(ctx);
     window.drain();
     write_new_entries();
     std::signal(SIGINT, previous);
     if (!write_error.empty()) return fail(write_error);
-    if (stopped_itself) {
-        return fail(stop_reason.empty()
-                        ? "the sample dump was cancelled after messages that were rejected"
-                        : stop_reason);
+    const ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
+    if (const int status = receive_exit_status(outcome.end); status != 0) {
+        fail(receive_failure_text(outcome));
+        return g_interrupted ? 130 : status;
     }
     std::fputs("Done.\n", stdout);
     std::fflush(stdout);

@@ -14,12 +14,14 @@
 #include "engine/clock.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
+#include "engine/outcomes.h"
 #include "engine/send_loop.h"
 #include "filelist/list_file.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 
 namespace j3 {
 namespace {
@@ -150,13 +152,14 @@ int send_command(const std::vector<std::string>& args) {
     ConsoleWindow window(stdout);
     SystemClock clock;
     Context ctx;
+    Reception reception;
     ctx.window = &window;
     ctx.clock = &clock;
+    ctx.reception = &reception;
     // Declared after the context it completes requests into and reads into.
     const std::unique_ptr<MidiService> midi = make_midi_service();
     ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints,
-              [&ctx](const MidiPacketList& packets) { midi_read(ctx, packets); });
+    scan_midi(*ctx.midi, ctx.endpoints, midi_read_proc(ctx));
 
     std::string message;
     const int32_t position = find_endpoint(*midi, to, false, message);
@@ -208,11 +211,12 @@ int send_command(const std::vector<std::string>& args) {
     g_interrupted = false;
     auto previous = std::signal(SIGINT, on_interrupt);
     start_sending(ctx);
-    // The window's status timer: the line while sending; finish_sending
-    // prints the last one ("Done.", or why the send stopped).
-    TransferState& t = ctx.transfer;
+    // The window's status timer: the line while sending; the send prints its
+    // own ending ("Done.", or why it stopped).
     bool stopped = false;
-    while (t.send_mode != kSendIdle) {
+    for (;;) {
+        const SendProgress progress = ctx.send.progress();
+        if (!progress.sending) break;
         if (g_interrupted && !stopped) {
             // Whatever the send loop would say now, an interrupted send is
             // never reported as done.
@@ -221,19 +225,7 @@ int send_command(const std::vector<std::string>& args) {
             stopped = true;
             continue;
         }
-        {
-            // Under the send loop's lock, so this line cannot follow the
-            // completion thread's last one.
-            std::lock_guard lock(t.send_mutex);
-            if (t.send_mode == kSendSysex || t.send_mode == kSendSample) {
-                char line[96];
-                std::snprintf(line, sizeof line,
-                              t.send_mode == kSendSample ? "Sending file %d of %d. %d samples."
-                                                         : "Sending file %d of %d. %d bytes.",
-                              int(t.send_index), int(t.send_count), int(t.send_pos));
-                window.set_send_status(line);
-            }
-        }
+        window.set_send_status(send_progress_text(progress));
         std::this_thread::sleep_for(kStatusPeriod);
     }
     std::signal(SIGINT, previous);
@@ -241,14 +233,12 @@ int send_command(const std::vector<std::string>& args) {
         window.mute_status();
         std::fputs("Stopped.\n", stdout);
         std::fflush(stdout);
-        return 130;
+        return send_exit_status(SendEnd::kStopped);
     }
-    // "Done." may carry a note (a sample cut to what its header announces).
-    if (const std::string last = status_text(t); !last.starts_with("Done.")) {
-        std::fprintf(stderr, "j3 send: %s\n", last.c_str());
-        return 1;
-    }
-    return 0;
+    const SendOutcome outcome = ctx.send.outcome().value_or(SendOutcome{});
+    const int status = send_exit_status(outcome.end);
+    if (status != 0) std::fprintf(stderr, "j3 send: %s\n", send_outcome_text(outcome).c_str());
+    return status;
 }
 
 }  // namespace j3

@@ -17,6 +17,7 @@
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 
 namespace j3 {
 namespace {
@@ -63,13 +64,6 @@ bool wait_until(Cond cond, std::chrono::milliseconds timeout) {
     return true;
 }
 
-bool control_messages_out(Context& ctx) {
-    std::lock_guard lock(ctx.transfer.control_requests.mutex);
-    for (const ControlRequest& r : ctx.transfer.control_requests.records)
-        if (r.held) return false;
-    return true;
-}
-
 // The label of the speed in force, "1" for standard speed.
 std::string speed_text(int32_t factor) {
     for (int i = 1; i <= kSpeedIndexMax; ++i)
@@ -106,13 +100,14 @@ int turbo_command(const std::vector<std::string>& args) {
     SpeedWatch window;
     SystemClock clock;
     Context ctx;
+    Reception reception;
     ctx.window = &window;
     ctx.clock = &clock;
+    ctx.reception = &reception;
     // Declared after the context it reads into.
     const std::unique_ptr<MidiService> midi = make_midi_service();
     ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints,
-              [&ctx](const MidiPacketList& packets) { midi_read(ctx, packets); });
+    scan_midi(*ctx.midi, ctx.endpoints, midi_read_proc(ctx));
     std::string message;
     const int32_t destination = find_endpoint(*midi, to, false, message);
     const int32_t source = destination ? find_endpoint(*midi, from, true, message) : 0;
@@ -127,17 +122,17 @@ int turbo_command(const std::vector<std::string>& args) {
     // What the instrument runs at now.
     send_speed_request(ctx);
     if (!wait_until([&] { return window.changes > 0; }, kReportWait)) {
-        wait_until([&] { return control_messages_out(ctx); }, kDrainWait);
+        wait_until([&] { return !control_messages_pending(ctx); }, kDrainWait);
         std::fputs("j3 turbo: the instrument did not report its speed\n", stderr);
         return 1;
     }
     const int before = window.changes;
-    const bool was_normal = ctx.transfer.speed_factor == 10;
+    const bool was_normal = ctx.send.speed_factor() == 10;
     turbo_command(ctx);
     // Up: the speed changes when the instrument reports it. Down: at once.
     if (was_normal) wait_until([&] { return window.changes > before; }, kReportWait);
-    wait_until([&] { return control_messages_out(ctx); }, kDrainWait);
-    std::printf("%s\n", speed_text(ctx.transfer.speed_factor).c_str());
+    wait_until([&] { return !control_messages_pending(ctx); }, kDrainWait);
+    std::printf("%s\n", speed_text(ctx.send.speed_factor()).c_str());
     return 0;
 }
 

@@ -68,6 +68,11 @@ void send_speed_request(Context& ctx) {
                          kSpeedRequest.size());
 }
 
+void request_speed(Context& ctx, bool reset_first) {
+    if (reset_first) set_speed(ctx, 1);
+    send_speed_request(ctx);
+}
+
 void turbo_command(Context& ctx) {
     const Endpoint destination = ctx.endpoints.destination_endpoint;
     if (ctx.send.speed_factor() == 10) {

@@ -23,6 +23,9 @@ void set_speed(Context& ctx, int32_t index);
 // comes back through the input routine. Nothing is sent without a
 // destination. Any thread; never waits.
 void send_speed_request(Context& ctx);
+// At start-up when both endpoints are chosen, and after the configuration's
+// OK (reset_first: back to standard speed before asking).
+void request_speed(Context& ctx, bool reset_first);
 
 // The Turbo command. At normal speed: asks the instrument for "Turbo limit";
 // the speed shown changes only when it reports. At a faster speed: asks for

@@ -145,6 +145,13 @@ void set_entry_data(FileEntry& entry, std::vector<uint8_t> data) {
     entry.type_tag_valid = false;
 }
 
+std::vector<uint32_t> unsaved_entry_ids(const FileList& files) {
+    std::vector<uint32_t> ids;
+    for (size_t i = 0; i < files.file_array.size(); ++i)
+        if (files.file_array[i].unsaved) ids.push_back(uint32_t(i + 1));
+    return ids;
+}
+
 uint32_t push_entry(FileList& list, FileEntry entry) {
     std::lock_guard lock(list.mutex);
     list.file_array.push_back(std::move(entry));

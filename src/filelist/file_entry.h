@@ -45,6 +45,9 @@ struct FileList {
     std::atomic<int32_t> selected_count{0};
 };
 
+// Ids of the entries that were received or made and never saved, ascending.
+std::vector<uint32_t> unsaved_entry_ids(const FileList& files);
+
 // Appends an entry under the lock and returns its item id.
 uint32_t push_entry(FileList& list, FileEntry entry);
 

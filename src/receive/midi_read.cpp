@@ -444,6 +444,10 @@ bool toggle_receiving(Context& ctx) {
     return start_receiving(ctx);
 }
 
+ReadProc midi_read_proc(Context& ctx) {
+    return [&ctx](const MidiPacketList& packets) { midi_read(ctx, packets); };
+}
+
 bool stop_receiving_if_source_gone(Context& ctx) {
     const Endpoint source = ctx.endpoints.source_endpoint;
     if (!ctx.reception->receiving() || source == kNoEndpoint || ctx.midi->source_present(source))

@@ -44,4 +44,7 @@ bool toggle_receiving(Context& ctx);
 // shows the receive status, periodically; any thread.
 bool stop_receiving_if_source_gone(Context& ctx);
 
+// The input port's read procedure: midi_read on ctx.
+ReadProc midi_read_proc(Context& ctx);
+
 }  // namespace j3

@@ -122,9 +122,7 @@ SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose) {
 }
 
 int32_t unsaved_item_count(Context& ctx) {
-    int32_t count = 0;
-    for (const FileEntry& e : ctx.files.file_array)
-        if (e.unsaved) ++count;
+    const int32_t count = int32_t(unsaved_entry_ids(ctx.files).size());
     const ReceiveProgress receiving = ctx.reception->progress();
     return count + (receiving.receiving && receiving.bytes > 0 ? 1 : 0);
 }

@@ -196,8 +196,7 @@ int main(int argc, char** argv) {
     window.set_progress_value(30720);
     window.set_speed_label("4x");
     window.set_speed_indicator(true);
-    j3::set_status_text(ctx.transfer, "Sending file 1 of 2. 30720 bytes.");
-    window.update_status();
+    window.set_send_status("Sending file 1 of 2. 30720 bytes.");
     QApplication::processEvents();
 
     // Room for the list, the info text and the item's picture.
