@@ -5,6 +5,7 @@
 #include "app/app_hooks.h"
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
+#include "engine/config_values.h"
 #include "engine/context.h"
 #include "engine/preferences.h"
 #include "ui_config_window.h"
