@@ -1,7 +1,6 @@
 #include "analysis/inventory.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "analysis/device_family.h"

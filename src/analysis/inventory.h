@@ -1,6 +1,6 @@
-// The content analyses behind the info text: the block inventory of the
-// instrument families, the two firmware-upgrade checks, and the SDS dump
-// summary.
+// The counts behind the info text: the block inventory of the instrument
+// families, the two firmware-upgrade checks, and the SDS dump summary. The
+// texts made from them are in analysis/inventory_text.h.
 //
 // Every function takes the buffer as (data, size), reads only inside it, keeps
 // nothing and runs in time linear in the size whatever the bytes are (so a
@@ -10,8 +10,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
 
 namespace j3 {
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"

@@ -1,3 +1,8 @@
+// The info texts the window shows for a SysEx file or an SDS dump, made from
+// the counts of analysis/inventory.h.
+//
+// Like the counts, every function reads only inside (data, size), keeps
+// nothing and runs in time linear in the size. Any thread may call them.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,6 @@
 #include "analysis/item_info.h"
 
 #include "analysis/device_family.h"
-#include "analysis/inventory.h"
 #include "analysis/inventory_text.h"
 
 namespace j3 {

@@ -7,7 +7,6 @@
 #include "app/digit_field.h"
 #include "engine/config_values.h"
 #include "engine/context.h"
-#include "engine/preferences.h"
 #include "ui_config_window.h"
 
 namespace j3 {

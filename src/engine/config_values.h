@@ -1,3 +1,8 @@
+// The configuration window's values: what it shows when it opens, read from
+// the settings, and how its OK takes them back into the settings and the
+// stored preferences (prefs_dict, written at quit by engine/preferences.h).
+//
+// Threads: everything here runs on the GUI thread.
 #pragma once
 
 #include <cstdint>

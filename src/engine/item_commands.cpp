@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "analysis/inventory.h"
 #include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
 #include "engine/context.h"

@@ -1,13 +1,13 @@
 // The preferences file: the user's settings, the chosen MIDI endpoints, the
 // main window's bounds and the file list, kept in one XML property list in the
 // user's preferences folder. Read once at start-up, written at quit. The
-// command line never touches it.
+// command line never touches it. What the configuration window shows and
+// takes back is in engine/config_values.h.
 //
 // Threads: everything here runs on the GUI thread, before any send starts or
 // while none can change the settings it writes.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
-#include <string>
 
 #include "analysis/sysex_fixtures.h"
 #include "format/sample_period.h"
@@ -14,7 +12,7 @@ namespace {
 
 using namespace j3::testing;
 
-constexpr uint8_t KX = 0x02, LY = 0x03, PW = 0x05, ZB = 0x06, D07 = 0x07;
+constexpr uint8_t KX = 0x02, PW = 0x05, ZB = 0x06;
 
 TEST(BlockCheck, ChecksumLengthAndEnd) {
     const Bytes good = family_block(KX, 0x52);

@@ -1,3 +1,6 @@
+// What the preferences tests and the configuration window's tests share: a
+// preferences file as another writer would produce it, and a fixture with a
+// temporary folder, a test context and a reader of what was saved.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <future>
 #include <optional>
-#include <sstream>
 
 #include <sys/stat.h>
 
@@ -20,7 +19,6 @@ namespace j3 {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TestContext;
 using namespace j3::testing;
 
 TEST_F(Preferences, NoFileOrAnUnusableOneGivesTheDefaults) {
