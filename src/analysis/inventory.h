@@ -1,6 +1,6 @@
-// The content analyses behind the info text: the block inventory of the
-// instrument families, the two firmware-upgrade checks, and the SDS dump
-// summary.
+// The counts behind the info text: the block inventory of the instrument
+// families, the two firmware-upgrade checks, and the SDS dump summary. The
+// texts made from them are in analysis/inventory_text.h.
 //
 // Every function takes the buffer as (data, size), reads only inside it, keeps
 // nothing and runs in time linear in the size whatever the bytes are (so a
@@ -10,8 +10,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
 
 namespace j3 {
 
@@ -57,15 +55,6 @@ bool check_block_message(const uint8_t* data, size_t size, size_t id_pos, int ch
 // gives an empty inventory.
 SysexInventory take_sysex_inventory(const uint8_t* data, size_t size, uint8_t device_id);
 
-// The info texts, exactly as the window shows them (UTF-8).
-std::string analyse_kx_sysex(const uint8_t* data, size_t size);
-std::string analyse_ly_sysex(const uint8_t* data, size_t size);
-// No value when the buffer holds no upgrade data message: the window then
-// keeps the text it showed before.
-std::optional<std::string> analyse_pw_sysex(const uint8_t* data, size_t size);
-std::string analyse_zb_sysex(const uint8_t* data, size_t size);
-std::string analyse_device07_sysex(const uint8_t* data, size_t size);
-
 // What an SDS dump buffer holds: the dump header at offset 0 and a count of
 // correct and broken dumps.
 struct SdsDumpSummary {
@@ -82,6 +71,5 @@ struct SdsDumpSummary {
 
 // size is the entry's size. Header bytes beyond the buffer count as 0.
 SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size);
-std::string analyse_sds_dump(const uint8_t* data, size_t size);
 
 }  // namespace j3

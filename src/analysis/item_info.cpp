@@ -1,7 +1,7 @@
 #include "analysis/item_info.h"
 
 #include "analysis/device_family.h"
-#include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 
 namespace j3 {
 ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info) {

@@ -4,8 +4,8 @@
 
 #include "app/control_lookup.h"
 #include "app/digit_field.h"
+#include "engine/config_values.h"
 #include "engine/context.h"
-#include "engine/preferences.h"
 #include "engine/turbo.h"
 #include "receive/midi_read.h"
 #include "ui_config_window.h"

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"

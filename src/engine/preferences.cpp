@@ -8,6 +8,7 @@
 
 #include "engine/context.h"
 #include "engine/list_commands.h"
+#include "engine/preference_keys.h"
 #include "format/plist_file.h"
 
 namespace j3 {
@@ -15,33 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Type = PlistValue::Type;
-
-// Keys of the file.
-constexpr char kVersion[] = "Version";
-constexpr char kSelectedIn[] = "Selected MIDI Interfaces In";
-constexpr char kSelectedOut[] = "Selected MIDI Interfaces Out";
-constexpr char kLocationX[] = "Location X";
-constexpr char kLocationY[] = "Location Y";
-constexpr char kWindowH[] = "Window H";
-constexpr char kWindowW[] = "Window W";
-constexpr char kTurboLimit[] = "Turbo limit";
-constexpr char kSdsFormat[] = "SDS format";
-constexpr char kReloadFiles[] = "Reload Files";
-constexpr char kIgnoreHandshake[] = "Ignore Handshake";
-constexpr char kSendFileName[] = "Send FileName";
-constexpr char kExtendedSds[] = "Extended SDS";
-constexpr char kDelay[] = "Delay";
-constexpr char kDeviceNumber[] = "Device Number";
-constexpr char kFileArray[] = "File Array";
-// Beside the keys above: the chosen ports by name, and the window's normal
-// frame with its maximised state.
-constexpr char kSelectedInName[] = "Selected MIDI Interfaces In Name";
-constexpr char kSelectedOutName[] = "Selected MIDI Interfaces Out Name";
-constexpr char kWindowMaximized[] = "Window Maximized";
-constexpr char kNormalX[] = "Normal Location X";
-constexpr char kNormalY[] = "Normal Location Y";
-constexpr char kNormalH[] = "Normal Window H";
-constexpr char kNormalW[] = "Normal Window W";
 
 // Keys of one list entry.
 constexpr char kEntryFile[] = "File";
@@ -54,39 +28,11 @@ constexpr char kEntryAddr[] = "Addr";
 // The longest path an entry may name.
 constexpr size_t kMaxPathBytes = 1024;
 
-int32_t clamp_to_int32(int64_t v) {
-    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    return int32_t(v);
-}
-
 // The integer under key, or nullopt when missing or not an integer.
 std::optional<int64_t> int_value(const PlistValue& dict, std::string_view key) {
     const PlistValue* v = dict.find(key);
     if (!v || v->type != Type::kInteger) return std::nullopt;
     return v->integer;
-}
-
-// A text setting ("Delay", "Device Number") as a number; a file written by
-// hand may hold an integer instead, which is taken as it is.
-std::optional<int64_t> number_value(const PlistValue* v) {
-    if (!v) return std::nullopt;
-    if (v->type == Type::kString) return text_to_int(v->string);
-    if (v->type == Type::kInteger) return v->integer;
-    return std::nullopt;
-}
-
-bool bool_value(const PlistValue* v, bool fallback) {
-    if (!v) return fallback;
-    if (v->type == Type::kBoolean) return v->boolean;
-    if (v->type == Type::kInteger) return v->integer != 0;
-    return fallback;
-}
-
-std::string text_value(const PlistValue* v, std::string_view fallback) {
-    if (v && v->type == Type::kString) return v->string;
-    if (v && v->type == Type::kInteger) return std::to_string(v->integer);
-    return std::string(fallback);
 }
 
 // Adds key with value unless present; returns the stored value.
@@ -110,23 +56,6 @@ bool read_file(const fs::path& file, std::vector<uint8_t>& bytes) {
     if (!in) return false;
     bytes.resize(size_t(size));
     return bool(in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size)));
-}
-
-void set_up_defaults(Context& ctx) {
-    Settings& s = ctx.settings;
-    s.prefs_dict = PlistValue::make_dict();
-    s.prefs_dict.set(kVersion, PlistValue::make_int(1));
-    s.prefs_dict.set(kReloadFiles, PlistValue::make_bool(false));
-    s.prefs_dict.set(kIgnoreHandshake, PlistValue::make_bool(true));
-    s.prefs_dict.set(kDelay, PlistValue::make_string("0"));
-    s.prefs_dict.set(kFileArray, PlistValue::make_array());
-    s.reload_files = false;
-    s.ignore_handshake = true;
-    s.send_delay = 0;
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        ctx.files.file_array.clear();
-    }
 }
 
 // Reads the stored entries' files again, from the last entry to the first,
@@ -174,12 +103,6 @@ std::string string_value(const PlistValue& dict, std::string_view key) {
     return v && v->type == Type::kString ? v->string : std::string();
 }
 
-// Names the chosen endpoint by its display name; empty for none.
-std::string chosen_name(const std::vector<std::string>& names, int32_t position) {
-    return position >= 1 && size_t(position) <= names.size() ? names[size_t(position) - 1]
-                                                             : std::string();
-}
-
 PlistValue entry_dict(const FileEntry& e) {
     PlistValue d = PlistValue::make_dict();
     d.set(kEntryFile, PlistValue::make_string(e.file));
@@ -193,6 +116,51 @@ PlistValue entry_dict(const FileEntry& e) {
 }
 
 }  // namespace
+
+int32_t clamp_to_int32(int64_t v) {
+    if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    return int32_t(v);
+}
+
+// A text setting ("Delay", "Device Number") as a number; a file written by
+// hand may hold an integer instead, which is taken as it is.
+std::optional<int64_t> number_value(const PlistValue* v) {
+    if (!v) return std::nullopt;
+    if (v->type == Type::kString) return text_to_int(v->string);
+    if (v->type == Type::kInteger) return v->integer;
+    return std::nullopt;
+}
+
+bool bool_value(const PlistValue* v, bool fallback) {
+    if (!v) return fallback;
+    if (v->type == Type::kBoolean) return v->boolean;
+    if (v->type == Type::kInteger) return v->integer != 0;
+    return fallback;
+}
+
+std::string text_value(const PlistValue* v, std::string_view fallback) {
+    if (v && v->type == Type::kString) return v->string;
+    if (v && v->type == Type::kInteger) return std::to_string(v->integer);
+    return std::string(fallback);
+}
+
+void set_up_defaults(Context& ctx) {
+    Settings& s = ctx.settings;
+    s.prefs_dict = PlistValue::make_dict();
+    s.prefs_dict.set(kVersion, PlistValue::make_int(1));
+    s.prefs_dict.set(kReloadFiles, PlistValue::make_bool(false));
+    s.prefs_dict.set(kIgnoreHandshake, PlistValue::make_bool(true));
+    s.prefs_dict.set(kDelay, PlistValue::make_string("0"));
+    s.prefs_dict.set(kFileArray, PlistValue::make_array());
+    s.reload_files = false;
+    s.ignore_handshake = true;
+    s.send_delay = 0;
+    {
+        std::lock_guard lock(ctx.files.mutex);
+        ctx.files.file_array.clear();
+    }
+}
 
 int32_t text_to_int(std::string_view text) {
     size_t i = 0;
@@ -210,18 +178,6 @@ int32_t text_to_int(std::string_view text) {
 uint8_t device_number_from_stored(int64_t value) {
     const uint8_t low = uint8_t(uint64_t(value) & 0xFF);
     return low >= 128 ? 0 : low;
-}
-
-int32_t turbo_menu_to_limit(int32_t item) {
-    static constexpr std::array<int32_t, kTurboMenuItems + 1> kLimits = {0, 11, 7, 6, 5,
-                                                                         4, 3,  2, 1};
-    return item >= 0 && item <= kTurboMenuItems ? kLimits[size_t(item)] : 0;
-}
-
-int32_t limit_to_turbo_menu(int32_t limit) {
-    static constexpr std::array<int32_t, kTurboLimitMax + 1> kItems = {8, 8, 7, 6, 5, 4,
-                                                                       3, 2, 1, 1, 1, 1};
-    return limit >= 0 && limit <= kTurboLimitMax ? kItems[size_t(limit)] : 1;
 }
 
 std::string port_not_connected_text(bool source, const std::string& name) {
@@ -368,80 +324,6 @@ Result save_preferences(Context& ctx, const fs::path& file) {
     std::error_code ec;
     if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
     return write_whole_file(file, reinterpret_cast<const uint8_t*>(xml->data()), xml->size());
-}
-
-ConfigValues open_config_values(Context& ctx) {
-    Settings& s = ctx.settings;
-    const PlistValue& d = s.prefs_dict;
-    ConfigValues v;
-    // The scan that opened the window may have moved the ports: the stored
-    // names find them.
-    const MidiEndpoints& e = ctx.endpoints;
-    v.selected_in = position_for_name(e.source_names, s.selected_in, s.selected_in_name);
-    v.selected_out = position_for_name(e.destination_names, s.selected_out, s.selected_out_name);
-    if (v.selected_in == 0) v.absent_in_name = s.selected_in_name;
-    if (v.selected_out == 0) v.absent_out_name = s.selected_out_name;
-    v.turbo_item = limit_to_turbo_menu(s.turbo_limit);
-    // 0 names no format (only a stored file can hold it); the popup shows the
-    // first format, as reception treats 0.
-    v.sds_format_item = s.sds_format >= 1 && s.sds_format <= kSdsFormatMax ? s.sds_format : 1;
-
-    s.reload_files = bool_value(d.find(kReloadFiles), false);
-    s.ignore_handshake = bool_value(d.find(kIgnoreHandshake), true);
-    s.send_filename = bool_value(d.find(kSendFileName), false);
-    s.extended_sds = bool_value(d.find(kExtendedSds), false);
-    v.reload_files = s.reload_files;
-    v.handshake = !s.ignore_handshake;
-    v.send_filename = s.send_filename;
-    v.extended_sds = s.extended_sds;
-
-    const int64_t delay = number_value(d.find(kDelay)).value_or(0);
-    s.send_delay = delay < 0 ? 0 : clamp_to_int32(delay);
-    v.delay_text = text_value(d.find(kDelay), "0");
-    s.device_number = device_number_from_stored(number_value(d.find(kDeviceNumber)).value_or(0));
-    v.device_number_text = text_value(d.find(kDeviceNumber), "0");
-    return v;
-}
-
-void apply_config_values(Context& ctx, const ConfigValues& v) {
-    Settings& s = ctx.settings;
-    if (!s.prefs_dict.is_dict()) set_up_defaults(ctx);
-    PlistValue& d = s.prefs_dict;
-
-    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, v.selected_in, false);
-    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, v.selected_out, false);
-    d.set(kSelectedIn, PlistValue::make_int(s.selected_in));
-    d.set(kSelectedOut, PlistValue::make_int(s.selected_out));
-    s.selected_in_name = s.selected_in != 0 ? chosen_name(ctx.endpoints.source_names, s.selected_in)
-                                            : v.absent_in_name;
-    s.selected_out_name = s.selected_out != 0
-                              ? chosen_name(ctx.endpoints.destination_names, s.selected_out)
-                              : v.absent_out_name;
-    d.set(kSelectedInName, PlistValue::make_string(s.selected_in_name));
-    d.set(kSelectedOutName, PlistValue::make_string(s.selected_out_name));
-
-    s.reload_files = v.reload_files;
-    d.set(kReloadFiles, PlistValue::make_bool(s.reload_files));
-
-    s.ignore_handshake = !v.handshake;
-    s.send_filename = v.send_filename;
-    s.extended_sds = v.extended_sds;
-    d.set(kIgnoreHandshake, PlistValue::make_bool(s.ignore_handshake));
-    d.set(kSendFileName, PlistValue::make_bool(s.send_filename));
-    d.set(kExtendedSds, PlistValue::make_bool(s.extended_sds));
-
-    d.set(kDelay, PlistValue::make_string(v.delay_text));
-    const int32_t delay = text_to_int(v.delay_text);
-    s.send_delay = delay < 0 ? 0 : delay;
-
-    d.set(kDeviceNumber, PlistValue::make_string(v.device_number_text));
-    const int32_t device = text_to_int(v.device_number_text);
-    s.device_number = uint8_t(device >= 128 ? 127 : device < 0 ? 0 : device);
-
-    s.turbo_limit = turbo_menu_to_limit(v.turbo_item);
-    store_sds_format(s, v.sds_format_item);
-    d.set(kTurboLimit, PlistValue::make_int(s.turbo_limit));
-    d.set(kSdsFormat, PlistValue::make_int(s.sds_format));
 }
 
 }  // namespace j3

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "analysis/device_family.h"
-#include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
 #include "analysis/message_index.h"
 #include "analysis/sysex_fixtures.h"

@@ -23,6 +23,7 @@
 #include "app/path_elision.h"
 #include "app/window_placement.h"
 #include "engine/clock.h"
+#include "engine/config_values.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fixtures/audio_files.h"

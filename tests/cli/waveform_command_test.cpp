@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 #include "cli/cli_run.h"
 #include "fixtures/audio_files.h"
 #include "format/item_choices.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
 #include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"

@@ -6,11 +6,12 @@
 #include <fstream>
 #include <future>
 #include <optional>
-#include <sstream>
 
 #include <sys/stat.h>
 
+#include "engine/config_values.h"
 #include "engine/list_commands.h"
+#include "engine/preferences_fixture.h"
 #include "fakes/test_context.h"
 #include "format/plist_file.h"
 
@@ -18,87 +19,7 @@ namespace j3 {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TestContext;
-
-// One key and its value as XML, e.g. {"Delay", "<string>30</string>"}.
-struct Key {
-    std::string name;
-    std::string xml;
-};
-
-std::string int_xml(int64_t v) {
-    return "<integer>" + std::to_string(v) + "</integer>";
-}
-std::string text_xml(const std::string& v) {
-    return "<string>" + v + "</string>";
-}
-std::string bool_xml(bool v) {
-    return v ? "<true/>" : "<false/>";
-}
-
-// A preferences file as another writer would produce it: version 1 and an
-// empty list unless the keys say otherwise (an empty xml drops the key).
-std::string prefs_xml(std::vector<Key> keys) {
-    std::vector<Key> all = {{"Version", int_xml(1)}, {"File Array", "<array/>"}};
-    for (Key& k : keys) {
-        bool replaced = false;
-        for (Key& a : all) {
-            if (a.name == k.name) {
-                a.xml = k.xml;
-                replaced = true;
-            }
-        }
-        if (!replaced) all.push_back(k);
-    }
-    std::ostringstream out;
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n<dict>\n";
-    for (const Key& k : all) {
-        if (!k.xml.empty()) out << "<key>" << k.name << "</key>" << k.xml << "\n";
-    }
-    out << "</dict>\n</plist>\n";
-    return out.str();
-}
-
-struct Preferences : ::testing::Test {
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("j3-prefs-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        file = dir / "prefs" / kPreferencesFileName;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    void write_prefs(const std::string& text) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << text;
-    }
-    fs::path write(const std::string& name, const std::string& bytes) {
-        fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p;
-    }
-    PlistValue saved() {
-        std::ifstream in(file, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        auto v = parse_plist_xml(reinterpret_cast<const uint8_t*>(text.data()), text.size());
-        return v ? *v : PlistValue{};
-    }
-    void with_endpoints(TestContext& c, int sources, int destinations) {
-        for (int i = 0; i < sources; ++i) c.midi.sources.push_back({"in " + std::to_string(i)});
-        for (int i = 0; i < destinations; ++i)
-            c.midi.destinations.push_back({"out " + std::to_string(i)});
-        scan_midi(*c.ctx.midi, c.ctx.endpoints, nullptr);
-    }
-
-    fs::path dir;
-    fs::path file;
-    TestContext t;
-};
+using namespace j3::testing;
 
 TEST_F(Preferences, NoFileOrAnUnusableOneGivesTheDefaults) {
     std::string deep = "<plist version=\"1.0\">";
@@ -419,35 +340,6 @@ TEST_F(Preferences, StoredPortNamesWinOverPositionsAcrossARescan) {
     }
 }
 
-TEST_F(Preferences, OkStoresThePortNamesAndKeepsAnAbsentOne) {
-    with_endpoints(t, 1, 2);  // "- in 0"; "- out 0", "- out 1"
-    load_preferences(t.ctx, file);
-    ConfigValues v = open_config_values(t.ctx);
-    v.selected_in = 1;
-    v.selected_out = 2;
-    apply_config_values(t.ctx, v);
-    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 1");
-    ASSERT_TRUE(save_preferences(t.ctx, file));
-    EXPECT_EQ(saved().find("Selected MIDI Interfaces Out Name")->string, "- out 1");
-    EXPECT_EQ(saved().find("Selected MIDI Interfaces In Name")->string, "- in 0");
-    EXPECT_EQ(saved().find("Selected MIDI Interfaces Out")->integer, 2);
-
-    // The port leaves; the window opens on a rescan that lacks it and OK is
-    // pressed with nothing chosen: the name stays for when it is back.
-    t.midi.destinations.pop_back();
-    scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
-    v = open_config_values(t.ctx);
-    EXPECT_EQ(v.selected_out, 0);
-    EXPECT_EQ(v.absent_out_name, "- out 1");
-    apply_config_values(t.ctx, v);
-    EXPECT_EQ(t.ctx.settings.selected_out, 0);
-    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 1");
-    // Choosing another port replaces it.
-    v.selected_out = 1;
-    apply_config_values(t.ctx, v);
-    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 0");
-}
-
 TEST_F(Preferences, ReloadTellsWhichFilesOfTheListWereDropped) {
     const fs::path a = write("a.syx", "\xF0\x01\xF7");
     const fs::path gone = write("gone.syx", "\xF0\xF7");
@@ -499,67 +391,6 @@ TEST_F(Preferences, EntriesMadeInMemoryAreNotReloadedFromARelativeName) {
                             "<key>New</key><integer>1</integer></dict></array>"}}));
     ASSERT_EQ(load_preferences(t.ctx, file), 0);
     EXPECT_TRUE(t.ctx.files.file_array.empty());
-}
-
-TEST_F(Preferences, ConfigurationPopupsMapToTheSettings) {
-    struct Case {
-        const char* description;
-        int32_t stored_turbo;
-        int32_t want_item;
-        int32_t chosen_item;  // 0: keep what was shown
-        int32_t want_limit;
-    } cases[] = {
-        {"11 opens at item 1", 11, 1, 0, 11},
-        {"item 3 stores 6", 11, 1, 3, 6},
-        {"9 opens at item 1 and OK stores 11", 9, 1, 0, 11},
-        {"0 opens at item 8 and OK stores 1", 0, 8, 0, 1},
-        {"5 opens at item 4", 5, 4, 0, 5},
-    };
-    for (const Case& c : cases) {
-        TestContext fresh;
-        load_preferences(fresh.ctx, file);
-        fresh.ctx.settings.turbo_limit = c.stored_turbo;
-        ConfigValues v = open_config_values(fresh.ctx);
-        EXPECT_EQ(v.turbo_item, c.want_item) << c.description;
-        if (c.chosen_item) v.turbo_item = c.chosen_item;
-        apply_config_values(fresh.ctx, v);
-        EXPECT_EQ(fresh.ctx.settings.turbo_limit, c.want_limit) << c.description;
-        EXPECT_EQ(fresh.ctx.settings.prefs_dict.find("Turbo limit")->integer, c.want_limit)
-            << c.description;
-    }
-    struct FormatCase {
-        const char* description;
-        int32_t stored;
-        int32_t want_item;
-    } formats[] = {
-        {"1 SysEx", 1, 1},
-        {"2 WAV", 2, 2},
-        {"4 SysEx as one item", 4, 4},
-        {"0 shows the first", 0, 1},
-    };
-    for (const FormatCase& c : formats) {
-        TestContext fresh;
-        load_preferences(fresh.ctx, file);
-        fresh.ctx.settings.sds_format = c.stored;
-        ConfigValues v = open_config_values(fresh.ctx);
-        EXPECT_EQ(v.sds_format_item, c.want_item) << c.description;
-        apply_config_values(fresh.ctx, v);
-        EXPECT_EQ(fresh.ctx.settings.sds_format, c.want_item) << c.description;
-    }
-}
-
-TEST_F(Preferences, OpeningTheWindowRereadsTheEditedSettingsFromTheStoredValues) {
-    write_prefs(prefs_xml({{"Ignore Handshake", bool_xml(false)},
-                           {"Delay", text_xml("12")},
-                           {"Device Number", text_xml("300")}}));
-    ASSERT_EQ(load_preferences(t.ctx, file), 0);
-    t.ctx.settings.send_delay = 99;  // changed but never confirmed
-    ConfigValues v = open_config_values(t.ctx);
-    EXPECT_EQ(t.ctx.settings.send_delay, 12);
-    EXPECT_EQ(v.delay_text, "12");
-    EXPECT_TRUE(v.handshake);
-    EXPECT_EQ(v.device_number_text, "300");
-    EXPECT_EQ(t.ctx.settings.device_number, 44);
 }
 
 TEST_F(Preferences, SavingIntoAFolderThatCannotBeWrittenFailsAndLeavesTheOldFile) {

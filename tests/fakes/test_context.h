@@ -7,6 +7,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_midi_service.h"
 #include "fakes/fake_window.h"
+#include "receive/reception.h"
 
 namespace j3::testing {
 
@@ -15,10 +16,12 @@ struct TestContext {
         ctx.midi = &midi;
         ctx.window = &window;
         ctx.clock = &clock;
+        ctx.reception = &reception;
     }
     FakeMidiService midi;
     FakeWindow window;
     FakeClock clock;
+    Reception reception;
     Context ctx;
 };
 

@@ -9,6 +9,7 @@
 
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
 #include "audio/sample_info.h"
 

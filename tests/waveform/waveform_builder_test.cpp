@@ -8,6 +8,7 @@
 
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
+#include "analysis/inventory_text.h"
 #include "filelist/file_entry.h"
 #include "fixtures/audio_files.h"
 #include "format/item_names.h"
