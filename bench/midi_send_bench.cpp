@@ -24,12 +24,14 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
+#include "receive/reception.h"
 
 namespace {
 
@@ -91,6 +93,7 @@ enum Path { kLoopback = 0, kJack = 1 };
 struct Bench {
     explicit Bench(Path path) {
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.clock = &clock;
         if (path == kJack && !jack_side().client) return;
         midi = j3::make_midi_service(j3::MidiServiceOptions{false, path == kJack});
@@ -130,15 +133,16 @@ struct Bench {
 
     // Runs the send loop over the loaded entry; seconds taken.
     double send() {
-        while (ctx.transfer.request_held) std::this_thread::sleep_for(100us);
+        while (ctx.send.busy()) std::this_thread::sleep_for(100us);
         const auto start = std::chrono::steady_clock::now();
         j3::start_sending(ctx);
-        while (ctx.transfer.send_mode != j3::kSendIdle) std::this_thread::sleep_for(50us);
+        while (ctx.send.sending()) std::this_thread::sleep_for(50us);
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 
     j3::testing::NullWindow window;  // a send posts nothing
     j3::SystemClock clock;
+    j3::Reception reception;
     j3::Context ctx;
     std::unique_ptr<j3::MidiService> midi;
 };

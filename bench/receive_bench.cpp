@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "receive/reception.h"
+#include "receive/reception_state.h"
 #include "fakes/null_window.h"
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
@@ -20,14 +22,16 @@ using Bytes = std::vector<uint8_t>;
 struct Receiver {
     explicit Receiver(int32_t format) {
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.endpoints.source_count = 1;
         ctx.settings.selected_in = 1;
         ctx.settings.sds_format = format;
-        ctx.input.diagnostics = nullptr;  // no "Fit." lines in the figures
+        reception.set_diagnostics(nullptr);  // no "Fit." lines in the figures
         start_receiving(ctx);
     }
     // Entries made are dropped: the list is not what is measured.
     testing::NullWindow window;
+    Reception reception;
     Context ctx;
 };
 

@@ -22,6 +22,7 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/null_window.h"
@@ -29,6 +30,7 @@
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 
 namespace {
 
@@ -122,6 +124,7 @@ struct Bench {
     Bench(bool handshake, std::chrono::microseconds latency, int speed_index) {
         window.selected = {1};
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.clock = &clock;
         speed = j3::max_sysex_speed_for_index(speed_index);
         if (handshake) sampler = std::make_unique<Sampler>(ctx, latency);
@@ -153,16 +156,20 @@ struct Bench {
     }
     bool ready() const { return ctx.endpoints.destination_endpoint != j3::kNoEndpoint; }
     double send() {
-        while (ctx.transfer.request_held) std::this_thread::sleep_for(100us);
+        while (ctx.send.busy()) std::this_thread::sleep_for(100us);
         const auto start = Clock::now();
         j3::start_sending(ctx);
-        while (ctx.transfer.send_mode != j3::kSendIdle) std::this_thread::sleep_for(50us);
+        while (ctx.send.sending()) std::this_thread::sleep_for(50us);
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
-    bool done() const { return j3::status_text(ctx.transfer) == "Done."; }
+    bool done() const { return ending() == "Done."; }
+    std::string ending() const {
+        return j3::send_outcome_text(ctx.send.outcome().value_or(j3::SendOutcome{}));
+    }
 
     j3::testing::NullWindow window;  // a send posts nothing
     j3::SystemClock clock;
+    j3::Reception reception;
     j3::Context ctx;
     int speed = 0;
     std::unique_ptr<Sampler> sampler;
@@ -183,7 +190,7 @@ void BM_HandshakedDump(benchmark::State& state) {
     double seconds = 0;
     for (auto _ : state) {
         const double s = b.send();
-        if (!b.done()) state.SkipWithError(j3::status_text(b.ctx.transfer).c_str());
+        if (!b.done()) state.SkipWithError(b.ending().c_str());
         seconds += s;
         state.SetIterationTime(s);
     }

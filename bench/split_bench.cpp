@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/send_loop.h"
+#include "format/sysex_split.h"
 
 static void BM_SplitTypicalFile(benchmark::State& state) {
     std::vector<uint8_t> buffer;

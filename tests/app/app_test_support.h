@@ -13,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "engine/context.h"
+#include "receive/reception.h"
 #include "engine/preferences.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_midi_service.h"
@@ -89,11 +90,13 @@ struct Harness {
         }
         ctx.midi = &midi;
         ctx.clock = &clock;
+        ctx.reception = &reception;
         window = std::make_unique<MainWindow>(ctx, prefs);
     }
     std::filesystem::path prefs;
     FakeMidiService midi;
     FakeClock clock;
+    Reception reception;
     Context ctx;
     std::unique_ptr<MainWindow> window;
 };

@@ -13,6 +13,7 @@
 #include "app/app_test_support.h"
 #include "app/file_list_model.h"
 #include "engine/list_commands.h"
+#include "engine/send_state.h"
 #include "filelist/list_file.h"
 
 namespace j3::testing {
@@ -159,16 +160,16 @@ class FileListDropTest : public QObject {
         const auto rows = drag(h, {0});
         const auto files = uris({write_file(*dir_, "n.syx", "\xF0\xF7")});
 
-        h.ctx.transfer.send_mode = kSendSysex;
+        h.ctx.send.state().send_mode = kSendSysex;
         for (const QMimeData* data : {static_cast<const QMimeData*>(rows.get()),
                                       static_cast<const QMimeData*>(files.get())}) {
             QVERIFY(!model->canDropMimeData(data, Qt::MoveAction, -1, -1, {}));
             QVERIFY(!model->dropMimeData(data, Qt::MoveAction, -1, -1, {}));
         }
-        h.ctx.transfer.send_mode = kSendIdle;
-        h.ctx.transfer.request_held = true;
+        h.ctx.send.state().send_mode = kSendIdle;
+        h.ctx.send.state().request_held = true;
         QVERIFY(!model->dropMimeData(rows.get(), Qt::MoveAction, -1, -1, {}));
-        h.ctx.transfer.request_held = false;
+        h.ctx.send.state().request_held = false;
         QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("PQRS"));
 
         // Row ids of another window's list name nothing here.

@@ -26,6 +26,8 @@
 #include "engine/config_values.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
+#include "engine/send_state.h"
+#include "receive/reception_state.h"
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
@@ -218,7 +220,7 @@ class MainWindowTest : public QObject {
         QTRY_COMPARE(text(h, kSendStatus), QStringLiteral("Done."));
         auto* bar = qobject_cast<QProgressBar*>(h.window->control(kProgressBar));
         QTRY_COMPARE(bar->value(), 0);
-        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        QVERIFY(!h.ctx.send.sending());
         // The service goes first, as in main: nothing it still holds can
         // complete into a window that is gone.
         loopback.reset();
@@ -230,7 +232,7 @@ class MainWindowTest : public QObject {
         add_items(h, 1);
         h.window->command(kCmdSend);
         QCOMPARE(h.midi.sent_copy().size(), size_t(0));
-        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        QVERIFY(!h.ctx.send.sending());
         QVERIFY(text(h, kSendStatus).startsWith(QStringLiteral("No MIDI destination")));
     }
 
@@ -249,8 +251,7 @@ class MainWindowTest : public QObject {
         // Only the first file added into an empty selection is selected and sent.
         h.midi.complete_all();
         QCOMPARE(h.midi.sent_bytes(), (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
-        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
-        QVERIFY(!h.ctx.transfer.send_after_open);
+        QVERIFY(!h.ctx.send.sending());
     }
 
     void openAddsTheReadableFilesAndSaysWhichWereNot() {
@@ -320,11 +321,11 @@ class MainWindowTest : public QObject {
         add_items(h, 2);
         select_only(h, {1, 2});
         h.window->command(kCmdSend);
-        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendSysex));
+        QVERIFY(h.ctx.send.sending());
         h.window->command(kCmdErase);
         QCOMPARE(int(h.ctx.files.file_array.size()), 2);
         h.window->command(kCmdSend);  // Stop
-        QCOMPARE(h.ctx.transfer.send_mode.load(), int32_t(kSendIdle));
+        QVERIFY(!h.ctx.send.sending());
         h.midi.complete_all();  // the cancelled request's late completion
         QTRY_COMPARE(text(h, kSendButton), QStringLiteral("Send"));
         QCOMPARE(h.midi.sent_copy().size(), size_t(1));
@@ -437,26 +438,29 @@ class MainWindowTest : public QObject {
         QVERIFY(h.window->control(kWaveformButton)->isEnabled());
     }
 
-    void statusLinesShowTheTransferState() {
+    void statusLinesShowTheProgressAndThenTheEnding() {
         Harness h(prefs_);
         QVERIFY(h.window->start());
-        TransferState& t = h.ctx.transfer;
+        SendState& t = h.ctx.send.state();
         t.send_mode = kSendSample;
         t.send_index = 2;
         t.send_count = 3;
         t.send_pos = 700;
-        t.receiving = true;
-        t.received_total = 99;
+        ReceptionState& r = h.reception.state();
+        r.receiving = true;
+        r.received_total = 99;
         h.window->update_status();
         QCOMPARE(text(h, kSendStatus), QStringLiteral("Sending file 2 of 3. 700 samples."));
         QCOMPARE(text(h, kReceiveStatus), QStringLiteral("Receiving. 99 bytes."));
+        // Once idle, the timer leaves the line the ending wrote.
         t.send_mode = kSendIdle;
-        set_status_text(t, "Done.");
-        h.window->update_status();
+        r.receiving = false;
+        h.window->set_send_status("Done.");
+        h.window->set_receive_status("Stopped: the source has gone away.");
+        QCoreApplication::processEvents();
         h.window->update_status();
         QCOMPARE(text(h, kSendStatus), QStringLiteral("Done."));
-        t.send_mode = kSendIdle;
-        t.receiving = false;
+        QCOMPARE(text(h, kReceiveStatus), QStringLiteral("Stopped: the source has gone away."));
     }
 
     // What the controls offer follows the list, the selection and the send.

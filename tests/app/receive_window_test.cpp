@@ -14,6 +14,7 @@
 #include "engine/list_commands.h"
 #include "filelist/file_entry.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 
 namespace j3::testing {
 
@@ -88,7 +89,7 @@ class ReceiveWindowTest : public QObject {
         auto h = started();
         h->ctx.settings.selected_in = 0;
         h->window->command(kCmdReceive);
-        QVERIFY(!h->ctx.transfer.receiving);
+        QVERIFY(!h->ctx.reception->receiving());
         QVERIFY(text(*h, kReceiveStatus).startsWith(QStringLiteral("No MIDI source")));
     }
 

@@ -9,6 +9,7 @@
 #include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
 #include "fakes/test_context.h"
+#include "engine/send_state.h"
 #include "fixtures/audio_files.h"
 #include "waveform/waveform_builder.h"
 
@@ -206,10 +207,10 @@ TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
 TEST_F(WaveformCommand, RefusedWhileSending) {
     add("a.wav", wav16(sine(1024, 1, 1024), 1, Loop{0, 1023}));
     t.window.select({1});
-    t.ctx.transfer.send_mode = kSendSysex;
+    t.ctx.send.state().send_mode = kSendSysex;
     EXPECT_EQ(build_waveform_items(t.ctx), 0);
     EXPECT_EQ(t.ctx.files.file_array[0].file, "a.wav");
-    t.ctx.transfer.send_mode = kSendIdle;
+    t.ctx.send.state().send_mode = kSendIdle;
     EXPECT_EQ(build_waveform_items(t.ctx), 1) << "and sets the tables up itself";
 }
 

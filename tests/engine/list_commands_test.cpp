@@ -7,6 +7,7 @@
 
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
+#include "engine/send_state.h"
 #include "filelist/file_entry.h"
 
 namespace j3 {
@@ -105,23 +106,21 @@ TEST_F(FileEntries, RemovingANonContiguousSelectionKeepsTheRestInOrder) {
 TEST_F(FileEntries, RemovalIsRefusedWhileSending) {
     for (const char* n : {"p", "q"}) add_file_entry(t.ctx, write(n, n), nullptr);
     t.window.select({1, 2});
-    t.ctx.transfer.send_mode = kSendSysex;
+    t.ctx.send.state().send_mode = kSendSysex;
     remove_selected_entries(t.ctx);
     remove_all_entries(t.ctx);
     EXPECT_EQ(names().size(), 2u);
-    t.ctx.transfer.send_mode = kSendIdle;
+    t.ctx.send.state().send_mode = kSendIdle;
     remove_all_entries(t.ctx);
     EXPECT_TRUE(names().empty());
     EXPECT_TRUE(t.window.list_items.empty());
 }
 
-TEST_F(FileEntries, RefreshSelectionResetsTheQueuePositionWhenIdle) {
+TEST_F(FileEntries, RefreshSelectionEmptiesWithNothingSelected) {
     add_file_entry(t.ctx, write("p", "p"), nullptr);
     t.window.select({});
-    t.ctx.transfer.send_index = 3;
     EXPECT_EQ(refresh_selection(t.ctx), 0);
     EXPECT_TRUE(t.ctx.files.selected_ids.empty());
-    EXPECT_EQ(t.ctx.transfer.send_index, 0);
 }
 
 }  // namespace

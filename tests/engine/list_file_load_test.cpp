@@ -9,6 +9,7 @@
 #include "engine/list_commands.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
+#include "engine/send_state.h"
 #include "filelist/list_file.h"
 
 namespace j3 {
@@ -88,8 +89,8 @@ TEST_F(ListFileLoad, NothingChangesWhenTheFileIsNoListOrTheListIsInUse) {
         TestContext fresh;
         ASSERT_TRUE(add_file_entry(fresh.ctx, write("kept.syx", "k"), nullptr));
         fresh.window.set_sample_number(3);
-        fresh.ctx.transfer.send_mode = c.mode;
-        fresh.ctx.transfer.request_held = c.held;
+        fresh.ctx.send.state().send_mode = c.mode;
+        fresh.ctx.send.state().request_held = c.held;
         const ListLoad load = load_file_list(fresh.ctx, c.path);
         EXPECT_EQ(load.is_list, c.is_list) << c.description;
         EXPECT_FALSE(load.loaded) << c.description;
@@ -97,7 +98,7 @@ TEST_F(ListFileLoad, NothingChangesWhenTheFileIsNoListOrTheListIsInUse) {
         ASSERT_EQ(fresh.ctx.files.file_array.size(), 1u) << c.description;
         EXPECT_EQ(fs::path(fresh.ctx.files.file_array[0].file).filename(), "kept.syx");
         EXPECT_EQ(fresh.window.sample_number, 3) << c.description;
-        fresh.ctx.transfer.send_mode = kSendIdle;
+        fresh.ctx.send.state().send_mode = kSendIdle;
     }
 }
 

@@ -515,8 +515,8 @@ TEST_F(Preferences, ARefusedFileIsKeptAside) {
     ASSERT_TRUE(fs::exists(aside));
     std::ifstream in(aside, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "garbage \x01\x02");
-    EXPECT_NE(status_text(t.ctx.transfer).find("org.j3.J3.plist.bad"), std::string::npos)
-        << status_text(t.ctx.transfer);
+    EXPECT_NE(t.window.text(kSendStatus).find("org.j3.J3.plist.bad"), std::string::npos)
+        << t.window.text(kSendStatus);
     ASSERT_TRUE(save_preferences(t.ctx, file));
     EXPECT_TRUE(fs::exists(aside));
 
@@ -525,7 +525,7 @@ TEST_F(Preferences, ARefusedFileIsKeptAside) {
     fs::remove(aside);
     load_preferences(none.ctx, file);
     EXPECT_FALSE(fs::exists(aside));
-    EXPECT_EQ(status_text(none.ctx.transfer), "");
+    EXPECT_EQ(none.window.text(kSendStatus), "");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/test_context.h"
+#include "engine/send_state.h"
 #include "fixtures/audio_files.h"
 #include "receive/midi_read.h"
 
@@ -77,7 +78,7 @@ struct Harness {
         t.window.select(ids);
         ASSERT_EQ(refresh_selection(t.ctx), int32_t(ids.size()));
         t.ctx.endpoints.destination_endpoint = 1001;
-        ASSERT_TRUE(start_sending(t.ctx).ok);
+        ASSERT_TRUE(start_sending(t.ctx));
     }
     // Runs the send to its end with the receiver's script; the labels of what
     // went out, in order.
@@ -180,9 +181,9 @@ TEST_F(SampleSend, RepliesOfTheReceiverSteerTheDump) {
         s.add("/s/tone.wav", mono16(200));  // five packets of 40 words
         s.start({1});
         EXPECT_EQ(s.run(c.script), c.want_sent) << c.description;
-        EXPECT_EQ(status_text(s.t.ctx.transfer), c.want_status) << c.description;
+        EXPECT_EQ(s.t.window.text(kSendStatus), c.want_status) << c.description;
         EXPECT_EQ(s.clock.ms_slept, c.want_ms) << c.description;
-        EXPECT_EQ(s.t.ctx.transfer.send_mode, kSendIdle) << c.description;
+        EXPECT_EQ(s.t.ctx.send.state().send_mode, kSendIdle) << c.description;
         EXPECT_EQ(s.t.window.text(kSendButton), "Send") << c.description;
     }
 }
@@ -220,8 +221,8 @@ TEST_F(SampleSend, PacketNumbersWrapOverThreeHundredPackets) {
         if (i == 128 + 5) want.push_back(5);
     }
     EXPECT_EQ(numbers, want);
-    EXPECT_EQ(status_text(t.ctx.transfer), "Done.");
-    EXPECT_EQ(t.ctx.transfer.send_pos, 300 * 40);
+    EXPECT_EQ(t.window.text(kSendStatus), "Done.");
+    EXPECT_EQ(t.ctx.send.state().send_pos, 300 * 40);
 }
 
 TEST_F(SampleSend, NamesComeFromTheFileName) {
@@ -278,6 +279,28 @@ TEST_F(SampleSend, NamesComeFromTheFileName) {
     }
 }
 
+TEST_F(SampleSend, TheDumpCarriesTheSettingsAndKeepsItsOwnItem) {
+    t.ctx.settings.device_number = 5;
+    t.window.set_sample_number(9);
+    add("/s/a.wav", mono16(100));
+    t.ctx.files.file_array[0].loop = kLoopOff;
+    start({1});
+    // A reader run for the info text meanwhile does not touch the item
+    // being sent.
+    const Bytes other = mono16(7);
+    parse_audio_file(other.data(), other.size(), t.ctx.sample_info);
+    std::vector<Bytes> sent;
+    run([&](int, const Bytes& m) {
+        sent.push_back(m);
+        return Answer{};
+    });
+    ASSERT_EQ(sent.size(), 4u);  // header and 100 words in packets of 40
+    EXPECT_EQ(sent[0][2], 5);
+    EXPECT_EQ(sent[0][4], 9);
+    EXPECT_EQ(sent[0][19], 0x7F);  // no loop
+    EXPECT_EQ(sent[3][2], 5);
+}
+
 TEST_F(SampleSend, SampleNumbersAdvanceByItemAndComeBackAtTheEnd) {
     add("/s/a.wav", mono16(50));
     add("/s/b.wav", mono16(50));
@@ -294,7 +317,7 @@ TEST_F(SampleSend, SampleNumbersAdvanceByItemAndComeBackAtTheEnd) {
     EXPECT_EQ(header_numbers, (std::vector<int>{5, 6}));
     EXPECT_EQ(field_while_sending, (std::vector<int>{5, 6}));
     EXPECT_EQ(t.window.text(kSampleNumberField), "5");
-    EXPECT_EQ(status_text(t.ctx.transfer), "Done.");
+    EXPECT_EQ(t.window.text(kSendStatus), "Done.");
 }
 
 TEST_F(SampleSend, AnItemWhoseAudioCannotBeReadStopsTheSendNamingIt) {
@@ -306,20 +329,20 @@ TEST_F(SampleSend, AnItemWhoseAudioCannotBeReadStopsTheSendNamingIt) {
     start({1, 2, 3});
     t.midi.complete_all();
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
-    EXPECT_EQ(status_text(t.ctx.transfer),
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_EQ(t.window.text(kSendStatus),
               "Stopped: the audio of Broken One cannot be read as a sample.");
 }
 
 TEST_F(SampleSend, TheStatusLineCountsSamples) {
     add("/s/a.wav", mono16(100));
     start({1});
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendSample);
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendSample);
     EXPECT_EQ(t.window.progress_max, 100);
     t.midi.complete_next();  // header done; first packet out
-    EXPECT_EQ(t.ctx.transfer.send_pos, 40);
+    EXPECT_EQ(t.ctx.send.state().send_pos, 40);
     t.midi.complete_all();
-    EXPECT_EQ(t.ctx.transfer.send_pos, 100);
+    EXPECT_EQ(t.ctx.send.state().send_pos, 100);
 }
 
 // Stop and CANCEL arrive from other threads while the completion waits; the
@@ -375,14 +398,14 @@ TEST_F(SampleSend, StopAndCancelEndEveryKindOfWait) {
         EXPECT_TRUE(fired) << c.description;
         EXPECT_EQ(s.t.midi.sent_copy().size(), sent_at_stop) << c.description;
         EXPECT_EQ(s.t.midi.held(), 0u) << c.description;
-        EXPECT_EQ(s.t.ctx.transfer.send_mode, kSendIdle) << c.description;
-        EXPECT_FALSE(s.t.ctx.transfer.request_held) << c.description;
+        EXPECT_EQ(s.t.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_FALSE(s.t.ctx.send.state().request_held) << c.description;
         if (!c.in_pause) {
             // The wait ended in the round the Stop came in.
             EXPECT_LE(s.clock.ms_slept - ms_before, 1) << c.description;
         }
         if (c.cancel) {
-            EXPECT_EQ(status_text(s.t.ctx.transfer), "Stopped: the receiver cancelled the dump.")
+            EXPECT_EQ(s.t.window.text(kSendStatus), "Stopped: the receiver cancelled the dump.")
                 << c.description;
         }
         EXPECT_EQ(s.t.window.text(kSendButton), "Send") << c.description;

@@ -6,6 +6,7 @@
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/test_context.h"
+#include "engine/send_state.h"
 #include "fixtures/audio_files.h"
 #include "midi/endpoints.h"
 
@@ -44,7 +45,7 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
     t.ctx.settings.send_delay = 6;
     start({1, 3});
     EXPECT_EQ(t.window.text(kSendButton), "Stop!");
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendSysex);
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendSysex);
 
     // One request in flight at any time.
     while (t.midi.held() > 0) {
@@ -62,9 +63,9 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
     // A pause before every piece but the very first of the send.
     EXPECT_EQ(t.clock.pauses, 2);
     EXPECT_EQ(t.clock.ticks_paused, 12);
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
     EXPECT_EQ(t.window.text(kSendButton), "Send");
-    EXPECT_EQ(status_text(t.ctx.transfer), "Done.");
+    EXPECT_EQ(t.window.text(kSendStatus), "Done.");
     EXPECT_EQ(t.window.progress_value, 0);
 }
 
@@ -72,18 +73,18 @@ TEST_F(SendLoop, StatusCountersFollowTheQueue) {
     add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7});
     add("b.syx", {0xF0, 0x05, 0xF7});
     start({1, 2});
-    EXPECT_EQ(t.ctx.transfer.send_index, 1);
-    EXPECT_EQ(t.ctx.transfer.send_count, 2);
-    EXPECT_EQ(t.ctx.transfer.send_pos, 3);
+    EXPECT_EQ(t.ctx.send.state().send_index, 1);
+    EXPECT_EQ(t.ctx.send.state().send_count, 2);
+    EXPECT_EQ(t.ctx.send.state().send_pos, 3);
     EXPECT_EQ(t.window.progress_max, 7);
     t.midi.complete_next();
-    EXPECT_EQ(t.ctx.transfer.send_pos, 7);
+    EXPECT_EQ(t.ctx.send.state().send_pos, 7);
     t.midi.complete_next();
-    EXPECT_EQ(t.ctx.transfer.send_index, 2);
+    EXPECT_EQ(t.ctx.send.state().send_index, 2);
     // Re-reading the selection meanwhile (Loop, Stereo) leaves the queue alone.
     t.window.select({1});
     refresh_selection(t.ctx);
-    EXPECT_EQ(t.ctx.transfer.send_index, 2);
+    EXPECT_EQ(t.ctx.send.state().send_index, 2);
     t.midi.complete_all();
     EXPECT_EQ(t.midi.sent_copy().size(), 3u);
 }
@@ -95,14 +96,14 @@ TEST_F(SendLoop, ItemsWithoutACompleteMessageArePassedOver) {
     start({1, 2, 3});
     t.midi.complete_all();
     EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x09, 0xF7}}));
-    EXPECT_EQ(status_text(t.ctx.transfer), "Done.");
+    EXPECT_EQ(t.window.text(kSendStatus), "Done.");
 
     // With nothing sendable at all the send ends at once.
     TestContext fresh;
     t.midi.sent.clear();
     start({1, 2});
     EXPECT_EQ(t.midi.held(), 0u);
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
     EXPECT_EQ(t.window.text(kSendButton), "Send");
 }
 
@@ -157,8 +158,8 @@ TEST(SendEnding, TheLastLineSaysWhatHappened) {
             stop_sending(t.ctx);
         }
         t.midi.complete_all();
-        EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle) << c.description;
-        EXPECT_EQ(status_text(t.ctx.transfer), c.want) << c.description;
+        EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_EQ(t.window.text(kSendStatus), c.want) << c.description;
         EXPECT_EQ(t.window.text(kSendStatus), c.want) << c.description;
         EXPECT_EQ(t.window.progress_value, 0) << c.description;
     }
@@ -183,7 +184,7 @@ TEST_F(SendLoop, AudioItemsAreNotSentAsRawBytes) {
     // Its bytes never go out as SysEx; it is no readable sample either, so
     // the send stops there and says so rather than "Done.".
     EXPECT_EQ(sent(), (std::vector<Bytes>{{0xF0, 0x05, 0xF7}}));
-    EXPECT_EQ(status_text(t.ctx.transfer), "Stopped: the audio of s cannot be read as a sample.");
+    EXPECT_EQ(t.window.text(kSendStatus), "Stopped: the audio of s cannot be read as a sample.");
 }
 
 TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) {
@@ -192,22 +193,33 @@ TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) 
     start({1});
     t.window.set_sample_number(9);
     ASSERT_EQ(t.midi.held(), 1u);
-    ASSERT_FALSE(t.ctx.transfer.data_request.complete);
+    ASSERT_FALSE(t.ctx.send.state().data_request.complete);
 
     stop_sending(t.ctx);
-    EXPECT_TRUE(t.ctx.transfer.data_request.complete);  // cancelled
-    EXPECT_EQ(t.ctx.transfer.current_size, 0);
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_TRUE(t.ctx.send.state().data_request.complete);  // cancelled
+    EXPECT_EQ(t.ctx.send.state().current_size, 0);
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
     EXPECT_EQ(t.window.text(kSendButton), "Send");
     EXPECT_EQ(t.window.text(kSampleNumberField), "5");
-    // A new send waits until the service has let go of the cancelled request.
+    // A new send asked for now waits until the service has let go of the
+    // cancelled request, then starts by itself from the item's start.
     EXPECT_FALSE(start_sending(t.ctx));
-
+    EXPECT_FALSE(t.ctx.send.sending());
     t.midi.complete_next();  // the late completion
+    EXPECT_TRUE(t.ctx.send.sending());
+    ASSERT_EQ(t.midi.sent_copy().size(), 2u);
+    EXPECT_EQ(t.midi.sent_copy()[1].bytes, (Bytes{0xF0, 0x01, 0xF7}));
+
+    // Stop while a start waits: nothing starts.
+    stop_sending(t.ctx);
+    EXPECT_FALSE(start_sending(t.ctx));
+    stop_sending(t.ctx);
+    t.midi.complete_next();
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.midi.held(), 0u);
-    EXPECT_EQ(t.midi.sent_copy().size(), 1u);
+    EXPECT_EQ(t.midi.sent_copy().size(), 2u);
     EXPECT_EQ(t.window.progress_value, 0);
-    EXPECT_TRUE(start_sending(t.ctx));
+    EXPECT_EQ(t.window.text(kSendStatus), "Stopped.");
 }
 
 TEST_F(SendLoop, RefusedRequestStopsTheSendWithAMessage) {
@@ -215,8 +227,8 @@ TEST_F(SendLoop, RefusedRequestStopsTheSendWithAMessage) {
     t.midi.refuse_above = 3;
     start({1});
     t.midi.complete_all();
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
-    EXPECT_EQ(status_text(t.ctx.transfer),
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_EQ(t.window.text(kSendStatus),
               "Stopped: the destination could not take a message of 5 bytes.");
 }
 
@@ -240,7 +252,7 @@ TEST_F(SendLoop, StopDuringTheDelayHandsNothingMoreOver) {
     t.midi.complete_next();
     EXPECT_EQ(t.midi.held(), 0u);
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);
-    EXPECT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
     EXPECT_EQ(t.window.progress_value, 0) << "no late completion comes to reset the bar";
 }
 
@@ -263,9 +275,9 @@ TEST_F(SendLoop, StopRacingCompletionsEndsCleanly) {
         stop_sending(fresh.ctx);
         completer.join();
         fresh.midi.complete_all();
-        EXPECT_EQ(fresh.ctx.transfer.send_mode, kSendIdle);
+        EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle);
         EXPECT_EQ(fresh.midi.held(), 0u);
-        EXPECT_FALSE(fresh.ctx.transfer.request_held);
+        EXPECT_FALSE(fresh.ctx.send.state().request_held);
         EXPECT_EQ(fresh.window.text(kSendButton), "Send");
     }
 }
@@ -277,7 +289,7 @@ TEST_F(SendLoop, EntriesStayWhileTheServiceHoldsTheCancelledRequest) {
     add("b.syx", {0xF0, 0x03, 0xF7});
     start({1, 2});
     stop_sending(t.ctx);
-    ASSERT_EQ(t.ctx.transfer.send_mode, kSendIdle);
+    ASSERT_EQ(t.ctx.send.state().send_mode, kSendIdle);
     ASSERT_EQ(t.midi.held(), 1u);
     const uint8_t* held = t.midi.in_flight.front()->data;
     remove_selected_entries(t.ctx);
@@ -323,12 +335,12 @@ TEST_F(SendLoop, LossOnTheWayIsReported) {
         fresh.midi.xruns += c.xruns;
         fresh.midi.complete_all();
         EXPECT_EQ(fresh.midi.sent_copy().size(), c.want_sent) << c.description;
-        EXPECT_EQ(fresh.ctx.transfer.send_mode, kSendIdle) << c.description;
-        EXPECT_EQ(status_text(fresh.ctx.transfer), c.want_status) << c.description;
+        EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_EQ(fresh.window.text(kSendStatus), c.want_status) << c.description;
         fresh.midi.undelivered = kSendTaken;
         EXPECT_TRUE(start_sending(fresh.ctx)) << c.description << ": the next send may start";
         fresh.midi.complete_all();
-        EXPECT_EQ(status_text(fresh.ctx.transfer), "Done.") << c.description;
+        EXPECT_EQ(fresh.window.text(kSendStatus), "Done.") << c.description;
     }
 }
 
@@ -369,7 +381,7 @@ TEST_F(SendLoop, ACutSampleIsAnnouncedAtTheEnd) {
         t.ctx.settings.extended_sds = extended;
         start({1});
         t.midi.complete_all(100000);
-        const std::string status = status_text(t.ctx.transfer);
+        const std::string status = t.window.text(kSendStatus);
         if (extended) {
             EXPECT_EQ(status, "Done.");
         } else {

@@ -1,3 +1,4 @@
+#include "engine/send_state.h"
 #include "engine/turbo.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ TEST_F(Speed, AReportBeyondTheTableIsIgnored) {
     report(t.ctx, 12);
     report(t.ctx, 0x7F);
     EXPECT_EQ(t.window.text(kSpeedLabel), "8");
-    EXPECT_EQ(t.ctx.transfer.speed_factor, 80);
+    EXPECT_EQ(t.ctx.send.speed_factor(), 80);
     EXPECT_EQ(t.midi.max_sysex_speed(kDestination), 25000);
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);
 }
@@ -80,7 +81,7 @@ TEST_F(Speed, TurboAsksForTheLimitAndGoesBackToNormalAtOnce) {
     turbo_command(t.ctx);
     EXPECT_EQ(sent(), (std::vector<std::pair<Endpoint, Bytes>>{{kDestination, speed_set(11)}}));
     // Nothing changes until the instrument reports.
-    EXPECT_EQ(t.ctx.transfer.speed_factor, 10);
+    EXPECT_EQ(t.ctx.send.speed_factor(), 10);
     EXPECT_TRUE(t.window.texts(kSpeedLabel).empty());
 
     report(t.ctx, 7);
@@ -106,7 +107,7 @@ TEST_F(Speed, ControlMessagesNeverShareARecordWhileHeldAndNeverWait) {
     append_entry(t.ctx, std::move(e));
     t.window.select({1});
     refresh_selection(t.ctx);
-    ASSERT_TRUE(start_sending(t.ctx).ok);
+    ASSERT_TRUE(start_sending(t.ctx));
 
     report(t.ctx, 9);
     turbo_command(t.ctx);  // back to normal: two messages at once
@@ -115,11 +116,11 @@ TEST_F(Speed, ControlMessagesNeverShareARecordWhileHeldAndNeverWait) {
     std::set<SysexRequest*> records;
     for (SysexRequest* r : t.midi.in_flight) records.insert(r);
     EXPECT_EQ(records.size(), 5u) << "a held record was refilled";
-    EXPECT_EQ(records.count(&t.ctx.transfer.data_request), 1u);
+    EXPECT_EQ(records.count(&t.ctx.send.state().data_request), 1u);
     // Each record still carries what it was given.
     std::vector<Bytes> carried;
     for (SysexRequest* r : t.midi.in_flight)
-        if (r != &t.ctx.transfer.data_request)
+        if (r != &t.ctx.send.state().data_request)
             carried.emplace_back(r->data, r->data + r->bytes_to_send);
     EXPECT_EQ(carried, (std::vector<Bytes>{kSpeedRequestBytes, speed_set(1), kSpeedRequestBytes,
                                            kSpeedRequestBytes}));
@@ -130,7 +131,7 @@ TEST_F(Speed, ControlMessagesNeverShareARecordWhileHeldAndNeverWait) {
         send_speed_request(t.ctx);
         t.midi.complete_all();
     }
-    EXPECT_EQ(t.ctx.transfer.control_requests.records.size(), 4u);
+    EXPECT_EQ(t.ctx.send.state().control_requests.records.size(), 4u);
 }
 
 TEST_F(Speed, NothingGoesToADestinationThatIsNotChosen) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/send_loop.h"
+#include "format/sysex_split.h"
 
 namespace j3 {
 namespace {

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "receive/reception.h"
+#include "receive/reception_state.h"
 #include "fakes/null_window.h"
 #include "receive/midi_read.h"
 
@@ -59,14 +61,15 @@ struct Receiver {
     explicit Receiver(uint8_t flags) {
         window.run_posted = true;  // the caller stands in for the GUI thread
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.midi = &midi;
         ctx.endpoints.source_count = 1;
         ctx.settings.selected_in = 1;
         ctx.endpoints.destination_endpoint = 2;
         ctx.settings.sds_format = (flags & 3) + 1;
         ctx.settings.ignore_handshake = !(flags & 4);
-        ctx.input.diagnostics = nullptr;
-        ctx.input.max_received_bytes = 1 << 20;
+        reception.set_diagnostics(nullptr);
+        reception.set_max_entry_bytes(1 << 20);
         check(start_receiving(ctx));
     }
     void feed(const Bytes& bytes, size_t chunk) {
@@ -84,12 +87,12 @@ struct Receiver {
     }
     void check_held() {
         size_t sum = 0;
-        for (const Bytes& c : ctx.input.chunks) sum += c.size();
-        check(sum == size_t(ctx.transfer.received_total));
+        for (const Bytes& c : ctx.reception->state().chunks) sum += c.size();
+        check(sum == size_t(ctx.reception->progress().bytes));
     }
     Bytes stop() {
         stop_receiving(ctx);
-        check(ctx.transfer.received_total == 0 && ctx.input.chunks.empty());
+        check(ctx.reception->progress().bytes == 0 && ctx.reception->state().chunks.empty());
         Bytes all;
         for (const FileEntry& e : ctx.files.file_array) {
             check(!e.data.empty());
@@ -101,6 +104,7 @@ struct Receiver {
 
     testing::NullWindow window;
     NullMidi midi;
+    Reception reception;
     Context ctx;
 };
 

@@ -11,6 +11,7 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "receive/reception.h"
 #include "fakes/fake_window.h"
 #include "fixtures/libsndfile_oracle.h"
 #include "format/sds_messages.h"
@@ -74,6 +75,7 @@ struct ReceiveOverJack : ::testing::Test {
         instrument = std::make_unique<testing::TestMidiClient>("instrument");
         ASSERT_TRUE(instrument->ok());
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.clock = &clock;
         midi = make_midi_service(MidiServiceOptions{false, true});
         ctx.midi = midi.get();
@@ -137,6 +139,7 @@ struct ReceiveOverJack : ::testing::Test {
     std::unique_ptr<testing::TestMidiClient> instrument;
     testing::FakeWindow window;
     SystemClock clock;
+    Reception reception;
     Context ctx;
     std::unique_ptr<MidiService> midi;
 };
@@ -150,7 +153,7 @@ TEST_F(ReceiveOverJack, SysExInPiecesWithClocksBetweenArrivesByteExact) {
                                        {0x02, 0x03, 0xF7}, longer};
     send_all(pieces);
     const size_t want = 8 + longer.size();
-    ASSERT_TRUE(eventually([&] { return size_t(ctx.transfer.received_total) >= want; }));
+    ASSERT_TRUE(eventually([&] { return size_t(ctx.reception->progress().bytes) >= want; }));
     stop_receiving(ctx);
     const std::vector<FileEntry> e = entries(1);
     ASSERT_EQ(e.size(), 1u);
@@ -227,7 +230,7 @@ TEST_F(ReceiveOverJack, BadPacketsAreAnsweredByNakAndThreeInARowCancel) {
     ASSERT_EQ(replies.size(), 7u);
     EXPECT_EQ(replies[6], (Bytes{0xF0, 0x7E, 0x00, 0x7D, 0x02, 0xF7}));
     EXPECT_EQ(replies[5], (Bytes{0xF0, 0x7E, 0x00, 0x7E, 0x02, 0xF7}));
-    EXPECT_FALSE(ctx.transfer.receiving);
+    EXPECT_FALSE(ctx.reception->receiving());
     const std::vector<FileEntry> e = entries(1);
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].file, "Received data 1.wav");
@@ -263,7 +266,7 @@ TEST_P(SourceLossOverJack, ReceptionStopsByItselfSaysWhyAndKeepsWhatCame) {
     const std::vector<Bytes> part(dump.begin(), dump.begin() + 3);  // the header, two packets
     send_all(part);
     ASSERT_TRUE(
-        eventually([&] { return size_t(ctx.transfer.received_total) >= cat(part).size(); }));
+        eventually([&] { return size_t(ctx.reception->progress().bytes) >= cat(part).size(); }));
     if (GetParam()) {
         server->kill_now();
     } else {
@@ -272,9 +275,9 @@ TEST_P(SourceLossOverJack, ReceptionStopsByItselfSaysWhyAndKeepsWhatCame) {
     // As the window's status timer does.
     ASSERT_TRUE(eventually([&] {
         stop_receiving_if_source_gone(ctx);
-        return !ctx.transfer.receiving;
+        return !ctx.reception->receiving();
     }));
-    EXPECT_EQ(receive_status_text(ctx.transfer), "Stopped: the source has gone away.");
+    EXPECT_EQ(window.text(testing::kReceiveStatus), "Stopped: the source has gone away.");
     const std::vector<FileEntry> e = entries(1);
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].file, "Received data 1.syx");

@@ -11,6 +11,7 @@
 #include "audio/sds_encoder.h"
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/fake_window.h"
@@ -19,6 +20,7 @@
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 
 namespace j3 {
 namespace {
@@ -67,6 +69,7 @@ uint8_t packet_of(const Bytes& m) {
 struct J3 {
     explicit J3(const std::string& instrument) {
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.clock = &clock;
         midi = make_midi_service(MidiServiceOptions{false, true});
         ctx.midi = midi.get();
@@ -93,7 +96,7 @@ struct J3 {
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, 31250);
     }
     ~J3() {
-        if (ctx.transfer.send_mode != kSendIdle) stop_sending(ctx);
+        if (ctx.send.sending()) stop_sending(ctx);
         midi.reset();  // the service completes into the context: it goes first
     }
     bool send(Bytes file, bool handshake) {
@@ -104,12 +107,13 @@ struct J3 {
         ctx.settings.ignore_handshake = !handshake;
         window.select({1});
         refresh_selection(ctx);
-        return start_sending(ctx).ok &&
-               eventually([&] { return ctx.transfer.send_mode == kSendIdle; }, 30s);
+        return start_sending(ctx) &&
+               eventually([&] { return !ctx.send.sending(); }, 30s);
     }
     bool ok = false;
     testing::FakeWindow window;
     SystemClock clock;
+    Reception reception;
     Context ctx;
     std::unique_ptr<MidiService> midi;
 };
@@ -182,7 +186,7 @@ TEST(SampleOverJack, TheDumpFollowsTheSamplersReplies) {
         J3 j3(name);
         ASSERT_TRUE(j3.ok) << c.description;
         ASSERT_TRUE(j3.send(file, c.handshake)) << c.description;
-        const std::string status = status_text(j3.ctx.transfer);
+        const std::string status = j3.window.text(testing::kSendStatus);
         if (c.want_status == "Done.") {
             EXPECT_TRUE(testing::sent_whole(status)) << c.description << ": " << status;
         } else {
@@ -265,7 +269,7 @@ TEST(SampleOverJack, AFailingSamplerEndsTheSendWithTheReason) {
         J3 j3(name);
         ASSERT_TRUE(j3.ok) << c.description;
         ASSERT_TRUE(j3.send(file, true)) << c.description;
-        EXPECT_EQ(status_text(j3.ctx.transfer), c.want_status) << c.description;
+        EXPECT_EQ(j3.window.text(testing::kSendStatus), c.want_status) << c.description;
         std::this_thread::sleep_for(100ms);  // anything still under way arrives
         std::vector<Bytes> want;
         for (int i : c.want) want.push_back(dump[size_t(i)]);

@@ -7,12 +7,14 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
+#include "receive/reception.h"
 
 namespace j3 {
 namespace {
@@ -39,13 +41,14 @@ struct OverJack : ::testing::Test {
         server = std::make_unique<testing::JackServer>();
         ASSERT_TRUE(server->running());
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.clock = &clock;
         midi = make_midi_service(MidiServiceOptions{false, true});
         ctx.midi = midi.get();
     }
     void TearDown() override {
         // The service completes into the context: it goes first.
-        if (ctx.transfer.send_mode != kSendIdle) stop_sending(ctx);
+        if (ctx.send.sending()) stop_sending(ctx);
         midi.reset();
     }
 
@@ -80,12 +83,12 @@ struct OverJack : ::testing::Test {
         for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
         window.select(ids);
         refresh_selection(ctx);
-        return start_sending(ctx).ok;
+        return start_sending(ctx);
     }
     // ... and waits for the end.
     bool send_all(int32_t position, int speed) {
         return start_all(position, speed) &&
-               eventually([&] { return ctx.transfer.send_mode == kSendIdle; }, 60s);
+               eventually([&] { return !ctx.send.sending(); }, 60s);
     }
     // A send of 40 messages of 500 bytes (over six seconds at MIDI speed),
     // started, with its first 1000 bytes arrived at the reader.
@@ -97,6 +100,7 @@ struct OverJack : ::testing::Test {
     std::unique_ptr<testing::JackServer> server;
     testing::FakeWindow window;
     SystemClock clock;
+    Reception reception;
     Context ctx;
     ReadProc read_proc;
     std::unique_ptr<MidiService> midi;
@@ -113,7 +117,7 @@ TEST_F(OverJack, TheSendLoopDeliversEveryMessageInOrderToJacksOwnMonitor) {
     add(concat({{0x00, 0x7F}, b}));
     ctx.settings.send_delay = 1;
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
 
     // A message longer than a piece goes out as pieces of 4096 bytes and the rest.
     const std::vector<Bytes> want = {a1, a2, a3, Bytes(b.begin(), b.begin() + 4096),
@@ -191,9 +195,9 @@ TEST_F(OverJack, StopEndsASendAtOnceAndItsLastRequestStillCompletes) {
     ASSERT_TRUE(start_long_send(to, reader));
 
     stop_sending(ctx);
-    EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
-    EXPECT_EQ(status_text(ctx.transfer), "Stopped.");
-    EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    EXPECT_EQ(ctx.send.state().send_mode, kSendIdle);
+    EXPECT_EQ(window.text(testing::kSendStatus), "Stopped.");
+    EXPECT_TRUE(eventually([&] { return !ctx.send.busy(); }));
     std::this_thread::sleep_for(200ms);
     EXPECT_LT(concat(reader.received()).size(), 40u * 500u);
 }
@@ -205,8 +209,8 @@ TEST_F(OverJack, ADestinationThatLeavesMidSendStopsTheSendWithoutHanging) {
     ASSERT_TRUE(start_long_send(to, *reader));
 
     reader.reset();  // the destination's client quits
-    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
-    EXPECT_NE(status_text(ctx.transfer), "Done.") << "the loss is not reported as success";
+    ASSERT_TRUE(eventually([&] { return !ctx.send.sending(); }));
+    EXPECT_NE(window.text(testing::kSendStatus), "Done.") << "the loss is not reported as success";
 }
 
 TEST_F(OverJack, ADestinationThatComesBackIsReachedAgain) {
@@ -219,13 +223,13 @@ TEST_F(OverJack, ADestinationThatComesBackIsReachedAgain) {
 
     reader.reset();
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_NE(status_text(ctx.transfer), "Done.");
+    EXPECT_NE(window.text(testing::kSendStatus), "Done.");
 
     // The same client and port again, under the same endpoint.
     reader = std::make_unique<testing::TestMidiClient>("reader");
     ASSERT_EQ(wait_for("reader - in", false), to);
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
     EXPECT_TRUE(reader->wait_bytes(100));
     EXPECT_EQ(reader->received(), std::vector<Bytes>{sysex(100, 0x01)});
 }
@@ -240,10 +244,10 @@ TEST_F(OverJack, ADisconnectedDestinationStopsTheSendAndIsReconnectedNextTime) {
     ASSERT_TRUE(start_long_send(to, reader));
 
     ASSERT_TRUE(reader.disconnect_in());
-    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
-    EXPECT_EQ(status_text(ctx.transfer),
+    ASSERT_TRUE(eventually([&] { return !ctx.send.sending(); }));
+    EXPECT_EQ(window.text(testing::kSendStatus),
               "Stopped: the destination was disconnected from J3's output.");
-    ASSERT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    ASSERT_TRUE(eventually([&] { return !ctx.send.busy(); }));
     const size_t before = concat(reader.received()).size();
     EXPECT_LT(before, 40u * 500u);
 
@@ -253,14 +257,14 @@ TEST_F(OverJack, ADisconnectedDestinationStopsTheSendAndIsReconnectedNextTime) {
     }
     add(sysex(100, 0x09));
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
     ASSERT_TRUE(reader.wait_bytes(before + 100));
     EXPECT_EQ(reader.received().back(), sysex(100, 0x09));
 
     // Taken away between sends, nothing is lost: the next send connects again.
     ASSERT_TRUE(reader.disconnect_in());
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer))) << status_text(ctx.transfer);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
     ASSERT_TRUE(reader.wait_bytes(before + 200));
 }
 
@@ -272,9 +276,9 @@ TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {
 
     reader.reset();
     stop_sending(ctx);
-    EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
+    EXPECT_EQ(ctx.send.state().send_mode, kSendIdle);
     EXPECT_EQ(window.text(testing::kSendButton), "Send");
-    EXPECT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    EXPECT_TRUE(eventually([&] { return !ctx.send.busy(); }));
 }
 
 TEST_F(OverJack, AServerThatDiesMidSendEndsTheSendWithoutHanging) {
@@ -284,9 +288,9 @@ TEST_F(OverJack, AServerThatDiesMidSendEndsTheSendWithoutHanging) {
     ASSERT_TRUE(start_long_send(to, reader));
 
     server->kill_now();
-    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
-    EXPECT_NE(status_text(ctx.transfer), "Done.");
-    ASSERT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    ASSERT_TRUE(eventually([&] { return !ctx.send.sending(); }));
+    EXPECT_NE(window.text(testing::kSendStatus), "Done.");
+    ASSERT_TRUE(eventually([&] { return !ctx.send.busy(); }));
 
     // A rescan finds the server gone and lists the loopback pair alone.
     scan_midi(*ctx.midi, ctx.endpoints, nullptr);

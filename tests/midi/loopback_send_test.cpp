@@ -8,12 +8,14 @@
 #include <thread>
 
 #include "engine/context.h"
+#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
+#include "receive/reception.h"
 
 namespace j3 {
 namespace {
@@ -41,6 +43,7 @@ Bytes sysex(size_t length, uint8_t fill) {
 struct LoopbackSend : ::testing::Test {
     void SetUp() override {
         ctx.window = &window;
+        ctx.reception = &reception;
         ctx.clock = &clock;
         midi = make_midi_service(MidiServiceOptions{false, false});
         ctx.midi = midi.get();
@@ -55,7 +58,7 @@ struct LoopbackSend : ::testing::Test {
             choose_destination(*ctx.midi, ctx.endpoints, ctx.endpoints.destination_count, false);
     }
     void TearDown() override {
-        if (ctx.transfer.send_mode != kSendIdle) stop_sending(ctx);
+        if (ctx.send.sending()) stop_sending(ctx);
         midi.reset();
     }
     void add(Bytes data) {
@@ -78,6 +81,7 @@ struct LoopbackSend : ::testing::Test {
 
     testing::FakeWindow window;
     testing::FakeClock clock;
+    Reception reception;
     Context ctx;
     std::unique_ptr<MidiService> midi;
     std::mutex mutex;
@@ -93,8 +97,8 @@ TEST_F(LoopbackSend, EveryMessageComesBackInOrder) {
     add({0x00, 0xF0, 0x7F});  // an unterminated message only: nothing goes out
     add(c);
     start();
-    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
-    EXPECT_EQ(status_text(ctx.transfer), "Done.");
+    ASSERT_TRUE(eventually([&] { return !ctx.send.sending(); }));
+    EXPECT_EQ(window.text(testing::kSendStatus), "Done.");
     ASSERT_TRUE(eventually([&] { return received_size() >= a.size() + b.size() + c.size(); }));
     Bytes want = first;
     want.insert(want.end(), c.begin(), c.end());
@@ -108,14 +112,14 @@ TEST_F(LoopbackSend, StopCutsTheSendShortAndALaterSendStillWorks) {
     start();
     ASSERT_TRUE(eventually([&] { return received_size() >= 500; }));
     stop_sending(ctx);
-    EXPECT_EQ(ctx.transfer.send_mode, kSendIdle);
-    ASSERT_TRUE(eventually([&] { return !ctx.transfer.request_held; }));
+    EXPECT_EQ(ctx.send.state().send_mode, kSendIdle);
+    ASSERT_TRUE(eventually([&] { return !ctx.send.busy(); }));
     const size_t after_stop = received_size();
     EXPECT_LT(after_stop, 20u * 500u);
 
     midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, 1000000);
     start();
-    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
+    ASSERT_TRUE(eventually([&] { return !ctx.send.sending(); }));
     EXPECT_TRUE(eventually([&] { return received_size() == after_stop + 20u * 500u; }));
 }
 
@@ -124,8 +128,8 @@ TEST_F(LoopbackSend, ARefusedRequestStopsTheSendWithAMessage) {
     add(sysex(10, 0x01));
     ctx.endpoints.destination_endpoint = 4711;
     start();
-    ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }));
-    EXPECT_NE(status_text(ctx.transfer), "Done.");
+    ASSERT_TRUE(eventually([&] { return !ctx.send.sending(); }));
+    EXPECT_NE(window.text(testing::kSendStatus), "Done.");
     EXPECT_EQ(received_size(), 0u);
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "fakes/test_context.h"
+#include "engine/send_state.h"
 #include "receive/midi_read.h"
 
 namespace j3 {
@@ -56,11 +57,11 @@ TEST(MidiReadIdle, HandshakeRepliesCountOnlyOnTheDeviceChannelWhileASampleGoesOu
         for (size_t chunk : {size_t(1), size_t(2), size_t(100)}) {
             TestContext t;
             t.ctx.settings.device_number = 5;
-            t.ctx.transfer.send_mode = c.mode;
+            t.ctx.send.state().send_mode = c.mode;
             feed(t.ctx, c.bytes, chunk);
-            EXPECT_EQ(t.ctx.transfer.handshake_reply, c.want_reply) << c.what << " chunk " << chunk;
-            EXPECT_EQ(t.ctx.transfer.wait_received, c.want_wait) << c.what << " chunk " << chunk;
-            EXPECT_EQ(t.ctx.transfer.nak_packet, c.want_nak_packet) << c.what << " chunk " << chunk;
+            EXPECT_EQ(t.ctx.send.state().handshake_reply, c.want_reply) << c.what << " chunk " << chunk;
+            EXPECT_EQ(t.ctx.send.state().wait_received, c.want_wait) << c.what << " chunk " << chunk;
+            EXPECT_EQ(t.ctx.send.state().nak_packet, c.want_nak_packet) << c.what << " chunk " << chunk;
         }
     }
 }
@@ -81,19 +82,19 @@ TEST(MidiReadIdle, SpeedReportPutsTheSpeedInForceOnceItsEndHasArrived) {
         TestContext t;
         t.ctx.endpoints.destination_endpoint = 77;
         feed(t.ctx, c.bytes, 3);
-        EXPECT_EQ(t.ctx.transfer.speed_factor, c.want_factor);
+        EXPECT_EQ(t.ctx.send.speed_factor(), c.want_factor);
         EXPECT_EQ(t.window.text(kSpeedLabel), c.want_label);
     }
 }
 
 TEST(MidiReadIdle, RunawayMessageNeverOverflowsAndTheNextReplyStillCounts) {
     TestContext t;
-    t.ctx.transfer.send_mode = kSendSample;
+    t.ctx.send.state().send_mode = kSendSample;
     Bytes junk(5000, 0x12);
     junk.insert(junk.begin(), 0xF0);
     feed(t.ctx, junk, 64);
     feed(t.ctx, {0xF0, 0x7E, 0x00, 0x7F, 0x00, 0xF7}, 6);
-    EXPECT_EQ(t.ctx.transfer.handshake_reply, kReplyAck);
+    EXPECT_EQ(t.ctx.send.state().handshake_reply, kReplyAck);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
 #include "receive/received_entry.h"
+#include "receive/reception.h"
+#include "receive/reception_state.h"
 #include "receive/replies.h"
 #include "receive/sds_receive.h"
 
@@ -83,7 +85,7 @@ struct Receiver {
         t.ctx.endpoints.source_count = 1;
         t.ctx.settings.selected_in = 1;
         t.ctx.endpoints.destination_endpoint = 1001;
-        t.ctx.input.diagnostics = diagnostics;
+        t.reception.set_diagnostics(diagnostics);
         EXPECT_TRUE(start_receiving(t.ctx));
     }
     ~Receiver() { std::fclose(diagnostics); }
@@ -126,7 +128,7 @@ struct Receiver {
     }
     size_t chunk_sum() const {
         size_t n = 0;
-        for (const Bytes& c : t.ctx.input.chunks) n += c.size();
+        for (const Bytes& c : t.ctx.reception->state().chunks) n += c.size();
         return n;
     }
 
@@ -211,7 +213,7 @@ TEST(MidiReadReceive, WhatIsReceivedDoesNotDependOnHowTheStreamIsCut) {
             r.t.ctx.settings.sds_format = c.format;
             r.t.ctx.settings.ignore_handshake = !c.handshake;
             r.feed(with_clocks(c.stream), chunk);
-            EXPECT_EQ(r.chunk_sum(), size_t(r.t.ctx.transfer.received_total)) << where;
+            EXPECT_EQ(r.chunk_sum(), size_t(r.t.ctx.reception->progress().bytes)) << where;
             stop_receiving(r.t.ctx);
             EXPECT_EQ(r.names(), c.want_names) << where;
             for (size_t i = 0; i < c.want_data.size() && i < r.entries().size(); ++i)
@@ -232,8 +234,8 @@ TEST(MidiReadReceive, WavEntryHoldsTheWholeFile) {
     EXPECT_EQ(std::string(e[0].data.begin(), e[0].data.begin() + 4), "RIFF");
     EXPECT_EQ(e[0].is_new, 1);
     EXPECT_TRUE(e[0].unsaved);
-    EXPECT_TRUE(r.t.ctx.transfer.receiving);  // a finished dump leaves reception on
-    EXPECT_EQ(r.t.ctx.transfer.received_total, 0);
+    EXPECT_TRUE(r.t.ctx.reception->receiving());  // a finished dump leaves reception on
+    EXPECT_EQ(r.t.ctx.reception->progress().bytes, 0);
 }
 
 TEST(MidiReadReceive, RepliesFollowTheDumpAndThreeRejectionsInARowStop) {
@@ -294,7 +296,7 @@ TEST(MidiReadReceive, RepliesFollowTheDumpAndThreeRejectionsInARowStop) {
         }
         EXPECT_EQ(r.replies(), c.want_replies) << c.what;
         for (const SentRequest& s : r.t.midi.sent_copy()) EXPECT_EQ(s.destination, 1001u);
-        EXPECT_EQ(bool(r.t.ctx.transfer.receiving), c.want_receiving) << c.what;
+        EXPECT_EQ(bool(r.t.ctx.reception->receiving()), c.want_receiving) << c.what;
         EXPECT_EQ(r.entries().size(), c.want_entries) << c.what;
         if (!c.want_receiving) {
             EXPECT_EQ(r.t.window.text(kReceiveButton), "Receive") << c.what;
@@ -354,7 +356,7 @@ TEST(MidiReadReceive, PacketLevelRules) {
             ASSERT_EQ(e.size(), 1u) << c.what;
             EXPECT_EQ(e[0].data, c.want_data) << c.what;
         }
-        EXPECT_EQ(r.t.ctx.transfer.speed_factor, c.want_speed_factor) << c.what;
+        EXPECT_EQ(r.t.ctx.send.speed_factor(), c.want_speed_factor) << c.what;
     }
 }
 
@@ -396,17 +398,17 @@ TEST(MidiReadReceive, StopCancelsADumpInProgressAndNamesTheNextEntryOnward) {
 TEST(MidiReadReceive, NoSourceNoReception) {
     TestContext t;
     EXPECT_FALSE(start_receiving(t.ctx));
-    EXPECT_FALSE(t.ctx.transfer.receiving);
+    EXPECT_FALSE(t.ctx.reception->receiving());
 }
 
 TEST(MidiReadReceive, RunningOutOfMemoryDropsTheEntryAndTheNextReceptionStartsClean) {
     Receiver r;
-    r.t.ctx.input.max_received_bytes = 300;
+    r.t.reception.set_max_entry_bytes(300);
     r.feed(sysex(200, 0x01));
     r.feed(sysex(200, 0x02));
-    EXPECT_FALSE(r.t.ctx.transfer.receiving);
-    EXPECT_EQ(r.t.ctx.transfer.received_total, 0);
-    EXPECT_TRUE(r.t.ctx.input.chunks.empty());
+    EXPECT_FALSE(r.t.ctx.reception->receiving());
+    EXPECT_EQ(r.t.ctx.reception->progress().bytes, 0);
+    EXPECT_TRUE(r.t.ctx.reception->state().chunks.empty());
     EXPECT_NE(r.printed().find("Panic, no memory!! New Pointer"), std::string::npos);
     EXPECT_EQ(r.t.window.text(kReceiveButton), "Receive");
     EXPECT_TRUE(r.entries().empty());

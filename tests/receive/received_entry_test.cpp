@@ -6,6 +6,7 @@
 
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
+#include "engine/send_state.h"
 #include "receive/received_entry.h"
 
 namespace j3 {
@@ -77,12 +78,12 @@ TEST_F(SaveEntries, AFailedWriteEndsTheSequenceWithItsReasonAndKeepsTheEntry) {
 }
 
 TEST_F(SaveEntries, SavingLeavesARunningSendsPositionAlone) {
-    t.ctx.transfer.send_mode = kSendSysex;
-    t.ctx.transfer.send_index = 1;
+    t.ctx.send.state().send_mode = kSendSysex;
+    t.ctx.send.state().send_index = 1;
     t.ctx.files.selected_ids = {2, 3};
     const SaveOutcome out = save_selected_entries(t.ctx, chooser({"a.syx", "b.syx"}));
     EXPECT_EQ(out.saved, 2);
-    EXPECT_EQ(t.ctx.transfer.send_index, 1);
+    EXPECT_EQ(t.ctx.send.state().send_index, 1);
     EXPECT_EQ(entry(3).file, (dir / "b.syx").string());
 }
 

@@ -31,6 +31,7 @@
 #include "engine/preferences.h"
 #include "format/bytes.h"
 #include "midi/rtmidi_service.h"
+#include "receive/reception.h"
 #include "waveform/waveform_builder.h"
 
 namespace {
@@ -147,9 +148,11 @@ int main(int argc, char** argv) {
     QTemporaryDir work;
     if (!work.isValid()) return 1;
 
+    j3::Reception reception;
     j3::Context ctx;
     j3::SystemClock clock;
     ctx.clock = &clock;
+    ctx.reception = &reception;
     j3::MainWindow window(ctx, (work.path() + "/prefs.plist").toStdString());
     j3::MidiServiceOptions loopback_only;
     loopback_only.alsa = false;
