@@ -303,8 +303,9 @@ TEST_F(SendLoop, EntriesStayWhileTheServiceHoldsTheCancelledRequest) {
 }
 
 // A request the service could not deliver (the destination was disconnected
-// or left, its server went away) stops the send with the reason: never "Done."
-// with the rest lost. An xrun during the send ends it with a warning.
+// or left, its server went away, the MIDI system raised an error) stops the
+// send with the reason: never "Done." with the rest lost. An xrun during the
+// send ends it with a warning.
 TEST_F(SendLoop, LossOnTheWayIsReported) {
     struct Case {
         const char* description;
@@ -312,6 +313,7 @@ TEST_F(SendLoop, LossOnTheWayIsReported) {
         uint64_t xruns;
         size_t want_sent;
         std::string want_status;
+        const char* raise = "";  // what the MIDI system says as it fails
     } cases[] = {
         {"delivered", kSendTaken, 0, 3, "Done."},
         {"disconnected", kSendDisconnected, 0, 2,
@@ -321,6 +323,10 @@ TEST_F(SendLoop, LossOnTheWayIsReported) {
         {"xrun", kSendTaken, 1, 3,
          "Sent, but the MIDI server fell behind during the send (xrun): some data may have "
          "been lost."},
+        {"the MIDI system raises an error", kSendTaken, 0, 2,
+         "Stopped: the MIDI system refused the message: MidiOutAlsa::sendMessage: error sending "
+         "MIDI message to port.",
+         "MidiOutAlsa::sendMessage: error sending MIDI message to port."},
     };
     for (const Case& c : cases) {
         TestContext fresh;
@@ -333,6 +339,7 @@ TEST_F(SendLoop, LossOnTheWayIsReported) {
         fresh.midi.complete_next();
         fresh.midi.undelivered = c.undelivered;
         fresh.midi.xruns += c.xruns;
+        fresh.midi.raise_backend_error = c.raise;
         fresh.midi.complete_all();
         EXPECT_EQ(fresh.midi.sent_copy().size(), c.want_sent) << c.description;
         EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle) << c.description;

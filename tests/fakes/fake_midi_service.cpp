@@ -1,5 +1,7 @@
 #include "fakes/fake_midi_service.h"
 
+#include <utility>
+
 #include <algorithm>
 
 namespace j3::testing {
@@ -90,11 +92,20 @@ bool FakeMidiService::complete_next() {
         if (in_flight.empty()) return false;
         request = in_flight.front();
         in_flight.pop_front();
+        if (!raise_backend_error.empty() && request->outcome == kSendTaken) {
+            raised_error = std::exchange(raise_backend_error, {});
+            request->outcome = kSendBackendError;
+        }
     }
     if (request->outcome == kSendTaken) request->outcome = undelivered.load();
     request->complete = true;
     request->completion_proc(request);
     return true;
+}
+
+std::string FakeMidiService::backend_error(Endpoint) {
+    std::lock_guard lock(mutex);
+    return raised_error;
 }
 
 int FakeMidiService::complete_all(int limit) {

@@ -35,6 +35,8 @@ class FakeMidiService : public MidiService {
     void set_max_sysex_speed(Endpoint destination, int bytes_per_second) override;
     SendResult send_sysex(SysexRequest* request) override;
     uint64_t xrun_count() override { return xruns; }
+    std::string backend_error(Endpoint destination) override;
+    uint64_t stall_ns() override { return stall; }
 
     // Test side. Completes the oldest held request: marks it complete and calls
     // its procedure. Returns false when none is held.
@@ -59,6 +61,11 @@ class FakeMidiService : public MidiService {
     // the way (the destination was disconnected, its server went away).
     std::atomic<SendResult> undelivered{kSendTaken};
     std::atomic<uint64_t> xruns{0};  // the server's xrun count
+    std::atomic<uint64_t> stall{0};  // nanoseconds the server stood still
+    // Set: the next request completed reports that the MIDI system raised
+    // this error (and backend_error says it from then on).
+    std::string raise_backend_error;
+    std::string raised_error;
     ReadProc read_proc;
     std::vector<std::pair<Endpoint, int>> speeds;
 

@@ -401,6 +401,42 @@ TEST(MidiReadReceive, NoSourceNoReception) {
     EXPECT_FALSE(t.ctx.reception->receiving());
 }
 
+// A message still arriving when the reception stops (a cable pulled, an
+// instrument that never sends its F7) keeps every byte that came, the ones
+// not yet a whole chunk included, and the status line names it.
+TEST(MidiReadReceive, AMessageThatNeverEndsIsKeptAndNamed) {
+    struct Case {
+        const char* description;
+        Bytes before;  // whole messages first
+        size_t open_bytes;
+        uint8_t second;  // byte after F0: 0x7E begins a sample dump message
+    } cases[] = {
+        {"alone, shorter than a chunk", {}, 100, 0x43},
+        {"after a whole message, over several chunks", sysex(10, 0x01), 700, 0x43},
+        {"a sample dump message cut short", {}, 20, 0x7E},
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        Bytes open = {0xF0, c.second};
+        for (size_t i = open.size(); i < c.open_bytes; ++i) open.push_back(uint8_t(i & 0x7F));
+        r.feed(c.before);
+        r.feed(open, 64);
+        EXPECT_GT(r.t.reception.progress().bytes + 256, int64_t(c.open_bytes)) << c.description;
+        stop_receiving(r.t.ctx);
+        Bytes want = c.before;
+        want.insert(want.end(), open.begin(), open.end());
+        ASSERT_EQ(r.entries().size(), 1u) << c.description;
+        EXPECT_EQ(r.entries()[0].data, want) << c.description;
+        EXPECT_EQ(r.t.window.text(kReceiveStatus),
+                  "Stopped inside a SysEx message that never ended: its " +
+                      std::to_string(c.open_bytes) + " bytes are kept in Received data 1.syx.")
+            << c.description;
+        const std::optional<ReceiveOutcome> ended = r.t.reception.outcome();
+        ASSERT_TRUE(ended) << c.description;
+        EXPECT_EQ(ended->end, ReceiveEnd::kPartial) << c.description;
+    }
+}
+
 TEST(MidiReadReceive, RunningOutOfMemoryDropsTheEntryAndTheNextReceptionStartsClean) {
     Receiver r;
     r.t.reception.set_max_entry_bytes(300);
