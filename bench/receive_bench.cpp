@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "receive/reception.h"
-#include "receive/reception_state.h"
 #include "fakes/null_window.h"
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
+#include "receive/reception_state.h"
 #include "receive/sds_receive.h"
 
 namespace {

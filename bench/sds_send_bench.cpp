@@ -22,9 +22,9 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
-#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
+#include "engine/send_state.h"
 #include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"

@@ -28,8 +28,8 @@
 #include "engine/context.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
-#include "engine/preferences.h"
 #include "engine/outcomes.h"
+#include "engine/preferences.h"
 #include "engine/send_loop.h"
 #include "engine/turbo.h"
 #include "filelist/list_file.h"
@@ -38,9 +38,9 @@
 #include "receive/midi_read.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
+#include "ui_main_window.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
-#include "ui_main_window.h"
 
 namespace j3 {
 namespace {

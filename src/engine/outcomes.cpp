@@ -52,9 +52,10 @@ int send_exit_status(SendEnd end) {
 std::string send_progress_text(const SendProgress& p) {
     if (!p.sending) return {};
     char text[96];
-    std::snprintf(text, sizeof text,
-                  p.sample ? "Sending file %d of %d. %d samples." : "Sending file %d of %d. %d bytes.",
-                  int(p.index), int(p.count), int(p.position));
+    std::snprintf(
+        text, sizeof text,
+        p.sample ? "Sending file %d of %d. %d samples." : "Sending file %d of %d. %d bytes.",
+        int(p.index), int(p.count), int(p.position));
     return text;
 }
 

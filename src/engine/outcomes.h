@@ -27,9 +27,9 @@ enum class SendEnd {
 
 struct SendOutcome {
     SendEnd end = SendEnd::kDone;
-    std::string detail;               // the note, the reason, or the MIDI system's words
-    SendResult result = kSendTaken;   // kLost: what the service reported
-    uint32_t refused_length = 0;      // kTooLarge: bytes of the refused message
+    std::string detail;                        // the note, the reason, or the MIDI system's words
+    SendResult result = kSendTaken;            // kLost: what the service reported
+    uint32_t refused_length = 0;               // kTooLarge: bytes of the refused message
     std::vector<std::string> nothing_to_send;  // kNothingToSend: the items' names
 };
 
@@ -41,10 +41,10 @@ int send_exit_status(SendEnd end);
 // Where a running send is, for the status line.
 struct SendProgress {
     bool sending = false;
-    bool sample = false;     // the item is a sample: position counts sample words
-    int32_t index = 0;       // 1-based number of the item being sent
-    int32_t count = 0;       // items in the send
-    int32_t position = 0;    // bytes or sample words of the item consumed
+    bool sample = false;   // the item is a sample: position counts sample words
+    int32_t index = 0;     // 1-based number of the item being sent
+    int32_t count = 0;     // items in the send
+    int32_t position = 0;  // bytes or sample words of the item consumed
 };
 
 // "Sending file 1 of 2. 300 bytes." (or "... samples."); empty when idle.
@@ -64,8 +64,8 @@ enum class ReceiveEnd {
 
 struct ReceiveOutcome {
     ReceiveEnd end = ReceiveEnd::kStopped;
-    std::string detail;    // kPartial: the entry holding the unfinished message
-    int64_t bytes = 0;     // kPartial: bytes of the unfinished message
+    std::string detail;  // kPartial: the entry holding the unfinished message
+    int64_t bytes = 0;   // kPartial: bytes of the unfinished message
 };
 
 // The receive status line once a reception has ended ("" after a plain Stop).

@@ -176,8 +176,7 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
     }
 }
 
-void begin_send(Context& ctx, SendState& t, std::vector<uint32_t> queue)
-    J3_REQUIRES(t.send_mutex) {
+void begin_send(Context& ctx, SendState& t, std::vector<uint32_t> queue) J3_REQUIRES(t.send_mutex) {
     ++t.send_generation;
     t.start_pending = false;
     t.pending_queue.clear();

@@ -68,7 +68,7 @@ struct SendState {
     int32_t current_size J3_GUARDED_BY(send_mutex) = 0;
     int32_t current_loop J3_GUARDED_BY(send_mutex) = 0;    // LoopChoice of the item
     int32_t current_stereo J3_GUARDED_BY(send_mutex) = 0;  // StereoChoice of the item
-    std::atomic<int32_t> send_pos{0};  // bytes or sample words consumed
+    std::atomic<int32_t> send_pos{0};                      // bytes or sample words consumed
     const uint8_t* message_ptr J3_GUARDED_BY(send_mutex) = nullptr;
     SplitState split J3_GUARDED_BY(send_mutex);
 

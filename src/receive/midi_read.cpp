@@ -183,8 +183,8 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
         if (as_sysex) {
             const bool kept =
                 in.receive_fill == 0 || append_chunk(in, in.receive_buffer, in.receive_fill);
-            outcome = {kept ? ReceiveEnd::kPartial : ReceiveEnd::kOutOfMemory, {},
-                       in.open_message_bytes};
+            outcome = {
+                kept ? ReceiveEnd::kPartial : ReceiveEnd::kOutOfMemory, {}, in.open_message_bytes};
         }
         in.receive_fill = 0;
         in.in_sysex = false;

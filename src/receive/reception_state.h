@@ -38,10 +38,10 @@ using ReplyMessage = std::array<uint8_t, 6>;
 struct ReplyQueue {
     Mutex mutex;
     SysexRequest request;
-    ReplyMessage sending J3_GUARDED_BY(mutex){};  // what request.data points at
-    bool held J3_GUARDED_BY(mutex) = false;        // request is with the service
+    ReplyMessage sending J3_GUARDED_BY(mutex){};            // what request.data points at
+    bool held J3_GUARDED_BY(mutex) = false;                 // request is with the service
     std::deque<ReplyMessage> waiting J3_GUARDED_BY(mutex);  // in the order asked for
-    static constexpr size_t kMaxWaiting = 1024;  // beyond this a reply is dropped
+    static constexpr size_t kMaxWaiting = 1024;             // beyond this a reply is dropped
 };
 
 struct ReceptionState {

@@ -1,9 +1,9 @@
 #include "receive/replies.h"
 
 #include "engine/context.h"
+#include "format/sysex_split.h"
 #include "receive/reception.h"
 #include "receive/reception_state.h"
-#include "format/sysex_split.h"
 
 namespace j3 {
 namespace {

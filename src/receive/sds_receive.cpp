@@ -253,5 +253,4 @@ SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, co
     return kSdsIgnored;
 }
 
-
 }  // namespace j3

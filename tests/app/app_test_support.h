@@ -13,10 +13,10 @@
 
 #include "app/main_window.h"
 #include "engine/context.h"
-#include "receive/reception.h"
 #include "engine/preferences.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_midi_service.h"
+#include "receive/reception.h"
 
 namespace j3::testing {
 

@@ -27,10 +27,10 @@
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "engine/send_state.h"
-#include "receive/reception_state.h"
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
+#include "receive/reception_state.h"
 
 namespace j3::testing {
 

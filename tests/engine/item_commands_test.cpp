@@ -8,8 +8,8 @@
 #include "analysis/item_info.h"
 #include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
-#include "fakes/test_context.h"
 #include "engine/send_state.h"
+#include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
 #include "waveform/waveform_builder.h"
 

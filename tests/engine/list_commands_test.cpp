@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine/send_state.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
-#include "engine/send_state.h"
 #include "filelist/file_entry.h"
 
 namespace j3 {

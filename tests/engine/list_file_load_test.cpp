@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/list_commands.h"
+#include "engine/send_state.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
-#include "engine/send_state.h"
 #include "filelist/list_file.h"
 
 namespace j3 {

@@ -5,8 +5,8 @@
 
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "fakes/test_context.h"
 #include "engine/send_state.h"
+#include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
 #include "midi/endpoints.h"
 

@@ -1,5 +1,5 @@
-#include "engine/send_state.h"
 #include "engine/turbo.h"
+#include "engine/send_state.h"
 
 #include <gtest/gtest.h>
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "engine/context.h"
-#include "receive/reception.h"
-#include "receive/reception_state.h"
 #include "fakes/null_window.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
+#include "receive/reception_state.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
-#include "receive/reception.h"
 #include "fakes/fake_window.h"
 #include "fixtures/libsndfile_oracle.h"
 #include "format/sds_messages.h"
@@ -19,6 +18,7 @@
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
+#include "receive/reception.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {

@@ -11,9 +11,9 @@
 #include "audio/sds_encoder.h"
 #include "engine/clock.h"
 #include "engine/context.h"
-#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
+#include "engine/send_state.h"
 #include "fakes/fake_window.h"
 #include "fixtures/audio_files.h"
 #include "jack_fixture.h"
@@ -107,8 +107,7 @@ struct J3 {
         ctx.settings.ignore_handshake = !handshake;
         window.select({1});
         refresh_selection(ctx);
-        return start_sending(ctx) &&
-               eventually([&] { return !ctx.send.sending(); }, 30s);
+        return start_sending(ctx) && eventually([&] { return !ctx.send.sending(); }, 30s);
     }
     bool ok = false;
     testing::FakeWindow window;

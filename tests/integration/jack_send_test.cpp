@@ -7,9 +7,9 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
-#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
+#include "engine/send_state.h"
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
@@ -87,8 +87,7 @@ struct OverJack : ::testing::Test {
     }
     // ... and waits for the end.
     bool send_all(int32_t position, int speed) {
-        return start_all(position, speed) &&
-               eventually([&] { return !ctx.send.sending(); }, 60s);
+        return start_all(position, speed) && eventually([&] { return !ctx.send.sending(); }, 60s);
     }
     // A send of 40 messages of 500 bytes (over six seconds at MIDI speed),
     // started, with its first 1000 bytes arrived at the reader.
@@ -117,7 +116,8 @@ TEST_F(OverJack, TheSendLoopDeliversEveryMessageInOrderToJacksOwnMonitor) {
     add(concat({{0x00, 0x7F}, b}));
     ctx.settings.send_delay = 1;
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus)))
+        << window.text(testing::kSendStatus);
 
     // A message longer than a piece goes out as pieces of 4096 bytes and the rest.
     const std::vector<Bytes> want = {a1, a2, a3, Bytes(b.begin(), b.begin() + 4096),
@@ -229,7 +229,8 @@ TEST_F(OverJack, ADestinationThatComesBackIsReachedAgain) {
     reader = std::make_unique<testing::TestMidiClient>("reader");
     ASSERT_EQ(wait_for("reader - in", false), to);
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus)))
+        << window.text(testing::kSendStatus);
     EXPECT_TRUE(reader->wait_bytes(100));
     EXPECT_EQ(reader->received(), std::vector<Bytes>{sysex(100, 0x01)});
 }
@@ -257,14 +258,16 @@ TEST_F(OverJack, ADisconnectedDestinationStopsTheSendAndIsReconnectedNextTime) {
     }
     add(sysex(100, 0x09));
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus)))
+        << window.text(testing::kSendStatus);
     ASSERT_TRUE(reader.wait_bytes(before + 100));
     EXPECT_EQ(reader.received().back(), sysex(100, 0x09));
 
     // Taken away between sends, nothing is lost: the next send connects again.
     ASSERT_TRUE(reader.disconnect_in());
     ASSERT_TRUE(send_all(to, 62500));
-    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus))) << window.text(testing::kSendStatus);
+    EXPECT_TRUE(testing::sent_whole(window.text(testing::kSendStatus)))
+        << window.text(testing::kSendStatus);
     ASSERT_TRUE(reader.wait_bytes(before + 200));
 }
 

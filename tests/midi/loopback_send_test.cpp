@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "engine/context.h"
-#include "engine/send_state.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
+#include "engine/send_state.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window.h"
 #include "midi/endpoints.h"

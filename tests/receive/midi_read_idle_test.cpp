@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "fakes/test_context.h"
 #include "engine/send_state.h"
+#include "fakes/test_context.h"
 #include "receive/midi_read.h"
 
 namespace j3 {
@@ -59,9 +59,12 @@ TEST(MidiReadIdle, HandshakeRepliesCountOnlyOnTheDeviceChannelWhileASampleGoesOu
             t.ctx.settings.device_number = 5;
             t.ctx.send.state().send_mode = c.mode;
             feed(t.ctx, c.bytes, chunk);
-            EXPECT_EQ(t.ctx.send.state().handshake_reply, c.want_reply) << c.what << " chunk " << chunk;
-            EXPECT_EQ(t.ctx.send.state().wait_received, c.want_wait) << c.what << " chunk " << chunk;
-            EXPECT_EQ(t.ctx.send.state().nak_packet, c.want_nak_packet) << c.what << " chunk " << chunk;
+            EXPECT_EQ(t.ctx.send.state().handshake_reply, c.want_reply)
+                << c.what << " chunk " << chunk;
+            EXPECT_EQ(t.ctx.send.state().wait_received, c.want_wait)
+                << c.what << " chunk " << chunk;
+            EXPECT_EQ(t.ctx.send.state().nak_packet, c.want_nak_packet)
+                << c.what << " chunk " << chunk;
         }
     }
 }

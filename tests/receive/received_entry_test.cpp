@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/send_state.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
-#include "engine/send_state.h"
 #include "receive/received_entry.h"
 
 namespace j3 {
