@@ -16,36 +16,6 @@
 
 namespace j3 {
 
-Reception::Reception() : state_(std::make_unique<ReceptionState>()) {}
-Reception::~Reception() = default;
-
-bool Reception::receiving() const {
-    return state_->receiving;
-}
-
-ReceiveProgress Reception::progress() const {
-    return {state_->receiving, state_->received_total};
-}
-
-std::optional<ReceiveOutcome> Reception::outcome() const {
-    ReceptionState& r = *state_;
-    Lock lock(r.mutex);
-    if (!r.has_outcome) return std::nullopt;
-    return r.outcome;
-}
-
-void Reception::set_diagnostics(FILE* out) {
-    ReceptionState& r = *state_;
-    Lock lock(r.mutex);
-    r.diagnostics = out;
-}
-
-void Reception::set_max_entry_bytes(uint64_t bytes) {
-    ReceptionState& r = *state_;
-    Lock lock(r.mutex);
-    r.max_received_bytes = bytes;
-}
-
 namespace {
 
 constexpr uint8_t kSpeedReportStart[] = {kSysexStart, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02};

@@ -5,6 +5,7 @@
 #include "engine/context.h"
 #include "format/mac_roman.h"
 #include "receive/reception.h"
+#include "receive/reception_state.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {

@@ -2,6 +2,7 @@
 // only until the user saves it.
 //
 //   input thread:  ... chunks ... make_received_entry --post_to_gui--> add_received_entry
+//                  (reception_state.h: the reception's own)
 //   GUI thread:    Save --> save_selected_entries (one dialog per selected entry)
 #pragma once
 
@@ -11,10 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "base/thread_annotations.h"
 #include "filelist/file_entry.h"
 #include "format/result.h"
-#include "receive/reception_state.h"
 
 namespace j3 {
 
@@ -27,14 +26,6 @@ struct Context;
 // Characters that cannot stand in a file name become '_'.
 std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t sds_format,
                                 int32_t& counter);
-
-// Turns the received chunks into one new entry, empties them and hands the
-// entry to the GUI thread; *name_out (when given) gets its name. Nothing
-// when no byte is held. The input routine's, with the reception's lock held;
-// any thread. False when the entry's buffer cannot be had: the chunks are
-// dropped all the same, so the next entry starts clean.
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr)
-    J3_REQUIRES(in.mutex);
 
 // GUI thread: appends the entry to the list, shows it and scrolls it into
 // view; the selection stays as it is.

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "base/thread_annotations.h"
@@ -95,5 +96,15 @@ struct ReceptionState {
 
     ReplyQueue replies;
 };
+
+struct Context;
+
+// Turns the received chunks into one new entry, empties them and hands the
+// entry to the GUI thread (received_entry.h); *name_out (when given) gets its
+// name. Nothing when no byte is held. Any thread. False when the entry's
+// buffer cannot be had: the chunks are dropped all the same, so the next
+// entry starts clean.
+bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr)
+    J3_REQUIRES(in.mutex);
 
 }  // namespace j3

@@ -1,0 +1,37 @@
+#include "receive/reception.h"
+
+#include "receive/reception_state.h"
+
+namespace j3 {
+
+Reception::Reception() : state_(std::make_unique<ReceptionState>()) {}
+Reception::~Reception() = default;
+
+bool Reception::receiving() const {
+    return state_->receiving;
+}
+
+ReceiveProgress Reception::progress() const {
+    return {state_->receiving, state_->received_total};
+}
+
+std::optional<ReceiveOutcome> Reception::outcome() const {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    if (!r.has_outcome) return std::nullopt;
+    return r.outcome;
+}
+
+void Reception::set_diagnostics(FILE* out) {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    r.diagnostics = out;
+}
+
+void Reception::set_max_entry_bytes(uint64_t bytes) {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    r.max_received_bytes = bytes;
+}
+
+}  // namespace j3
