@@ -86,6 +86,7 @@ struct Harness {
         std::vector<Bytes> pending;
         int pending_at = 0;
         clock.during_round = [&](int slept) {
+            if (each_round) each_round(slept);
             if (!pending.empty() && slept >= pending_at) {
                 for (const Bytes& b : std::exchange(pending, {})) deliver(t.ctx, b);
             }
@@ -107,6 +108,7 @@ struct Harness {
     }
     TestContext t;
     ScriptClock clock;
+    std::function<void(int slept_ms)> each_round;  // besides the script's late replies
 };
 
 struct SampleSend : ::testing::Test, Harness {};
@@ -299,6 +301,44 @@ TEST_F(SampleSend, TheDumpCarriesTheSettingsAndKeepsItsOwnItem) {
     EXPECT_EQ(sent[0][4], 9);
     EXPECT_EQ(sent[0][19], 0x7F);  // no loop
     EXPECT_EQ(sent[3][2], 5);
+}
+
+// The MIDI server standing still during a wait for a reply (its cycles stop,
+// so neither the packet nor the answer can move) is not the receiver's
+// silence: the wait grows by the stall.
+TEST(SampleSendStall, AServerStallDuringAReplyWaitExtendsIt) {
+    struct Case {
+        const char* description;
+        uint64_t stall_ms;
+        std::vector<std::string> want;
+        std::string want_status;
+    } cases[] = {
+        {"no stall: a reply after 90 ms is too late",
+         0,
+         {"H", "P0", "P1"},
+         "Stopped: the receiver stopped answering."},
+        {"a 40 ms stall inside the wait", 40, {"H", "P0", "P1", "P2"}, "Done."},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.t.ctx.settings.ignore_handshake = false;
+        h.add("/s/a.wav", mono16(100));
+        h.start({1});
+        bool stalled = false;
+        h.each_round = [&](int) {
+            if (!stalled && h.t.midi.sent_copy().size() == 3) {
+                h.t.midi.stall += c.stall_ms * 1000000;
+                stalled = true;
+            }
+        };
+        const auto got = h.run([](int n, const Bytes& m) {
+            const Bytes ack = handshake(0, kAck, m[4]);
+            if (n == 2) return Answer{{}, 90, {ack}};
+            return Answer{{ack}};
+        });
+        EXPECT_EQ(got, c.want) << c.description;
+        EXPECT_EQ(h.t.window.text(kSendStatus), c.want_status) << c.description;
+    }
 }
 
 TEST_F(SampleSend, SampleNumbersAdvanceByItemAndComeBackAtTheEnd) {
