@@ -37,7 +37,6 @@ SendProgress SendLoop::progress() const {
 std::optional<SendOutcome> SendLoop::outcome() const {
     SendState& t = *state_;
     Lock lock(t.send_mutex);
-    if (!t.has_outcome) return std::nullopt;
     return t.outcome;
 }
 
@@ -88,12 +87,11 @@ void finish_sending(Context& ctx, SendState& t, bool stopped = false) J3_REQUIRE
     t.send_mode = kSendIdle;
     ++t.send_generation;
     t.outcome = ending(t, stopped, ctx.midi->xrun_count() != t.xruns_at_start);
-    t.has_outcome = true;
     t.stop_reason.clear();
     t.send_refused = kSendTaken;
     t.backend_error.clear();
     ctx.window->set_sample_number(t.start_sample_number);
-    ctx.window->set_send_status(send_outcome_text(t.outcome));
+    ctx.window->set_send_status(send_outcome_text(*t.outcome));
 }
 
 // Notes why the service refused or could not deliver the data request; the

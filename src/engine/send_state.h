@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,9 +133,8 @@ struct SendState {
     bool start_pending J3_GUARDED_BY(send_mutex) = false;
     std::vector<uint32_t> pending_queue J3_GUARDED_BY(send_mutex);
 
-    // How the last send ended.
-    SendOutcome outcome J3_GUARDED_BY(send_mutex);
-    bool has_outcome J3_GUARDED_BY(send_mutex) = false;
+    // How the last send ended; none before the first one ended.
+    std::optional<SendOutcome> outcome J3_GUARDED_BY(send_mutex);
 };
 
 }  // namespace j3

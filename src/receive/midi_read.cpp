@@ -111,9 +111,8 @@ void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
     J3_REQUIRES(in.mutex) {
     in.receiving = false;
     in.outcome = std::move(outcome);
-    in.has_outcome = true;
     ctx.window->show_receiving(false);
-    ctx.window->set_receive_status(receive_outcome_text(in.outcome));
+    ctx.window->set_receive_status(receive_outcome_text(*in.outcome));
 }
 
 // What an allocation failure leaves: nothing held, every count back at its
@@ -393,7 +392,7 @@ bool start_receiving(Context& ctx) {
     in.open_message_bytes = 0;
     in.chunks.clear();
     in.received_total = 0;
-    in.has_outcome = false;
+    in.outcome.reset();
     in.receiving = true;
     ctx.window->show_receiving(true);
     return true;

@@ -18,7 +18,6 @@ ReceiveProgress Reception::progress() const {
 std::optional<ReceiveOutcome> Reception::outcome() const {
     ReceptionState& r = *state_;
     Lock lock(r.mutex);
-    if (!r.has_outcome) return std::nullopt;
     return r.outcome;
 }
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,9 +91,8 @@ struct ReceptionState {
     // spare an allocation per packet.
     std::vector<uint8_t> kept J3_GUARDED_BY(mutex);
 
-    // How the last reception ended.
-    ReceiveOutcome outcome J3_GUARDED_BY(mutex);
-    bool has_outcome J3_GUARDED_BY(mutex) = false;
+    // How the last reception ended; none before the first one ended.
+    std::optional<ReceiveOutcome> outcome J3_GUARDED_BY(mutex);
 
     ReplyQueue replies;
 };
