@@ -33,6 +33,7 @@ void SendPump::close() {
         if (closed_) return;
         closed_ = true;
         stopping_ = true;
+        closing_.store(true, std::memory_order_release);
     }
     link_wake_.notify_all();
     link_thread_.join();
@@ -85,9 +86,9 @@ void SendPump::link_loop() {
 
         const auto start = Clock::now();
         uint32_t on_wire = 0;
-        const int outcome = hooks_.transmit(*request);
-        request->outcome = SendResult(outcome);
-        if (outcome == kSendTaken) {
+        const Transmitted done = hooks_.transmit(*request);
+        request->outcome = SendResult(done.outcome);
+        if (done.outcome == kSendTaken && !done.paced) {
             const auto duration =
                 wire_time(request->bytes_to_send, hooks_.speed(request->destination));
             const auto deadline = start + duration;

@@ -12,6 +12,7 @@
 // the wire, such as a receiver's replies.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -24,11 +25,19 @@
 
 namespace j3 {
 
+// What a backend made of a request.
+struct Transmitted {
+    int outcome = kSendTaken;  // a SendResult
+    // The backend itself kept the request until its bytes were out at the
+    // destination's speed (placed by frame, say): no wait follows.
+    bool paced = false;
+};
+
 struct SendPumpHooks {
     // Link thread, at the request's turn: hands its bytes to the backend.
-    // Returns kSendTaken, or a SendResult when nothing went out (the request
-    // is then completed at once, with that outcome).
-    std::function<int(const SysexRequest& request)> transmit;
+    // Its outcome is kSendTaken, or a SendResult when nothing (or not all)
+    // went out (the request is then completed at once, with that outcome).
+    std::function<Transmitted(const SysexRequest& request)> transmit;
     // Link thread, after the wait: the first bytes_on_wire bytes have left
     // (all of them, or fewer when the request was cancelled on the way). The
     // request's data is still valid here and not after.
@@ -57,6 +66,9 @@ class SendPump {
     bool submit(SysexRequest* request);
     // Queues a refused request straight for the completion thread. Any thread.
     void complete_refused(SysexRequest* request);
+    // True from the start of close() on: a backend's own wait ends at once.
+    // Any thread.
+    bool closing() const { return closing_.load(std::memory_order_acquire); }
 
   private:
     void link_loop();
@@ -72,6 +84,7 @@ class SendPump {
     bool stopping_ = false;
     bool link_done_ = false;
     bool closed_ = false;
+    std::atomic<bool> closing_{false};
     std::thread link_thread_;
     std::thread completion_thread_;
 };

@@ -85,13 +85,24 @@ SendResult FakeMidiService::send_sysex(SysexRequest* request) {
 
 bool FakeMidiService::complete_next() {
     SysexRequest* request;
+    bool raise = false;
     {
         std::lock_guard lock(mutex);
         if (in_flight.empty()) return false;
         request = in_flight.front();
         in_flight.pop_front();
+        if (!raise_backend_error.empty() && request->outcome == kSendTaken) {
+            // One request fails; the text stays, as a backend's last error does.
+            last_backend_error_ = raise_backend_error;
+            raise_backend_error.clear();
+            raise = true;
+        }
     }
-    if (request->outcome == kSendTaken) request->outcome = undelivered.load();
+    if (raise) {
+        request->outcome = kSendBackendError;
+    } else if (request->outcome == kSendTaken) {
+        request->outcome = undelivered.load();
+    }
     request->complete = true;
     request->completion_proc(request);
     return true;
@@ -101,6 +112,11 @@ int FakeMidiService::complete_all(int limit) {
     int n = 0;
     while (n < limit && complete_next()) ++n;
     return n;
+}
+
+std::string FakeMidiService::backend_error(Endpoint) {
+    std::lock_guard lock(mutex);
+    return last_backend_error_;
 }
 
 size_t FakeMidiService::held() const {

@@ -35,6 +35,7 @@ class FakeMidiService : public MidiService {
     void set_max_sysex_speed(Endpoint destination, int bytes_per_second) override;
     SendResult send_sysex(SysexRequest* request) override;
     uint64_t xrun_count() override { return xruns; }
+    std::string backend_error(Endpoint destination) override;
 
     // Test side. Completes the oldest held request: marks it complete and calls
     // its procedure. Returns false when none is held.
@@ -59,12 +60,19 @@ class FakeMidiService : public MidiService {
     // the way (the destination was disconnected, its server went away).
     std::atomic<SendResult> undelivered{kSendTaken};
     std::atomic<uint64_t> xruns{0};  // the server's xrun count
+    // Non-empty: the next request completed reports kSendBackendError, and
+    // backend_error() says this text from then on (as the MIDI system's last
+    // error does). Set before the request is completed; read under mutex.
+    std::string raise_backend_error;
     ReadProc read_proc;
     std::vector<std::pair<Endpoint, int>> speeds;
 
     mutable std::mutex mutex;
     std::vector<SentRequest> sent;
     std::deque<SysexRequest*> in_flight;
+
+  private:
+    std::string last_backend_error_;  // under mutex
 };
 
 }  // namespace j3::testing
