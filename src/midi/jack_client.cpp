@@ -140,6 +140,21 @@ std::unique_ptr<JackClient> JackClient::open(const std::string& client_name,
             sem_post(&static_cast<JackClient*>(arg)->watch_wake_);
         },
         me);
+    jack_set_client_registration_callback(
+        client,
+        [](const char* name, int registered, void* arg) {
+            // A JACK notification thread: a client that quits takes its
+            // ports along, and may be back before the watch thread looks.
+            auto* c = static_cast<JackClient*>(arg);
+            if (!registered && name) {
+                const std::string prefix = std::string(name) + ":";
+                Lock lock(c->names_mutex_);
+                if (c->source_.starts_with(prefix)) c->source_left_ = true;
+                if (c->destination_.starts_with(prefix)) c->destination_left_ = true;
+            }
+            sem_post(&c->watch_wake_);
+        },
+        me);
     jack_on_info_shutdown(
         client,
         [](jack_status_t, const char*, void* arg) {
@@ -294,38 +309,49 @@ void JackClient::watch_loop() {
     }
 }
 
-// Watch thread: a remembered port that exists under a new uuid has left and
-// come back (a client restarted): connect it again. One that stayed and was
-// disconnected by someone else is left so.
+// Watch thread: a remembered port seen gone and now back (its client
+// restarted) is connected again. JACK reports ports coming and going, which
+// wakes this thread at once, so a port that leaves is seen gone.
 void JackClient::reconnect_returned_ports() {
     std::string source, destination;
-    uint64_t source_uuid, destination_uuid;
+    bool destination_made;
     {
         Lock lock(names_mutex_);
         source = source_;
-        source_uuid = source_uuid_;
         destination = destination_;
-        destination_uuid = destination_uuid_;
+        destination_made = destination_made_;
     }
     auto* client = as_client(client_);
     if (!source.empty()) {
-        const uint64_t uuid = port_uuid(source);
-        if (uuid != 0 && uuid != source_uuid) {
-            const int r = jack_connect(client, source.c_str(), jack_port_name(as_port(in_)));
-            if (r == 0 || r == EEXIST) {
-                Lock lock(names_mutex_);
-                if (source_ == source) source_uuid_ = uuid;
+        const bool present = port_exists(source);
+        bool connect = false;
+        {
+            Lock lock(names_mutex_);
+            if (source_ == source) {
+                if (!present) source_left_ = true;
+                connect = present && source_left_;
             }
         }
+        if (connect) {
+            const int r = jack_connect(client, source.c_str(), jack_port_name(as_port(in_)));
+            Lock lock(names_mutex_);
+            if ((r == 0 || r == EEXIST) && source_ == source) source_left_ = false;
+        }
     }
-    if (!destination.empty() && destination_uuid != 0) {
-        const uint64_t uuid = port_uuid(destination);
-        if (uuid != 0 && uuid != destination_uuid) {
-            const int r = jack_connect(client, jack_port_name(as_port(out_)), destination.c_str());
-            if (r == 0 || r == EEXIST) {
-                Lock lock(names_mutex_);
-                if (destination_ == destination) destination_uuid_ = uuid;
+    if (!destination.empty() && destination_made) {
+        const bool present = port_exists(destination);
+        bool connect = false;
+        {
+            Lock lock(names_mutex_);
+            if (destination_ == destination) {
+                if (!present) destination_left_ = true;
+                connect = present && destination_left_;
             }
+        }
+        if (connect) {
+            const int r = jack_connect(client, jack_port_name(as_port(out_)), destination.c_str());
+            Lock lock(names_mutex_);
+            if ((r == 0 || r == EEXIST) && destination_ == destination) destination_left_ = false;
         }
     }
 }
@@ -349,27 +375,18 @@ bool JackClient::port_exists(const std::string& full_name) const {
     return alive() && jack_port_by_name(as_client(client_), full_name.c_str()) != nullptr;
 }
 
-uint64_t JackClient::port_uuid(const std::string& full_name) const {
-    jack_port_t* port = jack_port_by_name(as_client(client_), full_name.c_str());
-    return port ? uint64_t(jack_port_uuid(port)) : 0;
-}
-
 bool JackClient::set_source(const std::string& full_name) {
     auto* client = as_client(client_);
     {
         Lock lock(names_mutex_);
         source_ = full_name;
-        source_uuid_ = 0;
+        source_left_ = false;
     }
     if (!alive()) return full_name.empty();
     jack_port_disconnect(client, as_port(in_));
     if (full_name.empty()) return true;
-    const uint64_t uuid = port_uuid(full_name);
     const int r = jack_connect(client, full_name.c_str(), jack_port_name(as_port(in_)));
-    if (r != 0 && r != EEXIST) return false;
-    Lock lock(names_mutex_);
-    if (source_ == full_name) source_uuid_ = uuid;
-    return true;
+    return r == 0 || r == EEXIST;
 }
 
 bool JackClient::output_connected_to(const std::string& destination) const {
@@ -393,7 +410,8 @@ SendResult JackClient::connect_output(const std::string& destination) {
     {
         Lock lock(names_mutex_);
         destination_ = destination;
-        destination_uuid_ = 0;
+        destination_made_ = false;
+        destination_left_ = false;
     }
     const char* own = jack_port_name(as_port(out_));
     if (const char** list = jack_port_get_connections(as_port(out_))) {
@@ -402,7 +420,6 @@ SendResult JackClient::connect_output(const std::string& destination) {
         }
         jack_free(list);
     }
-    const uint64_t uuid = port_uuid(destination);
     const int r = jack_connect(client, own, destination.c_str());
     if (r != 0 && r != EEXIST)
         return port_exists(destination) ? kSendBackendLost : kSendNoDestination;
@@ -414,7 +431,7 @@ SendResult JackClient::connect_output(const std::string& destination) {
     if (!wait_cycles(kCyclesForConnection, nullptr)) return kSendBackendLost;
     {
         Lock lock(names_mutex_);
-        if (destination_ == destination) destination_uuid_ = uuid;
+        if (destination_ == destination) destination_made_ = true;
     }
     foreign_breaks_seen_ = output_breaks_.load(std::memory_order_acquire);
     return kSendTaken;

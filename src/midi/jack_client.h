@@ -111,7 +111,6 @@ class JackClient {
     SendResult connect_output(const std::string& destination);
     bool output_connected_to(const std::string& destination) const;
     bool wait_cycles(uint64_t cycles, const std::function<bool()>& cancelled);
-    uint64_t port_uuid(const std::string& full_name) const;
 
     void* client_ = nullptr;  // jack_client_t
     void* in_ = nullptr;      // jack_port_t
@@ -153,13 +152,15 @@ class JackClient {
     // Lost connections of the output port to the chosen destination.
     std::atomic<uint64_t> output_breaks_{0};
 
-    // What the watch thread keeps connected; the ports' JACK uuids tell a
-    // port that came back from one that stayed.
+    // What the watch thread keeps connected, and whether each port has been
+    // seen gone since it was connected: one that comes back is connected
+    // again, one that stayed and was disconnected by someone else is left so.
     mutable Mutex names_mutex_;
     std::string source_ J3_GUARDED_BY(names_mutex_);
-    uint64_t source_uuid_ J3_GUARDED_BY(names_mutex_) = 0;
+    bool source_left_ J3_GUARDED_BY(names_mutex_) = false;
     std::string destination_ J3_GUARDED_BY(names_mutex_);
-    uint64_t destination_uuid_ J3_GUARDED_BY(names_mutex_) = 0;
+    bool destination_made_ J3_GUARDED_BY(names_mutex_) = false;  // connected once
+    bool destination_left_ J3_GUARDED_BY(names_mutex_) = false;
     // Sending thread only: output_breaks_ when the connection was last made.
     uint64_t foreign_breaks_seen_ = 0;
 };
