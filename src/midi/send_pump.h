@@ -18,9 +18,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <thread>
 
+#include "base/thread_annotations.h"
 #include "midi/midi_service.h"
 
 namespace j3 {
@@ -71,19 +71,19 @@ class SendPump {
     bool closing() const { return closing_.load(std::memory_order_acquire); }
 
   private:
-    void link_loop();
-    void completion_loop();
-    void finish(SysexRequest* request);
+    void link_loop() J3_EXCLUDES(mutex_);
+    void completion_loop() J3_EXCLUDES(mutex_);
+    void finish(SysexRequest* request) J3_EXCLUDES(mutex_);
 
     SendPumpHooks hooks_;
-    std::mutex mutex_;
-    std::condition_variable link_wake_;
-    std::condition_variable completion_wake_;
-    std::deque<SysexRequest*> to_send_;
-    std::deque<SysexRequest*> finished_;
-    bool stopping_ = false;
-    bool link_done_ = false;
-    bool closed_ = false;
+    Mutex mutex_;  // never held while a hook or a completion procedure runs
+    std::condition_variable_any link_wake_;
+    std::condition_variable_any completion_wake_;
+    std::deque<SysexRequest*> to_send_ J3_GUARDED_BY(mutex_);
+    std::deque<SysexRequest*> finished_ J3_GUARDED_BY(mutex_);
+    bool stopping_ J3_GUARDED_BY(mutex_) = false;
+    bool link_done_ J3_GUARDED_BY(mutex_) = false;
+    bool closed_ J3_GUARDED_BY(mutex_) = false;
     std::atomic<bool> closing_{false};
     std::thread link_thread_;
     std::thread completion_thread_;
