@@ -23,6 +23,10 @@ constexpr auto kPatience = 1000ms;
 constexpr uint64_t kCyclesForConnection = 2;
 // The sending thread looks at completion, Stop and the server this often.
 constexpr auto kPoll = 500us;
+// How long closing the client waits for what is still in the output ring:
+// a few cycles of any usual period, and short enough to quit at once.
+constexpr auto kFlushPatience = 60ms;
+constexpr uint64_t kCyclesAfterLastEvent = 2;
 // How often the watch thread looks for ports that came back, besides when
 // JACK reports a change.
 constexpr long kWatchPeriodNs = 200'000'000;
@@ -52,6 +56,9 @@ uint64_t now_ns() {
                         std::chrono::steady_clock::now().time_since_epoch())
                         .count());
 }
+
+// Why a wait ended: the client is closing (not a SendResult of its own).
+constexpr auto kSendClosing = SendResult(-1);
 
 // Tags count up and may wrap: a is at or after b.
 bool tag_reached(uint32_t a, uint32_t b) {
@@ -183,6 +190,18 @@ JackClient::~JackClient() {
     if (watch_thread_.joinable()) watch_thread_.join();
     if (drain_thread_.joinable()) drain_thread_.join();
     if (!client_) return;
+    // What was handed over before the end goes out if it can soon, and the
+    // cycle after the last event written runs too: a reader downstream may
+    // take an event from the graph only then. The rest is dropped.
+    const auto deadline = std::chrono::steady_clock::now() + kFlushPatience;
+    const auto flushing = [this] {
+        return out_ring_.readable() > 0 ||
+               cycles_.load(std::memory_order_acquire) <
+                   written_cycle_.load(std::memory_order_acquire) + kCyclesAfterLastEvent;
+    };
+    while (alive() && flushing() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    cancelled_tag_.store(next_tag_, std::memory_order_release);
     // Once deactivation returns no process callback runs any more; only then
     // do the ports and the client go, and with them (after this body) the
     // rings the callback used.
@@ -230,7 +249,14 @@ void JackClient::process_input(void* buffer) {
     bool overflow = false;
     for (uint32_t i = 0; i < n; ++i) {
         jack_midi_event_t event;
-        if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) continue;
+        if (jack_midi_event_get(&event, buffer, i) != 0) {
+            // The buffer changed under us: this cycle ran so late that the
+            // writer's next one has begun (an asynchronous server on a busy
+            // machine). What was in it is lost.
+            overflow = true;
+            break;
+        }
+        if (event.size == 0) continue;
         const InEvent head{uint32_t(event.size), event.time};
         if (!in_ring_.write(&head, sizeof head, event.buffer, event.size)) overflow = true;
     }
@@ -268,6 +294,7 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
         out_ring_.peek(place, e.bytes, sizeof e);
         out_ring_.skip(sizeof e + e.bytes);
         ++written;
+        written_cycle_.store(cycles_.load(std::memory_order_relaxed), std::memory_order_release);
         next_free_frame_ = due + e.wire_frames;
         if (e.last) {
             completion_pending_ = true;
@@ -475,6 +502,11 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
             *why = kSendTaken;
             return false;
         }
+        if (how.closing && how.closing()) {
+            // Left in the ring: closing the client lets it go out.
+            *why = kSendClosing;
+            return false;
+        }
         if (!alive()) {
             *why = kSendBackendLost;
             return false;
@@ -492,13 +524,16 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
         return true;
     };
     SendResult why = kSendTaken;
+    const auto stop_waiting = [&](SendResult reason) {
+        return reason == kSendClosing ? kSendTaken : give_up(reason);
+    };
     for (uint32_t at = 0; at < bytes;) {
         const uint32_t n = cut.next(data + at, bytes - at);
         const OutEvent head{
             tag, n, uint32_t((uint64_t(n) * sample_rate_ + uint64_t(speed) - 1) / uint64_t(speed)),
             at + n == bytes ? 1u : 0u};
         while (!out_ring_.write(&head, sizeof head, data + at, n)) {
-            if (!wait_once(&why)) return give_up(why);
+            if (!wait_once(&why)) return stop_waiting(why);
         }
         at += n;
     }
@@ -511,7 +546,7 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
                          std::to_string(failed_bytes_.load(std::memory_order_relaxed)) + " bytes";
             return give_up(kSendBackendError);
         }
-        if (!wait_once(&why)) return give_up(why);
+        if (!wait_once(&why)) return stop_waiting(why);
     }
 
     // 4. Went it where it should? A connection lost meanwhile lost it.

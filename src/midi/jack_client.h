@@ -47,9 +47,13 @@ struct JackSend {
     // The first request of a transfer: a connection lost before it is made
     // again; on a later one a lost connection means lost data.
     bool starts_transfer = true;
-    // Polled while waiting: true ends the wait at once (Stop, the service
-    // closing); what is not yet out is dropped.
+    // Polled while waiting: true ends the wait at once (Stop); what is not
+    // yet out is dropped.
     std::function<bool()> cancelled;
+    // Polled while waiting: true ends the wait at once (the service is
+    // closing); what is already in the ring still goes out, as long as the
+    // client lives (see ~JackClient).
+    std::function<bool()> closing;
 };
 
 class JackClient {
@@ -63,8 +67,10 @@ class JackClient {
                                             const std::string& input_port,
                                             const std::string& output_port, InputPump* input);
     static std::string library_version();
-    // Deactivates the client before closing it, so no process callback can
-    // run on what is freed; ends the drain and watch threads first.
+    // Lets what is in the output ring go out (a receiver's last reply, say)
+    // for up to kFlushPatience while the server runs cycles, then deactivates
+    // the client before closing it, so no process callback can run on what
+    // is freed; ends the drain and watch threads first.
     ~JackClient();
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;
@@ -143,7 +149,8 @@ class JackClient {
 
     // Counters the other threads read.
     std::atomic<uint64_t> cycles_{0};
-    std::atomic<uint64_t> busy_cycle_{0};  // the last cycle with events of ours under way
+    std::atomic<uint64_t> busy_cycle_{0};     // the last cycle with events of ours under way
+    std::atomic<uint64_t> written_cycle_{0};  // the last cycle an event of ours was written in
     std::atomic<uint64_t> xruns_{0};
     std::atomic<uint64_t> stall_us_{0};
     std::atomic<uint64_t> cycle_at_us_{0};  // when the last cycle began (jack_get_time)

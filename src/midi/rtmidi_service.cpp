@@ -552,7 +552,8 @@ class SystemMidiService final : public MidiService {
         how.destination = key;
         how.bytes_per_second = speed;
         how.starts_transfer = request.starts_transfer;
-        how.cancelled = [this, &request] { return request.complete.load() || pump_->closing(); };
+        how.cancelled = [&request] { return request.complete.load(); };
+        how.closing = [this] { return pump_->closing(); };
         std::string error;
         const SendResult result = jack->send(request.data, request.bytes_to_send, how, &error);
         if (result == kSendBackendError) errors_.note(ErrorLog::kJackApi, error);

@@ -169,7 +169,10 @@ TEST_F(OwnClientOverJack, EachMessageIsOneEventSpacedByItsWireTimeAndTheDelay) {
             midi->set_max_sysex_speed(destination, c.speed);
             ASSERT_TRUE(start_sending(ctx).ok);
             ASSERT_TRUE(eventually([&] { return ctx.transfer.send_mode == kSendIdle; }, 30s));
-            EXPECT_EQ(status_text(ctx.transfer), "Done.");
+            // An xrun on a loaded machine only warns; the events below show
+            // whether anything was lost.
+            EXPECT_TRUE(testing::sent_whole(status_text(ctx.transfer)))
+                << status_text(ctx.transfer);
         }
         ASSERT_TRUE(recorder.wait_heard(before + messages.size()));
         const std::vector<testing::ScriptedInstrument::Event> events = recorder.events();

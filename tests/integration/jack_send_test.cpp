@@ -180,7 +180,7 @@ TEST_F(OverJack, WhatAJackSourceSendsReachesTheReadProcedure) {
         return got.size() >= want.size();
     }));
     std::lock_guard lock(mutex);
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(got, want) << got.size() << " bytes of " << want.size();
 }
 
 TEST_F(OverJack, StopEndsASendAtOnceAndItsLastRequestStillCompletes) {
