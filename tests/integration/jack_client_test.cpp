@@ -289,6 +289,26 @@ TEST_F(OwnClientOverJack, APortThatLeavesAndReturnsIsConnectedAgainBothWays) {
     EXPECT_EQ(heard.all(), after);
 }
 
+// A server that stands still (kept off the processor) shows in stall_ns, so
+// a wait for an answer can be made longer by as much; while it runs its
+// cycles, the count stays put.
+TEST_F(OwnClientOverJack, TheTimeTheServerStandsStillIsCounted) {
+    scan_midi(*ctx.midi, ctx.endpoints, nullptr);
+    // Some cycles first, so the client knows its period.
+    std::this_thread::sleep_for(200ms);
+    const uint64_t before = midi->stall_ns();
+    server->pause();
+    std::this_thread::sleep_for(500ms);
+    const uint64_t during = midi->stall_ns();
+    server->resume();
+    std::this_thread::sleep_for(200ms);
+    const uint64_t after = midi->stall_ns();
+    // Counted while it is still under way, and kept once it is over.
+    EXPECT_GT(during, before);
+    EXPECT_GE(after, during);
+    EXPECT_GE(after - before, uint64_t(200'000'000)) << "less than half the pause counted";
+}
+
 // A JACK client that sends a clock byte in every cycle to whatever its output
 // is connected to, to keep J3's input busy.
 class Chatter {

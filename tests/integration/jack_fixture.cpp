@@ -132,6 +132,14 @@ JackServer::~JackServer() {
     if (current && name_ == current) ::setenv("JACK_DEFAULT_SERVER", (name_ + "-gone").c_str(), 1);
 }
 
+void JackServer::pause() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void JackServer::resume() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
+}
+
 void JackServer::kill_now() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
