@@ -62,7 +62,7 @@ class ErrorLog {
     uint64_t count_[2] J3_GUARDED_BY(mutex_) = {0, 0};
 };
 
-void note_alsa_error(RtMidiError::Type type, const std::string& text, void* log) {
+[[maybe_unused]] void note_alsa_error(RtMidiError::Type type, const std::string& text, void* log) {
     if (type == RtMidiError::DEBUG_WARNING) return;
     static_cast<ErrorLog*>(log)->note(ErrorLog::kAlsaApi, text);
 }
@@ -526,7 +526,7 @@ class SystemMidiService final : public MidiService {
     Transmitted transmit(const SysexRequest& request) {
         JackPtr jack;
         std::string key;
-        int speed = kDefaultSysexSpeed;
+        [[maybe_unused]] int speed = kDefaultSysexSpeed;
         {
             Lock lock(mutex_);
             const Record* r = record(request.destination);
