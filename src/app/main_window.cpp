@@ -559,17 +559,26 @@ void MainWindow::report_load_notes(const LoadNotes& notes) {
 void MainWindow::show_ports() {
     const Settings& s = ctx_.settings;
     const MidiEndpoints& e = ctx_.endpoints;
-    const auto port = [this](bool chosen, Endpoint endpoint, const std::string& remembered) {
-        if (chosen)
-            return QString::fromStdString(endpoint_display_name(*ctx_.midi, endpoint, false));
-        if (!remembered.empty())
-            return tr("\"%1\" (not connected)").arg(QString::fromStdString(remembered));
+    const auto port = [this](bool chosen, bool present, Endpoint endpoint,
+                             const std::string& remembered) {
+        const QString name =
+            chosen ? QString::fromStdString(endpoint_display_name(*ctx_.midi, endpoint, false))
+                   : QString::fromStdString(remembered);
+        if (chosen && present) return name;
+        // Chosen but gone from the system: it is connected again when it
+        // comes back under its name.
+        if (!name.isEmpty()) return tr("\"%1\" (not connected)").arg(name);
         return tr("none");
     };
-    const QString text = tr("MIDI Out: %1    MIDI In: %2")
-                             .arg(port(s.selected_out != 0 && e.destination_endpoint != kNoEndpoint,
-                                       e.destination_endpoint, s.selected_out_name),
-                                  port(e.source_connected, e.source_endpoint, s.selected_in_name));
+    const Endpoint out = e.destination_endpoint;
+    const QString text =
+        tr("MIDI Out: %1    MIDI In: %2")
+            .arg(port(s.selected_out != 0 && out != kNoEndpoint,
+                      out != kNoEndpoint && ctx_.midi->destination_present(out), out,
+                      s.selected_out_name),
+                 port(e.source_connected, ctx_.midi->source_present(e.source_endpoint),
+                      e.source_endpoint, s.selected_in_name));
+    if (ui_->portsLabel->text() == text) return;
     ui_->portsLabel->setText(text);
     ui_->portsLabel->setToolTip(text);
 }
@@ -653,6 +662,11 @@ void MainWindow::update_status() {
         }
     }
     stop_receiving_if_source_gone(ctx_);
+    // A chosen port that leaves (or comes back) shows within a second.
+    if (++ports_ticks_ * kStatusIntervalMs >= 1000) {
+        ports_ticks_ = 0;
+        show_ports();
+    }
     if (const ReceiveProgress receiving = ctx_.reception->progress(); receiving.receiving) {
         const QString line = QString::fromStdString(receive_progress_text(receiving.bytes));
         if (ui_->receiveStatus->text() != line) ui_->receiveStatus->setText(line);

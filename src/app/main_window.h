@@ -194,6 +194,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     const uint8_t* shown_data_ = nullptr;
     QPointer<ConfigWindow> config_window_;
     QTimer status_timer_;
+    int ports_ticks_ = 0;  // status timer ticks since the port line was last looked at
     std::atomic<int32_t> sample_number_{0};
     std::function<QStringList()> choose_files_;
     std::function<QString(const QString&)> choose_list_file_;

@@ -8,7 +8,7 @@ InputPump::InputPump() {
 
 InputPump::~InputPump() {
     {
-        std::lock_guard lock(queue_mutex_);
+        Lock lock(queue_mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
@@ -16,13 +16,13 @@ InputPump::~InputPump() {
 }
 
 void InputPump::set_read_proc(ReadProc read_proc) {
-    std::lock_guard lock(proc_mutex_);
+    Lock lock(proc_mutex_);
     read_proc_ = std::move(read_proc);
 }
 
 void InputPump::push(MidiPacket packet) {
     {
-        std::lock_guard lock(queue_mutex_);
+        Lock lock(queue_mutex_);
         queued_.push_back(std::move(packet));
     }
     wake_.notify_one();
@@ -32,13 +32,13 @@ void InputPump::loop() {
     MidiPacketList batch;
     for (;;) {
         {
-            std::unique_lock lock(queue_mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+            UniqueLock lock(queue_mutex_);
+            while (!stopping_ && queued_.empty()) wake_.wait(lock);
             if (stopping_) return;
             batch.swap(queued_);
         }
         {
-            std::lock_guard lock(proc_mutex_);
+            Lock lock(proc_mutex_);
             if (read_proc_) read_proc_(batch);
         }
         batch.clear();

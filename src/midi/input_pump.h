@@ -4,10 +4,10 @@
 #pragma once
 
 #include <condition_variable>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "base/thread_annotations.h"
 #include "midi/midi_service.h"
 
 namespace j3 {
@@ -28,15 +28,15 @@ class InputPump {
     void push(MidiPacket packet);
 
   private:
-    void loop();
+    void loop() J3_EXCLUDES(queue_mutex_, proc_mutex_);
 
-    std::mutex queue_mutex_;
-    std::condition_variable wake_;
-    MidiPacketList queued_;
-    bool stopping_ = false;
+    Mutex queue_mutex_;
+    std::condition_variable_any wake_;
+    MidiPacketList queued_ J3_GUARDED_BY(queue_mutex_);
+    bool stopping_ J3_GUARDED_BY(queue_mutex_) = false;
 
-    std::mutex proc_mutex_;  // held while the read procedure runs
-    ReadProc read_proc_;
+    Mutex proc_mutex_;  // held while the read procedure runs
+    ReadProc read_proc_ J3_GUARDED_BY(proc_mutex_);
     std::thread thread_;
 };
 

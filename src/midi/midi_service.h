@@ -94,8 +94,12 @@ class MidiService {
     virtual bool connect_source(Endpoint source) = 0;
     virtual bool disconnect_source(Endpoint source) = 0;
     // False once the source has left the system or its MIDI server has gone
-    // (nothing can come from it any more). Any thread.
+    // (nothing can come from it any more). Any thread; cheap, never waits.
     virtual bool source_present(Endpoint source) { return source != kNoEndpoint; }
+    // The same for a destination: false once it has left or its server has
+    // gone (a port of the same name that comes back is connected again).
+    // Any thread; cheap, never waits.
+    virtual bool destination_present(Endpoint destination) { return destination != kNoEndpoint; }
 
     // A private destination that other programs do not list and that discards
     // what it gets; it is not in the destination list either. kNoEndpoint when

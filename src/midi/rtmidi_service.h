@@ -1,4 +1,5 @@
-// The real MIDI service, on RtMidi.
+// The real MIDI service: J3's own JACK client on libjack, RtMidi for the
+// ALSA sequencer, and the built-in loopback pair.
 //
 //   auto midi = make_midi_service();   // main creates one and keeps it alive
 //   ctx.midi = midi.get();
@@ -12,19 +13,29 @@
 // An endpoint keeps its id across rescans while it keeps its name.
 //
 // Threads (none of them runs project code but the procedures it is given):
-//   link thread       hands each request's bytes to its backend and waits its
-//                     wire time at the destination's maximum SysEx speed;
+//   link thread       hands each request's bytes to its backend: to JACK as
+//                     events placed by frame, then waits until the last is
+//                     out (see jack_client.h); to ALSA and the loopback at
+//                     once, then waits its wire time at the destination's
+//                     maximum SysEx speed;
 //   completion thread runs every completion procedure, one at a time;
-//   input thread      runs the read procedure with what the sources sent;
-//                     RtMidi's callbacks (JACK's process thread, RtMidi's
-//                     ALSA thread) only queue.
+//   input thread      runs the read procedure with what the sources sent, as
+//                     it arrives (from JACK event by event, SysEx fragments
+//                     included); backend callbacks (JACK's process thread,
+//                     RtMidi's ALSA thread) only queue.
+// The service's lock is never held while any of them waits.
 //
-// Per-message limits: JACK carries up to kJackMaxMessageBytes (16379, the
-// size of RtMidi's ring); ALSA up to kAlsaMaxMessageBytes (4096: a hardware
-// port drops an event that does not fit its buffer, and RtMidi receivers take
-// no event above about 5.5 KB). Larger requests are refused (kSendTooLarge).
-// Requests to a destination that has left, or to a JACK server that has gone,
-// are refused too; the send never hangs on a lost server.
+// Per-message limits: JACK carries a request of any length, a SysEx message
+// longer than 4096 bytes as events of 4096; ALSA up to kAlsaMaxMessageBytes
+// (4096: a hardware port drops an event that does not fit its buffer, and
+// RtMidi receivers take no event above about 5.5 KB); larger requests to it
+// are refused (kSendTooLarge). Requests to a destination that has left, or to
+// a JACK server that has gone, are refused too; the send never hangs on a
+// lost server. An error the MIDI system reports while taking a message ends
+// the request with kSendBackendError, and backend_error() gives its text.
+//
+// Ports are kept by name: the chosen source and the destination last sent
+// to are connected again when a port of that name comes back.
 //
 // Destroy the service after the sends have stopped: requests still held are
 // then completed as cancelled.
@@ -41,7 +52,6 @@ namespace j3 {
 constexpr const char* kLoopbackName = "J3 Loopback";
 constexpr int kDefaultSysexSpeed = 3125;  // bytes per second: MIDI's 31250 baud
 constexpr uint32_t kAlsaMaxMessageBytes = 4096;
-constexpr uint32_t kJackMaxMessageBytes = 16379;  // RtMidi's ring: 16383 bytes, 4 for the length
 
 struct MidiServiceOptions {
     bool alsa = true;  // the ALSA sequencer, when built with J3_WITH_ALSA

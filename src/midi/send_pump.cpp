@@ -29,15 +29,16 @@ SendPump::~SendPump() {
 
 void SendPump::close() {
     {
-        std::lock_guard lock(mutex_);
+        Lock lock(mutex_);
         if (closed_) return;
         closed_ = true;
         stopping_ = true;
+        closing_.store(true, std::memory_order_release);
     }
     link_wake_.notify_all();
     link_thread_.join();
     {
-        std::lock_guard lock(mutex_);
+        Lock lock(mutex_);
         link_done_ = true;
     }
     completion_wake_.notify_all();
@@ -46,7 +47,7 @@ void SendPump::close() {
 
 bool SendPump::submit(SysexRequest* request) {
     {
-        std::lock_guard lock(mutex_);
+        Lock lock(mutex_);
         if (!stopping_) {
             to_send_.push_back(request);
             link_wake_.notify_one();
@@ -62,15 +63,15 @@ void SendPump::complete_refused(SysexRequest* request) {
 }
 
 void SendPump::finish(SysexRequest* request) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     finished_.push_back(request);
     completion_wake_.notify_one();
 }
 
 void SendPump::link_loop() {
-    std::unique_lock lock(mutex_);
+    UniqueLock lock(mutex_);
     for (;;) {
-        link_wake_.wait(lock, [this] { return stopping_ || !to_send_.empty(); });
+        while (!stopping_ && to_send_.empty()) link_wake_.wait(lock);
         if (to_send_.empty()) return;  // stopping, nothing left
         SysexRequest* request = to_send_.front();
         to_send_.pop_front();
@@ -85,9 +86,9 @@ void SendPump::link_loop() {
 
         const auto start = Clock::now();
         uint32_t on_wire = 0;
-        const int outcome = hooks_.transmit(*request);
-        request->outcome = SendResult(outcome);
-        if (outcome == kSendTaken) {
+        const Transmitted done = hooks_.transmit(*request);
+        request->outcome = SendResult(done.outcome);
+        if (done.outcome == kSendTaken && !done.paced) {
             const auto duration =
                 wire_time(request->bytes_to_send, hooks_.speed(request->destination));
             const auto deadline = start + duration;
@@ -115,9 +116,9 @@ void SendPump::link_loop() {
 }
 
 void SendPump::completion_loop() {
-    std::unique_lock lock(mutex_);
+    UniqueLock lock(mutex_);
     for (;;) {
-        completion_wake_.wait(lock, [this] { return link_done_ || !finished_.empty(); });
+        while (!link_done_ && finished_.empty()) completion_wake_.wait(lock);
         if (finished_.empty()) return;  // link thread gone, nothing left
         SysexRequest* request = finished_.front();
         finished_.pop_front();

@@ -12,23 +12,32 @@
 // the wire, such as a receiver's replies.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <thread>
 
+#include "base/thread_annotations.h"
 #include "midi/midi_service.h"
 
 namespace j3 {
 
+// What a backend made of a request.
+struct Transmitted {
+    int outcome = kSendTaken;  // a SendResult
+    // The backend itself kept the request until its bytes were out at the
+    // destination's speed (placed by frame, say): no wait follows.
+    bool paced = false;
+};
+
 struct SendPumpHooks {
     // Link thread, at the request's turn: hands its bytes to the backend.
-    // Returns kSendTaken, or a SendResult when nothing went out (the request
-    // is then completed at once, with that outcome).
-    std::function<int(const SysexRequest& request)> transmit;
+    // Its outcome is kSendTaken, or a SendResult when nothing (or not all)
+    // went out (the request is then completed at once, with that outcome).
+    std::function<Transmitted(const SysexRequest& request)> transmit;
     // Link thread, after the wait: the first bytes_on_wire bytes have left
     // (all of them, or fewer when the request was cancelled on the way). The
     // request's data is still valid here and not after.
@@ -57,21 +66,25 @@ class SendPump {
     bool submit(SysexRequest* request);
     // Queues a refused request straight for the completion thread. Any thread.
     void complete_refused(SysexRequest* request);
+    // True from the start of close() on: a backend's own wait ends at once.
+    // Any thread.
+    bool closing() const { return closing_.load(std::memory_order_acquire); }
 
   private:
-    void link_loop();
-    void completion_loop();
-    void finish(SysexRequest* request);
+    void link_loop() J3_EXCLUDES(mutex_);
+    void completion_loop() J3_EXCLUDES(mutex_);
+    void finish(SysexRequest* request) J3_EXCLUDES(mutex_);
 
     SendPumpHooks hooks_;
-    std::mutex mutex_;
-    std::condition_variable link_wake_;
-    std::condition_variable completion_wake_;
-    std::deque<SysexRequest*> to_send_;
-    std::deque<SysexRequest*> finished_;
-    bool stopping_ = false;
-    bool link_done_ = false;
-    bool closed_ = false;
+    Mutex mutex_;  // never held while a hook or a completion procedure runs
+    std::condition_variable_any link_wake_;
+    std::condition_variable_any completion_wake_;
+    std::deque<SysexRequest*> to_send_ J3_GUARDED_BY(mutex_);
+    std::deque<SysexRequest*> finished_ J3_GUARDED_BY(mutex_);
+    bool stopping_ J3_GUARDED_BY(mutex_) = false;
+    bool link_done_ J3_GUARDED_BY(mutex_) = false;
+    bool closed_ J3_GUARDED_BY(mutex_) = false;
+    std::atomic<bool> closing_{false};
     std::thread link_thread_;
     std::thread completion_thread_;
 };

@@ -94,7 +94,11 @@ void terminate_server(pid_t pid) {
 
 JackServer::JackServer(int period_frames) : name_("j3test-" + unique_suffix()) {
     const std::string log = temp_path("jackd.log");
-    std::vector<std::string> argv = {"jackd", "--no-realtime", "-n", name_, "-d", "dummy"};
+    // Synchronous: a cycle ends when every client has run. A client kept
+    // off the processor on a busy machine (or slowed by ThreadSanitizer)
+    // then makes an xrun, instead of reading a port buffer its writer is
+    // already refilling for the next cycle.
+    std::vector<std::string> argv = {"jackd", "--no-realtime", "-S", "-n", name_, "-d", "dummy"};
     if (period_frames > 0) {
         argv.push_back("-p");
         argv.push_back(std::to_string(period_frames));
@@ -126,6 +130,14 @@ JackServer::~JackServer() {
     // (unless another server has taken over meanwhile).
     const char* current = ::getenv("JACK_DEFAULT_SERVER");
     if (current && name_ == current) ::setenv("JACK_DEFAULT_SERVER", (name_ + "-gone").c_str(), 1);
+}
+
+void JackServer::pause() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void JackServer::resume() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
 }
 
 void JackServer::kill_now() {

@@ -31,6 +31,10 @@ class JackServer {
     bool running() const { return pid_ > 0; }
     // Ends the server at once, as a crash would.
     void kill_now();
+    // Stops the server's process (SIGSTOP) and lets it go on again
+    // (SIGCONT), as a machine that keeps it off the processor would.
+    void pause();
+    void resume();
     const std::string& name() const { return name_; }
 
   private:

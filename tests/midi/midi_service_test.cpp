@@ -220,6 +220,32 @@ TEST_F(Service, TheVirtualDestinationIsPrivateAndDiscards) {
     EXPECT_TRUE(rec.received.empty());
 }
 
+// The built-in endpoints never leave; an id that names no endpoint, or one
+// of the other direction, is not there.
+TEST_F(Service, PresenceIsAskedPerDirection) {
+    const Endpoint brask = midi->create_virtual_destination("Brask");
+    struct Case {
+        const char* description;
+        Endpoint endpoint;
+        bool source;
+        bool want;
+    };
+    const Case cases[] = {
+        {"the loopback source", loop_in, true, true},
+        {"the loopback destination", loop_out, false, true},
+        {"the virtual destination", brask, false, true},
+        {"a destination asked for as a source", loop_out, true, false},
+        {"a source asked for as a destination", loop_in, false, false},
+        {"no endpoint", kNoEndpoint, false, false},
+        {"an id never given out", 9999, false, false},
+    };
+    for (const Case& c : cases) {
+        const bool got =
+            c.source ? midi->source_present(c.endpoint) : midi->destination_present(c.endpoint);
+        EXPECT_EQ(got, c.want) << c.description;
+    }
+}
+
 TEST_F(Service, SpeedsArePerDestinationWith3125BytesPerSecondUnlessSet) {
     const Endpoint brask = midi->create_virtual_destination("Brask");
     EXPECT_EQ(midi->max_sysex_speed(loop_out), 3125);
