@@ -4,6 +4,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,9 +91,57 @@ void terminate_server(pid_t pid) {
     wait_child(pid, 10s);
 }
 
+constexpr int kServerNames = 4;
+
+// A server left running under this name by a test run that was killed (its
+// lock went with it): stopped, so the name can start again.
+void stop_leftover_server(const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+        std::vector<std::string> argv;
+        for (std::string arg; std::getline(in, arg, '\0');) argv.push_back(arg);
+        if (argv.empty() || std::filesystem::path(argv[0]).filename() != "jackd") continue;
+        const auto n = std::find(argv.begin(), argv.end(), "-n");
+        if (n == argv.end() || n + 1 == argv.end() || n[1] != name) continue;
+        const pid_t leftover = std::stoi(pid);
+        ::kill(leftover, SIGTERM);
+        for (int i = 0; i < 100 && ::kill(leftover, 0) == 0; ++i)
+            std::this_thread::sleep_for(100ms);
+    }
+}
+
+// Takes the first free name of the set, waiting while every one is held by
+// a running test; returns the lock's descriptor (-1 when none came free).
+int claim_server_name(std::string& name) {
+    const auto give_up = std::chrono::steady_clock::now() + 300s;
+    while (std::chrono::steady_clock::now() < give_up) {
+        for (int i = 0; i < kServerNames; ++i) {
+            const std::string candidate = "j3test-" + std::to_string(i);
+            const std::string path = "/tmp/" + candidate + ".lock";
+            const int fd = ::open(path.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+            if (fd < 0) continue;
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                name = candidate;
+                return fd;
+            }
+            ::close(fd);
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    return -1;
+}
+
 }  // namespace
 
-JackServer::JackServer(int period_frames) : name_("j3test-" + unique_suffix()) {
+JackServer::JackServer(int period_frames) {
+    name_lock_ = claim_server_name(name_);
+    if (name_lock_ < 0) {
+        std::fprintf(stderr, "every JACK test server name is in use\n");
+        return;
+    }
+    stop_leftover_server(name_);
     const std::string log = temp_path("jackd.log");
     // Synchronous: a cycle ends when every client has run. A client kept
     // off the processor on a busy machine (or slowed by ThreadSanitizer)
@@ -130,6 +179,7 @@ JackServer::~JackServer() {
     // (unless another server has taken over meanwhile).
     const char* current = ::getenv("JACK_DEFAULT_SERVER");
     if (current && name_ == current) ::setenv("JACK_DEFAULT_SERVER", (name_ + "-gone").c_str(), 1);
+    if (name_lock_ >= 0) ::close(name_lock_);
 }
 
 void JackServer::pause() {

@@ -20,9 +20,12 @@ namespace j3::testing {
 using Bytes = std::vector<uint8_t>;
 using namespace std::chrono_literals;
 
-// Starts `jackd --no-realtime -n NAME -d dummy` under a name no other test
-// uses, waits for it with `jack_wait -w -s NAME`, and points
-// JACK_DEFAULT_SERVER at it. Stops it when destroyed.
+// Starts `jackd --no-realtime -n NAME -d dummy` under a name of a small fixed
+// set ("j3test-0" to "j3test-3") that no running test holds, waits for it
+// with `jack_wait -w -s NAME`, and points JACK_DEFAULT_SERVER at it. Stops it
+// when destroyed. The names are few because JACK has 8 server slots for the
+// whole machine and gives back the slot of a server that died only to a
+// server of the same name.
 class JackServer {
   public:
     // period_frames: the dummy driver's period (its default when 0).
@@ -39,6 +42,7 @@ class JackServer {
 
   private:
     std::string name_;
+    int name_lock_ = -1;  // held while the name is ours
     pid_t pid_ = -1;
     bool killed_ = false;
 };
