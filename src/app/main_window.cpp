@@ -34,8 +34,6 @@
 #include "engine/send_loop.h"
 #include "engine/turbo.h"
 #include "filelist/list_file.h"
-#include "format/plist_file.h"
-#include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
