@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/main_window.h"
 #include "app/open_with.h"
 #include "app/preferences_location.h"
+#include "app/versions.h"
 #include "base/thread_role.h"
 #include "cli/cli.h"
 #include "engine/clock.h"
@@ -17,11 +19,16 @@
 int main(int argc, char** argv) {
     // `j3 VERB ...` runs headless and never touches the preferences; `j3`
     // alone opens the window, and `j3 FILE...` opens it with those files.
+    if (argc > 1 && !std::strcmp(argv[1], "--version")) {
+        // The versions the About box names, without opening a window.
+        std::fputs(j3::version_text().toUtf8().constData(), stdout);
+        return 0;
+    }
     if (argc > 1 && j3::is_cli_argument(argv[1])) return j3::run_cli(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("J3"));
-    QApplication::setApplicationVersion(QStringLiteral(J3_VERSION));
+    QApplication::setApplicationVersion(j3::j3_version());
     // Ties the window to its menu entry (the desktop's icon and name for it).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.j3.J3"));
     QIcon icon = QIcon::fromTheme(QStringLiteral("org.j3.J3"));

@@ -23,6 +23,7 @@
 #include "app/file_list_model.h"
 #include "app/item_views.h"
 #include "app/path_elision.h"
+#include "app/versions.h"
 #include "app/window_placement.h"
 #include "base/thread_role.h"
 #include "engine/context.h"
@@ -33,8 +34,6 @@
 #include "engine/send_loop.h"
 #include "engine/turbo.h"
 #include "filelist/list_file.h"
-#include "format/plist_file.h"
-#include "midi/rtmidi_service.h"
 #include "receive/midi_read.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
@@ -584,13 +583,13 @@ void MainWindow::show_ports() {
 }
 
 QString MainWindow::about_text() {
-    const std::string jack = jack_library_version();
+    QString runs_on;
+    for (const auto& [name, version] : library_versions())
+        runs_on += QLatin1Char('\n') + name + QLatin1Char(' ') +
+                   (version.isEmpty() ? tr("(not built in)") : version);
     return tr("J3 %1\n\nMoves SysEx files and samples between files and MIDI instruments.\n\n"
-              "Runs on:\nQt %2\nRtMidi %3\nJACK %4\nlibplist %5")
-        .arg(QStringLiteral(J3_VERSION), QString::fromLatin1(qVersion()),
-             QString::fromStdString(rtmidi_version()),
-             jack.empty() ? tr("(not built in)") : QString::fromStdString(jack),
-             QString::fromLatin1(plist_library_version()));
+              "Runs on:%2")
+        .arg(j3_version(), runs_on);
 }
 
 void MainWindow::show_about() {

@@ -13,7 +13,7 @@ struct Verb {
 };
 
 constexpr Verb kVerbs[] = {
-    {"ports", ports_command, "ports                      list MIDI sources and destinations"},
+    {"ports", ports_command, "ports [--names WHICH]      list MIDI sources and destinations"},
     {"send", send_command,
      "send FILE... --to DEST     send SysEx and audio files to a destination"},
     {"turbo", turbo_command, "turbo --to DEST --from SRC switch the instrument's link speed"},
@@ -34,6 +34,9 @@ void print_usage(FILE* out) {
     std::fprintf(out,
                  "usage: j3 [FILE...]                  open the window with these files listed\n");
     for (const Verb& v : kVerbs) std::fprintf(out, "       j3 %s\n", v.usage);
+    std::fprintf(out,
+                 "       j3 VERB --help               the verb's options\n"
+                 "       j3 --version                 J3's version and those of its libraries\n");
 }
 
 }  // namespace

@@ -30,7 +30,17 @@ constexpr const char* kUsage =
     "usage: j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]\n"
     "                  [--sample-number N] [--loop file|on|off] [--stereo mix|left|right]\n"
     "                  [--device N]\n"
-    "       j3 convert IN.syx [--format wav|aiff|syx] -o OUT\n";
+    "       j3 convert IN.syx [--format wav|aiff|syx] -o OUT\n"
+    "  An audio file becomes the SDS dump J3 would send for it; the sample dumps of a\n"
+    "  SysEx file become the items J3 would make of them when receiving (OUT, OUT-2, ...).\n"
+    "  -o OUT             the file to write (also --output OUT)\n"
+    "  --format F         what dumps become: wav, aiff or syx (default: by OUT's extension)\n"
+    "  --extended         extended dump header with the sample's name\n"
+    "  --send-filename    four characters of the file name after the dump header\n"
+    "  --sample-number N  the dump's sample number, 0 to 16383 (default 0)\n"
+    "  --loop CHOICE      the sample's loop: as the file says, on or off (default file)\n"
+    "  --stereo CHOICE    a stereo file's channel: mix, left or right (default mix)\n"
+    "  --device N         SDS channel of the dump, 0 to 127 (default 0)\n";
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "j3 convert: %s\n", message.c_str());

@@ -20,10 +20,16 @@
 namespace j3 {
 namespace {
 
-constexpr const char* kUsage = "usage: j3 info [--json] [--messages] FILE...\n";
+constexpr const char* kUsage =
+    "usage: j3 info [--json] [--messages] FILE...\n"
+    "  Tells what each file holds: its type and the text the window shows for it.\n"
+    "  --messages  the SysEx messages each file is made of instead, one a line\n"
+    "  --json      one JSON object a line: per file, or per message with --messages\n"
+    "  --          ends the options, for a file whose name starts with '-'\n";
 
 // "--" ends the options, for a file whose name starts with '-'.
-constexpr Option kOptions[] = {{.name = "--json"}, {.name = "--messages"}};
+constexpr Option kOptions[] = {
+    {.name = "--help", .alias = "-h"}, {.name = "--json"}, {.name = "--messages"}};
 
 // The message table of one file: a header and one row per message, or with
 // json one object per message per line.
@@ -69,6 +75,10 @@ int info_command(const std::vector<std::string>& args) {
     std::vector<std::string> files;
     const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
     for (const ParsedArg& a : parsed.args) {
+        if (a.is("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
         if (a.is("--json")) {
             json = true;
         } else if (a.is("--messages")) {

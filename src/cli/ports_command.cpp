@@ -1,7 +1,9 @@
 // `j3 ports`: the MIDI sources and destinations with their 1-based positions,
-// as `j3 send --to` and the configuration window count them.
+// as `j3 send --to` and the configuration window count them. With --names,
+// only the names of one side, one a line, for scripts and shell completion.
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "cli/cli.h"
 #include "cli/options.h"
@@ -12,23 +14,53 @@ namespace j3 {
 
 namespace {
 
-constexpr Option kOptions[] = {{.name = "--help", .alias = "-h"}};
+constexpr const char* kUsage =
+    "usage: j3 ports [--names sources|destinations]\n"
+    "Lists the MIDI sources and destinations with their positions.\n"
+    "  --names WHICH  only the names of the sources or of the destinations, one a line\n";
+
+constexpr Option kOptions[] = {
+    {.name = "--help", .alias = "-h"},
+    {.name = "--names",
+     .takes_value = true,
+     .missing_value = "--names takes sources or destinations"},
+};
+
+constexpr std::string_view kSideWords[] = {"sources", "destinations"};
+
+int bare_usage_error() {
+    std::fputs(kUsage, stderr);
+    return 2;
+}
 
 }  // namespace
 
 int ports_command(const std::vector<std::string>& args) {
-    if (!args.empty()) {
-        // Help only first; anything else on the line is a usage error.
-        const ParsedArgs parsed = parse_args(args, kOptions);
-        const bool help = !parsed.args.empty() && parsed.args[0].is("--help");
-        std::fprintf(help ? stdout : stderr,
-                     "usage: j3 ports\n"
-                     "Lists the MIDI sources and destinations with their positions.\n");
-        return help ? 0 : 2;
+    const ParsedArgs parsed = parse_args(args, kOptions);
+    // Help only first; anything else on the line is a usage error.
+    if (!parsed.args.empty() && parsed.args[0].is("--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
+    int side = -1;  // by kSideWords; -1 lists both with positions
+    for (const ParsedArg& a : parsed.args) {
+        if (!a.is("--names")) return bare_usage_error();
+        side = parse_choice(a.value, kSideWords);
+        if (side < 0) return usage_error("ports", "--names takes sources or destinations", kUsage);
+    }
+    if (parsed.problem == ArgProblem::kMissingValue)
+        return usage_error("ports", parsed.error, kUsage);
+    if (parsed.problem != ArgProblem::kNone) return bare_usage_error();
+
     const std::unique_ptr<MidiService> midi = make_midi_service();
     MidiEndpoints endpoints;
     scan_midi(*midi, endpoints, nullptr);
+    if (side >= 0) {
+        for (const std::string& name :
+             side == 0 ? endpoints.source_names : endpoints.destination_names)
+            std::printf("%s\n", name.c_str());
+        return 0;
+    }
 
     // The names as the system gives them, as the configuration window lists them.
     std::printf("Sources:\n");

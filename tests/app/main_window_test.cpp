@@ -21,6 +21,7 @@
 #include "app/file_list_model.h"
 #include "app/open_with.h"
 #include "app/path_elision.h"
+#include "app/versions.h"
 #include "app/window_placement.h"
 #include "engine/clock.h"
 #include "engine/config_values.h"
@@ -754,6 +755,12 @@ class MainWindowTest : public QObject {
         QVERIFY(about.contains(QStringLiteral("libplist ") +
                                QString::fromLatin1(plist_library_version())));
         QVERIFY(!QString::fromStdString(rtmidi_version()).isEmpty());
+        // `j3 --version` says the same: the version, then the same library lines.
+        const QStringList version = version_text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(version.value(0), QStringLiteral("j3 ") + j3_version());
+        QVERIFY(about.startsWith(QStringLiteral("J3 ") + j3_version() + QLatin1Char('\n')));
+        QCOMPARE(version.size(), 5);
+        for (const QString& line : version.mid(1)) QVERIFY2(about.contains(line), qPrintable(line));
     }
 
     void theSpeedIsAskedForAtStartAndAfterOkAndTurboSwitchesIt() {

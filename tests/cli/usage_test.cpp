@@ -3,6 +3,7 @@
 // order in which problems are found included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,17 @@ constexpr const char* kConvertUsage =
     "usage: j3 convert IN.wav|.aif|.aifc -o OUT.syx [--extended] [--send-filename]\n"
     "                  [--sample-number N] [--loop file|on|off] [--stereo mix|left|right]\n"
     "                  [--device N]\n"
-    "       j3 convert IN.syx [--format wav|aiff|syx] -o OUT\n";
+    "       j3 convert IN.syx [--format wav|aiff|syx] -o OUT\n"
+    "  An audio file becomes the SDS dump J3 would send for it; the sample dumps of a\n"
+    "  SysEx file become the items J3 would make of them when receiving (OUT, OUT-2, ...).\n"
+    "  -o OUT             the file to write (also --output OUT)\n"
+    "  --format F         what dumps become: wav, aiff or syx (default: by OUT's extension)\n"
+    "  --extended         extended dump header with the sample's name\n"
+    "  --send-filename    four characters of the file name after the dump header\n"
+    "  --sample-number N  the dump's sample number, 0 to 16383 (default 0)\n"
+    "  --loop CHOICE      the sample's loop: as the file says, on or off (default file)\n"
+    "  --stereo CHOICE    a stereo file's channel: mix, left or right (default mix)\n"
+    "  --device N         SDS channel of the dump, 0 to 127 (default 0)\n";
 constexpr const char* kWaveformUsage =
     "usage: j3 waveform FILE... [-o DIR] [--stereo mix|left|right]\n"
     "  Builds a single-cycle waveform message for the LY family from the loop of each\n"
@@ -49,10 +60,16 @@ constexpr const char* kWaveformUsage =
     "  and writes it as <base name>.syx into DIR (default: the current folder).\n"
     "  Slots are numbered from 0 over the files that qualify.\n"
     "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
-constexpr const char* kInfoUsage = "usage: j3 info [--json] [--messages] FILE...\n";
+constexpr const char* kInfoUsage =
+    "usage: j3 info [--json] [--messages] FILE...\n"
+    "  Tells what each file holds: its type and the text the window shows for it.\n"
+    "  --messages  the SysEx messages each file is made of instead, one a line\n"
+    "  --json      one JSON object a line: per file, or per message with --messages\n"
+    "  --          ends the options, for a file whose name starts with '-'\n";
 constexpr const char* kPortsUsage =
-    "usage: j3 ports\n"
-    "Lists the MIDI sources and destinations with their positions.\n";
+    "usage: j3 ports [--names sources|destinations]\n"
+    "Lists the MIDI sources and destinations with their positions.\n"
+    "  --names WHICH  only the names of the sources or of the destinations, one a line\n";
 
 TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
     const std::string send = kSendUsage, convert = kConvertUsage, waveform = kWaveformUsage;
@@ -189,6 +206,13 @@ TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
          "",
          std::string("j3 info: unknown option \"--bogus\"\n") + kInfoUsage},
         {"info: no file after the options", {"info", "--json", "--"}, 2, "", kInfoUsage},
+        {"info: help", {"info", "--json", "--help"}, 0, kInfoUsage, ""},
+        {"info: after \"--\", \"--help\" is a file name",
+         {"info", "--", "--help", "--bogus"},
+         1,
+         "",
+         "j3 info: cannot read \"--help\": No such file or directory\n"
+         "j3 info: cannot read \"--bogus\": No such file or directory\n"},
 
         {"turbo: help", {"turbo", "--help"}, 0, kTurboUsage, ""},
         {"turbo: no source",
@@ -211,12 +235,72 @@ TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
         {"ports: help first", {"ports", "--help", "extra"}, 0, kPortsUsage, ""},
         {"ports: help after something else", {"ports", "extra", "--help"}, 2, "", kPortsUsage},
         {"ports: an unknown option", {"ports", "--bogus"}, 2, "", kPortsUsage},
+        {"ports: names of neither side",
+         {"ports", "--names", "both"},
+         2,
+         "",
+         std::string("j3 ports: --names takes sources or destinations\n") + kPortsUsage},
+        {"ports: names without a side",
+         {"ports", "--names"},
+         2,
+         "",
+         std::string("j3 ports: --names takes sources or destinations\n") + kPortsUsage},
     };
     for (const Case& c : cases) {
         const CliRun r = run_j3(c.args);
         EXPECT_EQ(r.status, c.want_status) << c.description;
         EXPECT_EQ(r.out, c.want_out) << c.description;
         EXPECT_EQ(r.err, c.want_err) << c.description;
+    }
+}
+
+bool ends_line(const std::string& text) {
+    return !text.empty() && text.back() == '\n';
+}
+
+// The verbs `j3 --help` lists: the word after "j3" on each of its lines.
+std::vector<std::string> listed_verbs() {
+    const std::string help = run_j3({"--help"}).out;
+    std::vector<std::string> verbs;
+    for (size_t at = help.find("j3 "); at != std::string::npos; at = help.find("j3 ", at + 1)) {
+        size_t end = at + 3;
+        while (end < help.size() && help[end] >= 'a' && help[end] <= 'z') ++end;
+        const std::string word = help.substr(at + 3, end - at - 3);
+        if (!word.empty() && std::find(verbs.begin(), verbs.end(), word) == verbs.end())
+            verbs.push_back(word);
+    }
+    return verbs;
+}
+
+// The manual shows each verb's --help as it is, so every verb has one, on
+// standard output, and every usage text (help or error) ends its last line.
+TEST(CommandLineUsage, EveryVerbTakesHelpAndEveryUsageEndsWithANewline) {
+    const std::vector<std::string> verbs = listed_verbs();
+    for (const char* known :
+         {"ports", "send", "turbo", "receive", "info", "convert", "waveform", "list"}) {
+        EXPECT_NE(std::find(verbs.begin(), verbs.end(), known), verbs.end()) << known;
+    }
+    for (const std::string& verb : verbs) {
+        for (const char* help : {"--help", "-h"}) {
+            const CliRun r = run_j3({verb, help});
+            EXPECT_EQ(r.status, 0) << verb << " " << help;
+            EXPECT_EQ(r.out.rfind("usage: j3 " + verb, 0), 0u) << verb << " " << help;
+            EXPECT_TRUE(ends_line(r.out)) << verb << " " << help;
+            EXPECT_EQ(r.err, "") << verb << " " << help;
+        }
+        const CliRun bad = run_j3({verb, "--no-such-option"});
+        EXPECT_EQ(bad.status, 2) << verb;
+        EXPECT_EQ(bad.out, "") << verb;
+        EXPECT_NE(bad.err.find("usage: j3 " + verb), std::string::npos) << verb;
+        EXPECT_TRUE(ends_line(bad.err)) << verb;
+    }
+    for (const std::vector<std::string>& line :
+         {std::vector<std::string>{"--help"}, std::vector<std::string>{}}) {
+        const CliRun r = run_j3(line);
+        const std::string& text = line.empty() ? r.err : r.out;
+        EXPECT_EQ(r.status, line.empty() ? 2 : 0);
+        EXPECT_EQ(text.rfind("usage: j3 ", 0), 0u);
+        EXPECT_TRUE(ends_line(text));
     }
 }
 
