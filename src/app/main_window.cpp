@@ -108,6 +108,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     }
     connect(ui_->selectAllAction, &QAction::triggered, ui_->fileList, &QTableView::selectAll);
     connect(ui_->aboutAction, &QAction::triggered, this, &MainWindow::show_about);
+    add_request_actions();
     // Esc stops a running send, as Stop! does.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -667,6 +668,7 @@ void MainWindow::update_status() {
         ports_ticks_ = 0;
         show_ports();
     }
+    if (follow_request_series()) return;
     if (const ReceiveProgress receiving = ctx_.reception->progress(); receiving.receiving) {
         const QString line = QString::fromStdString(receive_progress_text(receiving.bytes));
         if (ui_->receiveStatus->text() != line) ui_->receiveStatus->setText(line);
