@@ -668,6 +668,7 @@ void MainWindow::update_status() {
         ports_ticks_ = 0;
         show_ports();
     }
+    show_time_left();
     if (follow_request_series()) return;
     if (const ReceiveProgress receiving = ctx_.reception->progress(); receiving.receiving) {
         const QString line = QString::fromStdString(receive_progress_text(receiving.bytes));

@@ -217,6 +217,9 @@ class MainWindow : public QMainWindow, public WindowControls {
     std::optional<RequestSeries> series_;
     RequestSeries request_choice_;
     void add_request_actions();
+    // The progress bar's text: the time left of a dump being received.
+    void show_time_left();
+    RateMeter dump_rate_;
     // The status timer's part: follows the series; true while it runs.
     bool follow_request_series();
     std::optional<RequestSeries> ask_request_range();

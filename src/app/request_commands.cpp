@@ -5,8 +5,10 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/main_window.h"
@@ -117,6 +119,22 @@ bool MainWindow::follow_request_series() {
     }
     series_.reset();
     return false;
+}
+
+void MainWindow::show_time_left() {
+    QProgressBar* bar = ui_->progressBar;
+    const ReceiveProgress p = ctx_.reception->progress();
+    const std::string left = dump_time_left_text(p, dump_rate_, steady_ms());
+    if (left.empty()) {
+        if (bar->format() != QStringLiteral("%p%")) bar->setFormat(QStringLiteral("%p%"));
+        return;
+    }
+    // The bar follows the dump unless a send or a series has it.
+    if (!ctx_.send.sending() && !series_) {
+        bar->setRange(0, std::max(p.dump_packets, 1));
+        bar->setValue(std::min(p.dump_packets_taken, p.dump_packets));
+    }
+    bar->setFormat(QString::fromStdString(left));
 }
 
 void MainWindow::send_and_receive_command() {

@@ -22,6 +22,8 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 #include "cli/cli.h"
 #include "cli/console_window.h"
 #include "cli/endpoint_choice.h"
@@ -159,6 +161,16 @@ int64_t steady_ms() {
         .count();
 }
 
+// "Receiving. 1234 bytes.", with the time left of a dump on a terminal.
+std::string progress_line(const ReceiveProgress& p, RateMeter& meter) {
+    std::string line = receive_progress_text(p.bytes);
+    static const bool terminal = isatty(fileno(stdout)) != 0;
+    if (!terminal) return line;
+    if (const std::string left = dump_time_left_text(p, meter, steady_ms()); !left.empty())
+        line += " " + left;
+    return line;
+}
+
 // --request: the samples one by one, each dump written as it comes.
 template <class WriteEntries>
 int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
@@ -167,6 +179,7 @@ int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
     if (!start_request_series(ctx, series, steady_ms()))
         return fail("the requests cannot be sent: no source or destination");
     size_t missing_told = 0, incomplete_told = 0;
+    RateMeter meter;
     auto tell = [&] {
         for (; missing_told < series.missing.size(); ++missing_told)
             std::printf("no sample %d within %d s\n", series.missing[missing_told], o.idle_seconds);
@@ -180,7 +193,7 @@ int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
         window.drain();
         tell();
         if (const ReceiveProgress p = ctx.reception->progress(); going && p.bytes > 0)
-            window.set_receive_status(receive_progress_text(p.bytes));
+            window.set_receive_status(progress_line(p, meter));
         write_new_entries();
         if (!going || !write_error.empty()) break;
         if (g_interrupted) {
@@ -340,12 +353,13 @@ int receive_command(const std::vector<std::string>& args) {
     start_receiving(ctx);
     if (!o.send.empty()) start_sending(ctx);
     const auto idle = std::chrono::seconds(o.idle_seconds);
+    RateMeter meter;
     for (;;) {
         // The instrument answers once the request is out: the wait starts then.
         if (ctx.send.sending()) last_input = Steady::now().time_since_epoch().count();
         stop_receiving_if_source_gone(ctx);
         const ReceiveProgress progress = reception.progress();
-        if (progress.receiving) window.set_receive_status(receive_progress_text(progress.bytes));
+        if (progress.receiving) window.set_receive_status(progress_line(progress, meter));
         write_new_entries();
         if (g_interrupted || !progress.receiving || !write_error.empty()) break;
         if (o.count > 0 && written - not_received >= size_t(o.count)) break;

@@ -5,6 +5,7 @@
 #include "engine/context.h"
 #include "engine/turbo.h"
 #include "format/instrument_requests.h"
+#include "format/sds_messages.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 
@@ -136,6 +137,16 @@ std::string request_series_end_text(const RequestSeries& s) {
         text += std::to_string(absent[i]);
     }
     return text + ".";
+}
+
+std::string dump_time_left_text(const ReceiveProgress& p, RateMeter& meter, int64_t now_ms) {
+    if (!p.receiving || p.dump_packets <= 0) return {};
+    constexpr int32_t kStandardBytesPerSecond = 3125;
+    meter.add(now_ms, int64_t(p.dump_packets_taken) * int64_t(kSdsPacketSize));
+    const int64_t left = int64_t(p.dump_packets - p.dump_packets_taken) * int64_t(kSdsPacketSize);
+    return time_left_text({.bytes_left = left,
+                           .bytes_per_second = kStandardBytesPerSecond,
+                           .measured_bytes_per_second = meter.rate()});
 }
 
 }  // namespace j3

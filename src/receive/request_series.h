@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "engine/outcomes.h"
+#include "engine/time_left.h"
+#include "receive/reception.h"
 
 namespace j3 {
 
@@ -87,5 +89,10 @@ std::string no_sample_text(int32_t number);
 // The receive status line at the end of a series: "Done.", or "Done. No
 // sample 6, 9." (the numbers that did not come, incomplete ones included).
 std::string request_series_end_text(const RequestSeries& series);
+
+// The time left of a sample dump being received whose header gave its
+// length: its packets left at the standard MIDI speed, or at the rate meter
+// measured on this reception's packets (fed here). Empty outside such a dump.
+std::string dump_time_left_text(const ReceiveProgress& progress, RateMeter& meter, int64_t now_ms);
 
 }  // namespace j3
