@@ -11,6 +11,7 @@
 #include "app/app_test_support.h"
 #include "app/config_window.h"
 #include "app/file_list_model.h"
+#include "engine/context.h"
 #include "format/sds_messages.h"
 #include "midi/endpoints.h"
 #include "receive/midi_read.h"
@@ -95,6 +96,26 @@ class AskWindowTest : public QObject {
         QCOMPARE(text(*h, kReceiveStatus), QStringLiteral("Done. No sample 4."));
         QCOMPARE(text(*h, kReceiveButton), QStringLiteral("Receive"));
         QVERIFY(!h->window->request_series());
+    }
+
+    void sendAndReceiveListensBeforeTheRequestGoesOut() {
+        auto h = started();
+        const std::filesystem::path request = write_file(*dir_, "ask.syx", "\xF0\x43\x20\xF7");
+        h->window->open_files({QString::fromStdString(request.string())});
+        QCoreApplication::processEvents();
+        h->window->list_select_item(1);
+        h->window->send_and_receive_command();
+        QCoreApplication::processEvents();
+        QVERIFY(h->reception.receiving());
+        QCOMPARE(text(*h, kReceiveButton), QStringLiteral("Stop!"));
+        h->midi.complete_all();
+        QCOMPARE(h->midi.sent_bytes(), (std::vector<uint8_t>{0xF0, 0x43, 0x20, 0xF7}));
+        // The answer is kept until Stop.
+        arrive(*h, {0xF0, 0x43, 0x00, 0x01, 0xF7});
+        QVERIFY(h->reception.receiving());
+        h->window->command(kCmdReceive);
+        QCoreApplication::processEvents();
+        QCOMPARE(h->window->file_list_model()->rowCount(), 2);
     }
 
     void identifyShowsEachReplyOrNoAnswer() {
