@@ -329,6 +329,7 @@ void MainWindow::send_command() {
     // The send starts now, or by itself once the previous send's last
     // request is back from the MIDI service.
     if (refresh_selection(ctx_) >= 1) {
+        plan_send_time_left();
         start_sending(ctx_);
         return;
     }
@@ -423,7 +424,10 @@ void MainWindow::add_files(const QStringList& paths) {
                                                  : tr("Some files were not added."));
     if (send_after_open_) {
         send_after_open_ = false;
-        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) start_sending(ctx_);
+        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) {
+            plan_send_time_left();
+            start_sending(ctx_);
+        }
     }
 }
 

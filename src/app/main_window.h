@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/send_time_left.h"
 #include "engine/window_controls.h"
 #include "receive/request_series.h"
 
@@ -220,6 +221,10 @@ class MainWindow : public QMainWindow, public WindowControls {
     // The progress bar's text: the time left of a dump being received.
     void show_time_left();
     RateMeter dump_rate_;
+    // What the send being started puts on the wire, for its time left.
+    void plan_send_time_left();
+    SendPlan send_plan_;
+    RateMeter send_rate_;
     // The status timer's part: follows the series; true while it runs.
     bool follow_request_series();
     std::optional<RequestSeries> ask_request_range();

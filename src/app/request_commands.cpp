@@ -16,6 +16,7 @@
 #include "engine/list_commands.h"
 #include "engine/outcomes.h"
 #include "engine/send_loop.h"
+#include "engine/send_time_left.h"
 #include "format/instrument_requests.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
@@ -121,16 +122,28 @@ bool MainWindow::follow_request_series() {
     return false;
 }
 
+void MainWindow::plan_send_time_left() {
+    send_plan_ = plan_send(ctx_, ctx_.files.selected_ids);
+    send_rate_ = RateMeter();
+}
+
 void MainWindow::show_time_left() {
     QProgressBar* bar = ui_->progressBar;
     const ReceiveProgress p = ctx_.reception->progress();
-    const std::string left = dump_time_left_text(p, dump_rate_, steady_ms());
+    std::string left;
+    // A send has the bar; a dump being received has it otherwise.
+    if (const SendProgress sending = ctx_.send.progress(); sending.sending) {
+        send_rate_.add(steady_ms(), bytes_sent(send_plan_, sending));
+        left = time_left_text(send_time_left_input(ctx_, send_plan_, sending, send_rate_.rate()));
+    } else {
+        left = dump_time_left_text(p, dump_rate_, steady_ms());
+    }
     if (left.empty()) {
         if (bar->format() != QStringLiteral("%p%")) bar->setFormat(QStringLiteral("%p%"));
         return;
     }
     // The bar follows the dump unless a send or a series has it.
-    if (!ctx_.send.sending() && !series_) {
+    if (!ctx_.send.sending() && !series_ && p.dump_packets > 0) {
         bar->setRange(0, std::max(p.dump_packets, 1));
         bar->setValue(std::min(p.dump_packets_taken, p.dump_packets));
     }
@@ -150,6 +163,7 @@ void MainWindow::send_and_receive_command() {
     // Listening first, so an answer that comes at once is caught; the
     // reception runs on until Stop.
     start_receiving(ctx_);
+    plan_send_time_left();
     start_sending(ctx_);
 }
 

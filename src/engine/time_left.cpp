@@ -12,12 +12,13 @@ constexpr int64_t kMeasureMs = 500;
 }  // namespace
 
 std::optional<int64_t> seconds_left(const TimeLeftInput& in) {
-    const double rate = in.measured_bytes_per_second > 0 ? in.measured_bytes_per_second
-                                                         : double(in.bytes_per_second);
-    if (rate <= 0) return std::nullopt;
     const double bytes = double(in.bytes_left > 0 ? in.bytes_left : 0);
+    // A measured rate took the pauses as they came: it stands for both.
+    if (in.measured_bytes_per_second > 0)
+        return int64_t(std::ceil(bytes / in.measured_bytes_per_second));
+    if (in.bytes_per_second <= 0) return std::nullopt;
     const double pauses = double(in.pause_ms > 0 ? in.pause_ms : 0) / 1000.0;
-    return int64_t(std::ceil(bytes / rate + pauses));
+    return int64_t(std::ceil(bytes / double(in.bytes_per_second) + pauses));
 }
 
 std::string time_left_text(const TimeLeftInput& in) {

@@ -1,7 +1,8 @@
 // How long a transfer has left, for the progress bar's text and the command
 // line's progress lines: the bytes left at the link's speed plus the pauses
-// still to come, with the rate actually measured taking the speed's place
-// once there is one (a receiver that answers slowly, a faster link).
+// still to come; once a rate has been measured (bytes over the time they
+// took, pauses and a slow receiver's handshake included) it takes the place
+// of both.
 //
 //   RateMeter meter;                       // one per transfer
 //   meter.add(now_ms, bytes_done);         // each status tick

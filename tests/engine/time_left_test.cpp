@@ -17,6 +17,7 @@ TEST(TimeLeft, FromBytesSpeedPausesAndTheMeasuredRate) {
         {"pauses add", {31250, 3125, 32000, 0}, "0:42 left"},
         {"a slower measured rate wins", {31250, 3125, 0, 1000}, "0:32 left"},
         {"a faster measured rate wins", {62500, 3125, 0, 62500}, "0:01 left"},
+        {"a measured rate holds the pauses", {31250, 3125, 32000, 3125}, "0:10 left"},
         {"minutes", {3125 * 725, 3125, 0, 0}, "12:05 left"},
         {"hours", {3125LL * 3723, 3125, 0, 0}, "1:02:03 left"},
         {"nothing left", {0, 3125, 0, 0}, "0:00 left"},
