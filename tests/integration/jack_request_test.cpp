@@ -205,6 +205,30 @@ TEST_F(AskTheInstrument, RequestWhereEverySampleComesEndsDoneAsWav) {
     EXPECT_EQ(got.at("Sample 1.wav").size(), 44u + 80u);
 }
 
+TEST_F(AskTheInstrument, CtrlCKeepsWhatCameAndExits130) {
+    auto holder =
+        std::make_shared<SampleHolder>(std::map<int32_t, Held>{{0, {80, ""}}}, 0, false);
+    ScriptedInstrument sampler("sampler",
+                               [holder](int, const Bytes& m) { return holder->answer(m); });
+    ASSERT_TRUE(sampler.ok());
+    wait_listed("sampler");
+    const std::string out = testing::temp_path("out"), err = testing::temp_path("err");
+    const pid_t pid = testing::spawn({J3_CLI_DRIVER, "receive", "--from", "sampler - out", "--to",
+                                      "sampler - in", "-o", dir, "--request", "0-9", "--idle",
+                                      "30"},
+                                     out, err);
+    // Sample 0 is written; sample 1 is being waited for.
+    ASSERT_TRUE(testing::eventually([&] { return sampler.heard().size() >= 2; }));
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(testing::wait_child(pid, 20s), 130) << testing::read_text(err);
+    const std::map<std::string, Bytes> got = written();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got.at("Sample 0.syx"), cat(dump_of(0, 80, 0)));
+    EXPECT_EQ(testing::read_text(out).find("Done."), std::string::npos);
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+}
+
 TEST_F(AskTheInstrument, SendAndReceiveCatchesTheBankTheRequestAsksFor) {
     const Bytes ask = {0xF0, 0x43, 0x20, 0x7A, 0xF7};
     Bytes bank(600, 0x11);
