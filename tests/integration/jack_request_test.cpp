@@ -206,17 +206,16 @@ TEST_F(AskTheInstrument, RequestWhereEverySampleComesEndsDoneAsWav) {
 }
 
 TEST_F(AskTheInstrument, CtrlCKeepsWhatCameAndExits130) {
-    auto holder =
-        std::make_shared<SampleHolder>(std::map<int32_t, Held>{{0, {80, ""}}}, 0, false);
+    auto holder = std::make_shared<SampleHolder>(std::map<int32_t, Held>{{0, {80, ""}}}, 0, false);
     ScriptedInstrument sampler("sampler",
                                [holder](int, const Bytes& m) { return holder->answer(m); });
     ASSERT_TRUE(sampler.ok());
     wait_listed("sampler");
     const std::string out = testing::temp_path("out"), err = testing::temp_path("err");
-    const pid_t pid = testing::spawn({J3_CLI_DRIVER, "receive", "--from", "sampler - out", "--to",
-                                      "sampler - in", "-o", dir, "--request", "0-9", "--idle",
-                                      "30"},
-                                     out, err);
+    const pid_t pid =
+        testing::spawn({J3_CLI_DRIVER, "receive", "--from", "sampler - out", "--to", "sampler - in",
+                        "-o", dir, "--request", "0-9", "--idle", "30"},
+                       out, err);
     // Sample 0 is written; sample 1 is being waited for.
     ASSERT_TRUE(testing::eventually([&] { return sampler.heard().size() >= 2; }));
     ::kill(pid, SIGINT);
