@@ -13,8 +13,10 @@
 // destination or DIR will not do, a file cannot be written or the reception
 // stops by itself, 2 for a usage error. With --request: 0 when every sample
 // came, 1 after trying them all when some did not.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -175,7 +177,8 @@ std::string progress_line(const ReceiveProgress& p, RateMeter& meter) {
 template <class WriteEntries>
 int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
                       WriteEntries& write_new_entries, const std::string& write_error) {
-    RequestSeries series{.first = o.first, .last = o.last, .wait_ms = o.idle_seconds * 1000};
+    const int64_t wait_ms = std::min<int64_t>(int64_t(o.idle_seconds) * 1000, INT32_MAX);
+    RequestSeries series{.first = o.first, .last = o.last, .wait_ms = int32_t(wait_ms)};
     if (!start_request_series(ctx, series, steady_ms()))
         return fail("the requests cannot be sent: no source or destination");
     size_t missing_told = 0, incomplete_told = 0;
@@ -367,12 +370,14 @@ int receive_command(const std::vector<std::string>& args) {
         std::this_thread::sleep_for(kStatusPeriod);
     }
     stop_receiving(ctx);
-    if (ctx.send.sending()) stop_sending(ctx);
+    // A send still going when the reception ends is ended here, not by a fault.
+    const bool send_cut = ctx.send.sending();
+    if (send_cut) stop_sending(ctx);
     window.drain();
     write_new_entries();
     std::signal(SIGINT, previous);
     if (!write_error.empty()) return fail(write_error);
-    if (!o.send.empty() && !g_interrupted) {
+    if (!o.send.empty() && !g_interrupted && !send_cut) {
         const SendOutcome sent = ctx.send.outcome().value_or(SendOutcome{});
         if (send_exit_status(sent.end) != 0) return fail(send_outcome_text(sent));
     }
