@@ -77,6 +77,7 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
     port_timer_.setInterval(kPortPollMs);
     connect(&port_timer_, &QTimer::timeout, this, &ConfigWindow::refresh_endpoint_lists);
     port_timer_.start();
+    add_identify_row();
 }
 
 void ConfigWindow::refresh_endpoint_lists() {

@@ -14,7 +14,9 @@ namespace Ui {
 class ConfigWindow;
 }
 
+class QLabel;
 class QListWidget;
+class QPushButton;
 
 namespace j3 {
 
@@ -39,12 +41,23 @@ class ConfigWindow : public QDialog {
     // is open, so ports that appear or leave show up without reopening it.
     void refresh_endpoint_lists();
 
+    // Identify: sends the identity request to the chosen MIDI Out and shows,
+    // a second later, each reply heard on the chosen MIDI In, or "No
+    // answer.". The ports are chosen only for that second.
+    void identify();
+    // What Identify showed last.
+    QString identify_text() const;
+
   private:
     void fill_endpoint_list(QListWidget* list, int32_t count, bool sources, int32_t selected);
 
     Context& ctx_;
     std::unique_ptr<Ui::ConfigWindow> ui_;
     QTimer port_timer_;
+    QPushButton* identify_button_ = nullptr;
+    QLabel* identify_result_ = nullptr;
+    void add_identify_row();
+    void show_identity_replies();
     // Stored ports that were not there when the window opened; OK keeps them
     // unless another port is chosen.
     std::string absent_in_name_;

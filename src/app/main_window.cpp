@@ -107,6 +107,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     }
     connect(ui_->selectAllAction, &QAction::triggered, ui_->fileList, &QTableView::selectAll);
     connect(ui_->aboutAction, &QAction::triggered, this, &MainWindow::show_about);
+    add_request_actions();
     // Esc stops a running send, as Stop! does.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
@@ -327,6 +328,7 @@ void MainWindow::send_command() {
     // The send starts now, or by itself once the previous send's last
     // request is back from the MIDI service.
     if (refresh_selection(ctx_) >= 1) {
+        plan_send_time_left();
         start_sending(ctx_);
         return;
     }
@@ -421,7 +423,10 @@ void MainWindow::add_files(const QStringList& paths) {
                                                  : tr("Some files were not added."));
     if (send_after_open_) {
         send_after_open_ = false;
-        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) start_sending(ctx_);
+        if (!paths.isEmpty() && refresh_selection(ctx_) >= 1) {
+            plan_send_time_left();
+            start_sending(ctx_);
+        }
     }
 }
 
@@ -666,6 +671,8 @@ void MainWindow::update_status() {
         ports_ticks_ = 0;
         show_ports();
     }
+    show_time_left();
+    if (follow_request_series()) return;
     if (const ReceiveProgress receiving = ctx_.reception->progress(); receiving.receiving) {
         const QString line = QString::fromStdString(receive_progress_text(receiving.bytes));
         if (ui_->receiveStatus->text() != line) ui_->receiveStatus->setText(line);

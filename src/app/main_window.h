@@ -17,7 +17,9 @@
 #include <functional>
 #include <memory>
 
+#include "engine/send_time_left.h"
 #include "engine/window_controls.h"
+#include "receive/request_series.h"
 
 class QAction;
 class QCloseEvent;
@@ -100,6 +102,17 @@ class MainWindow : public QMainWindow, public WindowControls {
     void set_unsaved_prompt(std::function<int(int count)> prompt) {
         unsaved_prompt_ = std::move(prompt);
     }
+    // Replaces the Request Samples dialog: the series to ask for (first,
+    // last, wait), or nullopt to cancel.
+    void set_request_chooser(std::function<std::optional<RequestSeries>()> chooser) {
+        choose_request_ = std::move(chooser);
+    }
+
+    // Transfer > Request Samples… and Send and Receive (request_commands.cpp).
+    void request_samples_command();
+    void send_and_receive_command();
+    // The series running, if any.
+    const std::optional<RequestSeries>& request_series() const { return series_; }
 
     // Places the window's frame ("structure bounds") at bounds, in screen
     // coordinates; the content area is what the frame leaves.
@@ -200,6 +213,21 @@ class MainWindow : public QMainWindow, public WindowControls {
     std::function<QString(const QString&)> choose_list_file_;
     std::function<QString(const QString&)> choose_save_path_;
     std::function<int(int)> unsaved_prompt_;
+    std::function<std::optional<RequestSeries>()> choose_request_;
+    // Request Samples: the series running, and what the dialog offers next.
+    std::optional<RequestSeries> series_;
+    RequestSeries request_choice_;
+    void add_request_actions();
+    // The progress bar's text: the time left of a dump being received.
+    void show_time_left();
+    RateMeter dump_rate_;
+    // What the send being started puts on the wire, for its time left.
+    void plan_send_time_left();
+    SendPlan send_plan_;
+    RateMeter send_rate_;
+    // The status timer's part: follows the series; true while it runs.
+    bool follow_request_series();
+    std::optional<RequestSeries> ask_request_range();
     QString dialog_folder_;  // where the last Open or Save dialog ended
     bool quit_confirmed_ = false;
     bool send_after_open_ = false;  // Send with nothing selected: send what Open adds

@@ -19,6 +19,7 @@ constexpr Verb kVerbs[] = {
     {"turbo", turbo_command, "turbo --to DEST --from SRC switch the instrument's link speed"},
     {"receive", receive_command,
      "receive --from SRC -o DIR  receive SysEx and sample dumps into files"},
+    {"identify", identify_command, "identify --to DEST --from SRC  tell who answers on a port"},
     {"info", info_command,
      "info [--json] FILE...      tell what files hold\n"
      "          j3 info --messages [--json] FILE...\n"

@@ -19,6 +19,7 @@ int ports_command(const std::vector<std::string>& args);
 int send_command(const std::vector<std::string>& args);
 int turbo_command(const std::vector<std::string>& args);
 int receive_command(const std::vector<std::string>& args);
+int identify_command(const std::vector<std::string>& args);
 int info_command(const std::vector<std::string>& args);
 int convert_command(const std::vector<std::string>& args);
 int waveform_command(const std::vector<std::string>& args);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <unistd.h>
+
 #include "cli/cli.h"
 #include "cli/console_window.h"
 #include "cli/endpoint_choice.h"
@@ -16,6 +18,7 @@
 #include "engine/list_commands.h"
 #include "engine/outcomes.h"
 #include "engine/send_loop.h"
+#include "engine/send_time_left.h"
 #include "filelist/list_file.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
@@ -208,6 +211,11 @@ int send_command(const std::vector<std::string>& args) {
     window.select_all();
     refresh_selection(ctx);
 
+    // The time left goes on the progress lines of a terminal only.
+    const bool terminal = isatty(fileno(stdout)) != 0;
+    const SendPlan plan = plan_send(ctx, ctx.files.selected_ids);
+    RateMeter meter;
+
     g_interrupted = false;
     auto previous = std::signal(SIGINT, on_interrupt);
     start_sending(ctx);
@@ -225,7 +233,17 @@ int send_command(const std::vector<std::string>& args) {
             stopped = true;
             continue;
         }
-        window.set_send_status(send_progress_text(progress));
+        std::string line = send_progress_text(progress);
+        if (terminal) {
+            const int64_t now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now().time_since_epoch())
+                                       .count();
+            meter.add(now_ms, bytes_sent(plan, progress));
+            const std::string left =
+                time_left_text(send_time_left_input(ctx, plan, progress, meter.rate()));
+            if (!left.empty()) line += " " + left;
+        }
+        window.set_send_status(line);
         std::this_thread::sleep_for(kStatusPeriod);
     }
     std::signal(SIGINT, previous);

@@ -170,6 +170,24 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
     finish_reception(ctx, in, std::move(outcome));
 }
 
+// What a request series and the time left follow: dumps begun, and the
+// packets of the one in progress.
+void count_dump_progress(ReceptionState& in, int32_t format, SdsReceiveResult result)
+    J3_REQUIRES(in.mutex) {
+    if (result == kSdsHeaderAccepted) {
+        const ReceiveState& r = in.sds;
+        const SdsDumpState& d = format == kSdsFormatWav    ? r.wav_dump
+                                : format == kSdsFormatAiff ? r.aiff_dump
+                                                           : r.sysex_dump;
+        const int32_t per_packet = d.samples_per_packet;
+        in.dump_packets_taken = 0;
+        in.dump_packets = per_packet > 0 ? (d.length + per_packet - 1) / per_packet : 0;
+        ++in.dumps_started;
+    } else if (result == kSdsPacketAccepted || result == kSdsDumpComplete) {
+        ++in.dump_packets_taken;
+    }
+}
+
 // A whole SDS message is in receive_buffer: convert it, answer it, keep what
 // it produced.
 Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
@@ -196,6 +214,7 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
     r.scratch_fill = 0;
     const SdsReceiveResult result = receive_sds_message(r, format, m, size_t(size));
     const int32_t produced = r.scratch_fill;
+    count_dump_progress(in, format, result);
     // 3. Answer. Only dump messages are answered: a handshake message that
     // J3 itself sent, coming back through a loopback or a MIDI thru, gets no
     // reply, or J3 would answer its own ACK for ever.
@@ -225,6 +244,7 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
         if (!make_received_entry(ctx, in)) return Flow::kNoMemory;
         in.nak_count = 0;
         in.sds_active = false;
+        ++in.dumps_done;
     }
     return Flow::kGoOn;
 }
@@ -366,6 +386,7 @@ Flow read_receive_packet(Context& ctx, ReceptionState& in, const MidiPacket& pac
 }  // namespace
 
 void midi_read(Context& ctx, const MidiPacketList& packets) {
+    ctx.reception->identity().feed(packets);
     ReceptionState& in = ctx.reception->state();
     Lock lock(in.mutex);
     if (!in.receiving) {
@@ -392,6 +413,10 @@ bool start_receiving(Context& ctx) {
     in.open_message_bytes = 0;
     in.chunks.clear();
     in.received_total = 0;
+    in.dumps_started = 0;
+    in.dumps_done = 0;
+    in.dump_packets = 0;
+    in.dump_packets_taken = 0;
     in.outcome.reset();
     in.receiving = true;
     ctx.window->show_receiving(true);

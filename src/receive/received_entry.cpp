@@ -55,6 +55,10 @@ std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t 
     return "Received data " + std::to_string(counter++) + extension;
 }
 
+std::string requested_sample_name(int32_t number, int32_t sds_format) {
+    return "Sample " + std::to_string(number) + extension_for(sds_format);
+}
+
 bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out) {
     if (in.received_total == 0) return true;
     FileEntry entry;
@@ -72,7 +76,15 @@ bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out
 
     const int32_t format = load_sds_format(ctx.settings);
     const bool named = in.sds_active && in.pending_name != 0;
-    entry.file = received_entry_name(in.sds_active, in.pending_name, format, in.received_counter);
+    // A dump a request series asked for, with no name of its own, is named
+    // by the number asked for.
+    const bool has_name = named && !name_message_text(in.pending_name).empty();
+    if (in.sds_active && !has_name && in.requested_sample >= 0) {
+        entry.file = requested_sample_name(in.requested_sample, format);
+    } else {
+        entry.file =
+            received_entry_name(in.sds_active, in.pending_name, format, in.received_counter);
+    }
     if (named) in.pending_name = 0;
     if (name_out) *name_out = entry.file;
     entry.is_new = 1;

@@ -27,6 +27,10 @@ struct Context;
 std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t sds_format,
                                 int32_t& counter);
 
+// The name of a requested sample's dump that brought no name message:
+// "Sample 5.syx", ".wav" or ".aiff" by the format.
+std::string requested_sample_name(int32_t number, int32_t sds_format);
+
 // GUI thread: appends the entry to the list, shows it and scrolls it into
 // view; the selection stays as it is.
 void add_received_entry(Context& ctx, FileEntry entry);

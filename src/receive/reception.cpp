@@ -12,7 +12,9 @@ bool Reception::receiving() const {
 }
 
 ReceiveProgress Reception::progress() const {
-    return {state_->receiving, state_->received_total};
+    const ReceptionState& r = *state_;
+    return {r.receiving,  r.received_total, r.dumps_started,
+            r.dumps_done, r.dump_packets,   r.dump_packets_taken};
 }
 
 std::optional<ReceiveOutcome> Reception::outcome() const {
@@ -31,6 +33,12 @@ void Reception::set_max_entry_bytes(uint64_t bytes) {
     ReceptionState& r = *state_;
     Lock lock(r.mutex);
     r.max_received_bytes = bytes;
+}
+
+void Reception::set_requested_sample(int32_t number) {
+    ReceptionState& r = *state_;
+    Lock lock(r.mutex);
+    r.requested_sample = number;
 }
 
 }  // namespace j3

@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "engine/outcomes.h"
+#include "receive/identify.h"
 
 namespace j3 {
 
@@ -21,6 +22,13 @@ struct ReceptionState;  // reception_state.h: the reception's own files only
 struct ReceiveProgress {
     bool receiving = false;
     int64_t bytes = 0;  // held for the entry in progress
+    // Sample dumps whose header came, and those that came whole, since the
+    // reception started; the packets the dump in progress announced and
+    // those taken so far (0 and 0 outside a dump).
+    int32_t dumps_started = 0;
+    int32_t dumps_done = 0;
+    int32_t dump_packets = 0;
+    int32_t dump_packets_taken = 0;
 };
 
 class Reception {
@@ -42,12 +50,21 @@ class Reception {
     void set_diagnostics(FILE* out);
     void set_max_entry_bytes(uint64_t bytes);
 
+    // The sample number a request series asked for: a dump without a name
+    // message is then named "Sample N" rather than "Received data N". -1:
+    // no request. Any thread.
+    void set_requested_sample(int32_t number);
+
+    // Identity replies heard while someone asked (identify.h).
+    IdentityListener& identity() { return identity_; }
+
     // For the reception's own files (the type is complete only there).
     ReceptionState& state() { return *state_; }
     const ReceptionState& state() const { return *state_; }
 
   private:
     std::unique_ptr<ReceptionState> state_;
+    IdentityListener identity_;
 };
 
 }  // namespace j3

@@ -57,6 +57,14 @@ struct ReceptionState {
     // Bytes of the entry in progress: the chunks' byte counts add up to it.
     std::atomic<int64_t> received_total{0};
 
+    // Counted for a request series and the time left (ReceiveProgress).
+    std::atomic<int32_t> dumps_started{0};
+    std::atomic<int32_t> dumps_done{0};
+    std::atomic<int32_t> dump_packets{0};
+    std::atomic<int32_t> dump_packets_taken{0};
+    // The sample a request series asked for, or -1 (Reception::set_requested_sample).
+    int32_t requested_sample J3_GUARDED_BY(mutex) = -1;
+
     // from a packet starting F0 to one whose last kept byte is F7
     bool in_sysex J3_GUARDED_BY(mutex) = false;
     // Bytes of the SysEx message in progress so far, from its F0.

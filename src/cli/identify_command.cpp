@@ -1,0 +1,121 @@
+// `j3 identify --to DEST --from SRC [--device D] [--json]`: sends the
+// universal identity request to DEST and prints each identity reply that
+// comes back on SRC within a second, one a line (with --json, one object a
+// line). Exit status: 0 when someone answered, 1 when nobody did or a port
+// will not do, 2 for a usage error.
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "cli/cli.h"
+#include "cli/console_window.h"
+#include "cli/endpoint_choice.h"
+#include "cli/options.h"
+#include "engine/clock.h"
+#include "engine/context.h"
+#include "engine/turbo.h"
+#include "midi/endpoints.h"
+#include "midi/rtmidi_service.h"
+#include "receive/identify.h"
+#include "receive/midi_read.h"
+#include "receive/reception.h"
+
+namespace j3 {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: j3 identify --to DEST --from SRC [--device D] [--json]\n"
+    "  --to DEST    where the identity request goes: a position (see j3 ports) or a\n"
+    "               unique part of its name\n"
+    "  --from SRC   where the replies come back (same forms)\n"
+    "  --device D   ask device D only, 0 to 127 (default: every device)\n"
+    "  --json       one JSON object a reply, one a line\n"
+    "It prints each reply that comes within a second; nobody answering is an error.\n";
+
+// How long the request has to leave before the program ends.
+constexpr auto kDrainWait = std::chrono::seconds(2);
+
+constexpr Option kOptions[] = {
+    {.name = "--help", .alias = "-h"},
+    {.name = "--to", .takes_value = true},
+    {.name = "--from", .takes_value = true},
+    {.name = "--device", .takes_value = true},
+    {.name = "--json"},
+};
+
+int usage_error(const std::string& message) {
+    return j3::usage_error("identify", message, kUsage);
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "j3 identify: %s\n", message.c_str());
+    return 1;
+}
+
+std::string reply_json(const IdentityReply& r) {
+    return "{\"device\": " + std::to_string(r.device) + ", \"maker\": \"" + identity_maker_hex(r) +
+           "\", \"family\": " + std::to_string(r.family) +
+           ", \"member\": " + std::to_string(r.member) + ", \"version\": \"" +
+           identity_version_text(r) + "\"}";
+}
+
+}  // namespace
+
+int identify_command(const std::vector<std::string>& args) {
+    std::string to, from;
+    int32_t device = kAllDevices;
+    bool json = false;
+    const ParsedArgs parsed = parse_args(args, kOptions);
+    for (const ParsedArg& a : parsed.args) {
+        if (a.is("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a.positional()) return usage_error("unexpected argument \"" + a.text + "\"");
+        if (a.is("--to")) {
+            to = a.value;
+        } else if (a.is("--from")) {
+            from = a.value;
+        } else if (a.is("--device")) {
+            if (!parse_number(a.value, 0, 127, device))
+                return usage_error("--device takes a device number from 0 to 127");
+        } else if (a.is("--json")) {
+            json = true;
+        }
+    }
+    if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
+    if (to.empty()) return usage_error("--to DEST is required");
+    if (from.empty()) return usage_error("--from SRC is required (the replies come back there)");
+
+    ConsoleWindow window;
+    SystemClock clock;
+    Context ctx;
+    Reception reception;
+    ctx.window = &window;
+    ctx.clock = &clock;
+    ctx.reception = &reception;
+    // Declared after the context it reads into.
+    const std::unique_ptr<MidiService> midi = make_midi_service();
+    ctx.midi = midi.get();
+    scan_midi(*ctx.midi, ctx.endpoints, midi_read_proc(ctx));
+    std::string message;
+    const int32_t destination = find_endpoint(*midi, to, false, message);
+    const int32_t source = destination ? find_endpoint(*midi, from, true, message) : 0;
+    if (destination == 0 || source == 0) return fail(message);
+    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, destination, false);
+    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, source, false);
+
+    if (!ask_identity(ctx, uint8_t(device))) return fail("the request could not be sent");
+    std::this_thread::sleep_for(std::chrono::milliseconds(kIdentityWaitMs));
+    const std::vector<IdentityReply> replies = reception.identity().stop();
+    for (const auto end = std::chrono::steady_clock::now() + kDrainWait;
+         control_messages_pending(ctx) && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (replies.empty()) return fail("no answer within a second");
+    for (const IdentityReply& r : replies)
+        std::printf("%s\n", (json ? reply_json(r) : identity_reply_line(r)).c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+}  // namespace j3
