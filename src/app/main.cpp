@@ -17,7 +17,8 @@
 int main(int argc, char** argv) {
     // `j3 VERB ...` runs headless and never touches the preferences; `j3`
     // alone opens the window, and `j3 FILE...` opens it with those files.
-    if (argc > 1 && j3::is_cli_argument(argv[1])) return j3::run_cli(argc, argv);
+    if (argc > 1 && (j3::is_cli_argument(argv[1]) || j3::is_mistyped_verb(argc, argv)))
+        return j3::run_cli(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("J3"));

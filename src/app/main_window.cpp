@@ -50,6 +50,8 @@ namespace {
 constexpr int kNameColumnMargin = 245;
 constexpr int kSizeColumnWidth = 72;
 constexpr int kStatusIntervalMs = 100;
+// How long Turbo waits for the instrument's speed report before saying so.
+constexpr int kSpeedReportWaitMs = 1000;
 
 const char* const kOpenFilter =
     "J3 filetypes (*.syx *.wav *.aiff *.aifc *.aif *.j3);;All files (*)";
@@ -289,9 +291,22 @@ void MainWindow::command(uint32_t id) {
         case kCmdWaveform:
             build_waveform_items(ctx_);
             break;
-        case kCmdTurbo:
+        case kCmdTurbo: {
+            // At standard speed Turbo asks; an instrument that never answers
+            // would otherwise leave the user looking at nothing.
+            const bool asks = ctx_.send.speed_factor() == 10 &&
+                              ctx_.endpoints.destination_endpoint != kNoEndpoint;
             turbo_command(ctx_);
+            if (asks) {
+                QTimer::singleShot(kSpeedReportWaitMs, this,
+                                   [this, shown = speed_labels_shown_] {
+                                       if (speed_labels_shown_ == shown)
+                                           show_status_message(
+                                               "The instrument did not report its speed.");
+                                   });
+            }
             break;
+        }
         case kCmdOpen:
             open_command();
             break;
@@ -303,8 +318,7 @@ void MainWindow::command(uint32_t id) {
             }
             break;
         case kCmdQuit:
-            if (!received_data_settled()) break;
-            save_preferences_now();
+            if (!received_data_settled() || !save_preferences_now()) break;
             QCoreApplication::quit();
             break;
     }
@@ -673,7 +687,7 @@ void MainWindow::update_status() {
     }
 }
 
-void MainWindow::save_preferences_now() {
+bool MainWindow::save_preferences_now() {
     const QRect bounds = frameGeometry();
     Settings& s = ctx_.settings;
     s.window_x = bounds.x();
@@ -690,13 +704,31 @@ void MainWindow::save_preferences_now() {
         s.normal_w = normal.width();
         s.normal_h = normal.height();
     }
-    // Nothing is shown at quit; the terminal still tells why the settings
-    // will be missing next time.
+    // A user who started J3 from the menu never sees standard error: the
+    // settings and the list would be gone next time without a word.
     if (const Result saved = save_preferences(ctx_, preferences_file_); !saved) {
         std::fprintf(stderr, "j3: could not write the preferences to %s: %s\n",
                      preferences_file_.string().c_str(), saved.message.c_str());
+        const QString reason = tr("They could not be written to \"%1\": %2")
+                                   .arg(QString::fromStdString(preferences_file_.string()),
+                                        QString::fromStdString(saved.message));
+        bool quit = false;
+        if (preferences_failure_prompt_) {
+            quit = preferences_failure_prompt_(reason);
+        } else {
+            QMessageBox box(QMessageBox::Warning, tr("J3"),
+                            tr("The settings and the file list were not saved."),
+                            QMessageBox::Cancel, this);
+            box.setInformativeText(reason);
+            QPushButton* anyway = box.addButton(tr("Quit anyway"), QMessageBox::DestructiveRole);
+            box.setDefaultButton(QMessageBox::Cancel);
+            box.exec();
+            quit = box.clickedButton() == anyway;
+        }
+        if (!quit) return false;
     }
     preferences_saved_ = true;
+    return true;
 }
 
 // --- Window events ------------------------------------------------------------
@@ -706,7 +738,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (!preferences_saved_) save_preferences_now();
+    if (!preferences_saved_ && !save_preferences_now()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }
@@ -770,7 +805,10 @@ void MainWindow::set_receive_status(std::string_view text) {
 }
 
 void MainWindow::set_speed_label(std::string_view text) {
-    post([this, label = qt_text(text)] { ui_->speedLabel->setText(label); });
+    post([this, label = qt_text(text)] {
+        ui_->speedLabel->setText(label);
+        ++speed_labels_shown_;
+    });
 }
 
 void MainWindow::set_speed_indicator(bool on) {
