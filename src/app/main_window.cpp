@@ -50,6 +50,10 @@ namespace {
 constexpr int kNameColumnMargin = 245;
 constexpr int kSizeColumnWidth = 72;
 constexpr int kStatusIntervalMs = 100;
+// At first start the list shows this many rows, and the item views at least
+// kItemViewsMinHeight, which they keep however the window or the divider moves.
+constexpr int kFirstStartRows = 10;
+constexpr int kItemViewsMinHeight = 150;
 // How long Turbo waits for the instrument's speed report before saying so.
 constexpr int kSpeedReportWaitMs = 1000;
 
@@ -163,6 +167,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     fit_titles(ui_->receiveButton, {"Receive", "Stop!"});
     fit_titles(ui_->loopButton, {"Loop:File", "Loop On", "Loop Off"});
     fit_titles(ui_->stereoButton, {"L + R", "Left", "Right"});
+    ui_->itemPane->setMinimumHeight(kItemViewsMinHeight);
     // No control is clipped at the smallest size.
     setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
 
@@ -198,12 +203,25 @@ bool MainWindow::start(QScreen* screen) {
         request_speed(ctx_, false);
     // 11, 12. Placement and show; a window that was maximised at quit comes
     // back maximised over its normal frame.
-    place_window(screen);
+    place_window(screen, kDesignedWindowSize);
     const Settings& s = ctx_.settings;
     if (s.window_maximized && s.normal_w > 0 && s.normal_h > 0) {
         showMaximized();
     } else {
         show();
+        if (s.window_x < 0 || s.window_y < 0 || s.window_w <= 0 || s.window_h <= 0) {
+            // No stored size: now that the list has its laid-out height, as
+            // tall as the first rows and the item views need.
+            const int row = ui_->fileList->verticalHeader()->defaultSectionSize();
+            const int list = ui_->fileList->horizontalHeader()->height() + kFirstStartRows * row +
+                             2 * ui_->fileList->frameWidth();
+            const int views =
+                std::max(kItemViewsMinHeight, ui_->itemPane->minimumSizeHint().height());
+            const int more = list + ui_->itemSplitter->handleWidth() + views -
+                             ui_->itemSplitter->height();
+            place_window(screen, frameGeometry().size() + QSize(0, std::max(more, 0)));
+            ui_->itemSplitter->setSizes({list, views});
+        }
     }
     ui_->fileList->setFocus();
     report_load_notes(notes);
@@ -223,7 +241,7 @@ bool MainWindow::start(QScreen* screen) {
     return true;
 }
 
-void MainWindow::place_window(QScreen* screen) {
+void MainWindow::place_window(QScreen* screen, QSize first_size) {
     const Settings& s = ctx_.settings;
     // Maximised at quit: the stored bounds are the screen's; the normal
     // frame is kept beside them.
@@ -240,7 +258,7 @@ void MainWindow::place_window(QScreen* screen) {
     }
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    set_frame_bounds(place_main_window(x, y, w, h, available));
+    set_frame_bounds(place_main_window(x, y, w, h, available, first_size));
 }
 
 QMargins MainWindow::frame_margins() {

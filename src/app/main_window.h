@@ -174,7 +174,8 @@ class MainWindow : public QMainWindow, public WindowControls {
     void config_window_closed(int result);
     void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
     void show_item_views(uint32_t id);
-    void place_window(QScreen* screen);
+    // Stored bounds, or first_size where the preferences hold none.
+    void place_window(QScreen* screen, QSize first_size);
     void show_status_message(const char* text);
     // A status line for a state the user can mend (no destination, a port
     // that is not there); it goes once the configuration's OK mends it.
