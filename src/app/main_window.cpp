@@ -217,8 +217,8 @@ bool MainWindow::start(QScreen* screen) {
                              2 * ui_->fileList->frameWidth();
             const int views =
                 std::max(kItemViewsMinHeight, ui_->itemPane->minimumSizeHint().height());
-            const int more = list + ui_->itemSplitter->handleWidth() + views -
-                             ui_->itemSplitter->height();
+            const int more =
+                list + ui_->itemSplitter->handleWidth() + views - ui_->itemSplitter->height();
             place_window(screen, frameGeometry().size() + QSize(0, std::max(more, 0)));
             ui_->itemSplitter->setSizes({list, views});
         }
@@ -316,12 +316,10 @@ void MainWindow::command(uint32_t id) {
                               ctx_.endpoints.destination_endpoint != kNoEndpoint;
             turbo_command(ctx_);
             if (asks) {
-                QTimer::singleShot(kSpeedReportWaitMs, this,
-                                   [this, shown = speed_labels_shown_] {
-                                       if (speed_labels_shown_ == shown)
-                                           show_status_message(
-                                               "The instrument did not report its speed.");
-                                   });
+                QTimer::singleShot(kSpeedReportWaitMs, this, [this, shown = speed_labels_shown_] {
+                    if (speed_labels_shown_ == shown)
+                        show_status_message("The instrument did not report its speed.");
+                });
             }
             break;
         }

@@ -202,7 +202,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     QPointer<ConfigWindow> config_window_;
     QTimer status_timer_;
     uint32_t speed_labels_shown_ = 0;  // speeds put in force, to tell a Turbo answered
-    int ports_ticks_ = 0;  // status timer ticks since the port line was last looked at
+    int ports_ticks_ = 0;              // status timer ticks since the port line was last looked at
     std::atomic<int32_t> sample_number_{0};
     std::function<QStringList()> choose_files_;
     std::function<QString(const QString&)> choose_list_file_;

@@ -743,8 +743,7 @@ class MainWindowTest : public QObject {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, files);
         for (QString& f : files) {
-            if (f.startsWith(QLatin1Char('@')))
-                f = QDir::cleanPath(QDir::currentPath() + f.mid(1));
+            if (f.startsWith(QLatin1Char('@'))) f = QDir::cleanPath(QDir::currentPath() + f.mid(1));
         }
         QCOMPARE(files_from_arguments(arguments), files);
     }
@@ -849,7 +848,8 @@ class MainWindowTest : public QObject {
         Harness h(prefs_);
         QVERIFY(h.window->start());
         h.window->command(kCmdTurbo);
-        QTRY_COMPARE(text(h, kSendStatus), QStringLiteral("The instrument did not report its speed."));
+        QTRY_COMPARE(text(h, kSendStatus),
+                     QStringLiteral("The instrument did not report its speed."));
     }
 
     void preferencesRoundTripThroughTheWindow() {

@@ -50,7 +50,7 @@ TEST_F(Speed, ReportsPutTheSpeedInForce) {
     };
     const Case cases[] = {
         {9, "13.3x", true, 41562}, {0, " ", false, 3125}, {1, " ", false, 3125},
-        {11, "20x", true, 62500}, {2, "2x", true, 6250},
+        {11, "20x", true, 62500},  {2, "2x", true, 6250},
     };
     for (const Case& c : cases) {
         SpeedHarness s;
