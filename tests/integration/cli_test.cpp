@@ -45,10 +45,10 @@ TEST_F(CommandLine, PortsListsTheSystemsEndpointsThenTheLoopbackAndNotItsOwnPort
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "Sources:\n"
-              "   1  - J3 Loopback\n"
+              "   1  J3 Loopback\n"
               "Destinations:\n"
               "   1  j3dump - input\n"
-              "   2  - J3 Loopback\n");
+              "   2  J3 Loopback\n");
 }
 
 TEST_F(CommandLine, SendDeliversTheFilesIntactAndPrintsTheStatusLine) {
