@@ -525,7 +525,7 @@ void MainWindow::open_config_window() {
     config_window_ = new ConfigWindow(ctx_, this);
     connect(config_window_, &QDialog::finished, this, &MainWindow::config_window_closed);
     config_window_->show();
-    show_ports();  // the rescan left the input without a source
+    show_ports();  // the rescan may have moved the ports or found one gone
 }
 
 void MainWindow::config_window_closed(int result) {
