@@ -63,7 +63,8 @@ uint32_t device_ids_present(const uint8_t* data, size_t size) {
 }
 
 bool is_sds_dump(const uint8_t* data, size_t size) {
-    return size >= 4 && data[0] == 0xF0 && data[1] == 0x7E && data[3] == 0x01;
+    if (size < 4 || data[0] != 0xF0 || data[1] != 0x7E) return false;
+    return data[3] == 0x01 || (size >= 5 && data[3] == 0x05 && data[4] == 0x05);
 }
 
 std::string_view type_tag_for_buffer(const uint8_t* data, size_t size) {

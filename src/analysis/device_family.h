@@ -50,7 +50,8 @@ bool is_device_sysex(const uint8_t* data, size_t size, uint8_t device_id);
 // recognised id at once: one pass over the buffer instead of six.
 uint32_t device_ids_present(const uint8_t* data, size_t size);
 
-// An SDS dump header at offset 0: F0 7E <any channel> 01.
+// An SDS dump header at offset 0: F0 7E <any channel> 01, or the extended
+// one, F0 7E <any channel> 05 05.
 bool is_sds_dump(const uint8_t* data, size_t size);
 
 // The Type column text: "WAV", "AIFF", "AIFC", "KX", "LY", "PW", "VQR", "SDS",

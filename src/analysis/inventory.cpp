@@ -6,6 +6,7 @@
 #include "analysis/device_family.h"
 #include "format/bytes.h"
 #include "format/sample_period.h"
+#include "format/sds_messages.h"
 #include "format/sysex_split.h"
 
 namespace j3 {
@@ -406,8 +407,20 @@ SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
     s.loop_start = field(13);
     s.loop_end = field(16);
     s.loop_type = byte_at(19);
+    // An extended header carries the rate itself and longer fields.
+    if (SdsDumpHeader h; is_sds_dump_header(data, size) && data[3] == kSdsIdExtended) {
+        s = SdsDumpSummary{};
+        if (read_dump_header(data, size, h)) {
+            s.bits = h.bits;
+            s.sample_rate = h.rate_hz;
+            s.length = h.length;
+            s.loop_start = h.loop_start;
+            s.loop_end = h.loop_end;
+            s.loop_type = h.loop_type;
+        }
+    }
 
-    enum class State { Idle, AfterF0, Channel, Kind, Header, Packet };
+    enum class State { Idle, AfterF0, Channel, Kind, Extended, Header, Packet };
     State state = State::Idle;
     uint8_t check = 0;
     int packet_byte = 0;  // position within the packet after the kind byte
@@ -435,6 +448,16 @@ SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
                     state = State::Header;
                 } else if (b == 0x02) {
                     state = State::Packet;
+                } else if (b == kSdsIdExtended) {
+                    state = State::Extended;
+                } else {
+                    state = State::Idle;
+                }
+                break;
+            case State::Extended:  // 05 05 is a header; other 05 messages are not the dump's
+                if (b == kSdsExtendedHeader) {
+                    if (dump_valid) ++s.correct_dumps;
+                    state = State::Header;
                 } else {
                     state = State::Idle;
                 }

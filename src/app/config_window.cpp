@@ -53,8 +53,20 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
     make_digit_field(ui_->delayField);
     make_digit_field(ui_->deviceNumberField);
 
-    // The endpoint lists as they are now; nothing stays connected until OK.
+    // The ports in use now, by name: every rescan below drops the input's
+    // connection, and looking at the settings must not end a reception.
+    const auto in_use = [](const std::vector<std::string>& names, int32_t position) {
+        return position >= 1 && size_t(position) <= names.size() ? names[size_t(position) - 1]
+                                                                 : std::string();
+    };
+    if (ctx_.endpoints.source_connected) {
+        connected_in_name_ = in_use(ctx_.endpoints.source_names, ctx_.settings.selected_in);
+        connected_in_ = ctx_.endpoints.source_endpoint;
+    }
+    connected_out_name_ = in_use(ctx_.endpoints.destination_names, ctx_.settings.selected_out);
+    // The endpoint lists as they are now.
     scan_midi(*ctx_.midi, ctx_.endpoints, midi_read_proc(ctx_));
+    keep_connections();
     const ConfigValues v = open_config_values(ctx_);
     fill_endpoint_list(ui_->sourceList, ctx_.endpoints.source_count, true, v.selected_in);
     fill_endpoint_list(ui_->destinationList, ctx_.endpoints.destination_count, false,
@@ -70,8 +82,22 @@ ConfigWindow::ConfigWindow(Context& ctx, QWidget* parent)
     ui_->extendedSdsCheck->setChecked(v.extended_sds);
     ui_->delayField->setText(QString::fromStdString(v.delay_text));
     ui_->deviceNumberField->setText(QString::fromStdString(v.device_number_text));
-    absent_in_name_ = v.absent_in_name;
-    absent_out_name_ = v.absent_out_name;
+    chosen_in_name_ = in_use(ctx_.endpoints.source_names, v.selected_in);
+    if (chosen_in_name_.empty()) chosen_in_name_ = v.absent_in_name;
+    chosen_out_name_ = in_use(ctx_.endpoints.destination_names, v.selected_out);
+    if (chosen_out_name_.empty()) chosen_out_name_ = v.absent_out_name;
+    // The user's choice, by name, so it survives its port leaving and coming
+    // back while the window is open.
+    const auto follow = [this](QListWidget* list, bool sources, std::string& chosen) {
+        connect(list, &QListWidget::itemSelectionChanged, this, [this, list, sources, &chosen] {
+            const auto& names =
+                sources ? ctx_.endpoints.source_names : ctx_.endpoints.destination_names;
+            const int32_t p = first_selected_position(list);
+            chosen = p >= 1 && size_t(p) <= names.size() ? names[size_t(p) - 1] : std::string();
+        });
+    };
+    follow(ui_->sourceList, true, chosen_in_name_);
+    follow(ui_->destinationList, false, chosen_out_name_);
 
     constexpr int kPortPollMs = 1000;
     port_timer_.setInterval(kPortPollMs);
@@ -84,25 +110,41 @@ void ConfigWindow::refresh_endpoint_lists() {
     const std::vector<std::string> sources_before = ctx_.endpoints.source_names;
     const std::vector<std::string> destinations_before = ctx_.endpoints.destination_names;
     scan_midi(*ctx_.midi, ctx_.endpoints, midi_read_proc(ctx_));
+    keep_connections();
     const MidiEndpoints& now = ctx_.endpoints;
     const auto refill = [this](QListWidget* list, const std::vector<std::string>& old_names,
                                const std::vector<std::string>& names, int32_t count, bool sources,
-                               const std::string& absent) {
+                               const std::string& chosen) {
         if (old_names == names) return;
-        // The chosen port stays chosen wherever it is now; a remembered one
-        // that has come back is chosen.
-        const int32_t chosen = first_selected_position(list);
-        const std::string name = chosen > 0 && size_t(chosen) <= old_names.size()
-                                     ? old_names[size_t(chosen) - 1]
-                                     : absent;
+        // The chosen port stays chosen wherever it is now, and is chosen again
+        // when it comes back.
         const QSignalBlocker block(list);
         list->clear();
-        fill_endpoint_list(list, count, sources, position_for_name(names, 0, name));
+        fill_endpoint_list(list, count, sources, position_for_name(names, 0, chosen));
     };
     refill(ui_->sourceList, sources_before, now.source_names, now.source_count, true,
-           absent_in_name_);
+           chosen_in_name_);
     refill(ui_->destinationList, destinations_before, now.destination_names, now.destination_count,
-           false, absent_out_name_);
+           false, chosen_out_name_);
+}
+
+void ConfigWindow::keep_connections() {
+    MidiEndpoints& e = ctx_.endpoints;
+    if (!connected_in_name_.empty()) {
+        if (const int32_t p = position_for_name(e.source_names, 0, connected_in_name_); p > 0) {
+            ctx_.settings.selected_in = choose_source(*ctx_.midi, e, p, false);
+        } else {
+            // Gone: the input still names it, so a reception from it ends as
+            // one whose source has left.
+            e.source_endpoint = connected_in_;
+            e.source_connected = false;
+            ctx_.settings.selected_in = 0;
+        }
+    }
+    if (!connected_out_name_.empty()) {
+        if (const int32_t p = position_for_name(e.destination_names, 0, connected_out_name_); p > 0)
+            ctx_.settings.selected_out = choose_destination(*ctx_.midi, e, p, false);
+    }
 }
 
 ConfigWindow::~ConfigWindow() = default;
@@ -136,8 +178,10 @@ void ConfigWindow::ok() {
     v.sds_format_item = ui_->sdsFormatPopup->currentIndex() + 1;
     v.send_filename = ui_->sendFilenameCheck->isChecked();
     v.extended_sds = ui_->extendedSdsCheck->isChecked();
-    v.absent_in_name = absent_in_name_;
-    v.absent_out_name = absent_out_name_;
+    // A chosen port that is away now keeps its name: OK never turns it into
+    // none, and it is chosen again when it returns.
+    v.absent_in_name = chosen_in_name_;
+    v.absent_out_name = chosen_out_name_;
     apply_config_values(ctx_, v);
     request_speed(ctx_, true);
     done(QDialog::Accepted);

@@ -1,7 +1,8 @@
 // The configuration window "Conf": MIDI source (103) and destination (104),
-// and the transfer settings (105 to 112). Opening it rescans MIDI, which
-// leaves the input without a source until OK chooses one again; OK takes
-// every value into the settings and the preferences, Close takes nothing.
+// and the transfer settings (105 to 112). Opening it rescans MIDI (and every
+// second while open); the ports in use stay connected through each rescan.
+// OK takes every value into the settings and the preferences; Close (or Esc)
+// takes nothing and leaves every connection as it was.
 // GUI thread.
 #pragma once
 
@@ -9,6 +10,9 @@
 #include <QTimer>
 
 #include <memory>
+#include <string>
+
+#include "midi/midi_service.h"
 
 namespace Ui {
 class ConfigWindow;
@@ -50,6 +54,9 @@ class ConfigWindow : public QDialog {
 
   private:
     void fill_endpoint_list(QListWidget* list, int32_t count, bool sources, int32_t selected);
+    // After a rescan: the ports in use when the window opened, connected
+    // again wherever they are listed now.
+    void keep_connections();
 
     Context& ctx_;
     std::unique_ptr<Ui::ConfigWindow> ui_;
@@ -58,10 +65,14 @@ class ConfigWindow : public QDialog {
     QLabel* identify_result_ = nullptr;
     void add_identify_row();
     void show_identity_replies();
-    // Stored ports that were not there when the window opened; OK keeps them
-    // unless another port is chosen.
-    std::string absent_in_name_;
-    std::string absent_out_name_;
+    // The ports in use when the window opened (empty: none).
+    std::string connected_in_name_;
+    std::string connected_out_name_;
+    Endpoint connected_in_ = kNoEndpoint;
+    // The chosen ports by name: the list's selection, or a stored port not
+    // there now. OK keeps a chosen name while its port is away.
+    std::string chosen_in_name_;
+    std::string chosen_out_name_;
 };
 
 // 1-based position of a list's first selected item, 0 when none.

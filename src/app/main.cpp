@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
         std::fputs(j3::version_text().toUtf8().constData(), stdout);
         return 0;
     }
-    if (argc > 1 && j3::is_cli_argument(argv[1])) return j3::run_cli(argc, argv);
+    if (argc > 1 && (j3::is_cli_argument(argv[1]) || j3::is_mistyped_verb(argc, argv)))
+        return j3::run_cli(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("J3"));

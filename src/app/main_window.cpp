@@ -49,6 +49,12 @@ namespace {
 constexpr int kNameColumnMargin = 245;
 constexpr int kSizeColumnWidth = 72;
 constexpr int kStatusIntervalMs = 100;
+// At first start the list shows this many rows, and the item views at least
+// kItemViewsMinHeight, which they keep however the window or the divider moves.
+constexpr int kFirstStartRows = 10;
+constexpr int kItemViewsMinHeight = 150;
+// How long Turbo waits for the instrument's speed report before saying so.
+constexpr int kSpeedReportWaitMs = 1000;
 
 const char* const kOpenFilter =
     "J3 filetypes (*.syx *.wav *.aiff *.aifc *.aif *.j3);;All files (*)";
@@ -161,6 +167,7 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
     fit_titles(ui_->receiveButton, {"Receive", "Stop!"});
     fit_titles(ui_->loopButton, {"Loop:File", "Loop On", "Loop Off"});
     fit_titles(ui_->stereoButton, {"L + R", "Left", "Right"});
+    ui_->itemPane->setMinimumHeight(kItemViewsMinHeight);
     // No control is clipped at the smallest size.
     setMinimumSize(minimumSize().expandedTo(minimumSizeHint()));
 
@@ -196,12 +203,25 @@ bool MainWindow::start(QScreen* screen) {
         request_speed(ctx_, false);
     // 11, 12. Placement and show; a window that was maximised at quit comes
     // back maximised over its normal frame.
-    place_window(screen);
+    place_window(screen, kDesignedWindowSize);
     const Settings& s = ctx_.settings;
     if (s.window_maximized && s.normal_w > 0 && s.normal_h > 0) {
         showMaximized();
     } else {
         show();
+        if (s.window_x < 0 || s.window_y < 0 || s.window_w <= 0 || s.window_h <= 0) {
+            // No stored size: now that the list has its laid-out height, as
+            // tall as the first rows and the item views need.
+            const int row = ui_->fileList->verticalHeader()->defaultSectionSize();
+            const int list = ui_->fileList->horizontalHeader()->height() + kFirstStartRows * row +
+                             2 * ui_->fileList->frameWidth();
+            const int views =
+                std::max(kItemViewsMinHeight, ui_->itemPane->minimumSizeHint().height());
+            const int more =
+                list + ui_->itemSplitter->handleWidth() + views - ui_->itemSplitter->height();
+            place_window(screen, frameGeometry().size() + QSize(0, std::max(more, 0)));
+            ui_->itemSplitter->setSizes({list, views});
+        }
     }
     ui_->fileList->setFocus();
     report_load_notes(notes);
@@ -221,7 +241,7 @@ bool MainWindow::start(QScreen* screen) {
     return true;
 }
 
-void MainWindow::place_window(QScreen* screen) {
+void MainWindow::place_window(QScreen* screen, QSize first_size) {
     const Settings& s = ctx_.settings;
     // Maximised at quit: the stored bounds are the screen's; the normal
     // frame is kept beside them.
@@ -238,7 +258,7 @@ void MainWindow::place_window(QScreen* screen) {
     }
     if (!screen) screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    set_frame_bounds(place_main_window(x, y, w, h, available));
+    set_frame_bounds(place_main_window(x, y, w, h, available, first_size));
 }
 
 QMargins MainWindow::frame_margins() {
@@ -289,9 +309,20 @@ void MainWindow::command(uint32_t id) {
         case kCmdWaveform:
             build_waveform_items(ctx_);
             break;
-        case kCmdTurbo:
+        case kCmdTurbo: {
+            // At standard speed Turbo asks; an instrument that never answers
+            // would otherwise leave the user looking at nothing.
+            const bool asks = ctx_.send.speed_factor() == 10 &&
+                              ctx_.endpoints.destination_endpoint != kNoEndpoint;
             turbo_command(ctx_);
+            if (asks) {
+                QTimer::singleShot(kSpeedReportWaitMs, this, [this, shown = speed_labels_shown_] {
+                    if (speed_labels_shown_ == shown)
+                        show_status_message("The instrument did not report its speed.");
+                });
+            }
             break;
+        }
         case kCmdOpen:
             open_command();
             break;
@@ -303,8 +334,7 @@ void MainWindow::command(uint32_t id) {
             }
             break;
         case kCmdQuit:
-            if (!received_data_settled()) break;
-            save_preferences_now();
+            if (!received_data_settled() || !save_preferences_now()) break;
             QCoreApplication::quit();
             break;
     }
@@ -499,7 +529,7 @@ void MainWindow::open_config_window() {
     config_window_ = new ConfigWindow(ctx_, this);
     connect(config_window_, &QDialog::finished, this, &MainWindow::config_window_closed);
     config_window_->show();
-    show_ports();  // the rescan left the input without a source
+    show_ports();  // the rescan may have moved the ports or found one gone
 }
 
 void MainWindow::config_window_closed(int result) {
@@ -679,7 +709,7 @@ void MainWindow::update_status() {
     }
 }
 
-void MainWindow::save_preferences_now() {
+bool MainWindow::save_preferences_now() {
     const QRect bounds = frameGeometry();
     Settings& s = ctx_.settings;
     s.window_x = bounds.x();
@@ -696,13 +726,31 @@ void MainWindow::save_preferences_now() {
         s.normal_w = normal.width();
         s.normal_h = normal.height();
     }
-    // Nothing is shown at quit; the terminal still tells why the settings
-    // will be missing next time.
+    // A user who started J3 from the menu never sees standard error: the
+    // settings and the list would be gone next time without a word.
     if (const Result saved = save_preferences(ctx_, preferences_file_); !saved) {
         std::fprintf(stderr, "j3: could not write the preferences to %s: %s\n",
                      preferences_file_.string().c_str(), saved.message.c_str());
+        const QString reason = tr("They could not be written to \"%1\": %2")
+                                   .arg(QString::fromStdString(preferences_file_.string()),
+                                        QString::fromStdString(saved.message));
+        bool quit = false;
+        if (preferences_failure_prompt_) {
+            quit = preferences_failure_prompt_(reason);
+        } else {
+            QMessageBox box(QMessageBox::Warning, tr("J3"),
+                            tr("The settings and the file list were not saved."),
+                            QMessageBox::Cancel, this);
+            box.setInformativeText(reason);
+            QPushButton* anyway = box.addButton(tr("Quit anyway"), QMessageBox::DestructiveRole);
+            box.setDefaultButton(QMessageBox::Cancel);
+            box.exec();
+            quit = box.clickedButton() == anyway;
+        }
+        if (!quit) return false;
     }
     preferences_saved_ = true;
+    return true;
 }
 
 // --- Window events ------------------------------------------------------------
@@ -712,7 +760,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (!preferences_saved_) save_preferences_now();
+    if (!preferences_saved_ && !save_preferences_now()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }
@@ -776,7 +827,10 @@ void MainWindow::set_receive_status(std::string_view text) {
 }
 
 void MainWindow::set_speed_label(std::string_view text) {
-    post([this, label = qt_text(text)] { ui_->speedLabel->setText(label); });
+    post([this, label = qt_text(text)] {
+        ui_->speedLabel->setText(label);
+        ++speed_labels_shown_;
+    });
 }
 
 void MainWindow::set_speed_indicator(bool on) {

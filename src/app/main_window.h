@@ -118,8 +118,14 @@ class MainWindow : public QMainWindow, public WindowControls {
     // coordinates; the content area is what the frame leaves.
     void set_frame_bounds(const QRect& bounds);
 
-    // Saves the preferences with the window's current bounds.
-    void save_preferences_now();
+    // Saves the preferences with the window's current bounds. When they
+    // cannot be written the user is asked (Quit anyway / Cancel): false
+    // means stay, and the next quit tries again.
+    bool save_preferences_now();
+    // Replaces that question: given the reason, true to quit anyway.
+    void set_preferences_failure_prompt(std::function<bool(const QString& reason)> prompt) {
+        preferences_failure_prompt_ = std::move(prompt);
+    }
 
     // The About box's text: J3's version and those of the libraries it runs on.
     static QString about_text();
@@ -181,7 +187,8 @@ class MainWindow : public QMainWindow, public WindowControls {
     void config_window_closed(int result);
     void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
     void show_item_views(uint32_t id);
-    void place_window(QScreen* screen);
+    // Stored bounds, or first_size where the preferences hold none.
+    void place_window(QScreen* screen, QSize first_size);
     void show_status_message(const char* text);
     // A status line for a state the user can mend (no destination, a port
     // that is not there); it goes once the configuration's OK mends it.
@@ -207,7 +214,8 @@ class MainWindow : public QMainWindow, public WindowControls {
     const uint8_t* shown_data_ = nullptr;
     QPointer<ConfigWindow> config_window_;
     QTimer status_timer_;
-    int ports_ticks_ = 0;  // status timer ticks since the port line was last looked at
+    uint32_t speed_labels_shown_ = 0;  // speeds put in force, to tell a Turbo answered
+    int ports_ticks_ = 0;              // status timer ticks since the port line was last looked at
     std::atomic<int32_t> sample_number_{0};
     std::function<QStringList()> choose_files_;
     std::function<QString(const QString&)> choose_list_file_;
@@ -228,6 +236,7 @@ class MainWindow : public QMainWindow, public WindowControls {
     // The status timer's part: follows the series; true while it runs.
     bool follow_request_series();
     std::optional<RequestSeries> ask_request_range();
+    std::function<bool(const QString&)> preferences_failure_prompt_;
     QString dialog_folder_;  // where the last Open or Save dialog ended
     bool quit_confirmed_ = false;
     bool send_after_open_ = false;  // Send with nothing selected: send what Open adds

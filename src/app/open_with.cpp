@@ -1,5 +1,6 @@
 #include "app/open_with.h"
 
+#include <QDir>
 #include <QUrl>
 
 namespace j3 {
@@ -15,7 +16,9 @@ QStringList files_from_arguments(const QStringList& arguments) {
         }
         // Another scheme (a desktop may pass http: or smb: URLs): not a file here.
         if (argument.contains(QLatin1String("://"))) continue;
-        files << argument;
+        // The list keeps paths across runs: a relative one would name another
+        // file (or none) once J3 starts from another folder.
+        files << QDir::cleanPath(QDir::current().absoluteFilePath(argument));
     }
     return files;
 }

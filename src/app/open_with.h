@@ -6,8 +6,9 @@
 
 namespace j3 {
 
-// The files named by the arguments after the program name: paths as given,
-// file: URLs as their local paths; empty arguments and other URLs are skipped.
+// The files named by the arguments after the program name: paths made
+// absolute against the current folder, file: URLs as their local paths; empty
+// arguments and other URLs are skipped.
 QStringList files_from_arguments(const QStringList& arguments);
 
 }  // namespace j3

@@ -10,13 +10,13 @@ QRect move_onto_screen(QRect r, const QRect& available) {
     return r;
 }
 
-QRect place_main_window(int x, int y, int w, int h, const QRect& available) {
+QRect place_main_window(int x, int y, int w, int h, const QRect& available, QSize first_size) {
+    first_size = first_size.boundedTo(available.size()).expandedTo(kDesignedWindowSize);
     if (x >= 0 && y >= 0) {
-        const QSize size(w > 0 ? w : kDesignedWindowSize.width(),
-                         h > 0 ? h : kDesignedWindowSize.height());
+        const QSize size(w > 0 ? w : first_size.width(), h > 0 ? h : first_size.height());
         return move_onto_screen(QRect(QPoint(x, y), size), available);
     }
-    QRect r(QPoint(0, 0), kDesignedWindowSize);
+    QRect r(QPoint(0, 0), first_size);
     r.moveCenter(available.center());
     return r;
 }

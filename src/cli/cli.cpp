@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <utility>
 
 namespace j3 {
 namespace {
@@ -40,7 +43,33 @@ void print_usage(FILE* out) {
                  "       j3 --version                 J3's version and those of its libraries\n");
 }
 
+// One typing slip apart: a letter changed, added, dropped, or two neighbours
+// swapped ("recieve").
+bool one_slip_apart(std::string_view a, std::string_view b) {
+    if (a == b) return false;
+    if (a.size() < b.size()) std::swap(a, b);
+    if (a.size() - b.size() > 1) return false;
+    size_t i = 0;
+    while (i < b.size() && a[i] == b[i]) ++i;
+    if (a.size() != b.size()) return a.substr(i + 1) == b.substr(i);
+    if (a.substr(i + 1) == b.substr(i + 1)) return true;
+    return i + 1 < a.size() && a[i] == b[i + 1] && a[i + 1] == b[i] &&
+           a.substr(i + 2) == b.substr(i + 2);
+}
+
 }  // namespace
+
+bool is_mistyped_verb(int argc, char** argv) {
+    if (argc < 3) return false;
+    const std::filesystem::path first(argv[1]);
+    std::error_code error;
+    if (first.empty() || first.has_extension() || std::filesystem::exists(first, error))
+        return false;
+    for (int i = 2; i < argc; ++i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') return true;
+    }
+    return false;
+}
 
 bool is_cli_argument(const char* first) {
     if (first[0] == '-' || !std::strcmp(first, "help")) return true;
@@ -64,7 +93,15 @@ int run_cli(int argc, char** argv) {
     for (const Verb& v : kVerbs) {
         if (!std::strcmp(verb, v.name)) return v.run(args);
     }
-    std::fprintf(stderr, "j3: unknown command \"%s\"\n", verb);
+    const Verb* near = nullptr;
+    for (const Verb& v : kVerbs) {
+        if (one_slip_apart(verb, v.name)) near = &v;
+    }
+    if (near) {
+        std::fprintf(stderr, "j3: unknown command \"%s\": did you mean %s?\n", verb, near->name);
+    } else {
+        std::fprintf(stderr, "j3: unknown command \"%s\"\n", verb);
+    }
     print_usage(stderr);
     return 2;
 }

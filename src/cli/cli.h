@@ -14,6 +14,11 @@ int run_cli(int argc, char** argv);
 // option (it starts with "-"). Anything else names a file for the window.
 bool is_cli_argument(const char* first);
 
+// A verb mistyped: a first argument that is no existing path and has no
+// extension, followed by an option (`j3 recieve --from 2 -o out`). It is no
+// file for the window: run_cli names it an unknown command.
+bool is_mistyped_verb(int argc, char** argv);
+
 // One function a verb; args exclude the program name and the verb.
 int ports_command(const std::vector<std::string>& args);
 int send_command(const std::vector<std::string>& args);

@@ -152,8 +152,14 @@ FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& pa
             std::error_code ec;
             if (std::filesystem::is_directory(path, ec)) continue;
         }
-        // "name." has no extension either.
-        if (path.extension().string().size() < 2) continue;
+        // "name." has no extension either. Said, not skipped in silence: the
+        // user would not know why the file is missing from the list.
+        std::error_code ec;
+        if (path.extension().string().size() < 2 && !std::filesystem::is_directory(path, ec)) {
+            taken.problems.push_back("\"" + path.string() +
+                                     "\" has no extension, which tells J3 what the file holds.");
+            continue;
+        }
         if (is_list_file_name(path)) {
             ListLoad load = load_file_list(ctx, path);
             taken.problems.insert(taken.problems.end(), load.problems.begin(), load.problems.end());

@@ -76,9 +76,9 @@ struct FilesTaken {
 };
 
 // Takes files the user chose or dropped, in their order: a path without an
-// extension is skipped, a ".j3" (any case) is opened as a list (never added as
-// an item; one that is not a list is skipped), any other file is added as an
-// item.
+// extension is named in problems and left out, a ".j3" (any case) is opened as
+// a list (never added as an item; one that is not a list is skipped), any
+// other file is added as an item.
 FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths,
                       FilesFrom from);
 

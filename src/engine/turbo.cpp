@@ -1,6 +1,7 @@
 #include "engine/turbo.h"
 
 #include <algorithm>
+#include <string>
 
 #include "engine/context.h"
 #include "engine/send_state.h"
@@ -54,7 +55,9 @@ bool control_messages_pending(Context& ctx) {
 void set_speed(Context& ctx, int32_t index) {
     if (index < 0 || index > kSpeedIndexMax) return;
     const int32_t factor = kSpeedFactors[size_t(index)];
-    ctx.window->set_speed_label(kSpeedLabels[size_t(index)]);
+    // A faster speed shows its unit; standard speed shows nothing.
+    const std::string label(kSpeedLabels[size_t(index)]);
+    ctx.window->set_speed_label(factor > 10 ? label + "x" : label);
     ctx.send.state().speed_factor = factor;
     ctx.window->set_speed_indicator(factor > 10);
     send_control_message(ctx, ctx.endpoints.virtual_destination, kSpeedRequest.data(),

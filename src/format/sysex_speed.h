@@ -13,7 +13,8 @@ constexpr int kSpeedIndexMax = 11;
 constexpr std::array<int32_t, kSpeedIndexMax + 1> kSpeedFactors = {10, 10, 20,  33,  40,  50,
                                                                    66, 80, 100, 133, 160, 200};
 
-// What the main window shows for each speed index: one space at normal speed.
+// The multiple of the standard rate for each speed index, as text (the main
+// window adds its unit, "x"); one space at normal speed.
 constexpr std::array<const char*, kSpeedIndexMax + 1> kSpeedLabels = {
     " ", " ", "2", "3.3", "4", "5", "6.7", "8", "10", "13.3", "16", "20"};
 

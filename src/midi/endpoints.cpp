@@ -36,14 +36,12 @@ void scan_midi(MidiService& midi, MidiEndpoints& e, ReadProc read_proc) {
 
 std::string endpoint_display_name(MidiService& midi, Endpoint endpoint, bool external) {
     const EndpointInfo info = midi.endpoint_info(endpoint);
-    std::string text = "- " + info.name;
-    if (!info.has_entity) return text;
-    if (info.device_name.empty()) return text;
+    // Without a device the port's own name stands alone: a leading dash would
+    // only separate it from nothing.
+    if (!info.has_entity || info.device_name.empty()) return info.name;
     if (external && info.device_entities < 2) return info.device_name;
-    if (info.device_name != text) {
-        if (!text.empty()) text.insert(0, " ");
-        text.insert(0, info.device_name);
-    }
+    std::string text = "- " + info.name;
+    if (info.device_name != text) text.insert(0, info.device_name + " ");
     return text;
 }
 
@@ -67,12 +65,18 @@ int32_t choose_destination(MidiService& midi, MidiEndpoints& e, int32_t position
 int32_t position_for_name(const std::vector<std::string>& names, int32_t position,
                           const std::string& name) {
     if (name.empty()) return position;
-    if (position >= 1 && size_t(position) <= names.size() && names[size_t(position) - 1] == name)
-        return position;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == name) return int32_t(i + 1);
-    }
-    return 0;
+    const auto find = [&](const std::string& n) {
+        if (position >= 1 && size_t(position) <= names.size() && names[size_t(position) - 1] == n)
+            return position;
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (names[i] == n) return int32_t(i + 1);
+        }
+        return 0;
+    };
+    if (const int32_t p = find(name); p != 0) return p;
+    // Earlier versions listed a port without a device as "- <name>"; such a
+    // stored choice still names that port.
+    return name.starts_with("- ") ? find(name.substr(2)) : 0;
 }
 
 bool create_virtual_destination(MidiService& midi, MidiEndpoints& e) {

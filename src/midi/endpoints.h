@@ -31,7 +31,7 @@ struct MidiEndpoints {
 // and names. Nothing is connected afterwards. GUI thread.
 void scan_midi(MidiService& midi, MidiEndpoints& endpoints, ReadProc read_proc);
 
-// "<device> - <endpoint>", or "- <endpoint>" without a device (UTF-8). With
+// "<device> - <endpoint>", or "<endpoint>" alone without a device (UTF-8). With
 // external set, a device of fewer than 2 entities gives its name alone.
 std::string endpoint_display_name(MidiService& midi, Endpoint endpoint, bool external);
 
@@ -49,7 +49,9 @@ int32_t choose_destination(MidiService& midi, MidiEndpoints& endpoints, int32_t 
 // whose order changes as ports come and go. A stored name wins: the stored
 // position when its entry carries that name, else the first entry that does,
 // or 0 (choose none) when no entry does. Without a stored name (a file
-// written before names were kept), the stored position as it is.
+// written before names were kept), the stored position as it is. A stored
+// "- <endpoint>" (the older text for a port without a device) names
+// "<endpoint>".
 int32_t position_for_name(const std::vector<std::string>& names, int32_t position,
                           const std::string& name);
 

@@ -35,6 +35,8 @@ std::string name_message_text(uint32_t pending_name) {
         // A folder separator or a control character would make the name a
         // path, or one no file can have.
         if (c == '/' || c < 0x20 || c == 0x7F) c = '_';
+        // A leading dot would make a hidden file (or "." and "..").
+        if (c == '.' && mac.empty()) c = '_';
         mac.push_back(char(c));
     }
     return mac_roman_to_utf8(mac);

@@ -9,6 +9,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "format/sds_messages.h"
+
 namespace j3::testing {
 
 using Bytes = std::vector<uint8_t>;
@@ -229,6 +231,18 @@ inline Bytes sds_packet(uint8_t number, uint8_t channel = 0, int checksum_error 
     for (size_t k = 1; k < m.size(); ++k) x ^= m[k];
     m.push_back(uint8_t((x ^ checksum_error) & 0x7F));
     m.push_back(0xF7);
+    return m;
+}
+
+// The extended header J3 itself writes (rate in Hz, 5-group fields).
+inline Bytes sds_extended_header(int32_t rate_hz, int32_t length, uint8_t bits = 16) {
+    SdsDumpHeader h;
+    h.bits = bits;
+    h.rate_hz = rate_hz;
+    h.length = length;
+    h.loop_end = length - 1;
+    Bytes m(kSdsExtendedHeaderSize);
+    build_extended_header(m.data(), h);
     return m;
 }
 

@@ -104,33 +104,47 @@ class ConfigWindowTest : public QObject {
         QCOMPARE(s.prefs_dict.find("Device Number")->string, std::string("200"));
     }
 
-    void closeKeepsTheSettingsButLeavesTheInputUnconnected() {
-        write_prefs(prefs_xml(
-            {{"Selected MIDI Interfaces In", int_xml(1)}, {"Delay", "<string>12</string>"}}));
+    void closeKeepsTheSettingsAndTheConnections() {
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces In", int_xml(1)},
+                               {"Selected MIDI Interfaces Out", int_xml(1)},
+                               {"Delay", "<string>12</string>"}}));
         Harness h(prefs_, 2, 1);
         QVERIFY(h.window->start());
-        QCOMPARE(h.midi.connected.size(), size_t(1));
+        QCOMPARE(h.midi.connected, std::vector<Endpoint>{h.midi.source(0)});
         ConfigWindow* conf = open(h);
+        QCOMPARE(h.midi.connected, std::vector<Endpoint>{h.midi.source(0)});
         QCOMPARE(first_selected_position(get<QListWidget>(conf, kSourceList)), 1);
         QCOMPARE(get<QLineEdit>(conf, kDelayField)->text(), QStringLiteral("12"));
         get<QLineEdit>(conf, kDelayField)->setText(QStringLiteral("99"));
+        get<QListWidget>(conf, kSourceList)->setCurrentRow(1);
         get<QCheckBox>(conf, kReloadCheckbox)->click();
         QVERIFY(h.ctx.settings.reload_files);  // each click changes the setting
+        conf->refresh_endpoint_lists();        // the rescan each second while open
+        QCOMPARE(h.midi.connected, std::vector<Endpoint>{h.midi.source(0)});
         conf->close_window();
         QTRY_VERIFY(h.window->config_window() == nullptr);
         QVERIFY(h.window->control(kConfigButton)->isEnabled());
         QCOMPARE(h.ctx.settings.send_delay.load(), 12);
         QCOMPARE(h.ctx.settings.prefs_dict.find("Delay")->string, std::string("12"));
-        QVERIFY(h.midi.connected.empty());  // the rescan dropped the connection
-        // The next opening shows the stored values again.
+        QCOMPARE(h.ctx.settings.selected_in, 1);
+        QCOMPARE(h.midi.connected, std::vector<Endpoint>{h.midi.source(0)});
+        QVERIFY(h.ctx.endpoints.source_connected);
+        QCOMPARE(h.ctx.endpoints.destination_endpoint.load(), h.midi.destination(0));
+        // The next opening shows the stored values again; Esc leaves the
+        // connection too, also when the port has moved meanwhile.
         conf = open(h);
         QVERIFY(!get<QCheckBox>(conf, kReloadCheckbox)->isChecked());
         QCOMPARE(get<QLineEdit>(conf, kDelayField)->text(), QStringLiteral("12"));
-        conf->close_window();
+        h.midi.sources.insert(h.midi.sources.begin(), EndpointInfo{"New"});
+        conf->refresh_endpoint_lists();
+        QTest::keyClick(conf, Qt::Key_Escape);
+        QTRY_VERIFY(h.window->config_window() == nullptr);
+        QCOMPARE(h.ctx.settings.selected_in, 2);
+        QCOMPARE(h.midi.connected, std::vector<Endpoint>{h.midi.source(1)});
     }
 
     void theListsFollowPortsThatComeAndGo() {
-        Harness h(prefs_, 1, 2);  // "- Out 1", "- Out 2"
+        Harness h(prefs_, 1, 2);  // "Out 1", "Out 2"
         QVERIFY(h.window->start());
         ConfigWindow* conf = open(h);
         QVERIFY(conf);
@@ -149,10 +163,15 @@ class ConfigWindowTest : public QObject {
         } steps[] = {
             {"a port appears in front: the choice moves with its port",
              {"New", "Out 1", "Out 2"},
-             {"- New", "- Out 1", "- Out 2"},
+             {"New", "Out 1", "Out 2"},
              3},
-            {"the chosen port leaves: nothing chosen", {"New", "Out 1"}, {"- New", "- Out 1"}, 0},
-            {"nothing changed", {"New", "Out 1"}, {"- New", "- Out 1"}, 0},
+            {"the chosen port leaves: nothing chosen", {"New", "Out 1"}, {"New", "Out 1"}, 0},
+            {"nothing changed", {"New", "Out 1"}, {"New", "Out 1"}, 0},
+            {"it comes back elsewhere: chosen again",
+             {"Out 2", "New", "Out 1"},
+             {"Out 2", "New", "Out 1"},
+             1},
+            {"it leaves again", {"Out 1"}, {"Out 1"}, 0},
         };
         for (const auto& step : steps) {
             h.midi.destinations.clear();
@@ -161,7 +180,12 @@ class ConfigWindowTest : public QObject {
             QVERIFY2(names() == step.shown, step.description);
             QVERIFY2(first_selected_position(destinations) == step.chosen, step.description);
         }
-        conf->close_window();
+        // OK while the chosen port is away keeps it by name: not "none".
+        conf->ok();
+        QCOMPARE(h.ctx.settings.selected_out, 0);
+        QCOMPARE(h.ctx.settings.selected_out_name, std::string("Out 2"));
+        QCOMPARE(h.ctx.settings.prefs_dict.find("Selected MIDI Interfaces Out Name")->string,
+                 std::string("Out 2"));
     }
 
     void aRememberedPortIsChosenWhenItComesBack() {

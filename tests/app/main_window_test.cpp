@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTableView>
 #include <QtTest>
 
@@ -90,10 +91,31 @@ class MainWindowTest : public QObject {
         QCOMPARE(text(h, kSendButton), QStringLiteral("Send"));
         QCOMPARE(text(h, kSampleNumberField), QStringLiteral("0"));
         QCOMPARE(h.window->file_list_model()->rowCount(), 0);
-        // Window fields stay 0: the designed size at the screen's top left.
+        // Window fields stay 0: at the screen's top left, at least the designed size.
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-        QCOMPARE(h.window->frameGeometry(), QRect(available.topLeft(), kDesignedWindowSize));
+        QCOMPARE(h.window->frameGeometry().topLeft(), available.topLeft());
+        QVERIFY(h.window->frameGeometry().width() >= kDesignedWindowSize.width());
         QCOMPARE(h.ctx.settings.selected_out, 0);
+    }
+
+    void theFirstStartShowsTenRowsAndTheItemViewsWhichNeverCollapse() {
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        QCoreApplication::processEvents();
+        auto* list = qobject_cast<QTableView*>(h.window->control(kFileList));
+        QWidget* views = h.window->findChild<QWidget*>(QStringLiteral("itemPane"));
+        auto* splitter = h.window->findChild<QSplitter*>(QStringLiteral("itemSplitter"));
+        QVERIFY(list && views && splitter);
+        const int row = list->verticalHeader()->defaultSectionSize();
+        QVERIFY(list->viewport()->height() >= 10 * row);
+        QVERIFY(views->height() >= 150);
+        // Neither the smallest window nor the divider dragged down hides them.
+        h.window->resize(1, 1);
+        QCoreApplication::processEvents();
+        QVERIFY(views->height() >= 150);
+        splitter->setSizes({splitter->height(), 0});
+        QCoreApplication::processEvents();
+        QVERIFY(views->height() >= 150);
     }
 
     void aVersion2FileIsIgnoredAndOverwrittenAtQuit() {
@@ -127,7 +149,7 @@ class MainWindowTest : public QObject {
         QVERIFY(conf);
         auto* sources = qobject_cast<QListWidget*>(conf->control(kSourceList));
         QCOMPARE(sources->count(), 2);
-        QCOMPARE(sources->item(1)->text(), QStringLiteral("- In 2"));
+        QCOMPARE(sources->item(1)->text(), QStringLiteral("In 2"));
         QCOMPARE(first_selected_position(sources), 0);
         conf->close_window();
     }
@@ -143,7 +165,7 @@ class MainWindowTest : public QObject {
         auto* destinations = qobject_cast<QListWidget*>(conf->control(kDestinationList));
         QCOMPARE(destinations->count(), 1);
         QCOMPARE(destinations->item(0)->text(),
-                 QString::fromUtf8("- Caf\xC3\xA9 \xE6\xB3\xA2\xE5\xBD\xA2 ") + QString(80, 'n'));
+                 QString::fromUtf8("Caf\xC3\xA9 \xE6\xB3\xA2\xE5\xBD\xA2 ") + QString(80, 'n'));
         conf->close_window();
     }
 
@@ -174,6 +196,17 @@ class MainWindowTest : public QObject {
         QTest::newRow("second screen's area")
             << QRect(1900, 10, 674, 373) << QRect(1280, 0, 1024, 768) << QRect(1630, 10, 674, 373);
     }
+    void placementAtFirstStart() {
+        const QRect screen(0, 25, 1280, 775);
+        // The first start's size where none is stored, cut to the screen.
+        QCOMPARE(place_main_window(0, 0, 0, 0, screen, QSize(674, 540)), QRect(0, 25, 674, 540));
+        QCOMPARE(place_main_window(-1, -1, 0, 0, screen, QSize(674, 540)),
+                 QRect(303, 143, 674, 540));
+        QCOMPARE(place_main_window(0, 0, 0, 0, QRect(0, 0, 800, 500), QSize(674, 540)),
+                 QRect(0, 0, 674, 500));
+        QCOMPARE(place_main_window(10, 20, 700, 400, screen, QSize(674, 540)),
+                 QRect(10, 25, 700, 400));
+    }
     void placement() {
         QFETCH(QRect, stored);
         QFETCH(QRect, available);
@@ -188,7 +221,10 @@ class MainWindowTest : public QObject {
         write_prefs(prefs_xml({{"Location X", int_xml(100)}, {"Location Y", int_xml(50)}}));
         Harness h(prefs_);
         QVERIFY(h.window->start(QGuiApplication::primaryScreen()));
-        QCOMPARE(h.window->frameGeometry(), QRect(100, 50, 674, 373));
+        // Without a stored size: the first start's.
+        QCOMPARE(h.window->frameGeometry().topLeft(), QPoint(100, 50));
+        QCOMPARE(h.window->frameGeometry().width(), 674);
+        QVERIFY(h.window->frameGeometry().height() > 373);
     }
 
     void sendToTheLoopbackShowsProgressAndDone() {
@@ -203,7 +239,7 @@ class MainWindowTest : public QObject {
         QVERIFY(h.window->start());
         QCOMPARE(h.ctx.endpoints.destination_count, 1);
         QCOMPARE(std::string(h.ctx.endpoints.destination_names[0].data()),
-                 std::string("- J3 Loopback"));
+                 std::string("J3 Loopback"));
         ConfigValues v = open_config_values(h.ctx);
         v.selected_out = 1;
         apply_config_values(h.ctx, v);
@@ -645,7 +681,8 @@ class MainWindowTest : public QObject {
         conf->ok();
         QCoreApplication::processEvents();
         QCOMPARE(text(h, kSendStatus), QString());
-        QVERIFY(ports->text().startsWith(QStringLiteral("MIDI Out: - Synth")));
+        // Stored in the older "- Synth" form, shown as the port is named now.
+        QVERIFY(ports->text().startsWith(QStringLiteral("MIDI Out: Synth")));
         h.midi.complete_all();  // the speed request that follows OK
         h.midi.sent.clear();
         h.window->command(kCmdSend);
@@ -691,8 +728,13 @@ class MainWindowTest : public QObject {
     void filesFromTheCommandLine_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("files");
-        QTest::newRow("paths as given")
-            << QStringList{"/a/b.syx", "c.j3"} << QStringList{"/a/b.syx", "c.j3"};
+        // "@" stands for the current folder: a relative path is made
+        // absolute, so it still names its file when J3 starts elsewhere.
+        QTest::newRow("absolute paths as given, relative ones made absolute")
+            << QStringList{"/a/b.syx", "c.j3"} << QStringList{"/a/b.syx", "@/c.j3"};
+        QTest::newRow("relative paths in and out of folders")
+            << QStringList{"sub/d.syx", "./e.wav", "../f.aiff"}
+            << QStringList{"@/sub/d.syx", "@/e.wav", "@/../f.aiff"};
         QTest::newRow("a file URL, escaped")
             << QStringList{"file:///tmp/My%20Kit.syx"} << QStringList{"/tmp/My Kit.syx"};
         QTest::newRow("other URLs and empty arguments are not files")
@@ -701,6 +743,9 @@ class MainWindowTest : public QObject {
     void filesFromTheCommandLine() {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, files);
+        for (QString& f : files) {
+            if (f.startsWith(QLatin1Char('@'))) f = QDir::cleanPath(QDir::currentPath() + f.mid(1));
+        }
         QCOMPARE(files_from_arguments(arguments), files);
     }
 
@@ -784,8 +829,10 @@ class MainWindowTest : public QObject {
         MidiPacket report;
         report.bytes = {0xF0, 0x00, 0x20, 0x3C, 0x04, 0x00, 0x02, 9, 0xF7};
         h.midi.read_proc({report});
-        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3"));
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3x"));
         QCOMPARE(h.midi.max_sysex_speed(out), 41562);
+        QTest::qWait(1200);  // an answered Turbo says nothing more
+        QVERIFY(!text(h, kSendStatus).contains(QStringLiteral("did not report")));
         QTest::keyClick(h.window.get(), Qt::Key_T, Qt::ControlModifier);
         QVERIFY(h.midi.sent_copy()[h.midi.sent_copy().size() - 2].bytes == speed_set(1));
         QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral(" "));
@@ -793,13 +840,23 @@ class MainWindowTest : public QObject {
 
         // OK: back to normal, then the instrument is asked again.
         h.midi.read_proc({report});
-        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3"));
+        QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral("13.3x"));
         h.midi.sent.clear();
         h.window->command(kCmdConfig);
         h.window->config_window()->ok();
         QTRY_COMPARE(text(h, kSpeedLabel), QStringLiteral(" "));
         QVERIFY(h.midi.sent_copy().back().destination == h.ctx.endpoints.destination_endpoint);
         QVERIFY(h.midi.sent_copy().back().bytes == request);
+    }
+
+    void aTurboNobodyAnswersSaysSo() {
+        write_prefs(prefs_xml({{"Selected MIDI Interfaces In", int_xml(1)},
+                               {"Selected MIDI Interfaces Out", int_xml(1)}}));
+        Harness h(prefs_);
+        QVERIFY(h.window->start());
+        h.window->command(kCmdTurbo);
+        QTRY_COMPARE(text(h, kSendStatus),
+                     QStringLiteral("The instrument did not report its speed."));
     }
 
     void preferencesRoundTripThroughTheWindow() {
@@ -831,6 +888,27 @@ class MainWindowTest : public QObject {
         QCOMPARE(h.window->frameGeometry(), QRect(40, 30, 720, 420));
         QCOMPARE(h.window->file_list_model()->rowCount(), 1);
         QCOMPARE(cell(h, 0, 0), QString::fromStdString(a.string()));
+    }
+
+    void preferencesThatCannotBeWrittenAreToldAtQuit() {
+        // A file where the preferences' folder should be: they cannot be written.
+        const auto blocker = write_file(*dir_, "blocker", "x");
+        Harness h(blocker / "prefs.plist");
+        QVERIFY(h.window->start());
+        QStringList reasons;
+        bool quit_anyway = false;
+        h.window->set_preferences_failure_prompt([&](const QString& reason) {
+            reasons << reason;
+            return quit_anyway;
+        });
+        QVERIFY(!h.window->close());  // Cancel: the window stays
+        QCOMPARE(reasons.size(), 1);
+        QVERIFY(reasons[0].contains(QString::fromStdString((blocker / "prefs.plist").string())));
+        h.window->command(kCmdQuit);  // asked again
+        QCOMPARE(reasons.size(), 2);
+        quit_anyway = true;
+        QVERIFY(h.window->close());
+        QCOMPARE(reasons.size(), 3);
     }
 };
 

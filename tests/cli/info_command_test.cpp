@@ -73,6 +73,9 @@ TEST_F(InfoCommandSysex, EveryFamilyUpgradeSchemeAndDumpCase) {
          "Broken sample dump."},
         {"SDS dump at 48 kHz", sds_dump(1, {.period_ns = 20833}), "SDS",
          "Dump length: 120 Sample Rate: 48000\\nBits: 16 Loop OFF. Loop start: 0 Loop end: 119"},
+        {"SDS dump with the extended header J3 writes",
+         cat({sds_extended_header(44100, 120), sds_packet(0), sds_packet(1)}), "SDS",
+         "Dump length: 120 Sample Rate: 44100\\nBits: 16 Loop OFF. Loop start: 0 Loop end: 119"},
         {"SDS header beside a KX message", cat({sds_dump(1), family_block(0x02, 0x10)}), "KX",
          kx_zero},
     };
@@ -116,6 +119,17 @@ TEST_F(InfoCommand, PrintsNameTypeAndTextForEachFile) {
                          ": WAV\nSample length: 1000 Channels: 2 Sample Rate: 44100\nBits: 16 Loop "
                          "OFF.\n\n" +
                          b + ": AIFF\nAIFF: Chunk size error\n\n" + c + ": -\n");
+}
+
+TEST_F(InfoCommand, ADumpJ3WroteWithTheExtendedHeaderIsASampleDump) {
+    const std::string wav = write("Kick.wav", canonical_wav(1000));
+    const std::string dump = (dir / "Kick.syx").string();
+    ASSERT_EQ(run_j3({"convert", wav, "--extended", "-o", dump}).status, 0);
+    const CliRun r = run({dump});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, dump +
+                         ": SDS\nDump length: 1000 Sample Rate: 44100\nBits: 16 Loop OFF. Loop "
+                         "start: 0 Loop end: 999\n");
 }
 
 TEST_F(InfoCommand, PrintsOneJsonObjectPerLine) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli_run.h"
+#include "fakes/test_folder.h"
 
 namespace j3 {
 namespace {
@@ -301,6 +302,68 @@ TEST(CommandLineUsage, EveryVerbTakesHelpAndEveryUsageEndsWithANewline) {
         EXPECT_EQ(r.status, line.empty() ? 2 : 0);
         EXPECT_EQ(text.rfind("usage: j3 ", 0), 0u);
         EXPECT_TRUE(ends_line(text));
+    }
+}
+
+using MistypedVerb = testing::TestFolder;
+
+// A script with a slip in its verb must get an error, not a window waiting
+// on a file that does not exist.
+TEST_F(MistypedVerb, IsAnUnknownCommandNotAFileForTheWindow) {
+    const std::string existing = write("recieve", "x");  // a file of that name is a file
+    const std::string folder = (dir / "sub").string();
+    std::filesystem::create_directory(folder);
+    struct Case {
+        const char* description;
+        std::vector<std::string> args;
+        bool mistyped;
+        std::string first_line;  // of standard error
+    } cases[] = {
+        {"two letters swapped",
+         {"recieve", "--from", "X", "-o", "out"},
+         true,
+         "j3: unknown command \"recieve\": did you mean receive?"},
+        {"a letter dropped",
+         {"snd", "a.syx", "--to", "1"},
+         true,
+         "j3: unknown command \"snd\": did you mean send?"},
+        {"a letter added",
+         {"infoo", "--json", "a.syx"},
+         true,
+         "j3: unknown command \"infoo\": did you mean info?"},
+        {"a letter changed",
+         {"porte", "-x"},
+         true,
+         "j3: unknown command \"porte\": did you mean ports?"},
+        {"no verb near it", {"fetch", "--from", "X"}, true, "j3: unknown command \"fetch\""},
+        {"a letter dropped, the option mistyped too",
+         {"recive", "--form", "X"},
+         true,
+         "j3: unknown command \"recive\": did you mean receive?"},
+        {"more than one slip: no suggestion",
+         {"rcvie", "--from", "X"},
+         true,
+         "j3: unknown command \"rcvie\""},
+        {"no option after it: files for the window", {"recieve", "out"}, false, ""},
+        {"a lone dash is no option", {"recieve", "-"}, false, ""},
+        {"a name with an extension is a file", {"recieve.syx", "--from", "X"}, false, ""},
+        {"an existing file", {existing, "--from", "X"}, false, ""},
+        {"an existing folder", {folder, "-o", "X"}, false, ""},
+        {"nothing after it", {"recieve"}, false, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "j3");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        EXPECT_EQ(is_mistyped_verb(int(argv.size()), argv.data()), c.mistyped) << c.description;
+        if (!c.mistyped) continue;
+        const CliRun r = run_j3(c.args);
+        EXPECT_EQ(r.status, 2) << c.description;
+        EXPECT_EQ(r.out, "") << c.description;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.first_line) << c.description;
+        EXPECT_NE(r.err.find("usage: j3"), std::string::npos) << c.description;
+        EXPECT_EQ(r.err.back(), '\n') << c.description;
     }
 }
 

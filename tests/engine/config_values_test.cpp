@@ -12,16 +12,16 @@ namespace {
 using namespace j3::testing;
 
 TEST_F(Preferences, OkStoresThePortNamesAndKeepsAnAbsentOne) {
-    with_endpoints(t, 1, 2);  // "- in 0"; "- out 0", "- out 1"
+    with_endpoints(t, 1, 2);  // "in 0"; "out 0", "out 1"
     load_preferences(t.ctx, file);
     ConfigValues v = open_config_values(t.ctx);
     v.selected_in = 1;
     v.selected_out = 2;
     apply_config_values(t.ctx, v);
-    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 1");
+    EXPECT_EQ(t.ctx.settings.selected_out_name, "out 1");
     ASSERT_TRUE(save_preferences(t.ctx, file));
-    EXPECT_EQ(saved().find("Selected MIDI Interfaces Out Name")->string, "- out 1");
-    EXPECT_EQ(saved().find("Selected MIDI Interfaces In Name")->string, "- in 0");
+    EXPECT_EQ(saved().find("Selected MIDI Interfaces Out Name")->string, "out 1");
+    EXPECT_EQ(saved().find("Selected MIDI Interfaces In Name")->string, "in 0");
     EXPECT_EQ(saved().find("Selected MIDI Interfaces Out")->integer, 2);
 
     // The port leaves; the window opens on a rescan that lacks it and OK is
@@ -30,14 +30,14 @@ TEST_F(Preferences, OkStoresThePortNamesAndKeepsAnAbsentOne) {
     scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
     v = open_config_values(t.ctx);
     EXPECT_EQ(v.selected_out, 0);
-    EXPECT_EQ(v.absent_out_name, "- out 1");
+    EXPECT_EQ(v.absent_out_name, "out 1");
     apply_config_values(t.ctx, v);
     EXPECT_EQ(t.ctx.settings.selected_out, 0);
-    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 1");
+    EXPECT_EQ(t.ctx.settings.selected_out_name, "out 1");
     // Choosing another port replaces it.
     v.selected_out = 1;
     apply_config_values(t.ctx, v);
-    EXPECT_EQ(t.ctx.settings.selected_out_name, "- out 0");
+    EXPECT_EQ(t.ctx.settings.selected_out_name, "out 0");
 }
 
 TEST_F(Preferences, ConfigurationPopupsMapToTheSettings) {

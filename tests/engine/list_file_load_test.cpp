@@ -116,12 +116,18 @@ TEST_F(ListFileLoad, DroppedAndOpenedFilesAreTakenByTheirKind) {
         bool ended_at_list;
         size_t problems;
     } cases[] = {
-        {"files in drop order; a folder and names without extension skipped",
+        {"files in drop order; a folder skipped, names without extension said",
          {y, dir / "folder.syx", plain, dotted, x},
          FilesFrom::kDrop,
          {"y.aif 0 0", "x.syx 0 0"},
          false,
-         0},
+         2},
+        {"opened names without extension said",
+         {plain, x, dotted},
+         FilesFrom::kOpenDialog,
+         {"x.syx 0 0"},
+         false,
+         2},
         {"a dropped list ends the drop",
          {x, list, y},
          FilesFrom::kDrop,
@@ -155,6 +161,10 @@ TEST_F(ListFileLoad, DroppedAndOpenedFilesAreTakenByTheirKind) {
         EXPECT_EQ(taken.ended_at_list, c.ended_at_list) << c.description;
         EXPECT_EQ(taken.problems.size(), c.problems) << c.description;
     }
+    const FilesTaken taken = take_files(t.ctx, {plain}, FilesFrom::kDrop);
+    ASSERT_EQ(taken.problems.size(), 1u);
+    EXPECT_EQ(taken.problems[0],
+              "\"" + plain.string() + "\" has no extension, which tells J3 what the file holds.");
 }
 
 TEST_F(ListFileLoad, AnEntryNamingAPipeIsLeftOutWithoutWaiting) {

@@ -49,8 +49,8 @@ TEST_F(Speed, ReportsPutTheSpeedInForce) {
         int want_bytes_per_second;
     };
     const Case cases[] = {
-        {9, "13.3", true, 41562}, {0, " ", false, 3125}, {1, " ", false, 3125},
-        {11, "20", true, 62500},  {2, "2", true, 6250},
+        {9, "13.3x", true, 41562}, {0, " ", false, 3125}, {1, " ", false, 3125},
+        {11, "20x", true, 62500},  {2, "2x", true, 6250},
     };
     for (const Case& c : cases) {
         SpeedHarness s;
@@ -70,7 +70,7 @@ TEST_F(Speed, AReportBeyondTheTableIsIgnored) {
     report(t.ctx, 7);
     report(t.ctx, 12);
     report(t.ctx, 0x7F);
-    EXPECT_EQ(t.window.text(kSpeedLabel), "8");
+    EXPECT_EQ(t.window.text(kSpeedLabel), "8x");
     EXPECT_EQ(t.ctx.send.speed_factor(), 80);
     EXPECT_EQ(t.midi.max_sysex_speed(kDestination), 25000);
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);

@@ -45,16 +45,16 @@ TEST_F(CommandLine, PortsListsTheSystemsEndpointsThenTheLoopbackAndNotItsOwnPort
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "Sources:\n"
-              "   1  - J3 Loopback\n"
+              "   1  J3 Loopback\n"
               "Destinations:\n"
               "   1  j3dump - input\n"
-              "   2  - J3 Loopback\n");
+              "   2  J3 Loopback\n");
     // The names alone, one a line, as --to and --from take them whole.
     const testing::RunResult destinations =
         run({J3_CLI_DRIVER, "ports", "--names", "destinations"});
     EXPECT_EQ(destinations.status, 0);
-    EXPECT_EQ(destinations.out, "j3dump - input\n- J3 Loopback\n");
-    EXPECT_EQ(run({J3_CLI_DRIVER, "ports", "--names", "sources"}).out, "- J3 Loopback\n");
+    EXPECT_EQ(destinations.out, "j3dump - input\nJ3 Loopback\n");
+    EXPECT_EQ(run({J3_CLI_DRIVER, "ports", "--names", "sources"}).out, "J3 Loopback\n");
 }
 
 TEST_F(CommandLine, SendDeliversTheFilesIntactAndPrintsTheStatusLine) {

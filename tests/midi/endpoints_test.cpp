@@ -31,8 +31,9 @@ TEST(EndpointDisplayName, FollowsTheDeviceAndEndpointNames) {
     const Case cases[] = {
         {"a device's port", port("midi_playback_1", "Interface"), false,
          "Interface - midi_playback_1"},
-        {"an endpoint without entity", port("J3 Loopback"), false, "- J3 Loopback"},
-        {"an entity whose device has no name", no_device_name, false, "- In"},
+        {"an endpoint without entity: its name alone", port("J3 Loopback"), false, "J3 Loopback"},
+        {"an entity whose device has no name: its name alone", no_device_name, false, "In"},
+        {"without a device, external too", port("J3 Loopback"), true, "J3 Loopback"},
         {"an endpoint without a name", port("", "Box"), false, "Box - "},
         {"external, a device of one entity: its name alone", port("out", "Synth", 1), true,
          "Synth"},
@@ -64,10 +65,10 @@ TEST(ScanMidi, CreatesTheClientAndFillsCountsAndNames) {
     EXPECT_EQ(t.ctx.endpoints.destination_count, 3);
     // Names stay as the system gives them: UTF-8, whole.
     EXPECT_EQ(t.ctx.endpoints.source_names,
-              (std::vector<std::string>{"Synth - capture", "- J3 Loopback"}));
+              (std::vector<std::string>{"Synth - capture", "J3 Loopback"}));
     EXPECT_EQ(t.ctx.endpoints.destination_names,
               (std::vector<std::string>{"Synth - playback", "Mixer - Caf\xC3\xA9 \xE2\x98\x83",
-                                        "- " + std::string(100, 'n')}));
+                                        std::string(100, 'n')}));
     // The last listed source, not connected; the destination is untouched.
     EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(1));
     EXPECT_TRUE(t.midi.connected.empty());
@@ -80,7 +81,7 @@ TEST(ScanMidi, NamesEveryEndpoint) {
     scan_midi(*t.ctx.midi, t.ctx.endpoints, nullptr);
     EXPECT_EQ(t.ctx.endpoints.source_count, 130);
     ASSERT_EQ(t.ctx.endpoints.source_names.size(), 130u);
-    EXPECT_EQ(t.ctx.endpoints.source_names[129], "- s129");
+    EXPECT_EQ(t.ctx.endpoints.source_names[129], "s129");
     EXPECT_EQ(t.ctx.endpoints.source_endpoint, t.midi.source(129));
 }
 
@@ -162,7 +163,7 @@ TEST(ChooseEndpoints, ARescanLeavesTheInputPortWithoutASource) {
 }
 
 TEST(ChooseEndpoints, AStoredNameFindsItsPosition) {
-    const std::vector<std::string> names = {"- A", "- B", "- A"};
+    const std::vector<std::string> names = {"A", "B", "A", "- D"};
     const struct {
         const char* description;
         int32_t position;
@@ -171,11 +172,15 @@ TEST(ChooseEndpoints, AStoredNameFindsItsPosition) {
     } cases[] = {
         {"no name: the position as stored", 2, "", 2},
         {"no name, beyond the list: left to the range rule", 7, "", 7},
-        {"the name moved", 1, "- B", 2},
-        {"the position still carries the name", 3, "- A", 3},
-        {"the position carries another: the first of that name", 2, "- A", 1},
-        {"the name is gone", 2, "- C", 0},
-        {"a name with position 0", 0, "- B", 2},
+        {"the name moved", 1, "B", 2},
+        {"the position still carries the name", 3, "A", 3},
+        {"the position carries another: the first of that name", 2, "A", 1},
+        {"the name is gone", 2, "C", 0},
+        {"a name with position 0", 0, "B", 2},
+        {"the older text of a port without a device", 1, "- B", 2},
+        {"the older text, the position still carries the name", 3, "- A", 3},
+        {"the older text of a port gone", 2, "- C", 0},
+        {"a port whose own name starts with a dash", 1, "- D", 4},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(position_for_name(names, c.position, c.name), c.want) << c.description;

@@ -99,7 +99,7 @@ TEST_F(Service, WithoutAnyMidiSystemOnlyTheLoopbackPairIsListed) {
     EXPECT_NE(loop_in, loop_out);
     EXPECT_EQ(midi->source(1), kNoEndpoint);
     EXPECT_EQ(midi->destination(-1), kNoEndpoint);
-    EXPECT_EQ(endpoint_display_name(*midi, loop_out, false), "- J3 Loopback");
+    EXPECT_EQ(endpoint_display_name(*midi, loop_out, false), "J3 Loopback");
     // Ids stay across a rescan.
     midi->create_client("J3", "Input port", "Output port", nullptr);
     EXPECT_EQ(midi->destination(0), loop_out);

@@ -485,6 +485,12 @@ TEST(ReceivedEntryName, FollowsTheFormatTheNameMessageAndTheCounter) {
         {true, 0x412F2E2E, kSdsFormatSysex, "A_...syx", 7},             // no folder in a name
         {true, 0x41420043, kSdsFormatSysex, "AB.syx", 7},               // NUL ends it
         {true, 0x00414243, kSdsFormatSysex, "Received data 7.syx", 8},  // no hidden file
+        // A leading dot would hide the file: it becomes "_" as '/' does.
+        {true, 0x2E616263, kSdsFormatSysex, "_abc.syx", 7},
+        {true, 0x2E2E0000, kSdsFormatSysex, "_..syx", 7},
+        {true, 0x2E000000, kSdsFormatWav, "_.wav", 7},
+        {true, 0x2E2E5F78, kSdsFormatSysex, "_._x.syx", 7},
+        {true, 0x2F2E6162, kSdsFormatSysex, "_.ab.syx", 7},  // only the first character
     };
     for (const Case& c : cases) {
         int32_t counter = 7;
