@@ -55,7 +55,8 @@ std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t 
     return "Received data " + std::to_string(counter++) + extension;
 }
 
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out) {
+bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out,
+                         const SdsDumpState* cut_short) {
     if (in.received_total == 0) return true;
     FileEntry entry;
     bool ok = true;
@@ -68,9 +69,17 @@ bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out
     }
     in.chunks.clear();
     in.received_total = 0;
-    if (!ok) return false;
-
     const int32_t format = load_sds_format(ctx.settings);
+    if (ok && cut_short && (format == kSdsFormatWav || format == kSdsFormatAiff)) {
+        try {
+            entry.data = cut_short_sound_file(entry.data, *cut_short, format);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    if (!ok) return false;
+    in.entries_bytes += int64_t(entry.data.size());
+
     const bool named = in.sds_active && in.pending_name != 0;
     entry.file = received_entry_name(in.sds_active, in.pending_name, format, in.received_counter);
     if (named) in.pending_name = 0;

@@ -12,7 +12,7 @@ bool Reception::receiving() const {
 }
 
 ReceiveProgress Reception::progress() const {
-    return {state_->receiving, state_->received_total};
+    return {state_->receiving, state_->received_total + state_->aside_total};
 }
 
 std::optional<ReceiveOutcome> Reception::outcome() const {

@@ -428,7 +428,8 @@ TEST(MidiReadReceive, AMessageThatNeverEndsIsKeptAndNamed) {
         ASSERT_EQ(r.entries().size(), 1u) << c.description;
         EXPECT_EQ(r.entries()[0].data, want) << c.description;
         EXPECT_EQ(r.t.window.text(kReceiveStatus),
-                  "Stopped inside a SysEx message that never ended: its " +
+                  "Received " + std::to_string(want.size()) +
+                      " bytes. Stopped inside a SysEx message that never ended: its " +
                       std::to_string(c.open_bytes) + " bytes are kept in Received data 1.syx.")
             << c.description;
         const std::optional<ReceiveOutcome> ended = r.t.reception.outcome();
