@@ -72,8 +72,8 @@ struct PartialDump {
 
 struct ReceiveOutcome {
     ReceiveEnd end = ReceiveEnd::kStopped;
-    std::string detail;  // kPartial: the entry holding the unfinished message
-    int64_t bytes = 0;   // kPartial: bytes of the unfinished message
+    std::string detail;                      // kPartial: the entry holding the unfinished message
+    int64_t bytes = 0;                       // kPartial: bytes of the unfinished message
     int64_t received = 0;                    // bytes of the entries the reception made
     std::vector<PartialDump> partial_dumps;  // entries that hold a dump cut short
     bool xrun = false;                       // the MIDI server fell behind meanwhile

@@ -35,7 +35,8 @@ enum SdsReceiveResult : int {
     kSdsPacketAccepted = 2,  // the packet was taken and the dump goes on
     kSdsDumpComplete = 3,    // the packet was taken and the announced length is reached
     // Rejected, nothing produced: a packet with another number than the one
-    // expected, a wrong checksum or another length than 127 bytes (the expected number stays, so the NAK
+    // expected, a wrong checksum or another length than 127 bytes (the expected number stays, so
+    // the NAK
     // names it again), a packet while no dump is open, a header with a period
     // or rate of 0 or bits outside 1 to 28 (it closes that converter's dump),
     // or a message too short for its kind.
