@@ -5,11 +5,14 @@
 //
 // Exit status: 0 after --count items or --idle seconds without input, 130
 // after Ctrl-C (both write what was held first), 1 when the source, the
-// destination or DIR will not do, a file cannot be written or the reception
-// stops by itself, 2 for a usage error.
+// destination or DIR will not do, a file cannot be written, the reception
+// stops by itself, a sample dump was cut short (written as far as it came)
+// or the MIDI server fell behind, 2 for a usage error.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -201,13 +204,15 @@ int receive_command(const std::vector<std::string>& args) {
     if (to != 0)
         ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, to, false);
 
-    // Writes the entries made since the last call; the list is the console
-    // thread's, read here under its lock.
+    // Writes the entries made since the last call, never more than --count;
+    // the list is the console thread's, read here under its lock.
     size_t written = 0;
     std::string write_error;
+    const size_t most = o.count > 0 ? size_t(o.count) : SIZE_MAX;
     auto write_new_entries = [&] {
         std::lock_guard lock(ctx.files.mutex);
-        for (; written < ctx.files.file_array.size() && write_error.empty(); ++written) {
+        for (; written < std::min(ctx.files.file_array.size(), most) && write_error.empty();
+             ++written) {
             const FileEntry& e = ctx.files.file_array[written];
             const Result w = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
             if (!w) write_error = w.message;
@@ -229,13 +234,23 @@ int receive_command(const std::vector<std::string>& args) {
         if (Steady::now() - Steady::time_point(Steady::duration(last_input.load())) >= idle) break;
         std::this_thread::sleep_for(kStatusPeriod);
     }
+    // Two dumps back to back can both be made before the count is seen:
+    // what lies beyond it is not written, nor what the stop cut short.
     stop_receiving(ctx);
     window.drain();
     write_new_entries();
     std::signal(SIGINT, previous);
     if (!write_error.empty()) return fail(write_error);
-    const ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
-    if (const int status = receive_exit_status(outcome.end); status != 0) {
+    ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
+    std::erase_if(outcome.partial_dumps, [&](const PartialDump& p) {
+        std::lock_guard lock(ctx.files.mutex);
+        for (size_t i = 0; i < written; ++i)
+            if (ctx.files.file_array[i].file == p.name) return false;
+        return true;
+    });
+    // A dump cut short is written as far as it came, and fails the command;
+    // so does an xrun, as it does a send.
+    if (const int status = receive_exit_status(outcome); status != 0) {
         fail(receive_failure_text(outcome));
         return g_interrupted ? 130 : status;
     }
