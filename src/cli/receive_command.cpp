@@ -6,8 +6,8 @@
 // Exit status: 0 after --count items or --idle seconds without input, 130
 // after Ctrl-C (both write what was held first), 1 when the source, the
 // destination or DIR will not do, a file cannot be written, the reception
-// stops by itself, a sample dump was cut short (written as far as it came)
-// or the MIDI server fell behind, 2 for a usage error.
+// stops by itself or a sample dump was cut short (written as far as it came),
+// 2 for a usage error. An xrun during the reception is said on standard error.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -248,12 +248,14 @@ int receive_command(const std::vector<std::string>& args) {
             if (ctx.files.file_array[i].file == p.name) return false;
         return true;
     });
-    // A dump cut short is written as far as it came, and fails the command;
-    // so does an xrun, as it does a send.
+    // A dump cut short is written as far as it came, and fails the command.
     if (const int status = receive_exit_status(outcome); status != 0) {
         fail(receive_failure_text(outcome));
         return g_interrupted ? 130 : status;
     }
+    // The server fell behind: said, as a send says it.
+    if (outcome.xrun)
+        std::fprintf(stderr, "j3 receive: %s\n", receive_failure_text(outcome).c_str());
     std::fputs("Done.\n", stdout);
     std::fflush(stdout);
     return g_interrupted ? 130 : 0;

@@ -84,13 +84,13 @@ struct ReceiveOutcome {
 // it, each dump cut short ("Received data 3.wav: 120 of 8820 frames.") and an
 // xrun.
 std::string receive_outcome_text(const ReceiveOutcome& outcome);
-// What went wrong, for standard error: why a reception the user did not stop
-// ended, the dumps cut short and an xrun; empty when nothing did.
+// What went wrong or may have, for standard error: why a reception the user
+// did not stop ended, the dumps cut short and an xrun; empty when nothing did.
 std::string receive_failure_text(const ReceiveOutcome& outcome);
 // 0 for a reception the user (or --count / --idle) stopped, 1 otherwise.
 int receive_exit_status(ReceiveEnd end);
-// As above, and 1 as well when a dump was cut short or the server fell
-// behind.
+// As above, and 1 as well when a dump was cut short. An xrun alone does not
+// change it (it is said all the same).
 int receive_exit_status(const ReceiveOutcome& outcome);
 
 // "Receiving. 1234 bytes."

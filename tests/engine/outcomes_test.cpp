@@ -100,12 +100,13 @@ TEST(Outcomes, EachReceiveEndingHasItsLinesAndExitStatus) {
          "Received 284 bytes. Received data 3.wav: 120 of 8820 frames.",
          "Received data 3.wav: 120 of 8820 frames.",
          1},
+        // Said, but by itself no failure: what came may well be whole.
         {"the server fell behind",
          {ReceiveEnd::kStopped, {}, 0, 6, {}, true},
          "Received 6 bytes. The MIDI server fell behind during the reception (xrun): some data "
          "may have been lost.",
          "The MIDI server fell behind during the reception (xrun): some data may have been lost.",
-         1},
+         0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(receive_outcome_text(c.outcome), c.want_status_line) << c.description;
