@@ -184,7 +184,7 @@ bool FileListModel::drop_files(const QMimeData* data) {
         if (url.isLocalFile())
             paths.emplace_back(QFile::encodeName(url.toLocalFile()).toStdString());
     }
-    const FilesTaken taken = take_files(ctx_, paths, FilesFrom::kDrop);
+    const FilesTaken taken = take_files(ctx_, paths, FilesFrom::kDrop, may_replace_);
     if (!taken.problems.empty()) {
         QStringList problems;
         for (const std::string& p : taken.problems) problems << QString::fromStdString(p);

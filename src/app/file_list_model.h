@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/list_commands.h"
+
 namespace j3 {
 
 struct Context;
@@ -61,6 +63,9 @@ class FileListModel : public QAbstractTableModel {
     void remove_all();
     // Every cell is read again (names, sizes or types changed in place).
     void refresh();
+    // Asked before a dropped list file replaces entries that were never
+    // saved (load_file_list's may_replace).
+    void set_replace_check(ReplaceCheck check) { may_replace_ = std::move(check); }
 
   signals:
     // What a drop could not take, in words for the user.
@@ -72,6 +77,7 @@ class FileListModel : public QAbstractTableModel {
 
     Context& ctx_;
     int rows_ = 0;
+    ReplaceCheck may_replace_;
 };
 
 }  // namespace j3

@@ -137,6 +137,10 @@ MainWindow::MainWindow(Context& ctx, std::filesystem::path preferences_file, QWi
 
     // 5. The file list.
     model_ = new FileListModel(ctx_, this);
+    model_->set_replace_check([this] {
+        return entries_settled(unsaved_entry_ids(ctx_.files),
+                               tr("Save them before the list is replaced?"));
+    });
     QTableView* list = ui_->fileList;
     list->setModel(model_);
     list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
@@ -297,6 +301,9 @@ void MainWindow::command(uint32_t id) {
             open_config_window();
             break;
         case kCmdErase:
+            if (refresh_selection(ctx_) < 1 || list_in_use(ctx_)) break;
+            if (!entries_settled(ctx_.files.selected_ids, tr("Save them before they are removed?")))
+                break;
             remove_selected_entries(ctx_);
             apply_control_state();
             break;
@@ -314,6 +321,7 @@ void MainWindow::command(uint32_t id) {
             // would otherwise leave the user looking at nothing.
             const bool asks = ctx_.send.speed_factor() == 10 &&
                               ctx_.endpoints.destination_endpoint != kNoEndpoint;
+            clear_outcome_lines();
             turbo_command(ctx_);
             if (asks) {
                 QTimer::singleShot(kSpeedReportWaitMs, this, [this, shown = speed_labels_shown_] {
@@ -359,6 +367,7 @@ void MainWindow::send_command() {
     // request is back from the MIDI service.
     if (refresh_selection(ctx_) >= 1) {
         plan_send_time_left();
+        clear_outcome_lines();
         start_sending(ctx_);
         return;
     }
@@ -368,6 +377,7 @@ void MainWindow::send_command() {
 }
 
 void MainWindow::receive_command() {
+    if (!ctx_.reception->receiving()) clear_outcome_lines();
     if (toggle_receiving(ctx_)) return;
     ui_->receiveStatus->setText(tr("No MIDI source: choose one with Configure…"));
 }
@@ -404,18 +414,7 @@ bool MainWindow::received_data_settled() {
     const int count = unsaved_item_count(ctx_);
     if (count == 0) return quit_confirmed_ = true;
 
-    int answer;
-    if (unsaved_prompt_) {
-        answer = unsaved_prompt_(count);
-    } else {
-        QMessageBox box(QMessageBox::Warning, tr("J3"),
-                        count == 1 ? tr("A received item has not been saved.")
-                                   : tr("%1 received items have not been saved.").arg(count),
-                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-        box.setInformativeText(tr("Save them before quitting?"));
-        box.setDefaultButton(QMessageBox::Save);
-        answer = box.exec();
-    }
+    const int answer = ask_unsaved(count, tr("Save them before quitting?"));
     if (answer == QMessageBox::Discard) return quit_confirmed_ = true;
     if (answer != QMessageBox::Save) return false;
 
@@ -429,6 +428,55 @@ bool MainWindow::received_data_settled() {
     if (refresh_selection(ctx_) >= 1) save_selected();
     if (unsaved_item_count(ctx_) > 0) return false;
     return quit_confirmed_ = true;
+}
+
+int MainWindow::ask_unsaved(int count, const QString& question) {
+    if (unsaved_prompt_) return unsaved_prompt_(count);
+    QMessageBox box(QMessageBox::Warning, tr("J3"),
+                    count == 1 ? tr("An item has not been saved.")
+                               : tr("%1 items have not been saved.").arg(count),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setInformativeText(question);
+    box.setDefaultButton(QMessageBox::Save);
+    return box.exec();
+}
+
+bool MainWindow::entries_settled(const std::vector<uint32_t>& ids, const QString& question) {
+    // Entries the input thread has handed over are in the list first.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    auto unsaved_among = [this, &ids] {
+        std::vector<uint32_t> unsaved;
+        for (const uint32_t id : ids)
+            if (id >= 1 && id <= ctx_.files.file_array.size() &&
+                ctx_.files.file_array[id - 1].unsaved)
+                unsaved.push_back(id);
+        return unsaved;
+    };
+    const std::vector<uint32_t> unsaved = unsaved_among();
+    if (unsaved.empty()) return true;
+    const int answer = ask_unsaved(int(unsaved.size()), question);
+    if (answer == QMessageBox::Discard) return true;
+    if (answer != QMessageBox::Save) return false;
+
+    // Save: each unsaved entry gets its dialog; the selection is the user's
+    // again afterwards.
+    const std::vector<uint32_t> selected = list_selected_ids();
+    QItemSelectionModel* selection = ui_->fileList->selectionModel();
+    selection->clearSelection();
+    for (const uint32_t id : unsaved) list_select_item(id);
+    if (refresh_selection(ctx_) >= 1) save_selected();
+    selection->clearSelection();
+    for (const uint32_t id : selected) list_select_item(id);
+    refresh_selection(ctx_);
+    return unsaved_among().empty();
+}
+
+void MainWindow::clear_outcome_lines() {
+    if (!ctx_.send.sending()) {
+        ui_->sendStatus->clear();
+        ui_->sendStatus->setToolTip({});
+    }
+    if (!ctx_.reception->receiving()) ui_->receiveStatus->clear();
 }
 
 void MainWindow::open_command() {
@@ -446,7 +494,10 @@ void MainWindow::open_command() {
 void MainWindow::add_files(const QStringList& paths) {
     std::vector<std::filesystem::path> files;
     for (const QString& path : paths) files.emplace_back(QFile::encodeName(path).toStdString());
-    const FilesTaken taken = take_files(ctx_, files, FilesFrom::kOpenDialog);
+    const FilesTaken taken = take_files(ctx_, files, FilesFrom::kOpenDialog, [this] {
+        return entries_settled(unsaved_entry_ids(ctx_.files),
+                               tr("Save them before the list is replaced?"));
+    });
     QStringList problems;
     for (const std::string& p : taken.problems) problems << QString::fromStdString(p);
     show_problems(problems, problems.size() == 1 ? tr("A file was not added.")

@@ -178,6 +178,14 @@ class MainWindow : public QMainWindow, public WindowControls {
     // Before quitting: received data never saved is saved, dropped or kept
     // by the user's answer. False when the user chose to stay.
     bool received_data_settled();
+    // Before the entries `ids` are removed or replaced: those never saved
+    // are saved, dropped or kept by the user's answer (`question` says what
+    // would happen to them). False when the user chose to keep them.
+    bool entries_settled(const std::vector<uint32_t>& ids, const QString& question);
+    // Save, Discard or Cancel for `count` unsaved items.
+    int ask_unsaved(int count, const QString& question);
+    // A new command's line replaces the previous command's outcome.
+    void clear_outcome_lines();
     void open_command();
     void add_files(const QStringList& paths);
     void save_list_command();

@@ -10,14 +10,17 @@
 //
 // Exit status: 0 after --count items or --idle seconds without input, 130
 // after Ctrl-C (both write what was held first), 1 when the source, the
-// destination or DIR will not do, a file cannot be written or the reception
-// stops by itself, 2 for a usage error. With --request: 0 when every sample
-// came, 1 after trying them all when some did not.
+// destination or DIR will not do, a file cannot be written, the reception
+// stops by itself or a sample dump was cut short (written as far as it came),
+// 2 for a usage error. With --request: 0 when every sample came, 1 after
+// trying them all when some did not. An xrun during the reception is said on
+// standard error.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -331,14 +334,16 @@ int receive_command(const std::vector<std::string>& args) {
         refresh_selection(ctx);
     }
 
-    // Writes the entries made since the last call; the list is the console
-    // thread's, read here under its lock.
+    // Writes the entries made since the last call, never more than --count;
+    // the list is the console thread's, read here under its lock.
     const size_t not_received = o.send.empty() ? 0 : 1;
     size_t written = not_received;
     std::string write_error;
+    const size_t most = o.count > 0 ? not_received + size_t(o.count) : SIZE_MAX;
     auto write_new_entries = [&] {
         std::lock_guard lock(ctx.files.mutex);
-        for (; written < ctx.files.file_array.size() && write_error.empty(); ++written) {
+        for (; written < std::min(ctx.files.file_array.size(), most) && write_error.empty();
+             ++written) {
             const FileEntry& e = ctx.files.file_array[written];
             const Result w = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
             if (!w) write_error = w.message;
@@ -369,6 +374,8 @@ int receive_command(const std::vector<std::string>& args) {
         if (Steady::now() - Steady::time_point(Steady::duration(last_input.load())) >= idle) break;
         std::this_thread::sleep_for(kStatusPeriod);
     }
+    // Two dumps back to back can both be made before the count is seen:
+    // what lies beyond it is not written, nor what the stop cut short.
     stop_receiving(ctx);
     // A send still going when the reception ends is ended here, not by a fault.
     const bool send_cut = ctx.send.sending();
@@ -381,11 +388,21 @@ int receive_command(const std::vector<std::string>& args) {
         const SendOutcome sent = ctx.send.outcome().value_or(SendOutcome{});
         if (send_exit_status(sent.end) != 0) return fail(send_outcome_text(sent));
     }
-    const ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
-    if (const int status = receive_exit_status(outcome.end); status != 0) {
+    ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
+    std::erase_if(outcome.partial_dumps, [&](const PartialDump& p) {
+        std::lock_guard lock(ctx.files.mutex);
+        for (size_t i = 0; i < written; ++i)
+            if (ctx.files.file_array[i].file == p.name) return false;
+        return true;
+    });
+    // A dump cut short is written as far as it came, and fails the command.
+    if (const int status = receive_exit_status(outcome); status != 0) {
         fail(receive_failure_text(outcome));
         return g_interrupted ? 130 : status;
     }
+    // The server fell behind: said, as a send says it.
+    if (outcome.xrun)
+        std::fprintf(stderr, "j3 receive: %s\n", receive_failure_text(outcome).c_str());
     std::fputs("Done.\n", stdout);
     std::fflush(stdout);
     return g_interrupted ? 130 : 0;

@@ -90,6 +90,8 @@ int32_t build_waveform_items(Context& ctx) {
                 std::lock_guard lock(ctx.files.mutex);
                 entry.file = std::move(build.name);
                 entry.is_new = 1;
+                // Made here and nowhere on disk: quitting asks before it is lost.
+                entry.unsaved = true;
                 set_entry_data(entry, std::move(build.message));  // the audio buffer goes
             }
             ctx.window->list_update();

@@ -98,7 +98,8 @@ Result read_list_entry(ListFileEntry& item, FileEntry& entry) {
 
 }  // namespace
 
-ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file) {
+ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file,
+                        const ReplaceCheck& may_replace) {
     ListLoad load;
     ListFileRead read = read_file_list(list_file);
     if (read.status == ListFileStatus::kNotAList || read.status == ListFileStatus::kUnreadable) {
@@ -114,6 +115,7 @@ ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file) {
         load.problems.push_back("The list cannot be replaced while a send is running.");
         return load;
     }
+    if (may_replace && !unsaved_entry_ids(ctx.files).empty() && !may_replace()) return load;
     ctx.window->set_sample_number(read.contents.sample_number);
     remove_all_entries(ctx);
     for (ListFileEntry& item : read.contents.entries) {
@@ -144,8 +146,8 @@ Result append_file_list(Context& ctx, const std::filesystem::path& list_file) {
     return {};
 }
 
-FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths,
-                      FilesFrom from) {
+FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths, FilesFrom from,
+                      const ReplaceCheck& may_replace) {
     FilesTaken taken;
     for (const std::filesystem::path& path : paths) {
         if (from == FilesFrom::kDrop) {
@@ -161,7 +163,7 @@ FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& pa
             continue;
         }
         if (is_list_file_name(path)) {
-            ListLoad load = load_file_list(ctx, path);
+            ListLoad load = load_file_list(ctx, path, may_replace);
             taken.problems.insert(taken.problems.end(), load.problems.begin(), load.problems.end());
             if (load.is_list && from == FilesFrom::kDrop) {
                 taken.ended_at_list = true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +57,12 @@ struct ListLoad {
 // named in problems; the others still load, in order. A file that is not a
 // list, or a list of a later version, changes nothing; so does any list while
 // list_in_use.
-ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file);
+//
+// Entries that were never saved would be lost with the list: may_replace
+// (when given) is asked first, only then, and a false answer changes nothing.
+using ReplaceCheck = std::function<bool()>;
+ListLoad load_file_list(Context& ctx, const std::filesystem::path& list_file,
+                        const ReplaceCheck& may_replace = {});
 
 // Appends the entries of a list file after the present ones, each read from
 // its file with its own Loop and Stereo choice (the command line's send).
@@ -78,9 +84,9 @@ struct FilesTaken {
 // Takes files the user chose or dropped, in their order: a path without an
 // extension is named in problems and left out, a ".j3" (any case) is opened as
 // a list (never added as an item; one that is not a list is skipped), any
-// other file is added as an item.
-FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths,
-                      FilesFrom from);
+// other file is added as an item. may_replace is load_file_list's.
+FilesTaken take_files(Context& ctx, const std::vector<std::filesystem::path>& paths, FilesFrom from,
+                      const ReplaceCheck& may_replace = {});
 
 // The entry's type tag (the list's TYPE column), computed once and kept in
 // the entry until set_entry_data replaces its buffer. The view stays valid

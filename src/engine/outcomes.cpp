@@ -59,11 +59,15 @@ std::string send_progress_text(const SendProgress& p) {
     return text;
 }
 
-std::string receive_outcome_text(const ReceiveOutcome& o) {
+namespace {
+
+// Why the reception ended, when the user did not end it; empty for kStopped.
+std::string receive_end_reason(const ReceiveOutcome& o) {
     switch (o.end) {
         case ReceiveEnd::kStopped:
-        case ReceiveEnd::kCancelled:
             return {};
+        case ReceiveEnd::kCancelled:
+            return "Stopped: the sample dump was cancelled after messages that were rejected.";
         case ReceiveEnd::kSourceGone:
             return "Stopped: the source has gone away.";
         case ReceiveEnd::kOutOfMemory:
@@ -75,14 +79,58 @@ std::string receive_outcome_text(const ReceiveOutcome& o) {
     return {};
 }
 
+// The dumps cut short and an xrun, each a sentence.
+std::string receive_notes(const ReceiveOutcome& o) {
+    std::string text;
+    for (const PartialDump& p : o.partial_dumps) {
+        if (!text.empty()) text += ' ';
+        text += p.name + ": " + std::to_string(p.frames) + " of " + std::to_string(p.announced) +
+                " frames.";
+    }
+    if (o.xrun) {
+        if (!text.empty()) text += ' ';
+        text +=
+            "The MIDI server fell behind during the reception (xrun): some data may have been "
+            "lost.";
+    }
+    return text;
+}
+
+void add_sentence(std::string& text, const std::string& sentence) {
+    if (sentence.empty()) return;
+    if (!text.empty()) text += ' ';
+    text += sentence;
+}
+
+}  // namespace
+
+std::string receive_outcome_text(const ReceiveOutcome& o) {
+    std::string text;
+    // Out of memory, nothing was kept: the count would mislead.
+    if (o.end != ReceiveEnd::kOutOfMemory)
+        text = "Received " + std::to_string(o.received) + " bytes.";
+    add_sentence(text, receive_end_reason(o));
+    add_sentence(text, receive_notes(o));
+    return text;
+}
+
 std::string receive_failure_text(const ReceiveOutcome& o) {
-    if (o.end == ReceiveEnd::kCancelled)
-        return "the sample dump was cancelled after messages that were rejected";
-    return receive_outcome_text(o);
+    std::string text = o.end == ReceiveEnd::kCancelled
+                           ? "the sample dump was cancelled after messages that were rejected"
+                           : receive_end_reason(o);
+    add_sentence(text, receive_notes(o));
+    return text;
 }
 
 int receive_exit_status(ReceiveEnd end) {
     return end == ReceiveEnd::kStopped ? 0 : 1;
+}
+
+int receive_exit_status(const ReceiveOutcome& o) {
+    // An xrun is said, but fails nothing by itself: what arrived may well be
+    // whole, and a dump it damaged fails on its own account.
+    if (!o.partial_dumps.empty()) return 1;
+    return receive_exit_status(o.end);
 }
 
 std::string receive_progress_text(int64_t bytes) {

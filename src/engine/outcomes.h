@@ -62,19 +62,36 @@ enum class ReceiveEnd {
     kPartial,
 };
 
-struct ReceiveOutcome {
-    ReceiveEnd end = ReceiveEnd::kStopped;
-    std::string detail;  // kPartial: the entry holding the unfinished message
-    int64_t bytes = 0;   // kPartial: bytes of the unfinished message
+// A sample dump stored as WAV or AIFF that ended before its announced length:
+// its entry holds the frames that came, in a file that says so.
+struct PartialDump {
+    std::string name;  // the entry
+    int64_t frames = 0;
+    int64_t announced = 0;
 };
 
-// The receive status line once a reception has ended ("" after a plain Stop).
+struct ReceiveOutcome {
+    ReceiveEnd end = ReceiveEnd::kStopped;
+    std::string detail;                      // kPartial: the entry holding the unfinished message
+    int64_t bytes = 0;                       // kPartial: bytes of the unfinished message
+    int64_t received = 0;                    // bytes of the entries the reception made
+    std::vector<PartialDump> partial_dumps;  // entries that hold a dump cut short
+    bool xrun = false;                       // the MIDI server fell behind meanwhile
+};
+
+// The receive status line once a reception has ended: the bytes received
+// ("Received 14372 bytes."), then why it stopped when the user did not stop
+// it, each dump cut short ("Received data 3.wav: 120 of 8820 frames.") and an
+// xrun.
 std::string receive_outcome_text(const ReceiveOutcome& outcome);
-// Why a reception the user did not stop ended, for standard error; empty
-// for kStopped.
+// What went wrong or may have, for standard error: why a reception the user
+// did not stop ended, the dumps cut short and an xrun; empty when nothing did.
 std::string receive_failure_text(const ReceiveOutcome& outcome);
 // 0 for a reception the user (or --count / --idle) stopped, 1 otherwise.
 int receive_exit_status(ReceiveEnd end);
+// As above, and 1 as well when a dump was cut short. An xrun alone does not
+// change it (it is said all the same).
+int receive_exit_status(const ReceiveOutcome& outcome);
 
 // "Receiving. 1234 bytes."
 std::string receive_progress_text(int64_t bytes);

@@ -20,8 +20,8 @@ struct FileEntry {
     int32_t stereo = 0;  // "Stereo": StereoChoice
     int32_t is_new = 0;  // "New": 1 when the data exists only in memory
     std::vector<uint8_t> data;  // "Addr" and "Size": the whole item
-    // Received data that has not been written to a file yet; quitting asks
-    // before it is lost.
+    // Received data or a built item that has not been written to a file yet;
+    // quitting, Erase and opening a list ask before it is lost.
     bool unsaved = false;
 
     // The list's type tag, kept until the data changes (see set_entry_data).

@@ -88,16 +88,19 @@ enum class Flow {
     kNoMemory,  // a chunk or an entry could not be had: the reception ends
 };
 
-// Appends a chunk of the entry in progress. False when the memory is not
-// there, or the entry would grow beyond what an entry may hold.
-bool append_chunk(ReceptionState& in, const uint8_t* data, int32_t size) J3_REQUIRES(in.mutex) {
-    if (uint64_t(in.received_total) + uint64_t(size) > in.max_received_bytes) return false;
+// Appends a chunk of the entry in progress, or of what is set aside beside
+// a sound file's dump. False when the memory is not there, or the entry would
+// grow beyond what an entry may hold.
+bool append_chunk(ReceptionState& in, const uint8_t* data, int32_t size, bool aside = false)
+    J3_REQUIRES(in.mutex) {
+    std::atomic<int64_t>& total = aside ? in.aside_total : in.received_total;
+    if (uint64_t(total) + uint64_t(size) > in.max_received_bytes) return false;
     try {
-        in.chunks.emplace_back(data, data + size);
+        (aside ? in.aside : in.chunks).emplace_back(data, data + size);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    in.received_total += size;
+    total += size;
     return true;
 }
 
@@ -107,9 +110,59 @@ int32_t reception_format(Settings& settings) {
     return format >= kSdsFormatSysex && format <= kSdsFormatSysexOneItem ? format : kSdsFormatSysex;
 }
 
+// The dump of the sound file being received, when dumps are kept as WAV or
+// AIFF; nullptr for the SysEx formats.
+SdsDumpState* sound_dump(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+    switch (reception_format(ctx.settings)) {
+        case kSdsFormatWav:
+            return &in.sds.wav_dump;
+        case kSdsFormatAiff:
+            return &in.sds.aiff_dump;
+        default:
+            return nullptr;
+    }
+}
+
+// Bytes that are no part of the dump cannot go into its sound file.
+bool sets_aside(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+    const SdsDumpState* dump = sound_dump(ctx, in);
+    return dump && dump->open;
+}
+
+// Ends the entry in progress: a sound file whose dump is still open is cut to
+// the frames it holds (and counted among the dumps cut short), and what was
+// set aside beside it follows as a SysEx entry of its own. The names go to
+// *name_out and *aside_name_out when given.
+bool end_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr,
+               std::string* aside_name_out = nullptr) J3_REQUIRES(in.mutex) {
+    SdsDumpState* dump = sound_dump(ctx, in);
+    const bool cut = dump && dump->open && in.received_total > 0;
+    std::string name;
+    const bool made = make_received_entry(ctx, in, &name, cut ? dump : nullptr);
+    if (cut) {
+        if (made) in.partial_dumps.push_back({name, dump->samples_counted, dump->length});
+        // Its later packets belong to no file any more.
+        dump->open = false;
+    }
+    if (name_out) *name_out = name;
+    if (!made) return false;
+    if (in.aside_total == 0) return true;
+    in.chunks.swap(in.aside);
+    in.received_total = in.aside_total.exchange(0);
+    const bool sds_active = in.sds_active;
+    in.sds_active = false;
+    const bool aside_made = make_received_entry(ctx, in, aside_name_out);
+    in.sds_active = sds_active;
+    return aside_made;
+}
+
 void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
     J3_REQUIRES(in.mutex) {
     in.receiving = false;
+    outcome.received = in.entries_bytes;
+    outcome.partial_dumps = std::move(in.partial_dumps);
+    in.partial_dumps.clear();
+    outcome.xrun = ctx.midi->xrun_count() != in.xruns_at_start;
     in.outcome = std::move(outcome);
     ctx.window->show_receiving(false);
     ctx.window->set_receive_status(receive_outcome_text(*in.outcome));
@@ -126,7 +179,9 @@ void end_without_memory(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) 
     if (in.sds_active)
         send_reply(ctx, kCancelReply, in.sds.sds_channel, uint8_t(in.sds.current_packet));
     std::deque<std::vector<uint8_t>>().swap(in.chunks);
+    std::deque<std::vector<uint8_t>>().swap(in.aside);
     in.received_total = 0;
+    in.aside_total = 0;
     in.receive_fill = 0;
     in.in_sysex = false;
     in.sds_active = false;
@@ -143,6 +198,7 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
     if (in.sds_active)
         send_reply(ctx, kCancelReply, in.sds.sds_channel, uint8_t(in.sds.current_packet));
     ReceiveOutcome outcome{end, {}, 0};
+    bool partial_aside = false;
     if (in.in_sysex && in.open_message_bytes > 0) {
         // A sample dump message cut short cannot go into a sound file; as
         // SysEx it is kept like any other message.
@@ -150,8 +206,9 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
                               reception_format(ctx.settings) == kSdsFormatSysex ||
                               reception_format(ctx.settings) == kSdsFormatSysexOneItem;
         if (as_sysex) {
-            const bool kept =
-                in.receive_fill == 0 || append_chunk(in, in.receive_buffer, in.receive_fill);
+            partial_aside = sets_aside(ctx, in);
+            const bool kept = in.receive_fill == 0 ||
+                              append_chunk(in, in.receive_buffer, in.receive_fill, partial_aside);
             outcome = {
                 kept ? ReceiveEnd::kPartial : ReceiveEnd::kOutOfMemory, {}, in.open_message_bytes};
         }
@@ -159,11 +216,11 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
         in.in_sysex = false;
         in.sds_message = false;
     }
-    std::string name;
+    std::string name, aside_name;
     // An entry that cannot be had drops what was held, so the next one
     // starts clean.
-    if (!make_received_entry(ctx, in, &name)) outcome = {ReceiveEnd::kOutOfMemory, {}, 0};
-    if (outcome.end == ReceiveEnd::kPartial) outcome.detail = name;
+    if (!end_entry(ctx, in, &name, &aside_name)) outcome = {ReceiveEnd::kOutOfMemory, {}, 0};
+    if (outcome.end == ReceiveEnd::kPartial) outcome.detail = partial_aside ? aside_name : name;
     // The dump is over: a later Stop has nothing to cancel.
     in.sds_active = false;
     in.nak_count = 0;
@@ -188,6 +245,14 @@ void count_dump_progress(ReceptionState& in, int32_t format, SdsReceiveResult re
     }
 }
 
+// The sample dump's own messages that hold no samples: the handshake on the
+// dump's channel and a sample's name.
+bool belongs_to_dump(const uint8_t* m, int32_t size, uint8_t channel) {
+    if (size == int32_t(kSdsHandshakeSize) && m[3] >= kSdsIdWait && m[3] <= kSdsIdAck)
+        return m[2] == channel;
+    return size > 5 && m[3] == kSdsIdExtended && m[4] == kSdsExtendedSampleName;
+}
+
 // A whole SDS message is in receive_buffer: convert it, answer it, keep what
 // it produced.
 Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
@@ -203,7 +268,7 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
     if (is_sds_dump_header(m, size_t(size))) {
         if (in.received_total != 0 && !one_item) {
             in.sds_active = in.sds_active_before_message;
-            const bool made = make_received_entry(ctx, in);
+            const bool made = end_entry(ctx, in);
             in.sds_active = true;
             if (!made) return Flow::kNoMemory;
         }
@@ -230,8 +295,19 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
         in.nak_count = 0;
         send_reply(ctx, kAckReply, r.sds_channel, uint8_t(r.current_packet));
     }
-    // 4. Keep the output.
+    // 4. Keep the output. A universal message that is no part of a dump (an
+    // identity reply, a dump request, another channel's packet) is kept as
+    // SysEx, as any other message is; only the handshake of the dump's own
+    // channel (J3's own replies coming back) and a sample's name, which a
+    // sound file cannot hold, are the dump's.
     if (produced > 0 && !append_chunk(in, r.scratch_buffer, produced)) return Flow::kNoMemory;
+    if (result == kSdsIgnored && produced == 0 && !belongs_to_dump(m, size, r.sds_channel)) {
+        const bool aside = sets_aside(ctx, in);
+        if (!append_chunk(in, m, size, aside)) return Flow::kNoMemory;
+        // Outside a dump it makes a SysEx entry, named as one.
+        const SdsDumpState* dump = sound_dump(ctx, in);
+        if (!(dump ? dump->open : r.sysex_dump.open)) in.sds_active = false;
+    }
     if (cancelled) {
         in.receive_fill = 0;
         in.sds_message = false;
@@ -241,7 +317,7 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
     }
     // 5. A finished dump is an entry.
     if (result == kSdsDumpComplete) {
-        if (!make_received_entry(ctx, in)) return Flow::kNoMemory;
+        if (!end_entry(ctx, in)) return Flow::kNoMemory;
         in.nak_count = 0;
         in.sds_active = false;
         ++in.dumps_done;
@@ -253,6 +329,8 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
 Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t count)
     J3_REQUIRES(in.mutex) {
     const bool names_taken = reception_format(ctx.settings) != kSdsFormatSysexOneItem;
+    // Beside a sound file's dump, SysEx is set aside; the entry stays the dump's.
+    const bool aside = sets_aside(ctx, in);
     for (int32_t at = 0; at < count;) {
         int32_t piece = count - at;
         if (in.receive_fill + piece >= kReceiveBufferSize) {
@@ -273,14 +351,15 @@ Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t
             return Flow::kGoOn;
         }
         if (in.receive_fill == kReceiveBufferSize) {
-            in.sds_active = false;
-            if (!append_chunk(in, in.receive_buffer, kReceiveBufferSize)) return Flow::kNoMemory;
+            if (!aside) in.sds_active = false;
+            if (!append_chunk(in, in.receive_buffer, kReceiveBufferSize, aside))
+                return Flow::kNoMemory;
             in.receive_fill = 0;
         }
     }
     if (bytes[count - 1] == kSysexEnd) {
-        in.sds_active = false;
-        if (in.receive_fill > 0 && !append_chunk(in, in.receive_buffer, in.receive_fill))
+        if (!aside) in.sds_active = false;
+        if (in.receive_fill > 0 && !append_chunk(in, in.receive_buffer, in.receive_fill, aside))
             return Flow::kNoMemory;
         in.receive_fill = 0;
     }
@@ -417,6 +496,11 @@ bool start_receiving(Context& ctx) {
     in.dumps_done = 0;
     in.dump_packets = 0;
     in.dump_packets_taken = 0;
+    in.aside.clear();
+    in.aside_total = 0;
+    in.entries_bytes = 0;
+    in.partial_dumps.clear();
+    in.xruns_at_start = ctx.midi->xrun_count();
     in.outcome.reset();
     in.receiving = true;
     ctx.window->show_receiving(true);

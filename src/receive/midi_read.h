@@ -12,6 +12,13 @@
 // output at each cut of a longer message). A finished dump, a new dump
 // header, or Stop makes the entry (received_entry.h).
 //
+// A data packet is the dump's only when it is 127 bytes on the header's
+// channel. Every byte no dump takes (an identity reply, another channel's
+// packets, any other SysEx) is kept as SysEx: in the dump's entry when dumps
+// are kept as SysEx, else beside the sound file, as an entry of its own that
+// follows it. A WAV or AIFF dump that ends early is cut to the frames it holds
+// and named in the reception's ending.
+//
 //   idle --start_receiving--> receiving --stop_receiving / 3 rejections in a row--> idle
 #pragma once
 

@@ -11,6 +11,7 @@ namespace j3 {
 // starts a new dump; a dump in one format never disturbs the others.
 struct SdsDumpState {
     bool open = false;               // a valid header started a dump that has not completed
+    uint8_t channel = 0;             // the header's channel: packets of another are not the dump's
     int32_t expected_packet = 0;     // number the next data packet must carry, 0 .. 127
     int32_t samples_counted = 0;     // sample words taken from accepted packets
     int32_t length = 0;              // sample words announced by the header

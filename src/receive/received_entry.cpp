@@ -61,7 +61,8 @@ std::string requested_sample_name(int32_t number, int32_t sds_format) {
     return "Sample " + std::to_string(number) + extension_for(sds_format);
 }
 
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out) {
+bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out,
+                         const SdsDumpState* cut_short) {
     if (in.received_total == 0) return true;
     FileEntry entry;
     bool ok = true;
@@ -74,9 +75,17 @@ bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out
     }
     in.chunks.clear();
     in.received_total = 0;
-    if (!ok) return false;
-
     const int32_t format = load_sds_format(ctx.settings);
+    if (ok && cut_short && (format == kSdsFormatWav || format == kSdsFormatAiff)) {
+        try {
+            entry.data = cut_short_sound_file(entry.data, *cut_short, format);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    if (!ok) return false;
+    in.entries_bytes += int64_t(entry.data.size());
+
     const bool named = in.sds_active && in.pending_name != 0;
     // A dump a request series asked for, with no name of its own, is named
     // by the number asked for.

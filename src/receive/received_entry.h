@@ -53,7 +53,7 @@ struct SaveOutcome {
 // running send is not disturbed. GUI thread.
 SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose);
 
-// Received entries that were never saved, and one more while a
+// Entries that were never saved (received or built), and one more while a
 // reception holds bytes that are not an entry yet: what quitting would
 // lose. GUI thread.
 int32_t unsaved_item_count(Context& ctx);

@@ -13,8 +13,9 @@ bool Reception::receiving() const {
 
 ReceiveProgress Reception::progress() const {
     const ReceptionState& r = *state_;
-    return {r.receiving,  r.received_total, r.dumps_started,
-            r.dumps_done, r.dump_packets,   r.dump_packets_taken};
+    return {r.receiving,     r.received_total + r.aside_total,
+            r.dumps_started, r.dumps_done,
+            r.dump_packets,  r.dump_packets_taken};
 }
 
 std::optional<ReceiveOutcome> Reception::outcome() const {

@@ -99,6 +99,18 @@ struct ReceptionState {
     // spare an allocation per packet.
     std::vector<uint8_t> kept J3_GUARDED_BY(mutex);
 
+    // While a dump kept as a sound file is open, what arrives that is no part
+    // of it (other SysEx, another channel's packets) is kept here, and becomes
+    // an entry of its own after the dump's.
+    std::deque<std::vector<uint8_t>> aside J3_GUARDED_BY(mutex);
+    std::atomic<int64_t> aside_total{0};
+    // Bytes of the entries this reception made, and the sound files among
+    // them whose dump was cut short: for the ending's line.
+    int64_t entries_bytes J3_GUARDED_BY(mutex) = 0;
+    std::vector<PartialDump> partial_dumps J3_GUARDED_BY(mutex);
+    // The MIDI service's xrun count when the reception started.
+    uint64_t xruns_at_start J3_GUARDED_BY(mutex) = 0;
+
     // How the last reception ended; none before the first one ended.
     std::optional<ReceiveOutcome> outcome J3_GUARDED_BY(mutex);
 
@@ -109,10 +121,11 @@ struct Context;
 
 // Turns the received chunks into one new entry, empties them and hands the
 // entry to the GUI thread (received_entry.h); *name_out (when given) gets its
-// name. Nothing when no byte is held. Any thread. False when the entry's
-// buffer cannot be had: the chunks are dropped all the same, so the next
-// entry starts clean.
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr)
-    J3_REQUIRES(in.mutex);
+// name. With `cut_short`, the chunks are a WAV or AIFF file of that dump,
+// which ended early: the entry is the file cut to the frames it holds. Nothing
+// when no byte is held. Any thread. False when the entry's buffer cannot be
+// had: the chunks are dropped all the same, so the next entry starts clean.
+bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr,
+                         const SdsDumpState* cut_short = nullptr) J3_REQUIRES(in.mutex);
 
 }  // namespace j3

@@ -1,5 +1,8 @@
 #include "receive/sds_receive.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "format/sample_period.h"
 #include "format/sds_messages.h"
 
@@ -150,6 +153,7 @@ bool open_dump(SdsDumpState& d, const SdsDumpHeader& h) {
         d.period_ns = h.period_ns;
         d.sample_rate = sds_rate_from_period(h.period_ns);
     }
+    d.channel = h.channel;
     d.bits = h.bits;
     d.length = h.length;
     d.samples_per_packet = g.words_per_packet;
@@ -188,6 +192,14 @@ SdsReceiveResult emit_samples(ReceiveState& s, SdsDumpState& d, const uint8_t* w
     return kSdsPacketAccepted;
 }
 
+void emit_sound_file_header(ReceiveState& s, const SdsDumpState& d, int32_t format) {
+    if (format == kSdsFormatWav) {
+        emit_wav_header(s, d);
+    } else {
+        emit_aiff_header(s, d);
+    }
+}
+
 SdsReceiveResult receive_header(ReceiveState& s, SdsDumpState& d, int32_t format,
                                 const uint8_t* data, size_t size) {
     s.sds_channel = data[2];
@@ -212,10 +224,15 @@ SdsReceiveResult receive_header(ReceiveState& s, SdsDumpState& d, int32_t format
 
 SdsReceiveResult receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format,
                                 const uint8_t* data, size_t size) {
+    // Two instruments through a merger: the other one's packets are no part
+    // of this dump, and are not answered.
+    if (d.open && data[2] != d.channel) return kSdsIgnored;
     s.current_packet = d.expected_packet;
     SdsPacketView p;
-    if (!read_data_packet(data, size, p) || !d.open || p.packet_number != d.expected_packet ||
-        !p.checksum_ok)
+    // A packet of another length would put bytes that are no samples where
+    // samples go: it is asked for again.
+    if (size != kSdsPacketSize || !read_data_packet(data, size, p) || !d.open ||
+        p.packet_number != d.expected_packet || !p.checksum_ok)
         return kSdsRejected;
     d.expected_packet = (d.expected_packet + 1) % 128;
     switch (format) {
@@ -235,6 +252,29 @@ SdsReceiveResult receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format
 }
 
 }  // namespace
+
+std::vector<uint8_t> cut_short_sound_file(const std::vector<uint8_t>& file, const SdsDumpState& d,
+                                          int32_t format) {
+    // The header as it was written, to know where the samples begin.
+    const auto scratch = std::make_unique<ReceiveState>();
+    emit_sound_file_header(*scratch, d, format);
+    const size_t header_bytes = size_t(scratch->scratch_fill);
+    SdsDumpState held = d;
+    held.length = d.samples_counted;
+    // A loop that reaches beyond the frames held would point outside the file.
+    if (held.loop_end >= held.length || held.loop_start > held.loop_end)
+        held.loop_type = kSdsNoLoop;
+    scratch->scratch_fill = 0;
+    emit_sound_file_header(*scratch, held, format);
+    const size_t available = file.size() > header_bytes ? file.size() - header_bytes : 0;
+    const size_t sample_bytes =
+        std::min(size_t(held.length) * size_t(held.output_bytes), available);
+    std::vector<uint8_t> out(scratch->scratch_buffer,
+                             scratch->scratch_buffer + scratch->scratch_fill);
+    out.insert(out.end(), file.begin() + long(header_bytes),
+               file.begin() + long(header_bytes + sample_bytes));
+    return out;
+}
 
 SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
                                      size_t size) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "receive/receive_state.h"
 
@@ -24,7 +25,8 @@ enum SdsFormat : int32_t {
 
 enum SdsReceiveResult : int {
     // A complete F0 7E message that is no part of a dump (a dump request, an
-    // identity reply, a sample name message, a stray handshake): accepted
+    // identity reply, a sample name message, a stray handshake, a data packet
+    // on another channel than the open dump's): accepted
     // without effect. Nothing is produced for WAV and AIFF, the dump's state is
     // untouched; the SysEx converter keeps a sample name message with the item
     // so that a stored dump can be sent back with its name.
@@ -33,7 +35,8 @@ enum SdsReceiveResult : int {
     kSdsPacketAccepted = 2,  // the packet was taken and the dump goes on
     kSdsDumpComplete = 3,    // the packet was taken and the announced length is reached
     // Rejected, nothing produced: a packet with another number than the one
-    // expected or a wrong checksum (the expected number stays, so the NAK
+    // expected, a wrong checksum or another length than 127 bytes (the expected number stays, so
+    // the NAK
     // names it again), a packet while no dump is open, a header with a period
     // or rate of 0 or bits outside 1 to 28 (it closes that converter's dump),
     // or a message too short for its kind.
@@ -50,6 +53,14 @@ enum SdsReceiveResult : int {
 // start a dump.
 SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
                                      size_t size);
+
+// A WAV or AIFF file (`format` 2 or 3) made by receive_sds_message for the
+// dump `d`, which ended before its announced length: the same file with a
+// header that announces the d.samples_counted frames it holds, so that it is
+// whole as far as it goes. A loop that reaches beyond them is left out.
+// Allocates; not for the input thread's per-message path.
+std::vector<uint8_t> cut_short_sound_file(const std::vector<uint8_t>& file, const SdsDumpState& d,
+                                          int32_t format);
 
 // Appends one byte to the scratch buffer (dropped if it is full, which no
 // message can make happen).

@@ -1,5 +1,6 @@
 // The selected item's picture and message table: what the window feeds them
 // on selection, Loop and Stereo, removal and the waveform command.
+#include <QMessageBox>
 #include <QTableView>
 #include <QtTest>
 
@@ -141,8 +142,15 @@ class ItemViewsTest : public QObject {
         QCOMPARE(messages(h)->table_model()->index(0, MessageTableModel::kKind).data().toString(),
                  QString("Waveform"));
 
-        // Removing the items leaves nothing that points into them.
+        // Removing the items leaves nothing that points into them. The built
+        // item was never saved: Erase asks first, and is told to go on.
+        int asked = 0;
+        h.window->set_unsaved_prompt([&](int count) {
+            asked = count;
+            return int(QMessageBox::Discard);
+        });
         h.window->command(kCmdErase);
+        QCOMPARE(asked, 1);
         QCoreApplication::processEvents();
         QCOMPARE(picture(h)->mode(), SampleView::Mode::kEmpty);
         QCOMPARE(messages(h)->table_model()->rowCount(), 0);

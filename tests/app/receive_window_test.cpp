@@ -3,8 +3,10 @@
 // before received data that was never saved is lost.
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTableView>
+#include <QUrl>
 #include <QtTest>
 
 #include <thread>
@@ -12,7 +14,9 @@
 #include "app/app_test_support.h"
 #include "app/file_list_model.h"
 #include "engine/list_commands.h"
+#include "engine/outcomes.h"
 #include "filelist/file_entry.h"
+#include "filelist/list_file.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 
@@ -78,11 +82,25 @@ class ReceiveWindowTest : public QObject {
         QCoreApplication::processEvents();
         h->window->update_status();
         QCOMPARE(text(*h, kReceiveButton), QStringLiteral("Receive"));
-        QCOMPARE(text(*h, kReceiveStatus), QString());
+        // The ending keeps the count; the next command clears it.
+        QCOMPARE(text(*h, kReceiveStatus), QStringLiteral("Received 4 bytes."));
         QCOMPARE(h->window->file_list_model()->rowCount(), 2);
         QCOMPARE(name(*h, 1), QStringLiteral("Received data 2.syx"));
         QCOMPARE(h->window->list_selected_ids(), std::vector<uint32_t>{1});
         QCOMPARE(h->ctx.files.file_array[1].data, (std::vector<uint8_t>{0xF0, 0x01, 0x02, 0xF7}));
+    }
+
+    void aNewCommandClearsThePreviousOnesOutcome() {
+        const QString xrun = QString::fromStdString(send_outcome_text({SendEnd::kXrun}));
+        for (const int command : {int(kCmdReceive), int(kCmdTurbo)}) {
+            auto h = started();
+            h->window->set_send_status(xrun.toStdString());
+            QCoreApplication::processEvents();
+            QCOMPARE(text(*h, kSendStatus), xrun);
+            h->window->command(uint32_t(command));
+            QCoreApplication::processEvents();
+            QVERIFY2(text(*h, kSendStatus) != xrun, qPrintable(text(*h, kSendStatus)));
+        }
     }
 
     void receiveWithoutASourceSaysSo() {
@@ -114,6 +132,86 @@ class ReceiveWindowTest : public QObject {
         QCOMPARE(written, (std::vector<uint8_t>{0xF0, 0x02, 0xF7}));
         QVERIFY(!h->ctx.files.file_array[0].unsaved);
         QVERIFY(h->ctx.files.file_array[1].unsaved);
+    }
+
+    void commandsThatReplaceOrRemoveUnsavedEntriesAskFirst() {
+        // A list of one item on disk, to be opened over a received entry.
+        const std::filesystem::path folder(dir_->path().toStdString());
+        const std::filesystem::path item = folder / "item.syx";
+        QVERIFY(write_whole_file(item, std::vector<uint8_t>{0xF0, 0x01, 0xF7}.data(), 3).ok);
+        FileEntry listed;
+        listed.file = item.string();
+        const std::filesystem::path list_file = folder / "list.j3";
+        QVERIFY(write_file_list(list_file, std::span<const FileEntry>(&listed, 1), 0).ok);
+        const QString list_path = QString::fromStdString(list_file.string());
+
+        enum How { kErase, kOpen, kDrop, kArgument };
+        const char* const how_names[] = {"Erase", "File > Open", "a drop", "j3 LIST.j3"};
+        struct Case {
+            const char* what;
+            bool unsaved;
+            int answer;
+            bool save_chosen;  // the save dialog gives a path
+            bool want_asked;
+            bool want_gone;  // the received entry was removed or replaced
+        };
+        const Case cases[] = {
+            {"saved: no question", false, QMessageBox::Cancel, false, false, true},
+            {"cancel keeps it", true, QMessageBox::Cancel, false, true, false},
+            {"discard lets it go", true, QMessageBox::Discard, false, true, true},
+            {"save, then it goes", true, QMessageBox::Save, true, true, true},
+            {"save cancelled keeps it", true, QMessageBox::Save, false, true, false},
+        };
+        for (const How how : {kErase, kOpen, kDrop, kArgument}) {
+            for (const Case& c : cases) {
+                const QString where = QString::fromUtf8(how_names[how]) + QStringLiteral(", ") +
+                                      QString::fromUtf8(c.what);
+                const QByteArray where_text = where.toUtf8();
+                auto h = started();
+                receive_entries(*h, 1);
+                h->ctx.files.file_array[0].unsaved = c.unsaved;
+                int asked = 0;  // the count the question named
+                h->window->set_unsaved_prompt([&](int count) {
+                    asked = count;
+                    return c.answer;
+                });
+                const QString saved_as = dir_->filePath(where + QStringLiteral(".syx"));
+                h->window->set_save_chooser(
+                    [&](const QString&) { return c.save_chosen ? saved_as : QString(); });
+                switch (how) {
+                    case kErase:
+                        h->window->list_select_item(1);
+                        h->window->command(kCmdErase);
+                        break;
+                    case kOpen:
+                        h->window->set_file_chooser([&] { return QStringList{list_path}; });
+                        h->window->command(kCmdOpen);
+                        break;
+                    case kDrop: {
+                        QMimeData data;
+                        data.setUrls({QUrl::fromLocalFile(list_path)});
+                        h->window->file_list_model()->dropMimeData(&data, Qt::CopyAction, -1, -1,
+                                                                   {});
+                        break;
+                    }
+                    case kArgument:
+                        h->window->open_files({list_path});
+                        break;
+                }
+                QCoreApplication::processEvents();
+                QVERIFY2(asked == (c.want_asked ? 1 : 0), where_text.constData());
+                const auto& files = h->ctx.files.file_array;
+                const bool still_there =
+                    !files.empty() && files[0].data == std::vector<uint8_t>{0xF0, 0x00, 0xF7};
+                QVERIFY2(still_there == !c.want_gone, where_text.constData());
+                if (c.want_gone && how != kErase) {
+                    QVERIFY2(files.size() == 1 && files[0].file == item.string(),
+                             where_text.constData());
+                }
+                QVERIFY2(QFile::exists(saved_as) == (c.unsaved && c.save_chosen),
+                         where_text.constData());
+            }
+        }
     }
 
     void quittingAsksBeforeUnsavedReceivedDataIsLost() {

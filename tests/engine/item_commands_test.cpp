@@ -184,6 +184,9 @@ TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
     EXPECT_EQ(files[3].file, "Sub.syx");
     EXPECT_EQ(files[3].data[9], 1) << "second slot";
     EXPECT_EQ(files[4].file, "/s/Unselected.wav");
+    // Built here and nowhere on disk: quitting, Erase and a list opened over
+    // them ask first.
+    EXPECT_EQ(unsaved_entry_ids(t.ctx.files), (std::vector<uint32_t>{1, 4}));
 
     EXPECT_GE(t.window.list_updates, 1);
     EXPECT_EQ(t.window.info_text, "\nZentrix waveform at position 2");

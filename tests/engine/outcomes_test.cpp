@@ -70,15 +70,17 @@ TEST(Outcomes, EachReceiveEndingHasItsLinesAndExitStatus) {
         std::string want_failure;
         int want_status;
     } cases[] = {
-        {"stopped", {ReceiveEnd::kStopped}, "", "", 0},
+        // A stop keeps the count on the line, never a blank.
+        {"stopped", {ReceiveEnd::kStopped, {}, 0, 14372}, "Received 14372 bytes.", "", 0},
         {"cancelled after rejections",
-         {ReceiveEnd::kCancelled},
-         "",
+         {ReceiveEnd::kCancelled, {}, 0, 300},
+         "Received 300 bytes. Stopped: the sample dump was cancelled after messages that were "
+         "rejected.",
          "the sample dump was cancelled after messages that were rejected",
          1},
         {"source gone",
-         {ReceiveEnd::kSourceGone},
-         "Stopped: the source has gone away.",
+         {ReceiveEnd::kSourceGone, {}, 0, 12},
+         "Received 12 bytes. Stopped: the source has gone away.",
          "Stopped: the source has gone away.",
          1},
         {"out of memory",
@@ -87,17 +89,29 @@ TEST(Outcomes, EachReceiveEndingHasItsLinesAndExitStatus) {
          "Stopped: out of memory.",
          1},
         {"a message that never ended",
-         {ReceiveEnd::kPartial, "Received data 2.syx", 20000},
-         "Stopped inside a SysEx message that never ended: its 20000 bytes are kept in "
-         "Received data 2.syx.",
+         {ReceiveEnd::kPartial, "Received data 2.syx", 20000, 20000},
+         "Received 20000 bytes. Stopped inside a SysEx message that never ended: its 20000 bytes "
+         "are kept in Received data 2.syx.",
          "Stopped inside a SysEx message that never ended: its 20000 bytes are kept in "
          "Received data 2.syx.",
          1},
+        {"stopped inside a dump kept as a sound file",
+         {ReceiveEnd::kStopped, {}, 0, 284, {{"Received data 3.wav", 120, 8820}}},
+         "Received 284 bytes. Received data 3.wav: 120 of 8820 frames.",
+         "Received data 3.wav: 120 of 8820 frames.",
+         1},
+        // Said, but by itself no failure: what came may well be whole.
+        {"the server fell behind",
+         {ReceiveEnd::kStopped, {}, 0, 6, {}, true},
+         "Received 6 bytes. The MIDI server fell behind during the reception (xrun): some data "
+         "may have been lost.",
+         "The MIDI server fell behind during the reception (xrun): some data may have been lost.",
+         0},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(receive_outcome_text(c.outcome), c.want_status_line) << c.description;
         EXPECT_EQ(receive_failure_text(c.outcome), c.want_failure) << c.description;
-        EXPECT_EQ(receive_exit_status(c.outcome.end), c.want_status) << c.description;
+        EXPECT_EQ(receive_exit_status(c.outcome), c.want_status) << c.description;
     }
 }
 

@@ -7,7 +7,8 @@
 // then the bytes. Raw mode feeds the bytes as they are; pass-through mode
 // builds a stream of well-formed ordinary SysEx messages with real-time bytes
 // inside from them. Checked beyond "no crash":
-// - the received chunks always add up to the bytes the reception holds, and
+// - the received chunks (and those set aside beside a sound file's dump)
+//   always add up to the bytes the reception holds, and
 //   Stop leaves nothing held;
 // - no entry is empty, and no entry name holds a folder separator;
 // - pass-through: what is received is the stream without its clock and
@@ -86,13 +87,16 @@ struct Receiver {
         }
     }
     void check_held() {
+        // What is set aside beside a sound file's dump counts as held too.
         size_t sum = 0;
         for (const Bytes& c : ctx.reception->state().chunks) sum += c.size();
+        for (const Bytes& c : ctx.reception->state().aside) sum += c.size();
         check(sum == size_t(ctx.reception->progress().bytes));
     }
     Bytes stop() {
         stop_receiving(ctx);
-        check(ctx.reception->progress().bytes == 0 && ctx.reception->state().chunks.empty());
+        check(ctx.reception->progress().bytes == 0 && ctx.reception->state().chunks.empty() &&
+              ctx.reception->state().aside.empty());
         Bytes all;
         for (const FileEntry& e : ctx.files.file_array) {
             check(!e.data.empty());

@@ -277,7 +277,9 @@ TEST_P(SourceLossOverJack, ReceptionStopsByItselfSaysWhyAndKeepsWhatCame) {
         stop_receiving_if_source_gone(ctx);
         return !ctx.reception->receiving();
     }));
-    EXPECT_EQ(window.text(testing::kReceiveStatus), "Stopped: the source has gone away.");
+    EXPECT_EQ(window.text(testing::kReceiveStatus),
+              "Received " + std::to_string(cat(part).size()) +
+                  " bytes. Stopped: the source has gone away.");
     const std::vector<FileEntry> e = entries(1);
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].file, "Received data 1.syx");
@@ -369,6 +371,58 @@ TEST_F(ReceiveCommandOverJack, ASourceThatLeavesEndsItWithTheReasonAndWhatCameWr
     EXPECT_EQ(testing::read_text(err), "j3 receive: Stopped: the source has gone away.\n");
     EXPECT_EQ(testing::read_text(out).find("Done."), std::string::npos);
     EXPECT_EQ(file("Received data 1.syx"), (Bytes{0xF0, 0x01, 0x02, 0xF7}));
+}
+
+TEST_F(ReceiveCommandOverJack, TheCountIsExactEvenForDumpsBackToBack) {
+    const pid_t pid = start({"-o", dir, "--format", "wav", "--count", "1"});
+    std::vector<Bytes> two = dump_messages(some_samples(40));
+    const std::vector<Bytes> second = dump_messages(some_samples(40));
+    two.insert(two.end(), second.begin(), second.end());
+    instrument->send(cat(two));
+    EXPECT_EQ(testing::wait_child(pid, 20s), 0) << testing::read_text(err);
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& f : std::filesystem::directory_iterator(dir)) ++files;
+    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(testing::read_with_libsndfile(file("Received data 1.wav")).info.frames, 40);
+}
+
+TEST_F(ReceiveCommandOverJack, ADumpCutShortIsWrittenAsFarAsItCameAndFails) {
+    enum Way { kIdle, kCtrlC, kSourceLeaves };
+    struct Case {
+        const char* format;
+        Way way;
+        int want_status;
+    } cases[] = {
+        {"wav", kIdle, 1},
+        {"aiff", kCtrlC, 130},
+        {"aiff", kIdle, 1},
+        {"wav", kSourceLeaves, 1},
+    };
+    for (const Case& c : cases) {
+        const std::string where = std::string(c.format) + ", way " + std::to_string(c.way);
+        if (!instrument) instrument = std::make_unique<testing::TestMidiClient>("instrument");
+        const std::string name = std::string("Received data 1.") + c.format;
+        std::filesystem::remove(std::filesystem::path(dir) / name);
+        const pid_t pid =
+            start({"-o", dir, "--format", c.format, "--idle", c.way == kIdle ? "1" : "600"});
+        // The header and two packets of a dump of 400 words: 80 of them.
+        const std::vector<Bytes> dump = dump_messages(some_samples(400));
+        instrument->send(cat({dump[0], dump[1], dump[2]}));
+        // The header and 80 16-bit frames.
+        const std::string held = std::string("Receiving. ") +
+                                 (c.format == std::string("wav") ? "204" : "214") + " bytes.";
+        ASSERT_TRUE(eventually([&] {
+            return testing::read_text(out).find(held) != std::string::npos;
+        })) << where;
+        if (c.way == kCtrlC) ::kill(pid, SIGINT);
+        if (c.way == kSourceLeaves) instrument.reset();
+        EXPECT_EQ(testing::wait_child(pid, 20s), c.want_status) << where;
+        const testing::SoundRead read = testing::read_with_libsndfile(file(name));
+        ASSERT_TRUE(read.ok) << where << ": " << read.error;
+        EXPECT_EQ(read.info.frames, 80) << where;
+        const std::string said = testing::read_text(err);
+        EXPECT_NE(said.find(name + ": 80 of 400 frames."), std::string::npos) << where << said;
+    }
 }
 
 TEST_F(ReceiveCommandOverJack, CtrlCWritesWhatIsHeldAndExits130) {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "fakes/test_context.h"
+#include "fixtures/libsndfile_oracle.h"
+#include "format/bytes.h"
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
 #include "receive/received_entry.h"
@@ -45,6 +47,19 @@ Bytes header(int32_t bits, int32_t length, uint8_t channel = 0, bool extended = 
     uint8_t out[kSdsExtendedHeaderSize];
     const size_t n = extended ? build_extended_header(out, h) : build_standard_header(out, h);
     return Bytes(out, out + n);
+}
+
+// A header whose loop runs from word 10 to word 90.
+Bytes looped_header(int32_t bits, int32_t length) {
+    SdsDumpHeader h;
+    h.bits = bits;
+    h.period_ns = 22676;
+    h.length = length;
+    h.loop_start = 10;
+    h.loop_end = 90;
+    h.loop_type = 0;
+    uint8_t out[kSdsExtendedHeaderSize];
+    return Bytes(out, out + build_standard_header(out, h));
 }
 
 Bytes packet(uint8_t number, uint8_t fill = 0x40, bool bad_checksum = false, uint8_t channel = 0) {
@@ -360,6 +375,255 @@ TEST(MidiReadReceive, PacketLevelRules) {
     }
 }
 
+uint32_t le32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+
+uint32_t be32(const Bytes& b, size_t at) {
+    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 |
+           uint32_t(b[at + 3]);
+}
+
+// Every size field of a sound file J3 writes agrees with the bytes it holds
+// and with `frames` 16-bit frames.
+void expect_sizes_match(const Bytes& file, int32_t format, uint32_t frames,
+                        const std::string& where) {
+    ASSERT_GE(file.size(), 44u) << where;
+    if (format == kSdsFormatWav) {
+        EXPECT_EQ(le32(file, 4), file.size() - 8) << where;
+        const size_t data = file.size() - 2 * frames - 8;
+        EXPECT_EQ(std::string(file.begin() + long(data), file.begin() + long(data) + 4), "data")
+            << where;
+        EXPECT_EQ(le32(file, data + 4), 2 * frames) << where;
+    } else {
+        EXPECT_EQ(be32(file, 4), file.size() - 8) << where;
+        EXPECT_EQ(be32(file, 22), frames) << where;  // COMM's frame count
+        const size_t ssnd = file.size() - 2 * frames - 16;
+        EXPECT_EQ(std::string(file.begin() + long(ssnd), file.begin() + long(ssnd) + 4), "SSND")
+            << where;
+        EXPECT_EQ(be32(file, ssnd + 4), 2 * frames + 8) << where;
+    }
+}
+
+TEST(MidiReadReceive, ADumpCutShortIsAWholeSoundFileThatSaysSo) {
+    // However the dump ends early, its WAV or AIFF entry is a valid file of
+    // the frames that came, and the ending names it.
+    const Bytes bad = packet(1, 0x40, true);
+    struct Way {
+        const char* what;
+        Bytes header;
+        std::vector<Bytes> then;  // after the header and packet 0
+        bool stop;                // Stop (or --idle, --count, Ctrl-C) afterwards
+        ReceiveEnd want_end;
+        bool want_loop;
+    };
+    const Way ways[] = {
+        {"three rejected packets cancel",
+         header(16, 100),
+         {bad, bad, bad},
+         false,
+         ReceiveEnd::kCancelled,
+         false},
+        {"Stop", header(16, 100), {}, true, ReceiveEnd::kStopped, false},
+        {"Stop, a loop beyond the frames held goes",
+         looped_header(16, 100),
+         {},
+         true,
+         ReceiveEnd::kStopped,
+         false},
+        {"a new dump begins before the first ended",
+         header(16, 100),
+         {header(16, 60)},
+         true,
+         ReceiveEnd::kStopped,
+         false},
+    };
+    for (const int32_t format : {kSdsFormatWav, kSdsFormatAiff}) {
+        for (const Way& w : ways) {
+            const std::string where =
+                std::string(w.what) + (format == kSdsFormatWav ? ", WAV" : ", AIFF");
+            Receiver r;
+            r.t.ctx.settings.sds_format = format;
+            r.feed(cat({w.header, packet(0)}));
+            for (const Bytes& m : w.then) r.feed(m);
+            if (w.stop) stop_receiving(r.t.ctx);
+            ASSERT_FALSE(r.t.ctx.reception->receiving()) << where;
+            ASSERT_GE(r.entries().size(), 1u) << where;
+            const Bytes& file = r.entries()[0].data;
+            expect_sizes_match(file, format, 40, where);  // 40 16-bit words a packet
+            const SoundRead read = read_with_libsndfile(file);
+            ASSERT_TRUE(read.ok) << where << ": " << read.error;
+            EXPECT_EQ(read.info.frames, 40) << where;
+            EXPECT_EQ(read.has_instrument, w.want_loop) << where;
+            const std::string name =
+                std::string("Received data 1.") + (format == kSdsFormatWav ? "wav" : "aiff");
+            EXPECT_EQ(r.entries()[0].file, name) << where;
+            const std::optional<ReceiveOutcome> ended = r.t.reception.outcome();
+            ASSERT_TRUE(ended) << where;
+            EXPECT_EQ(ended->end, w.want_end) << where;
+            ASSERT_FALSE(ended->partial_dumps.empty()) << where;
+            EXPECT_EQ(ended->partial_dumps[0].name, name) << where;
+            EXPECT_NE(r.t.window.text(kReceiveStatus).find(name + ": 40 of 100 frames"),
+                      std::string::npos)
+                << where << ": " << r.t.window.text(kReceiveStatus);
+            EXPECT_EQ(receive_exit_status(*ended), 1) << where;
+        }
+    }
+}
+
+TEST(MidiReadReceive, EveryByteThatIsNoPartOfADumpIsKeptAsSysEx) {
+    const Bytes identity = {0xF0, 0x7E, 0x00, 0x06, 0x02, 0x43, 0x00,
+                            0x41, 0x01, 0x02, 0x00, 0x00, 0x01, 0xF7};  // 14 bytes
+    const Bytes gm_on = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    const Bytes dump_request = {0xF0, 0x7E, 0x00, 0x03, 0x00, 0x00, 0xF7};
+    const Bytes a = sysex(5, 0x21), b = sysex(7, 0x22);
+    const Bytes dump = cat({header(16, 100, 1), packet(0, 0x40, false, 1),
+                            packet(1, 0x40, false, 1), packet(2, 0x40, false, 1)});
+    const Bytes dump_part1 = cat({header(16, 100, 1), packet(0, 0x40, false, 1)});
+    const Bytes dump_part2 = cat({packet(1, 0x40, false, 1), packet(2, 0x40, false, 1)});
+    struct Case {
+        const char* what;
+        Bytes stream;
+        std::vector<std::string> want_names;  // for SysEx; WAV and AIFF name the dump's entry so
+        std::vector<Bytes> want_syx;          // the SysEx formats' entries
+        Bytes want_aside;                     // WAV and AIFF: the SysEx entry beside the dump
+    };
+    const Case cases[] = {
+        {"an identity reply between two messages",
+         cat({a, identity, b}),
+         {"Received data 1.syx"},
+         {cat({a, identity, b})},
+         cat({a, identity, b})},
+        {"General MIDI on, a dump request",
+         cat({gm_on, dump_request}),
+         {"Received data 1.syx"},
+         {cat({gm_on, dump_request})},
+         cat({gm_on, dump_request})},
+        {"an identity reply in the middle of a dump",
+         cat({dump_part1, identity, dump_part2}),
+         {"Received data 1.syx"},
+         {cat({dump_part1, identity, dump_part2})},
+         identity},
+        {"ordinary SysEx and another channel's ACK in the middle of a dump",
+         cat({dump_part1, a, reply(kSdsIdAck, 0, 0), dump_part2}),
+         {"Received data 1.syx"},
+         {cat({dump_part1, a, reply(kSdsIdAck, 0, 0), dump_part2})},
+         cat({a, reply(kSdsIdAck, 0, 0)})},
+        {"the dump's own handshake coming back is the dump's",
+         cat({dump_part1, reply(kSdsIdAck, 0, 1), dump_part2}),
+         {"Received data 1.syx"},
+         {dump},
+         {}},
+    };
+    for (const Case& c : cases) {
+        for (const int32_t format : {kSdsFormatSysex, kSdsFormatWav, kSdsFormatAiff}) {
+            const std::string where = std::string(c.what) + ", format " + std::to_string(format);
+            Receiver r;
+            r.t.ctx.settings.sds_format = format;
+            r.feed(c.stream, 16);
+            stop_receiving(r.t.ctx);
+            const std::vector<FileEntry>& e = r.entries();
+            if (format == kSdsFormatSysex) {
+                EXPECT_EQ(r.names(), c.want_names) << where;
+                for (size_t i = 0; i < c.want_syx.size() && i < e.size(); ++i)
+                    EXPECT_EQ(e[i].data, c.want_syx[i]) << where;
+                continue;
+            }
+            const bool has_dump = c.stream.size() > 300;
+            const size_t want_entries = (has_dump ? 1 : 0) + (c.want_aside.empty() ? 0 : 1);
+            ASSERT_EQ(e.size(), want_entries) << where;
+            if (has_dump) {
+                const SoundRead read = read_with_libsndfile(e[0].data);
+                ASSERT_TRUE(read.ok) << where << ": " << read.error;
+                EXPECT_EQ(read.info.frames, 100) << where;
+            }
+            if (!c.want_aside.empty()) {
+                EXPECT_EQ(e.back().data, c.want_aside) << where;
+                EXPECT_EQ(e.back().file.substr(e.back().file.size() - 4), ".syx") << where;
+            }
+        }
+    }
+}
+
+TEST(MidiReadReceive, ADataPacketIsTheDumpsOnlyWhen127BytesOnItsChannel) {
+    Bytes long_packet = packet(0);  // checksum at byte 125, then 100 bytes more
+    long_packet.pop_back();
+    long_packet.insert(long_packet.end(), 100, 0x00);
+    long_packet.push_back(0xF7);
+    struct Case {
+        const char* what;
+        std::vector<Bytes> messages;
+        std::vector<Bytes> want_replies;
+        bool want_done;         // the dump ended whole before Stop
+        Bytes want_dump_entry;  // SysEx format: the first entry
+    };
+    const Case cases[] = {
+        {"a 227-byte packet is asked for again and not stored",
+         {header(16, 100), long_packet},
+         {reply(kSdsIdAck, 0), reply(kSdsIdNak, 0)},
+         false,
+         header(16, 100)},
+        {"packets on another channel do not complete the dump",
+         {header(16, 100, 1), packet(0, 0x40, false, 0), packet(1, 0x40, false, 0),
+          packet(2, 0x40, false, 0)},
+         {reply(kSdsIdAck, 0, 1)},
+         false,
+         cat({header(16, 100, 1), packet(0, 0x40, false, 0), packet(1, 0x40, false, 0),
+              packet(2, 0x40, false, 0)})},
+        {"the dump's channel completes it amid another's packets",
+         {header(16, 100, 1), packet(0, 0x40, false, 0), packet(0, 0x40, false, 1),
+          packet(1, 0x40, false, 1), packet(2, 0x40, false, 1)},
+         {reply(kSdsIdAck, 0, 1), reply(kSdsIdAck, 0, 1), reply(kSdsIdAck, 1, 1),
+          reply(kSdsIdAck, 2, 1)},
+         true,
+         cat({header(16, 100, 1), packet(0, 0x40, false, 0), packet(0, 0x40, false, 1),
+              packet(1, 0x40, false, 1), packet(2, 0x40, false, 1)})},
+    };
+    for (const Case& c : cases) {
+        for (const int32_t format : {kSdsFormatSysex, kSdsFormatWav}) {
+            const std::string where = std::string(c.what) + ", format " + std::to_string(format);
+            Receiver r;
+            r.t.ctx.settings.sds_format = format;
+            r.t.ctx.settings.ignore_handshake = false;
+            for (const Bytes& m : c.messages) r.feed(m);
+            EXPECT_EQ(r.entries().empty(), !c.want_done) << where;
+            stop_receiving(r.t.ctx);
+            std::vector<Bytes> replies = r.replies();
+            if (!c.want_done) {
+                ASSERT_FALSE(replies.empty()) << where;
+                EXPECT_EQ(replies.back()[3], kSdsIdCancel) << where;
+                replies.pop_back();
+            }
+            EXPECT_EQ(replies, c.want_replies) << where;
+            ASSERT_FALSE(r.entries().empty()) << where;
+            if (format == kSdsFormatSysex) {
+                EXPECT_EQ(r.entries()[0].data, c.want_dump_entry) << where;
+            } else {
+                const SoundRead read = read_with_libsndfile(r.entries()[0].data);
+                ASSERT_TRUE(read.ok) << where << ": " << read.error;
+                EXPECT_EQ(read.info.frames, c.want_done ? 100 : 0) << where;
+            }
+        }
+    }
+}
+
+TEST(MidiReadReceive, TheEndingKeepsTheCountAndTellsOfAnXrun) {
+    Receiver r;
+    r.feed(sysex(20, 0x11));
+    r.t.midi.xruns = 1;
+    r.feed(sysex(30, 0x12));
+    stop_receiving(r.t.ctx);
+    EXPECT_EQ(r.t.window.text(kReceiveStatus),
+              "Received 50 bytes. The MIDI server fell behind during the reception (xrun): some "
+              "data may have been lost.");
+    // A reception without one says only its count.
+    ASSERT_TRUE(start_receiving(r.t.ctx));
+    r.feed(sysex(14, 0x13));
+    stop_receiving(r.t.ctx);
+    EXPECT_EQ(r.t.window.text(kReceiveStatus), "Received 14 bytes.");
+}
+
 TEST(MidiReadReceive, LongUniversalMessageInPiecesIsKeptAsSysEx) {
     // Too long to be a sample dump message: whatever the cut, it is kept whole.
     Bytes m = sysex(400, 0x05);
@@ -428,7 +692,8 @@ TEST(MidiReadReceive, AMessageThatNeverEndsIsKeptAndNamed) {
         ASSERT_EQ(r.entries().size(), 1u) << c.description;
         EXPECT_EQ(r.entries()[0].data, want) << c.description;
         EXPECT_EQ(r.t.window.text(kReceiveStatus),
-                  "Stopped inside a SysEx message that never ended: its " +
+                  "Received " + std::to_string(want.size()) +
+                      " bytes. Stopped inside a SysEx message that never ended: its " +
                       std::to_string(c.open_bytes) + " bytes are kept in Received data 1.syx.")
             << c.description;
         const std::optional<ReceiveOutcome> ended = r.t.reception.outcome();
