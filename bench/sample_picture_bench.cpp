@@ -80,11 +80,80 @@ void BM_ReadPassHourStereo16(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadPassHourStereo16)->Unit(benchmark::kMillisecond);
 
-// Ten minutes of 24-bit stereo: the path that reads word by word.
+// Ten minutes of 24-bit stereo.
 void BM_PeaksTenMinutesStereo24(benchmark::State& state) {
     static const Bytes file = make_wav(2, 24, 600);
     peaks(state, file);
 }
 BENCHMARK(BM_PeaksTenMinutesStereo24)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// Every layout the tight loops serve, two minutes of stereo each, beside one
+// plain read of the same bytes: the ratio of the two is what to read off.
+struct Layout {
+    const char* name;
+    int32_t file_kind, format_code, aifc_compression, bytes, bits;
+};
+const Layout kLayouts[] = {
+    {"wav8", j3::kKindWav, j3::kWavFormatPcm, j3::kAifcOther, 1, 8},
+    {"wav16", j3::kKindWav, j3::kWavFormatPcm, j3::kAifcOther, 2, 16},
+    {"wav24", j3::kKindWav, j3::kWavFormatPcm, j3::kAifcOther, 3, 24},
+    {"wav32", j3::kKindWav, j3::kWavFormatPcm, j3::kAifcOther, 4, 28},
+    {"wavfloat", j3::kKindWav, j3::kWavFormatFloat, j3::kAifcOther, 4, 24},
+    {"aiff16", j3::kKindAiff, j3::kFormatAiff, j3::kAifcOther, 2, 16},
+    {"aiff24", j3::kKindAiff, j3::kFormatAiff, j3::kAifcOther, 3, 24},
+    {"aifcfloat", j3::kKindAifc, j3::kFormatAifc, j3::kAifcFl32, 4, 24},
+};
+
+const Bytes& layout_bytes(int bytes) {
+    static Bytes by_size[9];
+    Bytes& b = by_size[bytes];
+    if (b.empty()) {
+        b.resize(size_t(44100) * 120 * 2 * size_t(bytes));
+        uint32_t seed = 7;
+        for (uint8_t& x : b) {
+            seed = seed * 1664525u + 1013904223u;
+            x = uint8_t(seed >> 24);
+        }
+    }
+    return b;
+}
+
+void BM_PeaksLayout(benchmark::State& state) {
+    const Layout& l = kLayouts[state.range(0)];
+    const Bytes& b = layout_bytes(l.bytes);
+    j3::SampleInfo info;
+    info.file_kind = l.file_kind;
+    info.format_code = l.format_code;
+    info.aifc_compression = l.aifc_compression;
+    info.bytes_per_sample = l.bytes;
+    info.bits_per_sample = l.bits;
+    info.channels = 2;
+    info.sample_rate = 44100;
+    info.sample_length = int32_t(b.size() / size_t(2 * l.bytes));
+    info.data_start = b.data();
+    info.data_end = b.data() + b.size();
+    state.SetLabel(l.name);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(j3::compute_peaks(info, 0, info.sample_length, 1000));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_PeaksLayout)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
+
+void BM_ReadPassLayout(benchmark::State& state) {
+    const Layout& l = kLayouts[state.range(0)];
+    const Bytes& b = layout_bytes(l.bytes);
+    state.SetLabel(l.name);
+    for (auto _ : state) {
+        uint64_t x = 0;
+        for (size_t i = 0; i + 8 <= b.size(); i += 8) {
+            uint64_t w;
+            std::memcpy(&w, b.data() + i, 8);
+            x ^= w;
+        }
+        benchmark::DoNotOptimize(x);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(b.size()));
+}
+BENCHMARK(BM_ReadPassLayout)->DenseRange(0, 7)->Unit(benchmark::kMillisecond);
 
 }  // namespace

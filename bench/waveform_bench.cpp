@@ -2,15 +2,17 @@
 // program would plan without a wisdom file), and the build of one waveform
 // message from a long loop.
 //
-// Ratios to read off: BM_Radix2/16384 against BM_Fftw/16384, and
-// BM_Bluestein/12000 against BM_Fftw/12000 and BM_Fftw/32768 (Bluestein's
-// method runs three radix-2 transforms of 32768 points at that size).
+// Ratios to read off: BM_Transform/n against BM_Fftw/n for n = 12000 (mixed
+// radix), 16384 (radix 2), 1000 (mixed radix), 4096, 11025 (Bluestein);
+// BM_TransformPageAligned/16384 (both arrays at the same page offset) against
+// BM_Fftw/16384; BM_RealForward/n against BM_FftwReal/n.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "waveform/fft.h"
@@ -39,15 +41,68 @@ void run_j3(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * n);
 }
 
-void BM_Radix2(benchmark::State& state) {
+void BM_Transform(benchmark::State& state) {
     run_j3(state);
 }
-BENCHMARK(BM_Radix2)->Arg(1024)->Arg(4096)->Arg(16384)->Arg(32768);
+BENCHMARK(BM_Transform)->Arg(1000)->Arg(1024)->Arg(4096)->Arg(11025)->Arg(12000)->Arg(16384);
 
-void BM_Bluestein(benchmark::State& state) {
-    run_j3(state);
+// Both arrays page-aligned, as large vectors come from the allocator.
+void BM_TransformPageAligned(benchmark::State& state) {
+    const int n = int(state.range(0));
+    j3::FftTables fft;
+    j3::fft_setup(fft, std::max(n, 16384), j3::kFftAnySize);
+    const size_t bytes = (size_t(n) * sizeof(double) + 4095) / 4096 * 4096;
+    double* re = static_cast<double*>(std::aligned_alloc(4096, bytes));
+    double* im = static_cast<double*>(std::aligned_alloc(4096, bytes));
+    std::vector<double> r(n), i(n);
+    fill(r, i);
+    std::copy(r.begin(), r.end(), re);
+    std::copy(i.begin(), i.end(), im);
+    for (auto _ : state) {
+        j3::fft_transform(fft, re, im, n, j3::kFftForward);
+        benchmark::DoNotOptimize(re);
+        benchmark::ClobberMemory();
+    }
+    std::free(re);
+    std::free(im);
+    state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_Bluestein)->Arg(1000)->Arg(12000);
+BENCHMARK(BM_TransformPageAligned)->Arg(12000)->Arg(16384);
+
+// The builder's forward transform of real samples.
+void BM_RealForward(benchmark::State& state) {
+    const int n = int(state.range(0));
+    j3::FftTables fft;
+    j3::fft_setup(fft, std::max(n, 16384), j3::kFftAnySize);
+    std::vector<double> x(n), re(n), im(n);
+    fill(x, im);
+    for (auto _ : state) {
+        j3::fft_real_forward(fft, x.data(), re.data(), im.data(), n);
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_RealForward)->Arg(1000)->Arg(12000);
+
+// FFTW's real-input transform (half spectrum out).
+void BM_FftwReal(benchmark::State& state) {
+    const int n = int(state.range(0));
+    double* x = fftw_alloc_real(n);
+    fftw_complex* out = fftw_alloc_complex(n / 2 + 1);
+    fftw_plan plan = fftw_plan_dft_r2c_1d(n, x, out, FFTW_ESTIMATE);
+    for (int i = 0; i < n; ++i) x[i] = std::sin(0.001 * double(i * i % 7919));
+    for (auto _ : state) {
+        fftw_execute(plan);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(x);
+    fftw_free(out);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_FftwReal)->Arg(1000)->Arg(12000);
 
 // FFTW on the same split arrays (its guru interface takes real and imaginary
 // parts as separate arrays, as ours does).
@@ -66,7 +121,7 @@ void BM_Fftw(benchmark::State& state) {
     fftw_destroy_plan(plan);
     state.SetItemsProcessed(state.iterations() * n);
 }
-BENCHMARK(BM_Fftw)->Arg(1000)->Arg(1024)->Arg(4096)->Arg(12000)->Arg(16384)->Arg(32768);
+BENCHMARK(BM_Fftw)->Arg(1000)->Arg(1024)->Arg(4096)->Arg(11025)->Arg(12000)->Arg(16384);
 
 // FFTW on interleaved complex data, its most common use.
 void BM_FftwInterleaved(benchmark::State& state) {

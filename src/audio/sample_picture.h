@@ -49,7 +49,10 @@ FrameSpan column_frames(int64_t first, int64_t count, int32_t columns, int32_t c
 
 // Min and max word per channel and column of frames first ... first + count
 // - 1, clipped to the sample. One pass over the words; 16-bit integer data
-// (WAV, AIFC sowt) takes a path the compiler vectorises. Empty (columns 0)
+// (WAV, AIFC sowt) takes a path the compiler vectorises, every other layout
+// the converters read (8 to 32-bit integers either way round, 32 and 64-bit
+// floats) a tight loop of its own that converts only each column's extremes,
+// and anything else the general reader. Empty (columns 0)
 // when the record has no sample data, the clipped range is empty or columns
 // is not positive.
 SamplePeaks compute_peaks(const SampleInfo& info, int64_t first_frame, int64_t frame_count,

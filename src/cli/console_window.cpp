@@ -32,6 +32,7 @@ void ConsoleWindow::run_posted() {
         work();
         lock.lock();
         running_work_ = false;
+        ++work_done_;
         post_changed_.notify_all();
     }
 }
@@ -39,6 +40,12 @@ void ConsoleWindow::run_posted() {
 void ConsoleWindow::drain() {
     std::unique_lock lock(post_mutex_);
     post_changed_.wait(lock, [this] { return posted_.empty() && !running_work_; });
+}
+
+void ConsoleWindow::wait_for_work(std::chrono::milliseconds most) {
+    std::unique_lock lock(post_mutex_);
+    const uint64_t before = work_done_;
+    post_changed_.wait_for(lock, most, [&] { return work_done_ != before; });
 }
 
 void ConsoleWindow::print_status(std::string_view text) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <functional>
@@ -50,6 +52,9 @@ class ConsoleWindow : public WindowControls {
 
     // Waits until all work posted so far has run. Not from posted work.
     void drain();
+    // Waits until one more piece of posted work has run, or `most` has passed.
+    // Not from posted work.
+    void wait_for_work(std::chrono::milliseconds most);
 
     void select_all();
     // Prints no more status lines (the caller prints the last one itself).
@@ -74,6 +79,7 @@ class ConsoleWindow : public WindowControls {
     std::condition_variable post_changed_;
     std::deque<std::function<void()>> posted_;
     bool running_work_ = false;
+    uint64_t work_done_ = 0;  // pieces of posted work run so far
     bool stopping_ = false;
     std::thread post_thread_;  // started with the first post
 };

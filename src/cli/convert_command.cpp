@@ -15,6 +15,7 @@
 #include "cli/cli.h"
 #include "cli/options.h"
 #include "filelist/file_entry.h"
+#include "filelist/mapped_file.h"
 #include "format/item_choices.h"
 #include "format/item_names.h"
 #include "format/sds_messages.h"
@@ -127,7 +128,7 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
 
 // --- Audio to dump -------------------------------------------------------------
 
-int audio_to_dump(const Options& o, const Bytes& file) {
+int audio_to_dump(const Options& o, const MappedFile& file) {
     const std::string base = sds_base_name(o.in);
     SdsItemParams item;
     item.channel = uint8_t(o.device);
@@ -139,26 +140,30 @@ int audio_to_dump(const Options& o, const Bytes& file) {
 
     auto enc = std::make_unique<SdsEncoder>();
     int32_t pos = 0;
-    int32_t length = int32_t(file.size());
-    const uint8_t* message = file.data();
+    int32_t length = int32_t(file.size);
+    const uint8_t* message = file.data;
     int32_t n = next_sds_message(*enc, item, pos, &length, message);
     if (n <= 0) {
         SampleInfo info;
-        AudioInfoText why = audio_info_text(file.data(), file.size(), info);
-        if (parse_audio_file(file.data(), file.size(), info) && info.sample_length <= 0)
+        AudioInfoText why = audio_info_text(file.data, file.size, info);
+        if (parse_audio_file(file.data, file.size, info) && info.sample_length <= 0)
             return fail("\"" + o.in + "\" holds no sample frames");
         return fail("cannot read the audio of \"" + o.in + "\": " + why.text);
     }
     if (const std::string note = sample_cut_note(*enc, "--extended"); !note.empty())
         std::fprintf(stderr, "j3 convert: note: %s\n", note.c_str());
-    Bytes out(message, message + n);
-    while (pos < length) {
-        n = next_sds_message(*enc, item, pos, nullptr, message);
-        if (n <= 0) break;
-        out.insert(out.end(), message, message + n);
-    }
-    if (const Result written = write_whole_file(o.out, out.data(), out.size()); !written)
-        return fail(written.message);
+    // Each message is written as it is made; none is kept.
+    bool first = true;
+    const Result written = write_file_in_pieces(o.out, [&]() -> std::span<const uint8_t> {
+        if (!first) {
+            if (pos >= length) return {};
+            n = next_sds_message(*enc, item, pos, nullptr, message);
+            if (n <= 0) return {};
+        }
+        first = false;
+        return {message, size_t(n)};
+    });
+    if (!written) return fail(written.message);
     return 0;
 }
 
@@ -197,15 +202,15 @@ int32_t format_for(const Options& o) {
 // Damaged places named one by one on standard error before they are counted.
 constexpr int32_t kMaxReported = 20;
 
-int dump_to_items(const Options& o, const Bytes& file) {
+int dump_to_items(const Options& o, const MappedFile& file) {
     const int32_t format = format_for(o);
     if (format == 0)
         return fail("say which format to write with --format wav|aiff|syx (\"" + o.out +
                     "\" has no known extension)");
     DumpAssembler dumps;
     dumps.sds_format = format;
-    assemble_bytes(dumps, file.data(), file.size());
-    finish_assembly(dumps, file.size());
+    assemble_bytes(dumps, file.data, file.size);
+    finish_assembly(dumps, file.size);
 
     int32_t written = 0, damaged = 0;
     // A damaged input may hold millions of damaged places: the first few are
@@ -271,10 +276,12 @@ int convert_command(const std::vector<std::string>& args) {
     Options o;
     std::string error = parse_options(args, o);
     if (!error.empty()) return usage_error("convert", error, kUsage);
-    Bytes file;
-    if (const Result read = read_whole_file(o.in, file); !read)
+    // Mapped, not copied: the samples are read from the file cache as the
+    // packets are made.
+    MappedFile file;
+    if (const Result read = map_file(o.in, file); !read)
         return fail("cannot read \"" + o.in + "\": " + read.message);
-    if (is_audio_file(file.data(), file.size())) {
+    if (is_audio_file(file.data, file.size)) {
         if (!o.format.empty() && o.format != "syx")
             return fail("audio input becomes an SDS dump: --format " + o.format +
                         " applies to dump input only");

@@ -15,7 +15,7 @@
 #include "cli/cli.h"
 #include "cli/json_text.h"
 #include "cli/options.h"
-#include "filelist/file_entry.h"
+#include "filelist/mapped_file.h"
 
 namespace j3 {
 namespace {
@@ -33,11 +33,11 @@ constexpr Option kOptions[] = {
 
 // The message table of one file: a header and one row per message, or with
 // json one object per message per line.
-void print_messages(const std::string& path, const std::vector<uint8_t>& data, bool json,
+void print_messages(const std::string& path, const MappedFile& data, bool json,
                     bool blank_line_first) {
-    const bool audio = is_audio_file(data.data(), data.size());
+    const bool audio = is_audio_file(data.data, data.size);
     const std::vector<MessageSpan> spans =
-        audio ? std::vector<MessageSpan>() : index_messages(data.data(), data.size());
+        audio ? std::vector<MessageSpan>() : index_messages(data.data, data.size);
     if (!json) {
         std::printf("%s%s: %zu message%s\n", blank_line_first ? "\n" : "", path.c_str(),
                     spans.size(), spans.size() == 1 ? "" : "s");
@@ -47,7 +47,7 @@ void print_messages(const std::string& path, const std::vector<uint8_t>& data, b
         }
     }
     for (const MessageSpan& m : spans) {
-        const MessageFacts f = describe_message(data.data(), data.size(), m);
+        const MessageFacts f = describe_message(data.data, data.size, m);
         const std::string check(check_word(f.check));
         const std::string name(f.maker_name);
         const std::string family(f.family);
@@ -95,9 +95,11 @@ int info_command(const std::vector<std::string>& args) {
 
     int status = 0;
     bool shown_any = false;
-    std::vector<uint8_t> data;
     for (const std::string& path : files) {
-        if (const Result read = read_whole_file(path, data); !read) {
+        // Mapped, not read: an audio file's reader touches its header chunks
+        // only, and a SysEx file's pages pass through the file cache.
+        MappedFile data;
+        if (const Result read = map_file(path, data); !read) {
             std::fflush(stdout);  // keep the order of the two streams on a terminal
             std::fprintf(stderr, "j3 info: cannot read \"%s\": %s\n", path.c_str(),
                          read.message.c_str());
@@ -113,8 +115,8 @@ int info_command(const std::vector<std::string>& args) {
         // upgrade data leaves the window's text as it was; here there is no
         // earlier text, so it shows none.
         SampleInfo info;
-        const ItemInfo shown = item_info_for_buffer(data.data(), data.size(), info);
-        const std::string type(type_tag_for_buffer(data.data(), data.size()));
+        const ItemInfo shown = item_info_for_buffer(data.data, data.size, info);
+        const std::string type(type_tag_for_buffer(data.data, data.size));
         if (json) {
             std::printf("{\"file\":%s,\"type\":%s,\"info\":%s}\n", json_string(path).c_str(),
                         json_string(type).c_str(), json_string(shown.text).c_str());

@@ -372,7 +372,9 @@ int receive_command(const std::vector<std::string>& args) {
         if (g_interrupted || !progress.receiving || !write_error.empty()) break;
         if (o.count > 0 && written - not_received >= size_t(o.count)) break;
         if (Steady::now() - Steady::time_point(Steady::duration(last_input.load())) >= idle) break;
-        std::this_thread::sleep_for(kStatusPeriod);
+        // An entry is added by posted work: wake for it, so its file is
+        // written as soon as it is made.
+        window.wait_for_work(kStatusPeriod);
     }
     // Two dumps back to back can both be made before the count is seen:
     // what lies beyond it is not written, nor what the stop cut short.

@@ -16,8 +16,13 @@ void SystemClock::sleep_ms(int milliseconds) {
 
 void SystemClock::sleep_ms_or_until(int milliseconds, const std::function<bool()>& ready) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!ready() && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    UniqueLock lock(mutex_);
+    woken_.wait_until(lock, end, ready);
+}
+
+void SystemClock::wake() {
+    Lock lock(mutex_);
+    woken_.notify_all();
 }
 
 }  // namespace j3

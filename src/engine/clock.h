@@ -2,7 +2,10 @@
 // "waited 60 ticks" without sleeping a second.
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+
+#include "base/thread_annotations.h"
 
 namespace j3 {
 
@@ -19,6 +22,9 @@ class Clock {
         (void)ready;
         sleep_ms(milliseconds);
     }
+    // Tells a sleep_ms_or_until in progress that what its ready() reads has
+    // changed, so it looks again now. Any thread.
+    virtual void wake() {}
 };
 
 // The real clock: sleeps.
@@ -26,8 +32,15 @@ class SystemClock : public Clock {
   public:
     void pause_ticks(int ticks) override;
     void sleep_ms(int milliseconds) override;
-    // Looks at ready() every 100 microseconds.
+    // Looks at ready() at the start and at each wake(), not by polling.
     void sleep_ms_or_until(int milliseconds, const std::function<bool()>& ready) override;
+    void wake() override;
+
+  private:
+    // Taken by wake() so a change made just before it cannot slip between
+    // the sleeper's look at ready() and its wait.
+    Mutex mutex_;
+    std::condition_variable_any woken_;
 };
 
 }  // namespace j3

@@ -37,7 +37,8 @@ int32_t next_sds_message(Context& ctx, SendState& t, int32_t& position, int32_t*
 }
 
 // Waits in rounds of 1 ms for the receiver's reply to the message just
-// sent, up to allowance_ms, and kWaitMs more after each WAIT. A stall of the
+// sent (a reply, a WAIT or the send's end wakes the round at once through
+// Clock::wake), up to allowance_ms, and kWaitMs more after each WAIT. A stall of the
 // MIDI server during the wait (its cycles stood still, so neither the
 // message nor the reply could move) is added to the allowance. Runs unlocked
 // (Stop and CANCEL are never kept waiting). Completion thread.

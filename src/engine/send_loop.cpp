@@ -86,6 +86,7 @@ void finish_sending(Context& ctx, SendState& t, bool stopped = false) J3_REQUIRE
     ctx.window->set_progress_value(0);
     t.send_mode = kSendIdle;
     ++t.send_generation;
+    if (ctx.clock) ctx.clock->wake();  // a handshake wait ends at once
     t.outcome = ending(t, stopped, ctx.midi->xrun_count() != t.xruns_at_start);
     t.stop_reason.clear();
     t.send_refused = kSendTaken;
@@ -344,6 +345,7 @@ void take_instrument_reply(Context& ctx, InstrumentReply reply, uint8_t value) {
         case InstrumentReply::kSpeedReport:
             break;
     }
+    if (ctx.clock) ctx.clock->wake();  // the handshake wait takes the reply now
 }
 
 }  // namespace j3

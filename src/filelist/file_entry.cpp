@@ -83,12 +83,14 @@ bool flush_to_disk(FILE* f) {
 #endif
 }
 
-// Writes the bytes into an open stream (to the disk when sync is set) and
+// Writes the pieces into an open stream (to the disk when sync is set) and
 // closes it; the reason on failure.
-Result write_and_close(FILE* f, const std::filesystem::path& path, const uint8_t* data, size_t size,
+Result write_and_close(FILE* f, const std::filesystem::path& path, const FilePieces& next,
                        bool sync) {
-    const bool written =
-        (size == 0 || std::fwrite(data, 1, size, f) == size) && (!sync || flush_to_disk(f));
+    bool written = true;
+    for (std::span<const uint8_t> piece = next(); written && !piece.empty(); piece = next())
+        written = std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+    written = written && (!sync || flush_to_disk(f));
     const int write_errno = errno;
     const bool closed = std::fclose(f) == 0;
     if (!written) return write_failure(path, std::strerror(write_errno));
@@ -99,6 +101,15 @@ Result write_and_close(FILE* f, const std::filesystem::path& path, const uint8_t
 }  // namespace
 
 Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, size_t size) {
+    bool given = false;
+    return write_file_in_pieces(path, [&]() -> std::span<const uint8_t> {
+        if (given || size == 0) return {};
+        given = true;
+        return {data, size};
+    });
+}
+
+Result write_file_in_pieces(const std::filesystem::path& path, const FilePieces& next) {
     namespace fs = std::filesystem;
     std::error_code ec;
     // A link is followed, so the file it names is replaced and the link stays.
@@ -114,7 +125,7 @@ Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, 
         if (fs::is_directory(status)) return write_failure(path, "Is a directory");
         FILE* f = std::fopen(target.string().c_str(), "wb");
         if (!f) return write_failure(path, std::strerror(errno));
-        return write_and_close(f, path, data, size, false);
+        return write_and_close(f, path, next, false);
     }
 
     // A name of its own in the same folder, so the rename replaces the file
@@ -126,7 +137,7 @@ Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, 
     temporary += suffix;
     FILE* f = std::fopen(temporary.string().c_str(), "wb");
     if (!f) return write_failure(path, std::strerror(errno));
-    if (Result written = write_and_close(f, path, data, size, true); !written) {
+    if (Result written = write_and_close(f, path, next, true); !written) {
         fs::remove(temporary, ec);
         return written;
     }

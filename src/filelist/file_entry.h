@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -73,5 +75,10 @@ Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& d
 // followed (the file it names is replaced); a terminal, pipe or device is
 // written directly. The message names the file and the system's reason.
 Result write_whole_file(const std::filesystem::path& path, const uint8_t* data, size_t size);
+
+// As write_whole_file, for bytes made while they are written: `next` gives
+// each piece in turn (valid until the next call), then an empty one.
+using FilePieces = std::function<std::span<const uint8_t>()>;
+Result write_file_in_pieces(const std::filesystem::path& path, const FilePieces& next);
 
 }  // namespace j3

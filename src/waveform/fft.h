@@ -1,21 +1,28 @@
 // Discrete Fourier transform over split complex arrays (real parts and
 // imaginary parts in two arrays), in place. Power-of-two sizes run a radix-2
-// transform on twiddle tables made once at set-up; other sizes run Bluestein's
-// chirp-z method on top of it.
+// transform on twiddle tables made once at set-up; sizes whose prime factors
+// are 2, 3 and 5 run a mixed-radix transform (radices 4, 2, 3, 5) that needs
+// no bit reversal; other sizes run Bluestein's chirp-z method on top of the
+// radix-2 one. What a size needs beyond the set-up tables (its factors and
+// twiddles, Bluestein's chirp and its spectrum) is made at its first transform
+// and kept for the next ones, a few dozen sizes at a time.
 //
 //     FftTables fft;
 //     fft_setup(fft, 16384, kFftAnySize);              // once, at start-up
 //     fft_transform(fft, re, im, 1000, kFftForward);   // X[k] = sum x[m] e^(-2 pi i km/n)
 //     fft_transform(fft, re, im, 1000, kFftInverse);   // back, scaled by 1/n
 //
-// Threads: the GUI thread only (start-up and the waveform command). The tables
-// are not locked; a transform only reads them.
+// Threads: set-up and release on one thread; transforms from any thread. The
+// tables are not locked (a transform only reads them); the per-size cache has
+// its own lock, and each thread keeps its own work space.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 namespace j3 {
+
+struct FftPlanCache;  // what each size needs beyond the set-up tables
 
 // Status codes of the three calls.
 enum FftStatus : int {
@@ -47,6 +54,8 @@ struct FftTables {
     // tables above, entry j*M/(2d)). M entries each.
     std::unique_ptr<double[]> stage_sine;
     std::unique_ptr<double[]> stage_cosine;
+    // Made at set-up; shared by copies of the state, which read the same tables.
+    std::shared_ptr<FftPlanCache> plans;
     bool set_up = false;
 };
 
@@ -67,5 +76,13 @@ int fft_release(FftTables& fft);
 // directly. Sizes that are not powers of two allocate their work arrays per
 // call and answer kFftNoMemory, with the data unchanged, when that fails.
 int fft_transform(const FftTables& fft, double* re, double* im, int32_t n, uint32_t direction);
+
+// The forward transform of n real values x into the n bins re and im (each
+// bin k and n - k conjugate). Even sizes other than powers of two transform
+// the n/2 pairs (x[2k], x[2k+1]) as one complex sequence and separate the
+// halves afterwards, half the work; powers of two, odd sizes and sizes the
+// tables refuse take the complex path with zero imaginary parts, so their
+// results are those of fft_transform to the bit. Same status codes.
+int fft_real_forward(const FftTables& fft, const double* x, double* re, double* im, int32_t n);
 
 }  // namespace j3

@@ -176,12 +176,14 @@ std::optional<WaveformWords> make_waveform_words(const FftTables& fft, const dou
     if (n < 1) return std::nullopt;
 
     // 1. The cycle's spectrum, without its mean.
-    std::vector<double> sr(samples, samples + n), si(size_t(n), 0.0);
+    const size_t count = size_t(n);
+    std::vector<double> centred(samples, samples + n), sr(count), si(count);
     double mean = 0.0;
-    for (double v : sr) mean += v;
+    for (double v : centred) mean += v;
     mean /= double(n);
-    for (double& v : sr) v -= mean;
-    if (fft_transform(fft, sr.data(), si.data(), n, kFftForward) != kFftOk) return std::nullopt;
+    for (double& v : centred) v -= mean;
+    if (fft_real_forward(fft, centred.data(), sr.data(), si.data(), n) != kFftOk)
+        return std::nullopt;
 
     // 2. Fold into 1024 bins.
     std::vector<double> xr(kBins), xi(kBins);

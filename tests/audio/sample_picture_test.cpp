@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 #include <tuple>
 
+#include "audio/sample_convert.h"
 #include "audio/sample_picture.h"
 #include "audio/sds_encoder.h"
 #include "fixtures/audio_files.h"
@@ -87,6 +89,81 @@ TEST(SamplePeaks, MatchTheWordsOfEveryColumn) {
         ASSERT_EQ(p.columns, c.columns) << c.description;
         EXPECT_EQ(p.low, e.low) << c.description;
         EXPECT_EQ(p.high, e.high) << c.description;
+    }
+}
+
+// Every stored layout, with bytes chosen to hit every value class (random
+// bytes, so floats include not-a-number, infinities and values past full
+// scale), against the plainest reading: each word through read_sample_word.
+TEST(SamplePeaks, EveryLayoutMatchesTheWordByWordReading) {
+    struct Layout {
+        const char* name;
+        int32_t file_kind, format_code, aifc_compression, bytes, bits;
+    };
+    const Layout layouts[] = {
+        {"WAV 8-bit", kKindWav, kWavFormatPcm, kAifcOther, 1, 8},
+        {"WAV 7 bits in 8", kKindWav, kWavFormatPcm, kAifcOther, 1, 7},
+        {"WAV 16-bit", kKindWav, kWavFormatPcm, kAifcOther, 2, 16},
+        {"WAV 12 bits in 16", kKindWav, kWavFormatPcm, kAifcOther, 2, 12},
+        {"WAV 24-bit", kKindWav, kWavFormatPcm, kAifcOther, 3, 24},
+        {"WAV 20 bits in 24", kKindWav, kWavFormatPcm, kAifcOther, 3, 20},
+        {"WAV 32-bit (28 kept)", kKindWav, kWavFormatPcm, kAifcOther, 4, 28},
+        {"WAV float", kKindWav, kWavFormatFloat, kAifcOther, 4, 24},
+        {"WAV double", kKindWav, kWavFormatFloat, kAifcOther, 8, 24},
+        {"AIFF 8-bit", kKindAiff, kFormatAiff, kAifcOther, 1, 8},
+        {"AIFF 16-bit", kKindAiff, kFormatAiff, kAifcOther, 2, 16},
+        {"AIFF 24-bit", kKindAiff, kFormatAiff, kAifcOther, 3, 24},
+        {"AIFF 18 bits in 24", kKindAiff, kFormatAiff, kAifcOther, 3, 18},
+        {"AIFF 32-bit", kKindAiff, kFormatAiff, kAifcOther, 4, 28},
+        {"AIFC none 24-bit", kKindAifc, kFormatAifc, kAifcNone, 3, 24},
+        {"AIFC sowt 8-bit", kKindAifc, kFormatAifc, kAifcSowt, 1, 8},
+        {"AIFC sowt 24-bit", kKindAifc, kFormatAifc, kAifcSowt, 3, 24},
+        {"AIFC fl32", kKindAifc, kFormatAifc, kAifcFl32, 4, 24},
+        {"AIFC fl64", kKindAifc, kFormatAifc, kAifcFl64, 8, 24},
+    };
+    for (const Layout& l : layouts) {
+        for (int ch : {1, 2, 3, 4, 6, 9}) {
+            for (bool small_values : {false, true}) {
+                const int frames = 1237;
+                std::vector<uint8_t> bytes(size_t(frames * ch * l.bytes));
+                uint32_t seed = uint32_t(ch * 977 + l.bytes);
+                for (uint8_t& b : bytes) {
+                    seed = seed * 1664525u + 1013904223u;
+                    b = uint8_t(seed >> 24);
+                }
+                if (small_values && l.file_kind != kKindWav && l.bytes == 4) {
+                    // Big-endian floats within about -1.5 ... 1.5 (top byte 0x3F or 0xBF).
+                    for (size_t i = 0; i < bytes.size(); i += 4)
+                        bytes[i] = (bytes[i] & 0x80) | 0x3F;
+                } else if (small_values && l.bytes == 4) {
+                    for (size_t i = 3; i < bytes.size(); i += 4)
+                        bytes[i] = (bytes[i] & 0x80) | 0x3F;
+                }
+                SampleInfo info;
+                info.file_kind = l.file_kind;
+                info.format_code = l.format_code;
+                info.aifc_compression = l.aifc_compression;
+                info.bytes_per_sample = l.bytes;
+                info.bits_per_sample = l.bits;
+                info.channels = ch;
+                info.sample_rate = 44100;
+                info.sample_length = frames;
+                info.data_start = bytes.data();
+                info.data_end = bytes.data() + bytes.size();
+                std::vector<int32_t> words;
+                for (size_t i = 0; i < bytes.size(); i += size_t(l.bytes))
+                    words.push_back(read_sample_word(info, bytes.data() + i));
+                for (int32_t columns : {1, 7, 300, 2000}) {
+                    const std::string what = std::string(l.name) + ", " + std::to_string(ch) +
+                                             " channels, " + std::to_string(columns) + " columns" +
+                                             (small_values ? ", small values" : "");
+                    const SamplePeaks p = compute_peaks(info, 3, frames - 5, columns);
+                    const Expected e = naive_peaks(words, ch, 3, frames - 5, columns);
+                    ASSERT_EQ(p.low, e.low) << what;
+                    ASSERT_EQ(p.high, e.high) << what;
+                }
+            }
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include "fakes/test_folder.h"
 #include "filelist/file_entry.h"
+#include "filelist/mapped_file.h"
 
 namespace j3 {
 namespace {
@@ -114,6 +115,74 @@ TEST_F(WholeFile, ReadsRegularFilesOnly) {
         EXPECT_NE(r.message.find(c.says), std::string::npos) << c.description << ": " << r.message;
         EXPECT_EQ(data, std::vector<uint8_t>{1}) << c.description;
     }
+}
+
+// A mapped file holds the same bytes a read gives, and refuses what a read
+// refuses with the same words, without opening a FIFO.
+TEST_F(WholeFile, MappingGivesTheBytesAReadGivesAndRefusesTheSame) {
+    const fs::path fifo = dir / "fifo.syx";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path huge = dir / "huge.syx";
+    { std::ofstream(huge).put('x'); }
+    fs::resize_file(huge, uintmax_t(2) << 30);
+    std::string long_text(70000, 'a');
+    for (size_t i = 0; i < long_text.size(); ++i) long_text[i] = char(i * 7919 % 251);
+    struct Case {
+        const char* description;
+        fs::path path;
+        const char* says;  // nullptr: mapped
+    } cases[] = {
+        {"a small file", write("small.syx", "\xF0\x01\xF7"), nullptr},
+        {"a file of several pages", write("long.syx", long_text), nullptr},
+        {"an empty file", write("empty.syx", ""), nullptr},
+        {"a missing file", dir / "none", "No such file or directory"},
+        {"a folder", dir, "Is a directory"},
+        {"a FIFO", fifo, "Not a regular file"},
+        {"2 GiB", huge, "too large"},
+    };
+    for (const Case& c : cases) {
+        MappedFile mapped;
+        auto mapping = std::async(std::launch::async, [&] { return map_file(c.path, mapped); });
+        if (mapping.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << c.description << ": mapping blocks";
+            if (c.path == fifo) std::ofstream(fifo).put('x');
+        }
+        const Result r = mapping.get();
+        if (c.says) {
+            EXPECT_FALSE(r) << c.description;
+            EXPECT_NE(r.message.find(c.says), std::string::npos)
+                << c.description << ": " << r.message;
+            EXPECT_EQ(mapped.size, 0u) << c.description;
+            continue;
+        }
+        ASSERT_TRUE(r) << c.description << ": " << r.message;
+        std::vector<uint8_t> read;
+        ASSERT_TRUE(read_whole_file(c.path, read)) << c.description;
+        EXPECT_EQ(std::vector<uint8_t>(mapped.data, mapped.data + mapped.size), read)
+            << c.description;
+    }
+}
+
+// Pieces made while the file is written arrive in order, and the file takes
+// the place of the old one only when the last piece is in.
+TEST_F(WholeFile, PiecesAreWrittenInOrderIntoOneFile) {
+    const fs::path path = write("out.syx", "old");
+    int made = 0;
+    std::vector<uint8_t> piece;
+    const Result r = write_file_in_pieces(path, [&]() -> std::span<const uint8_t> {
+        if (made == 300) return {};
+        EXPECT_EQ(fs::file_size(path), 3u) << "the old file stays until the end";
+        piece.assign(size_t(made % 7 + 1), uint8_t(made));
+        ++made;
+        return piece;
+    });
+    ASSERT_TRUE(r) << r.message;
+    std::vector<uint8_t> want;
+    for (int k = 0; k < 300; ++k) want.insert(want.end(), size_t(k % 7 + 1), uint8_t(k));
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(read_whole_file(path, back));
+    EXPECT_EQ(back, want);
+    EXPECT_EQ(files(), std::vector<fs::path>{path}) << "no temporary file is left";
 }
 
 }  // namespace

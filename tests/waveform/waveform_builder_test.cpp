@@ -157,8 +157,8 @@ TEST(WaveformMessage, OtherCycleLengthsAreResampledByTheFold) {
         int harmonic;
     };
     const Case cases[] = {
-        {"1000 frames, third harmonic (Bluestein)", 1000, 3},
-        {"700 frames, second harmonic", 700, 2},
+        {"1000 frames, third harmonic (mixed radix)", 1000, 3},
+        {"700 frames, second harmonic (Bluestein)", 700, 2},
         {"2048 frames, fifth harmonic", 2048, 5},
         {"16384 frames, first harmonic", 16384, 1},
         {"3 frames: its one harmonic", 3, 1},
