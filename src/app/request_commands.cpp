@@ -104,6 +104,7 @@ void MainWindow::request_samples_command() {
     if (!chosen) return;
     request_choice_ = *chosen;
     series_ = *chosen;
+    clear_outcome_lines();
     if (!start_request_series(ctx_, *series_, steady_ms())) {
         series_.reset();
         ui_->receiveStatus->setText(tr("No MIDI source: choose one with Configure…"));
@@ -162,6 +163,7 @@ void MainWindow::send_and_receive_command() {
     if (ctx_.send.sending() || refresh_selection(ctx_) < 1) return;
     // Listening first, so an answer that comes at once is caught; the
     // reception runs on until Stop.
+    clear_outcome_lines();
     start_receiving(ctx_);
     plan_send_time_left();
     start_sending(ctx_);
