@@ -10,6 +10,7 @@
 #include "cli/cli.h"
 #include "cli/console_window.h"
 #include "cli/endpoint_choice.h"
+#include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
@@ -88,26 +89,14 @@ int identify_command(const std::vector<std::string>& args) {
     if (from.empty()) return usage_error("--from SRC is required (the replies come back there)");
 
     ConsoleWindow window;
-    SystemClock clock;
-    Context ctx;
-    Reception reception;
-    ctx.window = &window;
-    ctx.clock = &clock;
-    ctx.reception = &reception;
-    // Declared after the context it reads into.
-    const std::unique_ptr<MidiService> midi = make_midi_service();
-    ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints, midi_read_proc(ctx));
-    std::string message;
-    const int32_t destination = find_endpoint(*midi, to, false, message);
-    const int32_t source = destination ? find_endpoint(*midi, from, true, message) : 0;
-    if (destination == 0 || source == 0) return fail(message);
-    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, destination, false);
-    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, source, false);
+    MidiSession session(window);
+    Context& ctx = session.ctx;
+    session.open(midi_read_proc(ctx));
+    if (std::string message; !session.choose(to, from, message)) return fail(message);
 
     if (!ask_identity(ctx, uint8_t(device))) return fail("the request could not be sent");
     std::this_thread::sleep_for(std::chrono::milliseconds(kIdentityWaitMs));
-    const std::vector<IdentityReply> replies = reception.identity().stop();
+    const std::vector<IdentityReply> replies = session.reception.identity().stop();
     for (const auto end = std::chrono::steady_clock::now() + kDrainWait;
          control_messages_pending(ctx) && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -32,6 +32,7 @@
 #include "cli/cli.h"
 #include "cli/console_window.h"
 #include "cli/endpoint_choice.h"
+#include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
@@ -286,12 +287,9 @@ int receive_command(const std::vector<std::string>& args) {
     if (std::string reason; !writable_folder(dir, reason)) return fail(reason);
 
     ReceiveConsole window(stdout);
-    SystemClock clock;
-    Context ctx;
-    Reception reception;
-    ctx.window = &window;
-    ctx.clock = &clock;
-    ctx.reception = &reception;
+    MidiSession session(window);
+    Context& ctx = session.ctx;
+    const Reception& reception = session.reception;
     store_sds_format(ctx.settings, o.format);
     ctx.settings.ignore_handshake = !o.handshake;
     ctx.settings.device_number = uint8_t(o.device);
@@ -311,10 +309,8 @@ int receive_command(const std::vector<std::string>& args) {
         }
         midi_read(ctx, packets);
     };
-    // Declared after the context it reads into and completes requests into.
-    std::unique_ptr<MidiService> midi = make_midi_service();
-    ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints, read_proc);
+    session.open(read_proc);
+    MidiService* midi = ctx.midi;
 
     std::string message;
     const int32_t from = find_endpoint(*midi, o.from, true, message);

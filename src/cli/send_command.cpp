@@ -12,6 +12,7 @@
 #include "cli/cli.h"
 #include "cli/console_window.h"
 #include "cli/endpoint_choice.h"
+#include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
@@ -153,30 +154,12 @@ int send_command(const std::vector<std::string>& args) {
     if (to.empty()) return usage_error("--to DEST is required");
 
     ConsoleWindow window(stdout);
-    SystemClock clock;
-    Context ctx;
-    Reception reception;
-    ctx.window = &window;
-    ctx.clock = &clock;
-    ctx.reception = &reception;
-    // Declared after the context it completes requests into and reads into.
-    const std::unique_ptr<MidiService> midi = make_midi_service();
-    ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints, midi_read_proc(ctx));
-
-    std::string message;
-    const int32_t position = find_endpoint(*midi, to, false, message);
-    if (position == 0) {
+    MidiSession session(window);
+    Context& ctx = session.ctx;
+    session.open(midi_read_proc(ctx));
+    if (std::string message; !session.choose(to, o.from, message)) {
         std::fprintf(stderr, "j3 send: %s\n", message.c_str());
         return 1;
-    }
-    int32_t source = 0;
-    if (!o.from.empty()) {
-        source = find_endpoint(*midi, o.from, true, message);
-        if (source == 0) {
-            std::fprintf(stderr, "j3 send: %s\n", message.c_str());
-            return 1;
-        }
     }
     for (const std::string& f : files) {
         // A list's entries are sent with their own Loop and Stereo choices.
@@ -195,12 +178,9 @@ int send_command(const std::vector<std::string>& args) {
             if (o.stereo >= 0) e.stereo = o.stereo;
         }
     }
-    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
-    if (source != 0)
-        ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, source, false);
     if (o.speed >= 0) {
-        midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
-                                  max_sysex_speed_for_index(o.speed));
+        ctx.midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
+                                      max_sysex_speed_for_index(o.speed));
     }
     ctx.settings.send_delay = o.delay;
     ctx.settings.ignore_handshake = !o.handshake;

@@ -9,6 +9,7 @@
 #include "cli/cli.h"
 #include "cli/console_window.h"
 #include "cli/endpoint_choice.h"
+#include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
 #include "engine/context.h"
@@ -98,25 +99,13 @@ int turbo_command(const std::vector<std::string>& args) {
         return usage_error("--from SRC is required (the speed report comes back there)");
 
     SpeedWatch window;
-    SystemClock clock;
-    Context ctx;
-    Reception reception;
-    ctx.window = &window;
-    ctx.clock = &clock;
-    ctx.reception = &reception;
-    // Declared after the context it reads into.
-    const std::unique_ptr<MidiService> midi = make_midi_service();
-    ctx.midi = midi.get();
-    scan_midi(*ctx.midi, ctx.endpoints, midi_read_proc(ctx));
-    std::string message;
-    const int32_t destination = find_endpoint(*midi, to, false, message);
-    const int32_t source = destination ? find_endpoint(*midi, from, true, message) : 0;
-    if (destination == 0 || source == 0) {
+    MidiSession session(window);
+    Context& ctx = session.ctx;
+    session.open(midi_read_proc(ctx));
+    if (std::string message; !session.choose(to, from, message)) {
         std::fprintf(stderr, "j3 turbo: %s\n", message.c_str());
         return 1;
     }
-    ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, destination, false);
-    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, source, false);
     ctx.settings.turbo_limit = limit;
 
     // What the instrument runs at now.
