@@ -49,7 +49,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // A JACK server of the benchmark's own, with a client that takes in
-// everything sent to "j3bench:in".
+// everything sent to "recorder:in".
 struct JackSide {
     JackSide() {
         name = "j3bench";  // one fixed name: JACK frees a dead server's slot only for its name
@@ -67,7 +67,9 @@ struct JackSide {
         const std::string wait = "jack_wait -w -s " + name + " -t 20 >/dev/null 2>&1";
         if (std::system(wait.c_str()) != 0) return;
         ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-        client = jack_client_open("j3bench", JackNoStartServer, nullptr);
+        // Not the server's name: a client of that name would take the
+        // server's socket.
+        client = jack_client_open("recorder", JackNoStartServer, nullptr);
         if (!client) return;
         port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client, process, this);
@@ -125,7 +127,7 @@ struct Bench {
         midi = j3::make_midi_service(j3::MidiServiceOptions{false, path == kJack});
         ctx.midi = midi.get();
         j3::scan_midi(*ctx.midi, ctx.endpoints, nullptr);
-        const std::string want = path == kJack ? "j3bench - in" : "- J3 Loopback";
+        const std::string want = path == kJack ? "recorder - in" : "J3 Loopback";
         for (int i = 0; i < midi->destination_count(); ++i) {
             if (j3::endpoint_display_name(*midi, midi->destination(i), false) == want) {
                 ctx.settings.selected_out =
@@ -224,6 +226,16 @@ void BM_Throughput(benchmark::State& state) {
                 ++measured;
             }
         }
+        // The rate on the wire itself, as the recording client saw it: each
+        // send's bytes before its last event over the frames they spanned.
+        double wire_bytes = 0, wire_frames = 0;
+        for (auto [first, end] : sends) {
+            if (end < first + 2) continue;
+            for (size_t e = first; e + 1 < end; ++e) wire_bytes += j.sizes[e];
+            wire_frames += double(j.frames[end - 1] - j.frames[first]);
+        }
+        if (wire_frames > 0)
+            state.counters["wire_ratio"] = wire_bytes / (wire_frames / double(rate)) / speed;
         state.counters["late_frames_mean"] = measured ? late_sum / measured : 0;
         state.counters["late_frames_max"] = late_max;
         state.counters["early_events"] = early;

@@ -104,6 +104,18 @@ void note_refusal(Context& ctx, SendState& t, SendResult result, const SysexRequ
     if (result == kSendBackendError) t.backend_error = ctx.midi->backend_error(request.destination);
 }
 
+// Whether the piece about to go is followed at once by another, with no
+// "Delay" and no handshake answer awaited: the service may then hand the
+// request back early and have the next one ready when the wire is free. The
+// send's last piece never is, so the send ends only once it is out.
+bool next_follows_at_once(const Context& ctx, const SendState& t) J3_REQUIRES(t.send_mutex) {
+    if (ctx.settings.send_delay > 0) return false;
+    if (t.send_pos >= t.current_size && t.send_index >= t.send_count) return false;
+    if (t.send_mode == kSendSample)
+        return ctx.settings.ignore_handshake || t.handshake_state == kHandshakeSilent;
+    return true;
+}
+
 // Hands the data request over with the piece at message_ptr.
 void hand_over(Context& ctx, SendState& t, int32_t length) J3_REQUIRES(t.send_mutex) {
     SysexRequest& r = t.data_request;
@@ -113,6 +125,7 @@ void hand_over(Context& ctx, SendState& t, int32_t length) J3_REQUIRES(t.send_mu
     r.completion_proc = data_request_done;
     r.completion_ref = &ctx;
     r.starts_transfer = t.send_starting;
+    r.queue_next = next_follows_at_once(ctx, t);
     t.send_starting = false;
     r.complete = false;
     t.request_held = true;

@@ -27,6 +27,10 @@ constexpr auto kPoll = 500us;
 // a few cycles of any usual period, and short enough to quit at once.
 constexpr auto kFlushPatience = 60ms;
 constexpr uint64_t kCyclesAfterLastEvent = 2;
+// A request whose next one follows at once is handed back while less than
+// this many periods of wire time wait ahead of it: the sender has more than
+// a period to bring the next one before the wire would fall idle.
+constexpr uint64_t kLookaheadPeriods = 2;
 // How often the watch thread looks for ports that came back, besides when
 // JACK reports a change.
 constexpr long kWatchPeriodNs = 200'000'000;
@@ -229,6 +233,7 @@ int JackClient::process(uint32_t frames, void* arg) {
     }
     self->last_cycle_us_ = now_us;
     self->period_us_.store(period_us, std::memory_order_relaxed);
+    self->period_frames_.store(frames, std::memory_order_relaxed);
     self->cycle_at_us_.store(now_us, std::memory_order_release);
 
     void* in = jack_port_get_buffer(as_port(self->in_), frames);
@@ -269,11 +274,13 @@ void JackClient::process_input(void* buffer) {
 void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t frames) {
     const uint32_t cancelled = cancelled_tag_.load(std::memory_order_acquire);
     uint32_t written = 0;
+    uint64_t placed = 0;
     OutEvent e;
     while (out_ring_.peek(&e, sizeof e)) {
         if (out_ring_.readable() < sizeof e + e.bytes) break;  // not whole yet (cannot happen)
         if (tag_reached(cancelled, e.tag)) {
             out_ring_.skip(sizeof e + e.bytes);
+            placed += e.wire_frames;
             continue;
         }
         const uint64_t due = next_free_frame_ > cycle_start ? next_free_frame_ : cycle_start;
@@ -289,11 +296,13 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
             failed_bytes_.store(e.bytes, std::memory_order_relaxed);
             failed_tag_.store(e.tag, std::memory_order_release);
             out_ring_.skip(sizeof e + e.bytes);
+            placed += e.wire_frames;
             continue;
         }
         out_ring_.peek(place, e.bytes, sizeof e);
         out_ring_.skip(sizeof e + e.bytes);
         ++written;
+        placed += e.wire_frames;
         written_cycle_.store(cycles_.load(std::memory_order_relaxed), std::memory_order_release);
         next_free_frame_ = due + e.wire_frames;
         if (e.last) {
@@ -302,6 +311,10 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
             pending_end_frame_ = next_free_frame_;
         }
     }
+    const uint64_t cycle_end = cycle_start + frames;
+    busy_beyond_frames_.store(next_free_frame_ > cycle_end ? next_free_frame_ - cycle_end : 0,
+                              std::memory_order_relaxed);
+    if (placed > 0) placed_frames_.fetch_add(placed, std::memory_order_release);
     // A request is done once its last event is out and its wire time ends
     // before the next cycle does: the next request, handed over meanwhile,
     // can then start right at that end.
@@ -535,19 +548,37 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
         while (!out_ring_.write(&head, sizeof head, data + at, n)) {
             if (!wait_once(&why)) return stop_waiting(why);
         }
+        handed_frames_ += head.wire_frames;
         at += n;
     }
 
-    // 3. Until the process thread has placed the last of them.
-    while (!tag_reached(completed_tag_.load(std::memory_order_acquire), tag)) {
-        if (failed_tag_.load(std::memory_order_acquire) == tag) {
-            if (error)
-                *error = "JACK could not take a MIDI event of " +
-                         std::to_string(failed_bytes_.load(std::memory_order_relaxed)) + " bytes";
-            return give_up(kSendBackendError);
-        }
+    // 3. Until the process thread has placed the last of them, or, when the
+    //    next request follows at once, until little enough waits ahead.
+    //    An event JACK refused, of this request or of one handed back
+    //    before, ends the transfer here.
+    const auto refused = [&] {
+        const uint32_t failed = failed_tag_.load(std::memory_order_acquire);
+        if (failed == failed_seen_) return false;
+        failed_seen_ = failed;
+        if (error)
+            *error = "JACK could not take a MIDI event of " +
+                     std::to_string(failed_bytes_.load(std::memory_order_relaxed)) + " bytes";
+        return true;
+    };
+    const auto ready = [&] {
+        if (!how.queue_next)
+            return tag_reached(completed_tag_.load(std::memory_order_acquire), tag);
+        const uint64_t placed = placed_frames_.load(std::memory_order_acquire);
+        const uint64_t waiting = handed_frames_ > placed ? handed_frames_ - placed : 0;
+        const uint64_t period = period_frames_.load(std::memory_order_relaxed);
+        return waiting + busy_beyond_frames_.load(std::memory_order_relaxed) <
+               kLookaheadPeriods * period;
+    };
+    while (!ready()) {
+        if (refused()) return give_up(kSendBackendError);
         if (!wait_once(&why)) return stop_waiting(why);
     }
+    if (refused()) return give_up(kSendBackendError);
 
     // 4. Went it where it should? A connection lost meanwhile lost it.
     if (!port_exists(how.destination)) return kSendNoDestination;

@@ -47,6 +47,12 @@ struct JackSend {
     // The first request of a transfer: a connection lost before it is made
     // again; on a later one a lost connection means lost data.
     bool starts_transfer = true;
+    // The next request follows at once: send() returns as soon as the
+    // events are in the ring and what waits there ahead of the wire is less
+    // than kLookaheadPeriods periods, so the next one is in the ring before
+    // the cycle it is due in. A refusal or a lost connection is then
+    // reported by the next send.
+    bool queue_next = false;
     // Polled while waiting: true ends the wait at once (Stop); what is not
     // yet out is dropped.
     std::function<bool()> cancelled;
@@ -91,7 +97,8 @@ class JackClient {
     // Sends one request's bytes: cut into events, each placed by frame, and
     // returns once its last event has been written into a cycle and the
     // cycle before its wire end has begun (so the next request can follow
-    // without a gap), or at once when cancelled. Connects the output port to
+    // without a gap), with how.queue_next sooner (see there), or at once
+    // when cancelled. Connects the output port to
     // the destination first when it is not (the wait for that is not counted
     // as wire time). Results: kSendTaken; kSendNoDestination (the port is not
     // there); kSendDisconnected (the connection was lost within a transfer);
@@ -139,6 +146,13 @@ class JackClient {
     std::atomic<uint32_t> cancelled_tag_{0};  // requests up to it are dropped
     std::atomic<uint32_t> failed_tag_{0};     // a request an event of which JACK refused
     std::atomic<uint32_t> failed_bytes_{0};
+    uint32_t failed_seen_ = 0;    // sending thread only: the last refusal reported
+    uint64_t handed_frames_ = 0;  // sending thread only: wire frames of every event handed over
+    // Wire frames of every event placed or dropped, and how far the wire is
+    // busy beyond the end of the last cycle: what a request waits behind.
+    std::atomic<uint64_t> placed_frames_{0};
+    std::atomic<uint64_t> busy_beyond_frames_{0};
+    std::atomic<uint32_t> period_frames_{0};
 
     // Process thread only.
     uint64_t next_free_frame_ = 0;  // where the wire is free again

@@ -52,6 +52,13 @@ struct SysexRequest {
     // went away before it is made again. On a later one a lost connection
     // means lost data, and the request fails with kSendDisconnected.
     bool starts_transfer = true;
+    // The program hands its next request over as soon as this one completes,
+    // with no pause and no answer awaited: the service may then complete it
+    // once it holds a copy of the bytes, while the wire is still busy with
+    // what came before, so the next request is ready the moment the wire is
+    // free. Its pacing still holds every request to its time. A cancel no
+    // longer reaches bytes already handed back this way; they go out whole.
+    bool queue_next = false;
     // Set by the service before the completion procedure runs: kSendTaken when
     // the bytes went out (or the request was cancelled), else why they did not
     // (the destination left, was disconnected, its server went away).

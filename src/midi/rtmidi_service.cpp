@@ -90,7 +90,7 @@ class SystemMidiService final : public MidiService {
         : options_(options),
           pump_(std::make_unique<SendPump>(
               SendPumpHooks{[this](const SysexRequest& r) { return transmit(r); },
-                            [this](const SysexRequest& r, uint32_t n) { sent(r, n); },
+                            [this](Endpoint e, const uint8_t* b, uint32_t n) { sent(e, b, n); },
                             [this](Endpoint e) { return max_sysex_speed(e); }})) {
         Lock lock(mutex_);
         loopback_source_ = intern(Kind::kLoopback, true, kLoopbackName);
@@ -552,6 +552,7 @@ class SystemMidiService final : public MidiService {
         how.destination = key;
         how.bytes_per_second = speed;
         how.starts_transfer = request.starts_transfer;
+        how.queue_next = request.queue_next;
         how.cancelled = [&request] { return request.complete.load(); };
         how.closing = [this] { return pump_->closing(); };
         std::string error;
@@ -592,13 +593,13 @@ class SystemMidiService final : public MidiService {
 
     // Link thread: the loopback's source gives out what left for its
     // destination, once it has had time to cross.
-    void sent(const SysexRequest& request, uint32_t bytes_on_wire) {
+    void sent(Endpoint destination, const uint8_t* bytes, uint32_t count) {
         {
             Lock lock(mutex_);
-            if (request.destination != loopback_destination_ || !loopback_connected_) return;
+            if (destination != loopback_destination_ || !loopback_connected_) return;
         }
-        if (bytes_on_wire == 0) return;
-        input_.push({now_ns(), std::vector<uint8_t>(request.data, request.data + bytes_on_wire)});
+        if (count == 0) return;
+        input_.push({now_ns(), std::vector<uint8_t>(bytes, bytes + count)});
     }
 
     // RtMidi's ALSA thread: queue only.

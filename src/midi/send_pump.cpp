@@ -68,13 +68,38 @@ void SendPump::finish(SysexRequest* request) {
     completion_wake_.notify_one();
 }
 
+void SendPump::deliver_crossing() {
+    if (crossing_to_ == kNoEndpoint) return;
+    hooks_.sent(crossing_to_, crossing_.data(), uint32_t(crossing_.size()));
+    crossing_to_ = kNoEndpoint;
+    crossing_.clear();
+}
+
 void SendPump::link_loop() {
     UniqueLock lock(mutex_);
     for (;;) {
-        while (!stopping_ && to_send_.empty()) link_wake_.wait(lock);
+        // Bytes handed back ahead of their wire time arrive at that time.
+        while (!stopping_ && to_send_.empty()) {
+            if (crossing_to_ == kNoEndpoint) {
+                link_wake_.wait(lock);
+            } else if (Clock::now() >= free_at_) {
+                lock.unlock();
+                deliver_crossing();
+                lock.lock();
+            } else {
+                link_wake_.wait_until(lock, free_at_);
+            }
+        }
         if (to_send_.empty()) return;  // stopping, nothing left
         SysexRequest* request = to_send_.front();
         to_send_.pop_front();
+        const auto taken = Clock::now();
+        // Held until the wire is free of the request before it.
+        while (!stopping_ && !request->complete) {
+            const auto now = Clock::now();
+            if (now >= free_at_) break;
+            link_wake_.wait_until(lock, std::min(free_at_, now + kCancelPoll));
+        }
         if (stopping_ || request->complete) {
             // Cancelled before its turn, or the service is closing: nothing
             // goes out.
@@ -83,30 +108,43 @@ void SendPump::link_loop() {
             continue;
         }
         lock.unlock();
+        deliver_crossing();
 
-        const auto start = Clock::now();
-        uint32_t on_wire = 0;
+        // Its ideal start: when the wire came free, or when it came if the
+        // wire was idle then.
+        const auto start = std::max(taken, free_at_);
         const Transmitted done = hooks_.transmit(*request);
         request->outcome = SendResult(done.outcome);
         if (done.outcome == kSendTaken && !done.paced) {
             const auto duration =
                 wire_time(request->bytes_to_send, hooks_.speed(request->destination));
-            const auto deadline = start + duration;
-            lock.lock();
-            while (!stopping_ && !request->complete) {
+            free_at_ = start + duration;
+            if (request->queue_next) {
+                // Completed now; the bytes reach the destination at their time.
+                crossing_to_ = request->destination;
+                crossing_.assign(request->data, request->data + request->bytes_to_send);
+            } else {
+                lock.lock();
+                while (!stopping_ && !request->complete) {
+                    const auto now = Clock::now();
+                    if (now >= free_at_) break;
+                    link_wake_.wait_until(lock, std::min(free_at_, now + kCancelPoll));
+                }
+                lock.unlock();
+                uint32_t on_wire = request->bytes_to_send;
                 const auto now = Clock::now();
-                if (now >= deadline) break;
-                link_wake_.wait_until(lock, std::min(deadline, now + kCancelPoll));
+                if (now < free_at_ && duration.count() > 0) {
+                    // Cut short: only what had time to leave is on the wire,
+                    // and the wire is free again now.
+                    const auto gone = std::max(now - start, Clock::duration::zero());
+                    on_wire = uint32_t(
+                        int64_t(request->bytes_to_send) *
+                        std::chrono::duration_cast<std::chrono::nanoseconds>(gone).count() /
+                        duration.count());
+                    free_at_ = now;
+                }
+                hooks_.sent(request->destination, request->data, on_wire);
             }
-            lock.unlock();
-            on_wire = request->bytes_to_send;
-            const auto now = Clock::now();
-            if (now < deadline && duration.count() > 0) {
-                // Cut short: only what had time to leave is on the wire.
-                on_wire = uint32_t(int64_t(request->bytes_to_send) * (now - start).count() /
-                                   duration.count());
-            }
-            hooks_.sent(*request, on_wire);
         }
 
         lock.lock();

@@ -1,9 +1,13 @@
 // The MIDI service's two sending threads.
 //
 //   link thread:       takes the requests in the order they were handed over;
-//                      for each, gives its bytes to the backend and then waits
-//                      as long as they take on the wire at the destination's
-//                      maximum SysEx speed, or until the request is cancelled;
+//                      for each, waits until the wire is free of the request
+//                      before it, gives its bytes to the backend and then
+//                      waits as long as they take on the wire at the
+//                      destination's maximum SysEx speed, or until the
+//                      request is cancelled; a request whose next one follows
+//                      at once (SysexRequest::queue_next) is completed before
+//                      that wait, so the next one is ready when the wire is;
 //   completion thread: sets each finished request's completion flag and runs
 //                      its completion procedure, one at a time.
 //
@@ -19,6 +23,7 @@
 #include <deque>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "base/thread_annotations.h"
 #include "midi/midi_service.h"
@@ -38,10 +43,10 @@ struct SendPumpHooks {
     // Its outcome is kSendTaken, or a SendResult when nothing (or not all)
     // went out (the request is then completed at once, with that outcome).
     std::function<Transmitted(const SysexRequest& request)> transmit;
-    // Link thread, after the wait: the first bytes_on_wire bytes have left
-    // (all of them, or fewer when the request was cancelled on the way). The
-    // request's data is still valid here and not after.
-    std::function<void(const SysexRequest& request, uint32_t bytes_on_wire)> sent;
+    // Link thread, after the wait: these bytes (a request's, all of them or
+    // fewer when it was cancelled on the way) have crossed the wire to the
+    // destination. Valid during the call only.
+    std::function<void(Endpoint destination, const uint8_t* bytes, uint32_t count)> sent;
     // The destination's maximum SysEx speed in bytes per second (> 0).
     std::function<int(Endpoint destination)> speed;
 };
@@ -74,6 +79,7 @@ class SendPump {
     void link_loop() J3_EXCLUDES(mutex_);
     void completion_loop() J3_EXCLUDES(mutex_);
     void finish(SysexRequest* request) J3_EXCLUDES(mutex_);
+    void deliver_crossing();
 
     SendPumpHooks hooks_;
     Mutex mutex_;  // never held while a hook or a completion procedure runs
@@ -85,6 +91,12 @@ class SendPump {
     bool link_done_ J3_GUARDED_BY(mutex_) = false;
     bool closed_ J3_GUARDED_BY(mutex_) = false;
     std::atomic<bool> closing_{false};
+    // Link thread only: when the wire is free of what went before (by the
+    // ideal schedule, so a late wake-up is not passed on), and the bytes of
+    // a request completed ahead of its wire time, handed to `sent` then.
+    std::chrono::steady_clock::time_point free_at_{};
+    Endpoint crossing_to_ = kNoEndpoint;
+    std::vector<uint8_t> crossing_;
     std::thread link_thread_;
     std::thread completion_thread_;
 };
