@@ -148,6 +148,34 @@ TEST_F(Service, EachRequestIsCompletedExactlyOnce) {
     EXPECT_EQ(distinct.size(), requests.size());
 }
 
+// A request whose next one follows at once is handed back while its bytes
+// still cross, they arrive whole and at their time, and the next one waits
+// for the wire; cancelling that one while it waits sends none of it.
+TEST_F(Service, ARequestFollowedAtOnceIsHandedBackBeforeItsBytesArriveAndTheNextWaitsForTheWire) {
+    ASSERT_TRUE(midi->connect_source(loop_in));
+    // 100 bytes at 200 bytes per second: half a second on the wire.
+    midi->set_max_sysex_speed(loop_out, 200);
+    const Bytes a = sysex(100, 0x01), b = sysex(100, 0x02);
+    SysexRequest ra, rb;
+    fill(ra, loop_out, a, rec);
+    ra.queue_next = true;
+    fill(rb, loop_out, b, rec);
+    ASSERT_EQ(midi->send_sysex(&ra), kSendTaken);
+    ASSERT_TRUE(rec.wait_completed(1));
+    {
+        std::lock_guard lock(rec.mutex);
+        EXPECT_TRUE(rec.received.empty()) << "handed back before its bytes crossed";
+    }
+    ASSERT_EQ(midi->send_sysex(&rb), kSendTaken);
+    rb.complete = true;  // cancelled while it waits for the wire
+    ASSERT_TRUE(rec.wait_completed(2));
+    ASSERT_TRUE(rec.wait_received(a.size()));
+    std::this_thread::sleep_for(50ms);  // room for stray bytes of the cancelled one
+    std::lock_guard lock(rec.mutex);
+    EXPECT_EQ(rec.received, a);
+    EXPECT_EQ(rb.outcome, kSendTaken);
+}
+
 TEST_F(Service, SettingTheFlagCancelsARequestOnTheWireAndOnlyPartOfItArrives) {
     ASSERT_TRUE(midi->connect_source(loop_in));
     // 1000 bytes at 100 bytes per second take ten seconds on the wire.
