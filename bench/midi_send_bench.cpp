@@ -13,10 +13,13 @@
 //   BM_RequestOverhead/<path>: the same for 200 messages of 16 bytes at the
 //     fastest speed, where the overhead weighs most.
 //
+// Over JACK "wire_ratio" is the rate the recording client saw (each send's
+// bytes before its last event over the frames they spanned) against the
+// configured one; "ratio" ends at the last request's completion, which comes
+// before its bytes are on the wire.
+//
 // J3_BENCH_PERIOD=FRAMES runs the JACK server with that period (1024 when
-// unset). A JACK request completes in the cycle its last event is written
-// in, so one whose wire time is shorter than a period takes a cycle: at
-// 1024 frames, 1024-byte messages reach 48000 bytes/s at most.
+// unset).
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>

@@ -15,9 +15,12 @@
 // Threads (none of them runs project code but the procedures it is given):
 //   link thread       hands each request's bytes to its backend: to JACK as
 //                     events placed by frame, then waits until the last is
-//                     out (see jack_client.h); to ALSA and the loopback at
-//                     once, then waits its wire time at the destination's
-//                     maximum SysEx speed;
+//                     out (see jack_client.h); to ALSA and the loopback once
+//                     the wire is free of the request before, then waits its
+//                     wire time at the destination's maximum SysEx speed. A
+//                     request whose next one follows at once
+//                     (SysexRequest::queue_next) is handed back sooner, so
+//                     the next one is ready when the wire is free;
 //   completion thread runs every completion procedure, one at a time;
 //   input thread      runs the read procedure with what the sources sent, as
 //                     it arrives (from JACK event by event, SysEx fragments
