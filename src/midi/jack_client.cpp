@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -35,12 +36,17 @@ constexpr uint64_t kLookaheadPeriods = 2;
 // JACK reports a change.
 constexpr long kWatchPeriodNs = 200'000'000;
 
+// Wire time is kept in parts of a frame: an event is placed at a whole
+// frame, but the wire's schedule runs on exactly, so short messages keep the
+// configured rate instead of losing the rest of a frame each.
+constexpr uint64_t kSubframes = 4096;
+
 // An outgoing event in the ring, followed by its bytes.
 struct OutEvent {
-    uint32_t tag;          // the request it belongs to
-    uint32_t bytes;        // its length, <= kMaxEventBytes
-    uint32_t wire_frames;  // its time on the wire at the destination's speed
-    uint32_t last;         // 1 for the request's last event
+    uint32_t tag;    // the request it belongs to
+    uint32_t bytes;  // its length, <= kMaxEventBytes
+    uint32_t last;   // 1 for the request's last event
+    uint64_t wire;   // its time on the wire at the destination's speed, in kSubframes
 };
 // An incoming event in the ring, followed by its bytes.
 struct InEvent {
@@ -280,12 +286,14 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
         if (out_ring_.readable() < sizeof e + e.bytes) break;  // not whole yet (cannot happen)
         if (tag_reached(cancelled, e.tag)) {
             out_ring_.skip(sizeof e + e.bytes);
-            placed += e.wire_frames;
+            placed += e.wire;
             continue;
         }
-        const uint64_t due = next_free_frame_ > cycle_start ? next_free_frame_ : cycle_start;
-        if (due >= cycle_start + frames) break;
-        const auto offset = uint32_t(due - cycle_start);
+        // The first whole frame at or after the wire is free.
+        const uint64_t due = std::max(next_free_, cycle_start * kSubframes);
+        const uint64_t frame = (due + kSubframes - 1) / kSubframes;
+        if (frame >= cycle_start + frames) break;
+        const auto offset = uint32_t(frame - cycle_start);
         jack_midi_data_t* place = nullptr;
         if (e.bytes <= jack_midi_max_event_size(buffer))
             place = jack_midi_event_reserve(buffer, offset, e.bytes);
@@ -296,29 +304,30 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
             failed_bytes_.store(e.bytes, std::memory_order_relaxed);
             failed_tag_.store(e.tag, std::memory_order_release);
             out_ring_.skip(sizeof e + e.bytes);
-            placed += e.wire_frames;
+            placed += e.wire;
             continue;
         }
         out_ring_.peek(place, e.bytes, sizeof e);
         out_ring_.skip(sizeof e + e.bytes);
         ++written;
-        placed += e.wire_frames;
+        placed += e.wire;
         written_cycle_.store(cycles_.load(std::memory_order_relaxed), std::memory_order_release);
-        next_free_frame_ = due + e.wire_frames;
+        next_free_ = due + e.wire;
         if (e.last) {
             completion_pending_ = true;
             pending_tag_ = e.tag;
-            pending_end_frame_ = next_free_frame_;
+            pending_end_ = next_free_;
         }
     }
     const uint64_t cycle_end = cycle_start + frames;
-    busy_beyond_frames_.store(next_free_frame_ > cycle_end ? next_free_frame_ - cycle_end : 0,
-                              std::memory_order_relaxed);
-    if (placed > 0) placed_frames_.fetch_add(placed, std::memory_order_release);
+    busy_beyond_.store(
+        next_free_ > cycle_end * kSubframes ? next_free_ - cycle_end * kSubframes : 0,
+        std::memory_order_relaxed);
+    if (placed > 0) placed_.fetch_add(placed, std::memory_order_release);
     // A request is done once its last event is out and its wire time ends
     // before the next cycle does: the next request, handed over meanwhile,
     // can then start right at that end.
-    if (completion_pending_ && pending_end_frame_ < cycle_start + 2 * uint64_t(frames)) {
+    if (completion_pending_ && pending_end_ < (cycle_start + 2 * uint64_t(frames)) * kSubframes) {
         completed_tag_.store(pending_tag_, std::memory_order_release);
         completion_pending_ = false;
     }
@@ -543,12 +552,12 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
     for (uint32_t at = 0; at < bytes;) {
         const uint32_t n = cut.next(data + at, bytes - at);
         const OutEvent head{
-            tag, n, uint32_t((uint64_t(n) * sample_rate_ + uint64_t(speed) - 1) / uint64_t(speed)),
-            at + n == bytes ? 1u : 0u};
+            tag, n, at + n == bytes ? 1u : 0u,
+            (uint64_t(n) * sample_rate_ * kSubframes + uint64_t(speed) - 1) / uint64_t(speed)};
         while (!out_ring_.write(&head, sizeof head, data + at, n)) {
             if (!wait_once(&why)) return stop_waiting(why);
         }
-        handed_frames_ += head.wire_frames;
+        handed_ += head.wire;
         at += n;
     }
 
@@ -568,11 +577,11 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
     const auto ready = [&] {
         if (!how.queue_next)
             return tag_reached(completed_tag_.load(std::memory_order_acquire), tag);
-        const uint64_t placed = placed_frames_.load(std::memory_order_acquire);
-        const uint64_t waiting = handed_frames_ > placed ? handed_frames_ - placed : 0;
+        const uint64_t placed = placed_.load(std::memory_order_acquire);
+        const uint64_t waiting = handed_ > placed ? handed_ - placed : 0;
         const uint64_t period = period_frames_.load(std::memory_order_relaxed);
-        return waiting + busy_beyond_frames_.load(std::memory_order_relaxed) <
-               kLookaheadPeriods * period;
+        return waiting + busy_beyond_.load(std::memory_order_relaxed) <
+               kLookaheadPeriods * period * kSubframes;
     };
     while (!ready()) {
         if (refused()) return give_up(kSendBackendError);

@@ -146,19 +146,20 @@ class JackClient {
     std::atomic<uint32_t> cancelled_tag_{0};  // requests up to it are dropped
     std::atomic<uint32_t> failed_tag_{0};     // a request an event of which JACK refused
     std::atomic<uint32_t> failed_bytes_{0};
-    uint32_t failed_seen_ = 0;    // sending thread only: the last refusal reported
-    uint64_t handed_frames_ = 0;  // sending thread only: wire frames of every event handed over
-    // Wire frames of every event placed or dropped, and how far the wire is
+    uint32_t failed_seen_ = 0;  // sending thread only: the last refusal reported
+    // Wire times below are in parts of a frame (kSubframes in jack_client.cpp).
+    uint64_t handed_ = 0;  // sending thread only: wire time of every event handed over
+    // Wire time of every event placed or dropped, and how far the wire is
     // busy beyond the end of the last cycle: what a request waits behind.
-    std::atomic<uint64_t> placed_frames_{0};
-    std::atomic<uint64_t> busy_beyond_frames_{0};
+    std::atomic<uint64_t> placed_{0};
+    std::atomic<uint64_t> busy_beyond_{0};
     std::atomic<uint32_t> period_frames_{0};
 
     // Process thread only.
-    uint64_t next_free_frame_ = 0;  // where the wire is free again
+    uint64_t next_free_ = 0;  // where the wire is free again, in parts of a frame
     bool completion_pending_ = false;
     uint32_t pending_tag_ = 0;
-    uint64_t pending_end_frame_ = 0;
+    uint64_t pending_end_ = 0;
     uint64_t last_cycle_us_ = 0;
 
     // Counters the other threads read.
