@@ -1,0 +1,305 @@
+// What a sample dump with the handshake followed costs over JACK: the real
+// send loop and the real MIDI service send to an instrument of the
+// benchmark's own on a JACK server it starts for itself (`jackd
+// --no-realtime -n j3bench-hs -d dummy`). The instrument is a JACK client
+// whose process callback answers each dump header and data packet with an
+// ACK in the cycle the message arrived in, as quickly as anything on the
+// server can; its output is J3's chosen source, so the ACK reaches the send
+// through the input routine, as an instrument's does.
+//
+//   BM_HandshakeOverJack: a dump of 2205 packets (two seconds of 16-bit mono
+//     audio at 44.1 kHz) at speed index 11 (62500 bytes/s). Counters:
+//     "packets" the instrument heard, "cycles" the JACK cycles from the one
+//     the header arrived in to the one the last packet arrived in, and
+//     "packets_per_cycle", their ratio: 1 when each packet follows the ACK
+//     of the message before it one cycle later, the least a reply loop can
+//     cost; "late_packets", packets that came more than a cycle after the
+//     message before them, and "max_gap_cycles", the longest such gap;
+//     "us_per_packet", the wall time of the send per packet; "xruns", the
+//     server's during the run.
+//
+// J3_BENCH_PERIOD=FRAMES runs the server with that period (1024 when unset);
+// the dummy driver runs at 48 kHz, so a cycle is 5.3 ms at 256 frames and
+// 21.3 ms at 1024, and a dump takes about 12 s and 47 s.
+#include <benchmark/benchmark.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/context.h"
+#include "engine/list_commands.h"
+#include "engine/send_loop.h"
+#include "engine/send_state.h"
+#include "fakes/null_window.h"
+#include "format/sysex_speed.h"
+#include "midi/endpoints.h"
+#include "midi/rtmidi_service.h"
+#include "receive/midi_read.h"
+#include "receive/reception.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kServerName = "j3bench-hs";  // one fixed name: JACK frees a dead
+                                                   // server's slot only for its name
+constexpr const char* kInstrument = "instrument";
+constexpr int kPackets = 2205;
+constexpr int kWordsPerPacket = 40;  // 16-bit samples
+
+// A 16-bit mono WAV of that many packets.
+std::vector<uint8_t> wav(int packets) {
+    const uint32_t frames = uint32_t(packets) * kWordsPerPacket, data = frames * 2;
+    std::vector<uint8_t> f;
+    const auto put = [&](uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) f.push_back(uint8_t(v >> (8 * i)));
+    };
+    const auto tag = [&](const char* t) { f.insert(f.end(), t, t + 4); };
+    tag("RIFF");
+    put(36 + data, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(16, 4);
+    put(1, 2);
+    put(1, 2);
+    put(44100, 4);
+    put(88200, 4);
+    put(2, 2);
+    put(16, 2);
+    tag("data");
+    put(data, 4);
+    for (uint32_t i = 0; i < frames; ++i) put(uint16_t(i * 37), 2);
+    return f;
+}
+
+// The server, and the instrument on it with ports "in" and "out".
+struct JackSide {
+    JackSide() {
+        server = ::fork();
+        if (server == 0) {
+            // The server goes with the benchmark, however the benchmark ends.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            ::freopen("/dev/null", "w", stdout);
+            ::freopen("/dev/null", "w", stderr);
+            const char* period = std::getenv("J3_BENCH_PERIOD");
+            ::execlp("jackd", "jackd", "--no-realtime", "-n", kServerName, "-d", "dummy", "-p",
+                     period ? period : "1024", nullptr);
+            ::_exit(127);
+        }
+        const std::string wait = std::string("jack_wait -w -s ") + kServerName + " -t 20";
+        if (std::system((wait + " >/dev/null 2>&1").c_str()) != 0) return;
+        ::setenv("JACK_DEFAULT_SERVER", kServerName, 1);
+        client = jack_client_open(kInstrument, JackNoStartServer, nullptr);
+        if (!client) return;
+        in = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        out = jack_port_register(client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client, process, this);
+        jack_set_xrun_callback(client, xrun, this);
+        if (!in || !out || jack_activate(client) != 0) {
+            jack_client_close(client);
+            client = nullptr;
+        }
+    }
+    ~JackSide() {
+        if (client) jack_client_close(client);
+        if (server > 0) {
+            ::kill(server, SIGTERM);
+            ::waitpid(server, nullptr, 0);
+        }
+    }
+
+    // Answers in the cycle the message came in, at the frame it came at:
+    // no allocation, no lock.
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackSide*>(arg);
+        void* in = jack_port_get_buffer(self->in, frames);
+        void* out = jack_port_get_buffer(self->out, frames);
+        jack_midi_clear_buffer(out);
+        const uint64_t cycle = self->cycles.load(std::memory_order_relaxed) + 1;
+        self->cycles.store(cycle, std::memory_order_relaxed);
+        const uint32_t n = jack_midi_get_event_count(in);
+        for (uint32_t i = 0; i < n; ++i) {
+            jack_midi_event_t e;
+            if (jack_midi_event_get(&e, in, i) != 0) continue;
+            const uint8_t* m = e.buffer;
+            // F0 7E cc 01 ... F7 (the dump header), F0 7E cc 02 pp ... F7 (a packet).
+            if (e.size < 6 || m[0] != 0xF0 || m[1] != 0x7E || m[e.size - 1] != 0xF7) continue;
+            if (m[3] != 0x01 && m[3] != 0x02) continue;
+            const bool packet = m[3] == 0x02;
+            const uint8_t ack[6] = {0xF0, 0x7E, m[2], 0x7F, uint8_t(packet ? m[4] : 0), 0xF7};
+            jack_midi_event_write(out, e.time, ack, sizeof ack);
+            const uint64_t gap = cycle - self->previous_cycle;
+            self->previous_cycle = cycle;
+            if (packet) {
+                if (gap > 1) self->late_packets.fetch_add(1, std::memory_order_relaxed);
+                if (gap > self->max_gap.load(std::memory_order_relaxed))
+                    self->max_gap.store(gap, std::memory_order_relaxed);
+                self->packets.fetch_add(1, std::memory_order_relaxed);
+                self->last_packet_cycle.store(cycle, std::memory_order_release);
+            } else {
+                self->header_cycle.store(cycle, std::memory_order_release);
+            }
+        }
+        return 0;
+    }
+    static int xrun(void* arg) {
+        static_cast<JackSide*>(arg)->xruns.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
+
+    pid_t server = -1;
+    jack_client_t* client = nullptr;
+    jack_port_t* in = nullptr;
+    jack_port_t* out = nullptr;
+    uint64_t previous_cycle = 0;  // process thread only
+    std::atomic<uint64_t> cycles{0};
+    std::atomic<uint64_t> header_cycle{0};  // of the last header heard
+    std::atomic<uint64_t> last_packet_cycle{0};
+    std::atomic<uint64_t> packets{0};
+    std::atomic<uint64_t> late_packets{0};
+    std::atomic<uint64_t> max_gap{0};  // since the main thread last cleared it
+    std::atomic<uint64_t> xruns{0};
+};
+
+JackSide& jack_side() {
+    static JackSide side;
+    return side;
+}
+
+// J3 as the program sets it up: the service over JACK, the instrument's
+// input chosen as the destination and its output as the source, replies
+// read by the input routine.
+struct Bench {
+    Bench() {
+        window.selected = {1};
+        ctx.window = &window;
+        ctx.reception = &reception;
+        ctx.clock = &clock;
+        if (!jack_side().client) return;
+        midi = j3::make_midi_service(j3::MidiServiceOptions{false, true});
+        ctx.midi = midi.get();
+        j3::scan_midi(*ctx.midi, ctx.endpoints, j3::midi_read_proc(ctx));
+        const std::string to = std::string(kInstrument) + " - in";
+        const std::string from = std::string(kInstrument) + " - out";
+        for (int i = 0; i < midi->destination_count(); ++i) {
+            if (j3::endpoint_display_name(*midi, midi->destination(i), false) == to)
+                ctx.settings.selected_out =
+                    j3::choose_destination(*midi, ctx.endpoints, i + 1, false);
+        }
+        for (int i = 0; i < midi->source_count(); ++i) {
+            if (j3::endpoint_display_name(*midi, midi->source(i), false) == from)
+                ctx.settings.selected_in = j3::choose_source(*midi, ctx.endpoints, i + 1, false);
+        }
+        speed = j3::max_sysex_speed_for_index(j3::kSpeedIndexMax);
+        if (ready()) midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, speed);
+        ctx.settings.ignore_handshake = false;
+    }
+    ~Bench() {
+        if (ctx.send.sending()) j3::stop_sending(ctx);
+        midi.reset();  // the service completes into the context: it goes first
+    }
+    bool ready() const {
+        return ctx.endpoints.destination_endpoint != j3::kNoEndpoint &&
+               ctx.endpoints.source_endpoint != j3::kNoEndpoint;
+    }
+
+    // A dump of that many packets as the only entry, selected.
+    void load(int packets) {
+        while (ctx.send.busy()) std::this_thread::sleep_for(100us);
+        j3::FileEntry e;
+        e.file = "bench.wav";
+        e.data = wav(packets);
+        ctx.files.file_array.clear();
+        j3::append_entry(ctx, std::move(e));
+        j3::refresh_selection(ctx);
+    }
+    // Runs the send loop over the loaded entry; seconds taken.
+    double send() {
+        while (ctx.send.busy()) std::this_thread::sleep_for(100us);
+        const auto start = Clock::now();
+        j3::start_sending(ctx);
+        while (ctx.send.sending()) std::this_thread::sleep_for(50us);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    std::string ending() const {
+        return j3::send_outcome_text(ctx.send.outcome().value_or(j3::SendOutcome{}));
+    }
+    // Every message went out: "Done.", or the warning of a server that fell
+    // behind meanwhile (the counters then tell what it cost).
+    bool sent_whole() const {
+        const std::string e = ending();
+        return e == "Done." || e.starts_with("Sent, but the MIDI server fell behind");
+    }
+
+    j3::testing::NullWindow window;  // a send posts nothing
+    j3::SystemClock clock;
+    j3::Reception reception;
+    j3::Context ctx;
+    int speed = 0;
+    std::unique_ptr<j3::MidiService> midi;
+};
+
+void BM_HandshakeOverJack(benchmark::State& state) {
+    Bench b;
+    if (!b.ready()) {
+        state.SkipWithError("no instrument ports (is jackd installed?)");
+        return;
+    }
+    JackSide& j = jack_side();
+    // Connects J3's output to the instrument, which JACK takes a few cycles
+    // to do, before anything is timed.
+    b.load(4);
+    b.send();
+    if (!b.sent_whole()) {
+        state.SkipWithError(("warm-up: " + b.ending()).c_str());
+        return;
+    }
+    b.load(kPackets);
+    const uint64_t xruns = j.xruns.load();
+    double seconds = 0;
+    uint64_t packets = 0, cycles = 0, late = 0, max_gap = 0;
+    for (auto _ : state) {
+        const uint64_t heard = j.packets.load(), late_before = j.late_packets.load();
+        j.max_gap.store(0);
+        const double s = b.send();
+        state.SetIterationTime(s);
+        if (!b.sent_whole()) {
+            state.SkipWithError(b.ending().c_str());
+            return;
+        }
+        // The last ACK is written in the cycle the last packet arrived in,
+        // which the send waited for: the counters are final.
+        seconds += s;
+        packets += j.packets.load() - heard;
+        cycles += j.last_packet_cycle.load(std::memory_order_acquire) -
+                  j.header_cycle.load(std::memory_order_acquire);
+        late += j.late_packets.load() - late_before;
+        max_gap = std::max(max_gap, j.max_gap.load());
+    }
+    state.counters["packets"] = double(packets);
+    state.counters["cycles"] = double(cycles);
+    state.counters["packets_per_cycle"] = cycles ? double(packets) / double(cycles) : 0;
+    state.counters["late_packets"] = double(late);
+    state.counters["max_gap_cycles"] = double(max_gap);
+    state.counters["us_per_packet"] = packets ? seconds / double(packets) * 1e6 : 0;
+    state.counters["xruns"] = double(j.xruns.load() - xruns);
+    state.counters["period_frames"] = jack_get_buffer_size(j.client);
+}
+
+}  // namespace
+
+BENCHMARK(BM_HandshakeOverJack)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
