@@ -16,7 +16,14 @@
 //     cost; "late_packets", packets that came more than a cycle after the
 //     message before them, and "max_gap_cycles", the longest such gap;
 //     "us_per_packet", the wall time of the send per packet; "xruns", the
-//     server's during the run.
+//     server's during the run;
+//   BM_ReplyLoopFloor/in_callback:1|0: the same dump and counters from a
+//     sender on libjack alone, which writes the next packet in the callback
+//     that read the ACK (1) or hands the ACK to a thread that makes the
+//     packet ready for the next callback (0): the floor of a reply loop
+//     between two clients of one server, where one direction always waits
+//     a cycle (the graph runs one client before the other), and what a
+//     sender whose messages are made outside the process thread adds to it.
 //
 // J3_BENCH_PERIOD=FRAMES runs the server with that period (1024 when unset);
 // the dummy driver runs at 48 kHz, so a cycle is 5.3 ms at 256 frames and
@@ -24,6 +31,7 @@
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -129,8 +137,9 @@ struct JackSide {
         void* in = jack_port_get_buffer(self->in, frames);
         void* out = jack_port_get_buffer(self->out, frames);
         jack_midi_clear_buffer(out);
-        const uint64_t cycle = self->cycles.load(std::memory_order_relaxed) + 1;
-        self->cycles.store(cycle, std::memory_order_relaxed);
+        // Counted by the server's frames, so a cycle this callback missed
+        // (an xrun) still counts.
+        const uint64_t cycle = jack_last_frame_time(self->client) / frames;
         const uint32_t n = jack_midi_get_event_count(in);
         for (uint32_t i = 0; i < n; ++i) {
             jack_midi_event_t e;
@@ -165,8 +174,7 @@ struct JackSide {
     jack_client_t* client = nullptr;
     jack_port_t* in = nullptr;
     jack_port_t* out = nullptr;
-    uint64_t previous_cycle = 0;  // process thread only
-    std::atomic<uint64_t> cycles{0};
+    uint64_t previous_cycle = 0;            // process thread only
     std::atomic<uint64_t> header_cycle{0};  // of the last header heard
     std::atomic<uint64_t> last_packet_cycle{0};
     std::atomic<uint64_t> packets{0};
@@ -253,13 +261,47 @@ struct Bench {
     std::unique_ptr<j3::MidiService> midi;
 };
 
+// What the instrument heard over the dumps of a run: take() before each
+// dump and add() once it is done (its last ACK is then written).
+struct Tally {
+    void take() {
+        JackSide& j = jack_side();
+        heard = j.packets.load();
+        late_before = j.late_packets.load();
+        j.max_gap.store(0);
+    }
+    void add(double s) {
+        JackSide& j = jack_side();
+        seconds += s;
+        packets += j.packets.load() - heard;
+        cycles += j.last_packet_cycle.load(std::memory_order_acquire) -
+                  j.header_cycle.load(std::memory_order_acquire);
+        late += j.late_packets.load() - late_before;
+        max_gap = std::max(max_gap, j.max_gap.load());
+    }
+    void report(benchmark::State& state) const {
+        JackSide& j = jack_side();
+        state.counters["packets"] = double(packets);
+        state.counters["cycles"] = double(cycles);
+        state.counters["packets_per_cycle"] = cycles ? double(packets) / double(cycles) : 0;
+        state.counters["late_packets"] = double(late);
+        state.counters["max_gap_cycles"] = double(max_gap);
+        state.counters["us_per_packet"] = packets ? seconds / double(packets) * 1e6 : 0;
+        state.counters["xruns"] = double(j.xruns.load() - xruns);
+        state.counters["period_frames"] = jack_get_buffer_size(j.client);
+    }
+    uint64_t xruns = jack_side().xruns.load();
+    uint64_t heard = 0, late_before = 0;
+    double seconds = 0;
+    uint64_t packets = 0, cycles = 0, late = 0, max_gap = 0;
+};
+
 void BM_HandshakeOverJack(benchmark::State& state) {
     Bench b;
     if (!b.ready()) {
         state.SkipWithError("no instrument ports (is jackd installed?)");
         return;
     }
-    JackSide& j = jack_side();
     // Connects J3's output to the instrument, which JACK takes a few cycles
     // to do, before anything is timed.
     b.load(4);
@@ -269,37 +311,166 @@ void BM_HandshakeOverJack(benchmark::State& state) {
         return;
     }
     b.load(kPackets);
-    const uint64_t xruns = j.xruns.load();
-    double seconds = 0;
-    uint64_t packets = 0, cycles = 0, late = 0, max_gap = 0;
+    Tally tally;
     for (auto _ : state) {
-        const uint64_t heard = j.packets.load(), late_before = j.late_packets.load();
-        j.max_gap.store(0);
+        tally.take();
         const double s = b.send();
         state.SetIterationTime(s);
         if (!b.sent_whole()) {
             state.SkipWithError(b.ending().c_str());
             return;
         }
-        // The last ACK is written in the cycle the last packet arrived in,
-        // which the send waited for: the counters are final.
-        seconds += s;
-        packets += j.packets.load() - heard;
-        cycles += j.last_packet_cycle.load(std::memory_order_acquire) -
-                  j.header_cycle.load(std::memory_order_acquire);
-        late += j.late_packets.load() - late_before;
-        max_gap = std::max(max_gap, j.max_gap.load());
+        tally.add(s);
     }
-    state.counters["packets"] = double(packets);
-    state.counters["cycles"] = double(cycles);
-    state.counters["packets_per_cycle"] = cycles ? double(packets) / double(cycles) : 0;
-    state.counters["late_packets"] = double(late);
-    state.counters["max_gap_cycles"] = double(max_gap);
-    state.counters["us_per_packet"] = packets ? seconds / double(packets) * 1e6 : 0;
-    state.counters["xruns"] = double(j.xruns.load() - xruns);
-    state.counters["period_frames"] = jack_get_buffer_size(j.client);
+    tally.report(state);
+}
+
+// A sender on libjack alone that follows the handshake with the same dump
+// shape, for the floor of the loop itself. in_callback: it writes the next
+// packet in the callback that read the ACK; otherwise it hands the ACK to
+// a thread of its own, which makes the next packet ready for the following
+// callback, as any sender does whose messages are made outside JACK's
+// process thread (J3's send loop among them).
+class LoopSender {
+  public:
+    explicit LoopSender(bool in_callback) : in_callback_(in_callback) {
+        ::sem_init(&acked_, 0, 0);
+        packet_[0] = 0xF0;
+        packet_[1] = 0x7E;
+        packet_[3] = 0x02;
+        packet_[sizeof packet_ - 1] = 0xF7;
+        header_[0] = 0xF0;
+        header_[1] = 0x7E;
+        header_[3] = 0x01;
+        header_[sizeof header_ - 1] = 0xF7;
+        client_ = jack_client_open("sender", JackNoStartServer, nullptr);
+        if (!client_) return;
+        in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client_, process, this);
+        if (!in_ || !out_ || jack_activate(client_) != 0) return;
+        // In the order J3 makes them: its source first, its destination at
+        // the first send.
+        ok_ = jack_connect(client_, "instrument:out", "sender:in") == 0 &&
+              jack_connect(client_, "sender:out", "instrument:in") == 0;
+        if (!in_callback_) helper_ = std::thread([this] { hand_over(); });
+        std::this_thread::sleep_for(200ms);  // the connections are in the graph
+    }
+    ~LoopSender() {
+        stopping_ = true;
+        ::sem_post(&acked_);
+        if (helper_.joinable()) helper_.join();
+        if (client_) jack_client_close(client_);
+        ::sem_destroy(&acked_);
+    }
+    bool ok() const { return ok_; }
+
+    // Sends the header and `packets` packets, each after the ACK of the
+    // message before it; seconds taken, or -1 when an ACK never came.
+    double dump(int packets) {
+        packets_ = packets;
+        acks_ = 0;
+        const auto start = Clock::now();
+        ready_.store(kHeader);
+        while (acks_.load() < packets + 1) {
+            if (Clock::now() - start > 600s) return -1;
+            std::this_thread::sleep_for(1ms);
+        }
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+  private:
+    static constexpr int kNone = -2, kHeader = -1;
+
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<LoopSender*>(arg);
+        void* in = jack_port_get_buffer(self->in_, frames);
+        void* out = jack_port_get_buffer(self->out_, frames);
+        jack_midi_clear_buffer(out);
+        // Handed over: only what was ready when the callback began, never
+        // what the thread makes while it runs.
+        int next = self->in_callback_ ? kNone : self->ready_.exchange(kNone);
+        jack_nframes_t at = 0;
+        const uint32_t n = jack_midi_get_event_count(in);
+        for (uint32_t i = 0; i < n; ++i) {
+            jack_midi_event_t e;
+            if (jack_midi_event_get(&e, in, i) != 0) continue;
+            if (e.size != 6 || e.buffer[3] != 0x7F) continue;
+            const int acked = self->acks_.fetch_add(1) + 1;
+            if (acked > self->packets_) continue;
+            // The header's ACK asks for packet 0.
+            if (self->in_callback_) {
+                self->ready_.store(acked - 1);
+                at = e.time;
+            } else {
+                self->handed_.store(acked - 1);
+                ::sem_post(&self->acked_);
+            }
+        }
+        if (self->in_callback_) next = self->ready_.exchange(kNone);
+        if (next == kHeader) {
+            jack_midi_event_write(out, at, self->header_, sizeof self->header_);
+        } else if (next >= 0) {
+            self->packet_[4] = uint8_t(next & 0x7F);
+            jack_midi_event_write(out, at, self->packet_, sizeof self->packet_);
+        }
+        return 0;
+    }
+    void hand_over() {
+        while (true) {
+            ::sem_wait(&acked_);
+            if (stopping_) return;
+            ready_.store(handed_.load());
+        }
+    }
+
+    const bool in_callback_;
+    bool ok_ = false;
+    jack_client_t* client_ = nullptr;
+    jack_port_t* in_ = nullptr;
+    jack_port_t* out_ = nullptr;
+    uint8_t header_[21] = {};
+    uint8_t packet_[127] = {};
+    int packets_ = 0;
+    std::atomic<int> acks_{0};
+    std::atomic<int> ready_{kNone};  // the message the next callback writes
+    std::atomic<int> handed_{kNone};
+    sem_t acked_;
+    std::atomic<bool> stopping_{false};
+    std::thread helper_;
+};
+
+void BM_ReplyLoopFloor(benchmark::State& state) {
+    if (!jack_side().client) {
+        state.SkipWithError("no JACK server (is jackd installed?)");
+        return;
+    }
+    LoopSender sender(state.range(0) != 0);
+    if (!sender.ok()) {
+        state.SkipWithError("the sender could not be connected");
+        return;
+    }
+    Tally tally;
+    for (auto _ : state) {
+        tally.take();
+        const double s = sender.dump(kPackets);
+        if (s < 0) {
+            state.SkipWithError("an ACK never came");
+            return;
+        }
+        state.SetIterationTime(s);
+        tally.add(s);
+    }
+    tally.report(state);
 }
 
 }  // namespace
 
 BENCHMARK(BM_HandshakeOverJack)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplyLoopFloor)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgNames({"in_callback"})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
