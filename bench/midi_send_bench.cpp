@@ -50,7 +50,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // A JACK server of the benchmark's own, with a client that takes in
-// everything sent to "j3bench:in".
+// everything sent to "recorder:in".
 struct JackSide {
     JackSide() {
         name = "j3bench";  // one fixed name: JACK frees a dead server's slot only for its name
@@ -68,7 +68,9 @@ struct JackSide {
         const std::string wait = "jack_wait -w -s " + name + " -t 20 >/dev/null 2>&1";
         if (std::system(wait.c_str()) != 0) return;
         ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-        client = jack_client_open("j3bench", JackNoStartServer, nullptr);
+        // Not named as the server: libjack then opens no further client in
+        // this process (J3's among them).
+        client = jack_client_open("recorder", JackNoStartServer, nullptr);
         if (!client) return;
         port = jack_port_register(client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client, process, this);
@@ -126,7 +128,7 @@ struct Bench {
         midi = j3::make_midi_service(j3::MidiServiceOptions{false, path == kJack});
         ctx.midi = midi.get();
         j3::scan_midi(*ctx.midi, ctx.endpoints, nullptr);
-        const std::string want = path == kJack ? "j3bench - in" : "- J3 Loopback";
+        const std::string want = path == kJack ? "recorder - in" : j3::kLoopbackName;
         for (int i = 0; i < midi->destination_count(); ++i) {
             if (j3::endpoint_display_name(*midi, midi->destination(i), false) == want) {
                 ctx.settings.selected_out =
