@@ -13,7 +13,7 @@
 //     the header arrived in to the one the last packet arrived in, and
 //     "packets_per_cycle", their ratio: 1 when each packet follows the ACK
 //     of the message before it one cycle later, the least a reply loop can
-//     cost; "late_packets", packets that came more than a cycle after the
+//     cost, 0.5 when it takes two; "late_packets", packets that came more than a cycle after the
 //     message before them, and "max_gap_cycles", the longest such gap;
 //     "us_per_packet", the wall time of the send per packet; "xruns", the
 //     server's during the run;
@@ -27,7 +27,8 @@
 //
 // J3_BENCH_PERIOD=FRAMES runs the server with that period (1024 when unset);
 // the dummy driver runs at 48 kHz, so a cycle is 5.3 ms at 256 frames and
-// 21.3 ms at 1024, and a dump takes about 12 s and 47 s.
+// 21.3 ms at 1024, and a dump at one cycle per packet takes about 12 s and
+// 47 s.
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
 #include <jack/midiport.h>
