@@ -15,6 +15,7 @@
 //     of the message before it one cycle later, the least a reply loop can
 //     cost, 0.5 when it takes two; "late_packets", packets that came more than a cycle after the
 //     message before them, and "max_gap_cycles", the longest such gap;
+//     "repeated_packets", packets heard twice in a row;
 //     "us_per_packet", the wall time of the send per packet; "xruns", the
 //     server's during the run;
 //   BM_ReplyLoopFloor/in_callback:1|0: the same dump and counters from a
@@ -155,12 +156,18 @@ struct JackSide {
             const uint64_t gap = cycle - self->previous_cycle;
             self->previous_cycle = cycle;
             if (packet) {
+                // Heard again: the sender repeated it, or JACK gave a stale
+                // buffer of a client that missed its cycle.
+                if (self->previous_packet == m[4])
+                    self->repeated_packets.fetch_add(1, std::memory_order_relaxed);
+                self->previous_packet = m[4];
                 if (gap > 1) self->late_packets.fetch_add(1, std::memory_order_relaxed);
                 if (gap > self->max_gap.load(std::memory_order_relaxed))
                     self->max_gap.store(gap, std::memory_order_relaxed);
                 self->packets.fetch_add(1, std::memory_order_relaxed);
                 self->last_packet_cycle.store(cycle, std::memory_order_release);
             } else {
+                self->previous_packet = -1;
                 self->header_cycle.store(cycle, std::memory_order_release);
             }
         }
@@ -176,10 +183,12 @@ struct JackSide {
     jack_port_t* in = nullptr;
     jack_port_t* out = nullptr;
     uint64_t previous_cycle = 0;            // process thread only
+    int previous_packet = -1;               // process thread only
     std::atomic<uint64_t> header_cycle{0};  // of the last header heard
     std::atomic<uint64_t> last_packet_cycle{0};
     std::atomic<uint64_t> packets{0};
     std::atomic<uint64_t> late_packets{0};
+    std::atomic<uint64_t> repeated_packets{0};
     std::atomic<uint64_t> max_gap{0};  // since the main thread last cleared it
     std::atomic<uint64_t> xruns{0};
 };
@@ -269,6 +278,7 @@ struct Tally {
         JackSide& j = jack_side();
         heard = j.packets.load();
         late_before = j.late_packets.load();
+        repeated_before = j.repeated_packets.load();
         j.max_gap.store(0);
     }
     void add(double s) {
@@ -278,6 +288,7 @@ struct Tally {
         cycles += j.last_packet_cycle.load(std::memory_order_acquire) -
                   j.header_cycle.load(std::memory_order_acquire);
         late += j.late_packets.load() - late_before;
+        repeated += j.repeated_packets.load() - repeated_before;
         max_gap = std::max(max_gap, j.max_gap.load());
     }
     void report(benchmark::State& state) const {
@@ -286,15 +297,16 @@ struct Tally {
         state.counters["cycles"] = double(cycles);
         state.counters["packets_per_cycle"] = cycles ? double(packets) / double(cycles) : 0;
         state.counters["late_packets"] = double(late);
+        state.counters["repeated_packets"] = double(repeated);
         state.counters["max_gap_cycles"] = double(max_gap);
         state.counters["us_per_packet"] = packets ? seconds / double(packets) * 1e6 : 0;
         state.counters["xruns"] = double(j.xruns.load() - xruns);
         state.counters["period_frames"] = jack_get_buffer_size(j.client);
     }
     uint64_t xruns = jack_side().xruns.load();
-    uint64_t heard = 0, late_before = 0;
+    uint64_t heard = 0, late_before = 0, repeated_before = 0;
     double seconds = 0;
-    uint64_t packets = 0, cycles = 0, late = 0, max_gap = 0;
+    uint64_t packets = 0, cycles = 0, late = 0, repeated = 0, max_gap = 0;
 };
 
 void BM_HandshakeOverJack(benchmark::State& state) {
