@@ -10,8 +10,9 @@
 //     each event arrived after its ideal frame (the frame at which the event
 //     before it had finished on the wire), and "early_events", events placed
 //     before it (a fault: 0 expected);
-//   BM_RequestOverhead/<path>: the same for 200 messages of 16 bytes at the
-//     fastest speed, where the overhead weighs most.
+//   BM_RequestOverhead/<path>/<bytes>: "us_per_request" and "ratio" for 200
+//     messages of 16 bytes (where the overhead weighs most) and of 1024 bytes
+//     at the fastest speed.
 //
 // Over JACK "wire_ratio" is the rate the recording client saw (each send's
 // bytes before its last event over the frames they spanned) against the
@@ -130,7 +131,7 @@ struct Bench {
         midi = j3::make_midi_service(j3::MidiServiceOptions{false, path == kJack});
         ctx.midi = midi.get();
         j3::scan_midi(*ctx.midi, ctx.endpoints, nullptr);
-        const std::string want = path == kJack ? "recorder - in" : "J3 Loopback";
+        const std::string want = path == kJack ? "recorder - in" : j3::kLoopbackName;
         for (int i = 0; i < midi->destination_count(); ++i) {
             if (j3::endpoint_display_name(*midi, midi->destination(i), false) == want) {
                 ctx.settings.selected_out =
@@ -253,18 +254,19 @@ void BM_Throughput(benchmark::State& state) {
 
 void BM_RequestOverhead(benchmark::State& state) {
     const Path path = Path(state.range(0));
+    const int length = int(state.range(1));
     Bench b(path);
     if (!b.ready()) {
         state.SkipWithError("no destination (is jackd installed?)");
         return;
     }
     b.warm_up();
-    // Short messages (a handshake reply, a sample packet header) at the
-    // fastest speed: the time beyond their wire time is the overhead.
+    // Messages at the fastest speed: the time beyond their wire time is the
+    // overhead.
     const int speed = j3::max_sysex_speed_for_index(j3::kSpeedIndexMax);
     b.midi->set_max_sysex_speed(b.ctx.endpoints.destination_endpoint, speed);
-    constexpr int kRequests = 200, kLength = 16;
-    b.load(kRequests, kLength);
+    constexpr int kRequests = 200;
+    b.load(kRequests, length);
     double seconds = 0;
     for (auto _ : state) {
         const double s = b.send();
@@ -272,8 +274,9 @@ void BM_RequestOverhead(benchmark::State& state) {
         state.SetIterationTime(s);
     }
     const double requests = double(state.iterations()) * kRequests;
-    const double wire = requests * kLength / speed;
+    const double wire = requests * length / speed;
     state.counters["us_per_request"] = (seconds - wire) / requests * 1e6;
+    state.counters["ratio"] = wire / seconds;
 }
 
 void throughput_args(benchmark::internal::Benchmark* b) {
@@ -291,9 +294,8 @@ BENCHMARK(BM_Throughput)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RequestOverhead)
-    ->Arg(kLoopback)
-    ->Arg(kJack)
-    ->ArgNames({"jack"})
+    ->ArgsProduct({{kLoopback, kJack}, {16, 1024}})
+    ->ArgNames({"jack", "bytes"})
     ->UseManualTime()
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);

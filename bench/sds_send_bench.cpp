@@ -135,11 +135,11 @@ struct Bench {
             j3::midi_read(ctx, p);
         });
         for (int i = 0; i < midi->destination_count(); ++i) {
-            if (j3::endpoint_display_name(*midi, midi->destination(i), false) == "J3 Loopback")
+            if (j3::endpoint_display_name(*midi, midi->destination(i), false) == j3::kLoopbackName)
                 j3::choose_destination(*ctx.midi, ctx.endpoints, i + 1, false);
         }
         for (int i = 0; i < midi->source_count(); ++i) {
-            if (j3::endpoint_display_name(*midi, midi->source(i), false) == "J3 Loopback")
+            if (j3::endpoint_display_name(*midi, midi->source(i), false) == j3::kLoopbackName)
                 j3::choose_source(*ctx.midi, ctx.endpoints, i + 1, false);
         }
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, speed);
