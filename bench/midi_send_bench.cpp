@@ -3,7 +3,9 @@
 // beyond its wire time; over the loopback pair and over a JACK server the
 // benchmark starts for itself (`jackd --no-realtime -d dummy`).
 //
-//   BM_Throughput/<path>/<speed index>: counters "achieved" and "configured"
+//   BM_Throughput/<path>/<speed index>/<bytes>: half a second of messages of
+//     that length (1024: a typical sound dump; 16: where a request's own cost
+//     weighs most); counters "achieved" and "configured"
 //     (bytes per second) and "ratio" (achieved / configured);
 //     and "us_per_request", the time per request beyond its wire time; over
 //     JACK also "late_frames_mean" and "late_frames_max": how many frames
@@ -190,10 +192,10 @@ void BM_Throughput(benchmark::State& state) {
     b.warm_up();
     const int speed = j3::max_sysex_speed_for_index(index);
     b.midi->set_max_sysex_speed(b.ctx.endpoints.destination_endpoint, speed);
-    // Half a second of 1024-byte messages (a typical sound dump), at least two.
-    constexpr int kLength = 1024;
-    const int count = std::max(2, speed / 2 / kLength);
-    b.load(count, kLength);
+    // Half a second of messages, at least two.
+    const int length = int(state.range(2));
+    const int count = std::max(2, speed / 2 / length);
+    b.load(count, length);
     double seconds = 0;
     // Events of one send, to compare each with the one before it.
     std::vector<std::pair<size_t, size_t>> sends;
@@ -203,7 +205,7 @@ void BM_Throughput(benchmark::State& state) {
         seconds += s;
         state.SetIterationTime(s);
         if (path == kJack) {
-            const uint64_t want = uint64_t(count) * kLength;
+            const uint64_t want = uint64_t(count) * length;
             uint64_t got = 0;
             for (int i = 0; i < 200 && got < want; ++i) {
                 got = 0;
@@ -244,7 +246,7 @@ void BM_Throughput(benchmark::State& state) {
         state.counters["late_frames_max"] = late_max;
         state.counters["early_events"] = early;
     }
-    const double bytes = double(state.iterations()) * count * kLength;
+    const double bytes = double(state.iterations()) * count * length;
     state.counters["configured"] = speed;
     state.counters["achieved"] = bytes / seconds;
     state.counters["ratio"] = bytes / seconds / speed;
@@ -281,7 +283,9 @@ void BM_RequestOverhead(benchmark::State& state) {
 
 void throughput_args(benchmark::internal::Benchmark* b) {
     for (int path : {kLoopback, kJack}) {
-        for (int index : {1, 4, 8, 11}) b->Args({path, index});
+        for (int index : {1, 4, 8, 11}) {
+            for (int bytes : {1024, 16}) b->Args({path, index, bytes});
+        }
     }
 }
 
@@ -289,7 +293,7 @@ void throughput_args(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Throughput)
     ->Apply(throughput_args)
-    ->ArgNames({"jack", "index"})
+    ->ArgNames({"jack", "index", "bytes"})
     ->UseManualTime()
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond);
