@@ -81,6 +81,58 @@ WaitEnd wait_for_reply(Context& ctx, SendState& t, uint64_t generation, int32_t 
     return end;
 }
 
+// With a receiver that answers every packet and a service that can hold a
+// packet for its ACK, the next packet is handed over before the answer to
+// the one just sent: the service lets it out in the very MIDI cycle the ACK
+// arrives in, instead of a cycle or more later. Then waits for that answer
+// as usual. False when this does not apply (nothing was handed over).
+bool hand_ahead(Context& ctx, SendState& t, uint64_t generation) J3_REQUIRES(t.send_mutex) {
+    if (t.handshake_reply != kReplyNone || ctx.settings.send_delay > 0) return false;
+    if (t.last_is_first_request || !t.last_packet || t.last_packet_length != kSdsPacketSize ||
+        t.send_pos >= t.current_size)
+        return false;
+    if (!ctx.midi->can_hold_for_ack(ctx.endpoints.destination_endpoint)) return false;
+    const uint8_t answered = t.last_packet[4];
+    const int32_t ack = int32_t(t.last_packet[2] & 0x7F) << 7 | answered;
+    t.encoder_before = t.encoder;
+    t.pos_before = t.send_pos;
+    int32_t pos = t.send_pos;
+    const int32_t length = next_sds_message(ctx, t, pos, nullptr);
+    if (length <= 0) {
+        t.encoder = t.encoder_before;
+        return false;
+    }
+    t.send_pos = pos;
+    hand_over(ctx, t, length, ack);
+    const uint8_t ahead = t.message_ptr[4];
+    switch (wait_for_reply(ctx, t, generation, kReplyMs)) {
+        case WaitEnd::kSendEnded:
+            break;  // the request was cancelled with the send
+        case WaitEnd::kReply:
+            if (t.handshake_reply == kReplyAck &&
+                (t.ack_packet == answered || t.ack_packet == ahead)) {
+                // It goes (or went) out with the ACK; a NAK now names it. An
+                // ACK of it that came meanwhile stays for the next wait.
+                t.last_packet = t.message_ptr;
+                t.last_packet_length = uint32_t(length);
+                t.resends_in_a_row = 0;
+                if (t.ack_packet != ahead) t.handshake_reply = kReplyNone;
+                break;
+            }
+            // A NAK of the packet before it (that one goes again), or an ACK
+            // that names another packet, which the service does not take as
+            // its own (this one goes plainly): taken back first.
+            t.withdrawing = true;
+            t.data_request.complete = true;
+            break;
+        case WaitEnd::kSilent:
+        case WaitEnd::kSilentAfterWait:
+            stop_with_reason(ctx, t, "the receiver stopped answering.");
+            break;
+    }
+    return true;
+}
+
 }  // namespace
 
 int32_t start_sample_item(Context& ctx, SendState& t, const std::string& file) {
@@ -123,7 +175,16 @@ int32_t start_sample_item(Context& ctx, SendState& t, const std::string& file) {
 int32_t next_sample_message(Context& ctx, SendState& t) {
     const uint64_t generation = t.send_generation;
     const bool handshake = !ctx.settings.ignore_handshake;
-    if (handshake && t.handshake_state == kHandshakeUnknown) {
+    if (t.withdrawing) {
+        // The packet handed ahead is back unsent: the encoder goes back to
+        // the packet the NAK asked for, which is sent again below.
+        t.withdrawing = false;
+        t.encoder = t.encoder_before;
+        t.send_pos = t.pos_before;
+    } else if (handshake && t.handshake_state == kHandshakeAnswers &&
+               hand_ahead(ctx, t, generation)) {
+        return -1;
+    } else if (handshake && t.handshake_state == kHandshakeUnknown) {
         // The probe: does the receiver answer at all?
         switch (wait_for_reply(ctx, t, generation, kProbeMs)) {
             case WaitEnd::kSendEnded:

@@ -32,4 +32,9 @@ int32_t next_sample_message(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex
 // gives.
 void stop_with_reason(Context& ctx, SendState& t, std::string reason) J3_REQUIRES(t.send_mutex);
 
+// Defined by the send loop: hands the data request over with the piece at
+// t.message_ptr; hold_for_ack as SysexRequest::hold_for_ack.
+void hand_over(Context& ctx, SendState& t, int32_t length, int32_t hold_for_ack = -1)
+    J3_REQUIRES(t.send_mutex);
+
 }  // namespace j3

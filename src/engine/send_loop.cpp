@@ -116,8 +116,9 @@ bool next_follows_at_once(const Context& ctx, const SendState& t) J3_REQUIRES(t.
     return true;
 }
 
-// Hands the data request over with the piece at message_ptr.
-void hand_over(Context& ctx, SendState& t, int32_t length) J3_REQUIRES(t.send_mutex) {
+}  // namespace
+
+void hand_over(Context& ctx, SendState& t, int32_t length, int32_t hold_for_ack) {
     SysexRequest& r = t.data_request;
     r.destination = ctx.endpoints.destination_endpoint;
     r.data = t.message_ptr;
@@ -125,7 +126,8 @@ void hand_over(Context& ctx, SendState& t, int32_t length) J3_REQUIRES(t.send_mu
     r.completion_proc = data_request_done;
     r.completion_ref = &ctx;
     r.starts_transfer = t.send_starting;
-    r.queue_next = next_follows_at_once(ctx, t);
+    r.queue_next = hold_for_ack < 0 && next_follows_at_once(ctx, t);
+    r.hold_for_ack = hold_for_ack;
     t.send_starting = false;
     r.complete = false;
     t.request_held = true;
@@ -134,6 +136,8 @@ void hand_over(Context& ctx, SendState& t, int32_t length) J3_REQUIRES(t.send_mu
     if (const SendResult refused = ctx.midi->send_sysex(&r); refused != kSendTaken)
         note_refusal(ctx, t, refused, r);
 }
+
+namespace {
 
 // Loads the next item of the queue and sends its first piece. Returns with
 // the lock held.
@@ -165,6 +169,7 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
         t.handshake_state = kHandshakeUnknown;
         t.handshake_reply = kReplyNone;
         t.wait_received = 0;
+        t.withdrawing = false;
         t.message_ptr = t.current_data;
         int32_t length = 0;
         if (is_audio_file(t.current_data, size_t(t.current_size))) {
@@ -343,6 +348,7 @@ void take_instrument_reply(Context& ctx, InstrumentReply reply, uint8_t value) {
     if (t.send_mode != kSendSample) return;
     switch (reply) {
         case InstrumentReply::kAck:
+            t.ack_packet = value;
             t.handshake_reply = kReplyAck;
             break;
         case InstrumentReply::kNak:

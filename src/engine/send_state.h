@@ -92,6 +92,15 @@ struct SendState {
     bool last_is_first_request J3_GUARDED_BY(send_mutex) = false;
     // How many times in a row the last message went out again after a NAK.
     int32_t resends_in_a_row J3_GUARDED_BY(send_mutex) = 0;
+    // The packet number of the last ACK heard (written before handshake_reply).
+    std::atomic<int32_t> ack_packet{-1};
+    // A packet handed over ahead of the answer to the one before it, which
+    // the service holds until that ACK: the encoder and position before it,
+    // to take it back should the answer be a NAK; withdrawing: it was taken
+    // back, and once it is reported the packet before it goes again.
+    SdsEncoder encoder_before J3_GUARDED_BY(send_mutex);
+    int32_t pos_before J3_GUARDED_BY(send_mutex) = 0;
+    bool withdrawing J3_GUARDED_BY(send_mutex) = false;
 
     int32_t sample_number J3_GUARDED_BY(send_mutex) = 0;
     int32_t start_sample_number J3_GUARDED_BY(send_mutex) = 0;

@@ -46,6 +46,7 @@ struct OutEvent {
     uint32_t tag;    // the request it belongs to
     uint32_t bytes;  // its length, <= kMaxEventBytes
     uint32_t last;   // 1 for the request's last event
+    int32_t hold;    // -1, or the SDS ACK the request waits for
     uint64_t wire;   // its time on the wire at the destination's speed, in kSubframes
 };
 // An incoming event in the ring, followed by its bytes.
@@ -247,7 +248,7 @@ int JackClient::process(uint32_t frames, void* arg) {
     jack_midi_clear_buffer(out);
     const bool had_work = jack_midi_get_event_count(in) > 0 || self->out_ring_.readable() > 0 ||
                           self->completion_pending_;
-    self->process_input(in);
+    self->process_input(in, jack_last_frame_time(client));
     self->process_output(out, jack_last_frame_time(client), frames);
     if (had_work) self->busy_cycle_.store(cycle, std::memory_order_release);
     return 0;
@@ -255,7 +256,7 @@ int JackClient::process(uint32_t frames, void* arg) {
 
 // Process thread: every event into the input ring as it is, SysEx fragments
 // included; the drain thread hands them on.
-void JackClient::process_input(void* buffer) {
+void JackClient::process_input(void* buffer, uint64_t cycle_start) {
     const uint32_t n = jack_midi_get_event_count(buffer);
     bool overflow = false;
     for (uint32_t i = 0; i < n; ++i) {
@@ -268,12 +269,38 @@ void JackClient::process_input(void* buffer) {
             break;
         }
         if (event.size == 0) continue;
+        note_ack(event.buffer, event.size, cycle_start + event.time);
         const InEvent head{uint32_t(event.size), event.time};
         if (!in_ring_.write(&head, sizeof head, event.buffer, event.size)) overflow = true;
     }
     // Lost input is as bad as an xrun's: the send and the reception hear of it.
     if (overflow) xruns_.fetch_add(1, std::memory_order_relaxed);
     if (n > 0) sem_post(&input_ready_);
+}
+
+// Process thread: follows SysEx that may be an SDS ACK (six bytes, perhaps in
+// pieces, real-time bytes aside) and notes each whole one: it may let a held
+// packet out in this very cycle. Looks at no more than an ACK's bytes.
+void JackClient::note_ack(const uint8_t* bytes, size_t n, uint64_t frame) {
+    if (n > 0 && bytes[0] == 0xF0) {
+        ack_length_ = 0;
+        ack_open_ = true;
+    }
+    for (size_t i = 0; i < n && ack_open_; ++i) {
+        const uint8_t c = bytes[i];
+        if (c >= 0xF8) continue;
+        if (ack_length_ == sizeof ack_bytes_ || (ack_length_ > 0 && c >= 0x80 && c != 0xF7)) {
+            ack_open_ = false;  // longer than an ACK, or cut by a status byte
+            break;
+        }
+        ack_bytes_[ack_length_++] = c;
+        if (c != 0xF7) continue;
+        ack_open_ = false;
+        if (ack_length_ == sizeof ack_bytes_ && ack_bytes_[1] == 0x7E && ack_bytes_[3] == 0x7F) {
+            ack_seen_ = int32_t(ack_bytes_[2] & 0x7F) << 7 | (ack_bytes_[4] & 0x7F);
+            ack_frame_ = frame;
+        }
+    }
 }
 
 // Process thread: the events that are due in this cycle, each at its frame.
@@ -290,7 +317,14 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
             continue;
         }
         // The first whole frame at or after the wire is free.
-        const uint64_t due = std::max(next_free_, cycle_start * kSubframes);
+        uint64_t due = std::max(next_free_, cycle_start * kSubframes);
+        if (e.hold >= 0 && e.tag != released_tag_) {
+            // Held until its ACK comes, then not before it.
+            if (e.hold != ack_seen_) break;
+            ack_seen_ = -1;
+            released_tag_ = e.tag;
+            due = std::max(due, ack_frame_ * kSubframes);
+        }
         const uint64_t frame = (due + kSubframes - 1) / kSubframes;
         if (frame >= cycle_start + frames) break;
         const auto offset = uint32_t(frame - cycle_start);
@@ -552,7 +586,7 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
     for (uint32_t at = 0; at < bytes;) {
         const uint32_t n = cut.next(data + at, bytes - at);
         const OutEvent head{
-            tag, n, at + n == bytes ? 1u : 0u,
+            tag, n, at + n == bytes ? 1u : 0u, at == 0 ? how.hold_for_ack : -1,
             (uint64_t(n) * sample_rate_ * kSubframes + uint64_t(speed) - 1) / uint64_t(speed)};
         while (!out_ring_.write(&head, sizeof head, data + at, n)) {
             if (!wait_once(&why)) return stop_waiting(why);

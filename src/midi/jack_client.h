@@ -53,6 +53,10 @@ struct JackSend {
     // the cycle it is due in. A refusal or a lost connection is then
     // reported by the next send.
     bool queue_next = false;
+    // -1, or the SDS ACK (channel << 7 | packet) the request waits for: the
+    // process callback lets it out in the cycle that ACK arrives in, at or
+    // after the ACK's frame.
+    int32_t hold_for_ack = -1;
     // Polled while waiting: true ends the wait at once (Stop); what is not
     // yet out is dropped.
     std::function<bool()> cancelled;
@@ -116,7 +120,8 @@ class JackClient {
   private:
     JackClient() = default;
     static int process(uint32_t frames, void* self);
-    void process_input(void* buffer);
+    void process_input(void* buffer, uint64_t cycle_start);
+    void note_ack(const uint8_t* bytes, size_t n, uint64_t frame);
     void process_output(void* buffer, uint64_t cycle_start, uint32_t frames);
     void drain_loop();
     void watch_loop();
@@ -161,6 +166,12 @@ class JackClient {
     uint32_t pending_tag_ = 0;
     uint64_t pending_end_ = 0;
     uint64_t last_cycle_us_ = 0;
+    uint8_t ack_bytes_[6] = {};  // a SysEx message that may be an ACK
+    size_t ack_length_ = 0;
+    bool ack_open_ = false;
+    int32_t ack_seen_ = -1;      // the last SDS ACK heard and not yet used
+    uint64_t ack_frame_ = 0;     // where it was heard
+    uint32_t released_tag_ = 0;  // the request its ACK let out
 
     // Counters the other threads read.
     std::atomic<uint64_t> cycles_{0};

@@ -59,6 +59,11 @@ struct SysexRequest {
     // free. Its pacing still holds every request to its time. A cancel no
     // longer reaches bytes already handed back this way; they go out whole.
     bool queue_next = false;
+    // -1, or the SDS ACK (channel << 7 | packet number) these bytes wait for:
+    // a service that can hold them (MidiService::can_hold_for_ack) lets them
+    // out the moment that ACK comes in from the chosen source, in the same
+    // MIDI cycle. A service that cannot is never handed such a request.
+    int32_t hold_for_ack = -1;
     // Set by the service before the completion procedure runs: kSendTaken when
     // the bytes went out (or the request was cancelled), else why they did not
     // (the destination left, was disconnected, its server went away).
@@ -125,6 +130,12 @@ class MidiService {
     // such destination) is still completed, and the result says why: never
     // silently dropped. Any thread.
     virtual SendResult send_sysex(SysexRequest* request) = 0;
+    // Whether a request to that destination may wait for an ACK in the
+    // service (SysexRequest::hold_for_ack). Any thread.
+    virtual bool can_hold_for_ack(Endpoint destination) {
+        (void)destination;
+        return false;
+    }
     // How many times the MIDI server reported that it fell behind (JACK's
     // xrun), when events may have been dropped on the way; a send compares it
     // before and after. 0 for a service that cannot tell. Any thread.

@@ -262,6 +262,15 @@ class SystemMidiService final : public MidiService {
         speeds_[destination] = std::max(bytes_per_second, 1);
     }
 
+    // J3's JACK client hears the ACK in the cycle that lets the held bytes
+    // out, when the chosen source is one of its ports; the other backends
+    // cannot wait for one.
+    bool can_hold_for_ack(Endpoint destination) override {
+        Lock lock(mutex_);
+        const Record* r = record(destination);
+        return r && !r->source && r->kind == Kind::kJack && !jack_source_.empty();
+    }
+
     uint64_t xrun_count() override {
         Lock lock(mutex_);
 #if J3_WITH_JACK
@@ -553,6 +562,7 @@ class SystemMidiService final : public MidiService {
         how.bytes_per_second = speed;
         how.starts_transfer = request.starts_transfer;
         how.queue_next = request.queue_next;
+        how.hold_for_ack = request.hold_for_ack;
         how.cancelled = [&request] { return request.complete.load(); };
         how.closing = [this] { return pump_->closing(); };
         std::string error;

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "engine/list_commands.h"
@@ -187,6 +188,80 @@ TEST_F(SampleSend, RepliesOfTheReceiverSteerTheDump) {
         EXPECT_EQ(s.clock.ms_slept, c.want_ms) << c.description;
         EXPECT_EQ(s.t.ctx.send.state().send_mode, kSendIdle) << c.description;
         EXPECT_EQ(s.t.window.text(kSendButton), "Send") << c.description;
+    }
+}
+
+// With a service that can hold a packet for its ACK, the next packet is
+// handed over before the answer to the one before it: it goes with that ACK,
+// and a NAK takes it back and sends the refused packet again.
+TEST_F(SampleSend, APacketHandedAheadGoesWithItsAckAndIsTakenBackOnANak) {
+    struct Case {
+        const char* description;
+        int nak_packet;  // NAKed once; -1 none
+        std::vector<std::string> want_sent;
+        std::vector<int32_t> want_held_for;  // the ACK each waited for, -1 none
+        std::vector<std::string> want_taken_back;
+    };
+    const Case cases[] = {
+        {"every packet acked",
+         -1,
+         labels({"H", "P0", "P1", "P2", "P3", "P4"}),
+         {-1, -1, 0, 1, 2, 3},
+         {}},
+        {"a NAK of P2 takes P3 back and sends P2 again",
+         2,
+         labels({"H", "P0", "P1", "P2", "P3", "P2", "P3", "P4"}),
+         {-1, -1, 0, 1, 2, -1, 2, 3},
+         labels({"P3"})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
+        Harness s;
+        s.t.midi.holds_for_ack = true;
+        s.t.ctx.settings.ignore_handshake = false;
+        s.add("/s/tone.wav", mono16(200));
+        s.start({1});
+        // The receiver answers what has gone out, in order, one message a
+        // round; a held packet goes out with the ACK it waits for, and is
+        // never heard when a NAK came instead.
+        std::set<size_t> released, withheld;
+        size_t answered = 0;
+        bool nak_sent = false;
+        const auto answer = [&] {
+            const std::vector<SentRequest> sent = s.t.midi.sent_copy();
+            while (answered < sent.size() && withheld.count(answered)) ++answered;
+            if (answered >= sent.size()) return;
+            const SentRequest& r = sent[answered];
+            if (r.hold_for_ack >= 0 && !released.count(answered)) return;
+            const int32_t number = label(r.bytes) == "H" ? 0 : r.bytes[4];
+            const bool nak = !nak_sent && label(r.bytes) != "H" && number == c.nak_packet;
+            nak_sent = nak_sent || nak;
+            if (answered + 1 < sent.size() && sent[answered + 1].hold_for_ack == number)
+                (nak ? withheld : released).insert(answered + 1);
+            ++answered;
+            deliver(s.t.ctx, handshake(0, nak ? kNak : kAck, uint8_t(number)));
+        };
+        s.clock.during_round = [&](int) { answer(); };
+        // A request the send cancelled before the service reported it.
+        std::vector<std::string> taken_back;
+        while (s.t.midi.held() > 0) {
+            {
+                std::lock_guard lock(s.t.midi.mutex);
+                if (s.t.midi.in_flight.front()->complete)
+                    taken_back.push_back(label(s.t.midi.sent.back().bytes));
+            }
+            s.t.midi.complete_next();
+        }
+        std::vector<std::string> sent;
+        std::vector<int32_t> held_for;
+        for (const SentRequest& r : s.t.midi.sent_copy()) {
+            sent.push_back(label(r.bytes));
+            held_for.push_back(r.hold_for_ack);
+        }
+        EXPECT_EQ(sent, c.want_sent);
+        EXPECT_EQ(held_for, c.want_held_for);
+        EXPECT_EQ(taken_back, c.want_taken_back);
+        EXPECT_EQ(s.t.window.text(kSendStatus), "Done.");
     }
 }
 

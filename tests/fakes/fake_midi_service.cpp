@@ -81,7 +81,7 @@ SendResult FakeMidiService::send_sysex(SysexRequest* request) {
     }
     sent.push_back({request->destination,
                     std::vector<uint8_t>(request->data, request->data + request->bytes_to_send),
-                    request->starts_transfer});
+                    request->starts_transfer, request->hold_for_ack});
     return kSendTaken;
 }
 

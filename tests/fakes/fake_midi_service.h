@@ -17,6 +17,7 @@ struct SentRequest {
     Endpoint destination = kNoEndpoint;
     std::vector<uint8_t> bytes;  // copied when handed over
     bool starts_transfer = false;
+    int32_t hold_for_ack = -1;
 };
 
 class FakeMidiService : public MidiService {
@@ -37,6 +38,7 @@ class FakeMidiService : public MidiService {
     uint64_t xrun_count() override { return xruns; }
     std::string backend_error(Endpoint destination) override;
     uint64_t stall_ns() override { return stall; }
+    bool can_hold_for_ack(Endpoint) override { return holds_for_ack; }
 
     // Test side. Completes the oldest held request: marks it complete and calls
     // its procedure. Returns false when none is held.
@@ -56,7 +58,8 @@ class FakeMidiService : public MidiService {
     std::string client_name;
     std::string virtual_destination;
     bool fail_virtual_destination = false;
-    int refuse_above = 0;  // refuse requests longer than this (0 = take all)
+    int refuse_above = 0;        // refuse requests longer than this (0 = take all)
+    bool holds_for_ack = false;  // requests may wait for an ACK (the test lets them go)
     // Requests completed from now on report this outcome: taken, then lost on
     // the way (the destination was disconnected, its server went away).
     std::atomic<SendResult> undelivered{kSendTaken};
