@@ -268,6 +268,11 @@ void complete_locked(Context& ctx, SendState& t, SysexRequest* request) J3_REQUI
         t.send_pos = pos;
     }
     if (t.send_pos > t.current_size) t.send_pos = t.current_size;
+    // Read from a file cut short under J3: zeros, never handed over.
+    if (length > 0 && t.current_bytes.cut_short()) {
+        stop_with_reason(ctx, t, changed_while_sent(t));
+        return;
+    }
 
     const uint64_t generation = t.send_generation;
     const int32_t delay_ticks = ctx.settings.send_delay;

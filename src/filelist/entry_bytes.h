@@ -37,6 +37,9 @@ struct EntryBytes {
     // True when the bytes are a mapping whose file changed under J3 since it
     // was mapped (see changed_on_disk in mapped_file.h); owned bytes never do.
     bool changed_on_disk() const;
+    // True when a read of the mapping met pages lost to a cut (cut_short in
+    // mapped_file.h): one atomic load, no look at the disk.
+    bool cut_short() const { return file_ && j3::cut_short(*file_); }
     // True when the bytes are a mapping of the file, not a copy.
     bool mapped() const { return file_ && file_->mapping != nullptr; }
 

@@ -149,10 +149,19 @@ Result map_file(const std::filesystem::path& path, MappedFile& file) {
     return {};
 }
 
+bool cut_short(const MappedFile& file) {
+#ifdef J3_HAVE_MMAP
+    return file.slot >= 0 && g_ranges[file.slot].changed.load(std::memory_order_acquire);
+#else
+    (void)file;
+    return false;
+#endif
+}
+
 bool changed_on_disk(const MappedFile& file) {
 #ifdef J3_HAVE_MMAP
     if (file.slot < 0) return false;
-    if (g_ranges[file.slot].changed.load(std::memory_order_acquire)) return true;
+    if (cut_short(file)) return true;
     struct stat st {};
     if (::stat(file.path.c_str(), &st) != 0) return false;  // gone: the mapping keeps it
     if (uint64_t(st.st_dev) != file.device || uint64_t(st.st_ino) != file.inode) return false;

@@ -59,4 +59,9 @@ Result map_file(const std::filesystem::path& path, MappedFile& file);
 // leaves the mapped one whole. Any thread.
 bool changed_on_disk(const MappedFile& file);
 
+// Only the first half of changed_on_disk: a read met pages lost when the file
+// was cut short. One atomic load, for checks made often (each piece a send
+// hands over). Any thread.
+bool cut_short(const MappedFile& file);
+
 }  // namespace j3

@@ -193,12 +193,13 @@ TEST_F(WholeFile, AMappedItemSurvivesItsFileBeingCutShortReplacedOrRemoved) {
         const char* description;
         std::function<void(const fs::path&)> change;
         bool changed;
-        bool whole;  // the bytes are still the file as mapped
+        bool whole;      // the bytes are still the file as mapped
+        bool cut_short;  // a read met lost pages
     } cases[] = {
-        {"cut short by another program", cut_short, true, false},
-        {"rewritten in place", rewrite_in_place, true, false},
-        {"replaced through a rename", replace, false, true},
-        {"removed", remove, false, true},
+        {"cut short by another program", cut_short, true, false, true},
+        {"rewritten in place", rewrite_in_place, true, false, false},
+        {"replaced through a rename", replace, false, true, false},
+        {"removed", remove, false, true, false},
     };
     for (const Case& c : cases) {
         const fs::path path = write(std::string("item") + c.description, bytes);
@@ -215,6 +216,7 @@ TEST_F(WholeFile, AMappedItemSurvivesItsFileBeingCutShortReplacedOrRemoved) {
         EXPECT_EQ(seen == bytes, c.whole) << c.description;
         EXPECT_EQ(entry.data.changed_on_disk(), c.changed) << c.description;
         EXPECT_EQ(copy.data.changed_on_disk(), c.changed) << c.description;
+        EXPECT_EQ(entry.data.cut_short(), c.cut_short) << c.description;
     }
 
     // Small files and bytes made in memory are J3's own copy: never changed.
