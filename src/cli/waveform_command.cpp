@@ -7,6 +7,7 @@
 // with the reason. Exit status: 0 all built, 1 some file failed, 2 usage.
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "cli/cli.h"
 #include "cli/options.h"
 #include "filelist/file_entry.h"
+#include "filelist/mapped_file.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
 
@@ -86,12 +88,14 @@ int waveform_command(const std::vector<std::string>& args) {
         FileEntry entry;
         entry.file = file;
         entry.stereo = stereo;
-        if (const Result read = read_whole_file(file, entry.data); !read) {
+        auto mapped = std::make_shared<MappedFile>();
+        if (const Result read = map_file(file, *mapped); !read) {
             std::fprintf(stderr, "j3 waveform: %s: could not be opened: %s\n", file.c_str(),
                          read.message.c_str());
             failed = true;
             continue;
         }
+        entry.data = EntryBytes(std::move(mapped));
         WaveformBuild build = build_waveform_for_item(fft, entry.data.data(), entry.data.size(),
                                                       entry.file, entry.stereo, slot);
         if (!build.took_slot) {

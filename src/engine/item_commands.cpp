@@ -1,5 +1,6 @@
 #include "engine/item_commands.h"
 
+#include <filesystem>
 #include <mutex>
 
 #include "analysis/inventory_text.h"
@@ -61,6 +62,14 @@ int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
     set_loop_button(window, entry.loop, 0);
     set_stereo_button(window, entry.stereo, 0);
 
+    // Its mapping no longer holds the file that was opened: nothing is shown
+    // from it as if it did.
+    if (entry.data.changed_on_disk()) {
+        window.set_info_text("The file of " +
+                             std::filesystem::path(entry.file).filename().string() +
+                             " changed on disk while it was in the list.");
+        return 0;
+    }
     const ItemInfo info =
         item_info_for_buffer(entry.data.data(), entry.data.size(), ctx.sample_info);
     if (info.sets_text) window.set_info_text(info.text);

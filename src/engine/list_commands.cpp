@@ -18,8 +18,8 @@ void rebuild_list_view(Context& ctx) {
 }  // namespace
 
 Result add_file_entry(Context& ctx, const std::filesystem::path& path, FileEntry* existing) {
-    std::vector<uint8_t> data;
-    Result read = read_item_file(path, data);
+    EntryBytes data;
+    Result read = map_item_file(path, data);
     if (!read) return read;
     if (existing) {
         std::lock_guard lock(ctx.files.mutex);
@@ -89,7 +89,7 @@ Result read_list_entry(ListFileEntry& item, FileEntry& entry) {
         !std::filesystem::is_directory(status)) {
         return failure("\"" + item.path + "\" is not a regular file.");
     }
-    if (Result r = read_item_file(item.path, entry.data); !r) return r;
+    if (Result r = map_item_file(item.path, entry.data); !r) return r;
     entry.file = std::move(item.path);
     entry.loop = item.loop;
     entry.stereo = item.stereo;

@@ -81,7 +81,16 @@ SendOutcome ending(const SendState& t, bool stopped, bool xrun) J3_REQUIRES(t.se
     return o;
 }
 
+// The reason a send stops when the file of the item just sent changed under
+// J3 while its bytes were read; empty when it did not.
+std::string changed_while_sent(const SendState& t) J3_REQUIRES(t.send_mutex) {
+    if (!t.current_bytes.changed_on_disk()) return {};
+    return "the file of " + t.current_name + " changed on disk while it was sent.";
+}
+
 void finish_sending(Context& ctx, SendState& t, bool stopped = false) J3_REQUIRES(t.send_mutex) {
+    if (!stopped && t.stop_reason.empty()) t.stop_reason = changed_while_sent(t);
+    t.current_bytes = {};
     ctx.window->show_sending(false);
     ctx.window->set_progress_value(0);
     t.send_mode = kSendIdle;
@@ -147,6 +156,10 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
             finish_sending(ctx, t);
             return;
         }
+        if (std::string reason = changed_while_sent(t); !reason.empty()) {
+            stop_with_reason(ctx, t, std::move(reason));
+            return;
+        }
         const uint32_t id = t.send_queue[size_t(t.send_index)];
         ++t.send_index;
         std::string name;
@@ -156,11 +169,20 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
             if (id < 1 || id > ctx.files.file_array.size()) continue;
             const FileEntry& e = ctx.files.file_array[id - 1];
             name = std::filesystem::path(e.file).filename().string();
-            t.current_data = e.data.data();
-            t.current_size = int32_t(e.data.size());
+            t.current_bytes = e.data;
+            t.current_data = t.current_bytes.data();
+            t.current_size = int32_t(t.current_bytes.size());
             t.current_loop = e.loop;
             t.current_stereo = e.stereo;
             file = e.file;
+        }
+        t.current_name = name;
+        // A file cut short or rewritten since it was opened: its bytes are no
+        // longer the item the user chose.
+        if (t.current_bytes.changed_on_disk()) {
+            stop_with_reason(ctx, t,
+                             "the file of " + name + " changed on disk while it was in the list.");
+            return;
         }
         t.send_mode = kSendSysex;
         t.split.split_continue = false;
@@ -264,6 +286,11 @@ void complete_locked(Context& ctx, SendState& t, SysexRequest* request) J3_REQUI
         t.send_pos = pos;
     }
     if (t.send_pos > t.current_size) t.send_pos = t.current_size;
+    // Read from a file cut short under J3: zeros, never handed over.
+    if (length > 0 && t.current_bytes.cut_short()) {
+        stop_with_reason(ctx, t, changed_while_sent(t));
+        return;
+    }
 
     const uint64_t generation = t.send_generation;
     const int32_t delay_ticks = ctx.settings.send_delay;

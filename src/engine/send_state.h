@@ -18,6 +18,7 @@
 #include "audio/sds_encoder.h"
 #include "base/thread_annotations.h"
 #include "engine/outcomes.h"
+#include "filelist/entry_bytes.h"
 #include "format/sysex_split.h"
 #include "midi/midi_service.h"
 
@@ -62,6 +63,11 @@ struct SendState {
     std::vector<uint32_t> send_queue J3_GUARDED_BY(send_mutex);
     std::atomic<int32_t> send_count{0};
     std::atomic<int32_t> send_index{0};
+
+    // The item being sent, held so its bytes (its file's mapping) stay while
+    // they are read, and its name for a reason.
+    EntryBytes current_bytes J3_GUARDED_BY(send_mutex);
+    std::string current_name J3_GUARDED_BY(send_mutex);
 
     // Buffer of the item being sent, and its size in bytes (SysEx) or sample
     // words (SDS); 0 once stopped.

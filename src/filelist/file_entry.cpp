@@ -66,6 +66,25 @@ Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& d
     return read;
 }
 
+Result map_item_file(const std::filesystem::path& path, EntryBytes& data) {
+    const std::string shown = path.string();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return failure("\"" + shown + "\" is a folder, not a file.");
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size < kSmallestMappedItem) {
+        std::vector<uint8_t> bytes;
+        Result read = read_item_file(path, bytes);
+        if (read) data = EntryBytes(std::move(bytes));
+        return read;
+    }
+    auto file = std::make_shared<MappedFile>();
+    Result mapped = map_file(path, *file);
+    if (!mapped) return failure("Could not open \"" + shown + "\": " + mapped.message + ".");
+    data = EntryBytes(std::move(file));
+    return mapped;
+}
+
 namespace {
 
 Result write_failure(const std::filesystem::path& path, const std::string& reason) {
@@ -150,7 +169,7 @@ Result write_file_in_pieces(const std::filesystem::path& path, const FilePieces&
     return {};
 }
 
-void set_entry_data(FileEntry& entry, std::vector<uint8_t> data) {
+void set_entry_data(FileEntry& entry, EntryBytes data) {
     entry.data = std::move(data);
     entry.type_tag.clear();
     entry.type_tag_valid = false;

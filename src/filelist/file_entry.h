@@ -1,5 +1,6 @@
-// The list of items: every file read, dump received or waveform built is one
-// FileEntry of file_array, and each owns its data buffer until it is removed.
+// The list of items: every file opened, dump received or waveform built is one
+// FileEntry of file_array. An item opened from a file holds a read-only
+// mapping of it; received and built items own their bytes (entry_bytes.h).
 // The commands that show the list in the window are in engine/list_commands.h.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "filelist/entry_bytes.h"
 #include "format/result.h"
 
 namespace j3 {
@@ -21,7 +23,7 @@ struct FileEntry {
     int32_t loop = 0;    // "Loop": LoopChoice
     int32_t stereo = 0;  // "Stereo": StereoChoice
     int32_t is_new = 0;  // "New": 1 when the data exists only in memory
-    std::vector<uint8_t> data;  // "Addr" and "Size": the whole item
+    EntryBytes data;     // "Addr" and "Size": the whole item, owned or mapped
     // Received data or a built item that has not been written to a file yet;
     // quitting, Erase and opening a list ask before it is lost.
     bool unsaved = false;
@@ -32,7 +34,7 @@ struct FileEntry {
 };
 
 // Replaces an entry's buffer and forgets what was derived from the old one.
-void set_entry_data(FileEntry& entry, std::vector<uint8_t> data);
+void set_entry_data(FileEntry& entry, EntryBytes data);
 
 struct FileList {
     // Item id of the entry at position p is p + 1, always.
@@ -69,6 +71,15 @@ Result read_whole_file(const std::filesystem::path& path, std::vector<uint8_t>& 
 // Reads an item's file for the list: as read_whole_file, but a folder is
 // refused by name and the message is a whole sentence naming the file.
 Result read_item_file(const std::filesystem::path& path, std::vector<uint8_t>& data);
+
+// Files below this are read: a copy costs less than a mapping's pages and its
+// place in the mapping table.
+constexpr size_t kSmallestMappedItem = 64 * 1024;
+
+// Gives an item's file to the list: mapped read-only (mapped_file.h), or read
+// when it is small or cannot be mapped; the checks and messages of
+// read_item_file. On failure data is left alone.
+Result map_item_file(const std::filesystem::path& path, EntryBytes& data);
 
 // Writes size bytes as the whole file: into a temporary file beside it,
 // renamed over it, so a failure never leaves half a file. A symbolic link is

@@ -65,11 +65,12 @@ bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out
                          const SdsDumpState* cut_short) {
     if (in.received_total == 0) return true;
     FileEntry entry;
+    std::vector<uint8_t> bytes;
     bool ok = true;
     try {
-        entry.data.reserve(size_t(in.received_total));
+        bytes.reserve(size_t(in.received_total));
         for (const std::vector<uint8_t>& chunk : in.chunks)
-            entry.data.insert(entry.data.end(), chunk.begin(), chunk.end());
+            bytes.insert(bytes.end(), chunk.begin(), chunk.end());
     } catch (const std::bad_alloc&) {
         ok = false;
     }
@@ -78,12 +79,13 @@ bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out
     const int32_t format = load_sds_format(ctx.settings);
     if (ok && cut_short && (format == kSdsFormatWav || format == kSdsFormatAiff)) {
         try {
-            entry.data = cut_short_sound_file(entry.data, *cut_short, format);
+            bytes = cut_short_sound_file(bytes, *cut_short, format);
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     }
     if (!ok) return false;
+    entry.data = std::move(bytes);
     in.entries_bytes += int64_t(entry.data.size());
 
     const bool named = in.sds_active && in.pending_name != 0;

@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "engine/send_state.h"
 #include "fakes/test_context.h"
+#include "fakes/test_folder.h"
 #include "fixtures/audio_files.h"
 #include "midi/endpoints.h"
 
@@ -348,6 +355,79 @@ TEST_F(SendLoop, LossOnTheWayIsReported) {
         EXPECT_TRUE(start_sending(fresh.ctx)) << c.description << ": the next send may start";
         fresh.midi.complete_all();
         EXPECT_EQ(fresh.window.text(kSendStatus), "Done.") << c.description;
+    }
+}
+
+// An item opened from a file holds a mapping of it. When another program cuts
+// the file short, the send stops with the reason, before the item or at the
+// next piece: the zeros read in place of the lost pages (no crash) are never
+// sent. A file replaced through a rename is sent as it was opened.
+struct SendFromFile : TestFolder {
+    TestContext t;
+};
+
+TEST_F(SendFromFile, AFileChangedOnDiskStopsTheSendWithItsName) {
+    // Two messages, each larger than a small file, so the item is mapped.
+    Bytes item;
+    for (int m = 0; m < 2; ++m) {
+        item.push_back(0xF0);
+        item.insert(item.end(), kSmallestMappedItem, uint8_t(0x10 + m));
+        item.push_back(0xF7);
+    }
+    const auto cut_short = [](const std::string& p) {
+        const int fd = ::open(p.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 100), 0);
+        ::close(fd);
+    };
+    const auto replace = [](const std::string& p) {
+        const uint8_t other[] = {0xF0, 0x7F, 0xF7};
+        ASSERT_TRUE(write_whole_file(p, other, sizeof other));
+    };
+    enum class Sent { kNothing, kPart, kAll };  // of the item as opened, never anything else
+    struct Case {
+        const char* description;
+        std::function<void(const std::string&)> change;
+        bool after_first_piece;  // else before the send starts
+        Sent want_sent;
+        const char* want_status;
+    } cases[] = {
+        {"cut short in the list", cut_short, false, Sent::kNothing,
+         "Stopped: the file of a.syx changed on disk while it was in the list."},
+        {"cut short while sent", cut_short, true, Sent::kPart,
+         "Stopped: the file of a.syx changed on disk while it was sent."},
+        {"replaced in the list", replace, false, Sent::kAll, "Done."},
+    };
+    for (const Case& c : cases) {
+        TestContext fresh;
+        const std::string path = write("a.syx", item);
+        ASSERT_TRUE(add_file_entry(fresh.ctx, path, nullptr));
+        ASSERT_TRUE(fresh.ctx.files.file_array[0].data.mapped());
+        fresh.window.select({1});
+        refresh_selection(fresh.ctx);
+        if (!c.after_first_piece) c.change(path);
+        start_sending(fresh.ctx);
+        if (c.after_first_piece) {
+            fresh.midi.complete_next();
+            c.change(path);
+        }
+        fresh.midi.complete_all();
+        Bytes sent;
+        for (auto& r : fresh.midi.sent_copy())
+            sent.insert(sent.end(), r.bytes.begin(), r.bytes.end());
+        ASSERT_LE(sent.size(), item.size()) << c.description;
+        EXPECT_TRUE(std::equal(sent.begin(), sent.end(), item.begin())) << c.description;
+        const Sent got = sent.empty()                ? Sent::kNothing
+                         : sent.size() < item.size() ? Sent::kPart
+                                                     : Sent::kAll;
+        EXPECT_EQ(got, c.want_sent) << c.description;
+        EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_EQ(fresh.window.text(kSendStatus), c.want_status) << c.description;
+        // Selecting it shows the same, not an analysis of what is left.
+        show_item_info(fresh.ctx, 1, kItemSelectedNotification);
+        EXPECT_EQ(fresh.window.info_text.find("changed on disk") != std::string::npos,
+                  c.want_status != std::string("Done."))
+            << c.description << ": " << fresh.window.info_text;
     }
 }
 

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "fakes/test_folder.h"
 #include "filelist/file_entry.h"
@@ -161,6 +166,100 @@ TEST_F(WholeFile, MappingGivesTheBytesAReadGivesAndRefusesTheSame) {
         EXPECT_EQ(std::vector<uint8_t>(mapped.data, mapped.data + mapped.size), read)
             << c.description;
     }
+}
+
+// An item's file is mapped, not copied, and stays a safe buffer whatever
+// another program does to the file meanwhile: cut short, the lost pages read
+// as zeros instead of crashing J3 and the entry says its file changed; a file
+// replaced or removed leaves the mapped one whole.
+TEST_F(WholeFile, AMappedItemSurvivesItsFileBeingCutShortReplacedOrRemoved) {
+    std::vector<uint8_t> bytes(3 * kSmallestMappedItem);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 31 + 7);
+    const auto cut_short = [](const fs::path& p) {
+        const int fd = ::open(p.c_str(), O_WRONLY);  // another descriptor than J3's
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, 4096), 0);
+        ::close(fd);
+    };
+    const auto rewrite_in_place = [&](const fs::path& p) {
+        std::fstream(p, std::ios::in | std::ios::out | std::ios::binary).put('x');
+        fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(2));
+    };
+    const auto replace = [&](const fs::path& p) {
+        ASSERT_TRUE(write_whole_file(p, bytes.data(), 10));
+    };
+    const auto remove = [](const fs::path& p) { fs::remove(p); };
+    struct Case {
+        const char* description;
+        std::function<void(const fs::path&)> change;
+        bool changed;
+        bool whole;      // the bytes are still the file as mapped
+        bool cut_short;  // a read met lost pages
+    } cases[] = {
+        {"cut short by another program", cut_short, true, false, true},
+        {"rewritten in place", rewrite_in_place, true, false, false},
+        {"replaced through a rename", replace, false, true, false},
+        {"removed", remove, false, true, false},
+    };
+    for (const Case& c : cases) {
+        const fs::path path = write(std::string("item") + c.description, bytes);
+        FileEntry entry;
+        ASSERT_TRUE(map_item_file(path, entry.data)) << c.description;
+        ASSERT_TRUE(entry.data.mapped()) << c.description;
+        const FileEntry copy = entry;  // shares the mapping
+        EXPECT_EQ(copy.data.data(), entry.data.data()) << c.description;
+        EXPECT_FALSE(entry.data.changed_on_disk()) << c.description;
+        c.change(path);
+        // Every page read, the lost ones included: no SIGBUS.
+        const std::vector<uint8_t> seen(entry.data.begin(), entry.data.end());
+        EXPECT_EQ(seen.size(), bytes.size()) << c.description;
+        EXPECT_EQ(seen == bytes, c.whole) << c.description;
+        EXPECT_EQ(entry.data.changed_on_disk(), c.changed) << c.description;
+        EXPECT_EQ(copy.data.changed_on_disk(), c.changed) << c.description;
+        EXPECT_EQ(entry.data.cut_short(), c.cut_short) << c.description;
+    }
+
+    // Small files and bytes made in memory are J3's own copy: never changed.
+    const fs::path small = write("small.syx", "\xF0\x01\xF7");
+    FileEntry entry;
+    ASSERT_TRUE(map_item_file(small, entry.data));
+    EXPECT_FALSE(entry.data.mapped());
+    EXPECT_EQ(entry.data, (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
+    cut_short(small);
+    EXPECT_FALSE(entry.data.changed_on_disk());
+
+    // Refused as read_item_file refuses, in the same whole sentences.
+    for (const fs::path& p : {dir / "none.syx", dir}) {
+        std::vector<uint8_t> read;
+        const Result want = read_item_file(p, read);
+        const Result got = map_item_file(p, entry.data);
+        EXPECT_FALSE(got) << p;
+        EXPECT_EQ(got.message, want.message);
+    }
+    EXPECT_EQ(entry.data, (std::vector<uint8_t>{0xF0, 0x01, 0xF7})) << "left alone";
+}
+
+// A SIGBUS outside J3's mappings is not swallowed: it ends the program as it
+// would without J3's handler.
+TEST_F(WholeFile, AFaultOutsideJ3sMappingsStillEndsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path path = write("other.bin", std::vector<uint8_t>(2 * 4096, 1));
+    EXPECT_EXIT(
+        {
+            // A fresh process: no sanitizer's handler behind J3's, so the
+            // fault meets the system's own action.
+            std::signal(SIGBUS, SIG_DFL);
+            FileEntry entry;
+            map_item_file(write("item.bin", std::vector<uint8_t>(kSmallestMappedItem, 2)),
+                          entry.data);  // J3's handler is in place
+            const int fd = ::open(path.c_str(), O_RDWR);
+            void* other = ::mmap(nullptr, 2 * 4096, PROT_READ, MAP_PRIVATE, fd, 0);
+            ::ftruncate(fd, 0);
+            volatile uint8_t b = static_cast<const uint8_t*>(other)[4096];
+            (void)b;
+            std::exit(0);
+        },
+        ::testing::KilledBySignal(SIGBUS), "");
 }
 
 // Pieces made while the file is written arrive in order, and the file takes

@@ -197,7 +197,8 @@ TEST_F(ReceiveOverJack, SampleDumpOpenLoopAndWithHandshakeInEveryFormat) {
             EXPECT_EQ(got.data, cat(dump));
             continue;
         }
-        const testing::SoundRead read = testing::read_with_libsndfile(got.data);
+        const testing::SoundRead read =
+            testing::read_with_libsndfile(Bytes(got.data.begin(), got.data.end()));
         ASSERT_TRUE(read.ok) << read.error;
         EXPECT_EQ(read.info.channels, 1);
         EXPECT_EQ(read.info.samplerate, 44100);
@@ -250,7 +251,7 @@ TEST_F(ReceiveOverJack, ANameMessageNamesTheEntry) {
     const std::vector<FileEntry> e = entries(1);
     ASSERT_EQ(e.size(), 1u);
     EXPECT_EQ(e[0].file, "KIX\xC3\x85.aiff");
-    EXPECT_TRUE(testing::read_with_libsndfile(e[0].data).ok);
+    EXPECT_TRUE(testing::read_with_libsndfile(Bytes(e[0].data.begin(), e[0].data.end())).ok);
 }
 
 // Whether the server dies (else the source's client leaves).

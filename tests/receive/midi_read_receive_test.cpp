@@ -450,7 +450,7 @@ TEST(MidiReadReceive, ADumpCutShortIsAWholeSoundFileThatSaysSo) {
             if (w.stop) stop_receiving(r.t.ctx);
             ASSERT_FALSE(r.t.ctx.reception->receiving()) << where;
             ASSERT_GE(r.entries().size(), 1u) << where;
-            const Bytes& file = r.entries()[0].data;
+            const Bytes file(r.entries()[0].data.begin(), r.entries()[0].data.end());
             expect_sizes_match(file, format, 40, where);  // 40 16-bit words a packet
             const SoundRead read = read_with_libsndfile(file);
             ASSERT_TRUE(read.ok) << where << ": " << read.error;
@@ -534,7 +534,8 @@ TEST(MidiReadReceive, EveryByteThatIsNoPartOfADumpIsKeptAsSysEx) {
             const size_t want_entries = (has_dump ? 1 : 0) + (c.want_aside.empty() ? 0 : 1);
             ASSERT_EQ(e.size(), want_entries) << where;
             if (has_dump) {
-                const SoundRead read = read_with_libsndfile(e[0].data);
+                const SoundRead read =
+                    read_with_libsndfile(Bytes(e[0].data.begin(), e[0].data.end()));
                 ASSERT_TRUE(read.ok) << where << ": " << read.error;
                 EXPECT_EQ(read.info.frames, 100) << where;
             }
@@ -600,7 +601,8 @@ TEST(MidiReadReceive, ADataPacketIsTheDumpsOnlyWhen127BytesOnItsChannel) {
             if (format == kSdsFormatSysex) {
                 EXPECT_EQ(r.entries()[0].data, c.want_dump_entry) << where;
             } else {
-                const SoundRead read = read_with_libsndfile(r.entries()[0].data);
+                const SoundRead read = read_with_libsndfile(
+                    Bytes(r.entries()[0].data.begin(), r.entries()[0].data.end()));
                 ASSERT_TRUE(read.ok) << where << ": " << read.error;
                 EXPECT_EQ(read.info.frames, c.want_done ? 100 : 0) << where;
             }

@@ -351,16 +351,18 @@ TEST(WaveformCycle, DamagedFilesAreRefusedOrBuiltButNeverOverread) {
     for (const std::vector<uint8_t>& whole :
          {wav16(sine(64, 1, 64), 2, Loop{3, 40}), aiff16(sine(64, 1, 64), 1, "sowt")}) {
         for (size_t cut = 0; cut <= whole.size(); ++cut) {
-            FileEntry e = audio_entry("d.wav", {whole.begin(), whole.begin() + long(cut)});
-            e.data.shrink_to_fit();
+            std::vector<uint8_t> part(whole.begin(), whole.begin() + long(cut));
+            part.shrink_to_fit();
+            const FileEntry e = audio_entry("d.wav", std::move(part));
             const WaveformBuild b =
                 build_waveform_for_item(fft, e.data.data(), e.data.size(), e.file, e.stereo, 0);
             EXPECT_EQ(b.ok, b.message.size() == kWaveformMessageBytes) << "cut at " << cut;
         }
         for (size_t i = 0; i < std::min<size_t>(whole.size(), 80); ++i) {
             for (uint8_t v : {uint8_t(0x00), uint8_t(0x7F), uint8_t(0xFF)}) {
-                FileEntry e = audio_entry("d.wav", whole);
-                e.data[i] = v;
+                std::vector<uint8_t> bent = whole;
+                bent[i] = v;
+                const FileEntry e = audio_entry("d.wav", std::move(bent));
                 const WaveformBuild b =
                     build_waveform_for_item(fft, e.data.data(), e.data.size(), e.file, e.stereo, 0);
                 EXPECT_EQ(b.ok || !b.reason.empty(), true) << "byte " << i;
