@@ -153,12 +153,14 @@ struct Bench {
 
     // One entry of count messages of length bytes each.
     void load(int count, int length) {
-        j3::FileEntry e;
+        std::vector<uint8_t> bytes;
         for (int i = 0; i < count; ++i) {
-            e.data.push_back(0xF0);
-            e.data.insert(e.data.end(), size_t(length - 2), uint8_t(i & 0x7F));
-            e.data.push_back(0xF7);
+            bytes.push_back(0xF0);
+            bytes.insert(bytes.end(), size_t(length - 2), uint8_t(i & 0x7F));
+            bytes.push_back(0xF7);
         }
+        j3::FileEntry e;
+        e.data = std::move(bytes);
         ctx.files.file_array.clear();
         j3::append_entry(ctx, std::move(e));
         window.selected = {1};

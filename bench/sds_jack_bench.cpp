@@ -75,6 +75,7 @@ constexpr int kWordsPerPacket = 40;  // 16-bit samples
 std::vector<uint8_t> wav(int packets) {
     const uint32_t frames = uint32_t(packets) * kWordsPerPacket, data = frames * 2;
     std::vector<uint8_t> f;
+    f.reserve(44 + data);
     const auto put = [&](uint32_t v, int n) {
         for (int i = 0; i < n; ++i) f.push_back(uint8_t(v >> (8 * i)));
     };
