@@ -50,6 +50,16 @@ bool is_device_sysex(const uint8_t* data, size_t size, uint8_t device_id);
 // recognised id at once: one pass over the buffer instead of six.
 uint32_t device_ids_present(const uint8_t* data, size_t size);
 
+// device_ids_present over bytes that come a piece at a time, in order (a file
+// read in pieces): after the last piece, present is what device_ids_present
+// gives for all of them at once.
+struct DeviceIdScan {
+    uint32_t present = 0;
+    uint8_t tail[5] = {};  // the last bytes so far: a header may span two pieces
+    size_t tail_size = 0;
+};
+void scan_device_ids(DeviceIdScan& scan, const uint8_t* data, size_t size);
+
 // An SDS dump header at offset 0: F0 7E <any channel> 01, or the extended
 // one, F0 7E <any channel> 05 05.
 bool is_sds_dump(const uint8_t* data, size_t size);

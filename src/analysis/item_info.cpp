@@ -5,8 +5,12 @@
 
 namespace j3 {
 ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info) {
+    return item_info_for_buffer(data, size, info, device_ids_present(data, size));
+}
+
+ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info,
+                              uint32_t present) {
     ItemInfo result;
-    const uint32_t present = device_ids_present(data, size);
     auto has = [present](DeviceId id) { return (present >> id) & 1; };
     if (has(kDeviceKx)) {
         result.text = analyse_kx_sysex(data, size);

@@ -26,5 +26,9 @@ struct ItemInfo {
 // (the audio readers fill info), an SDS dump header at offset 0. A buffer that
 // passes no test gets an empty text. Reads only inside the buffer.
 ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info);
+// The same, with device_ids_present(data, size) found already (by a caller
+// that read the bytes a piece at a time).
+ItemInfo item_info_for_buffer(const uint8_t* data, size_t size, SampleInfo& info,
+                              uint32_t device_ids);
 
 }  // namespace j3

@@ -4,6 +4,7 @@
 // row per SysEx message (an audio file has none).
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,28 @@
 #include "filelist/mapped_file.h"
 
 namespace j3 {
+namespace {
+
+// The device test of an audio file, whose samples are read a piece at a
+// time rather than through the mapping: their pages pass through the file
+// cache without becoming this program's memory, whatever the file's size.
+// Only the header chunks are then read through the mapping. False when the
+// file cannot be read so.
+bool device_ids_in_pieces(const std::string& path, uint32_t& ids) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<char> piece(size_t(1) << 20);
+    DeviceIdScan scan;
+    while (in.read(piece.data(), std::streamsize(piece.size())) || in.gcount() > 0) {
+        scan_device_ids(scan, reinterpret_cast<const uint8_t*>(piece.data()), size_t(in.gcount()));
+        if (in.eof()) break;
+    }
+    if (in.bad()) return false;
+    ids = scan.present;
+    return true;
+}
+
+}  // namespace
 namespace {
 
 constexpr const char* kUsage =
@@ -115,7 +138,11 @@ int info_command(const std::vector<std::string>& args) {
         // upgrade data leaves the window's text as it was; here there is no
         // earlier text, so it shows none.
         SampleInfo info;
-        const ItemInfo shown = item_info_for_buffer(data.data, data.size, info);
+        uint32_t device_ids = 0;
+        const ItemInfo shown =
+            is_audio_file(data.data, data.size) && device_ids_in_pieces(path, device_ids)
+                ? item_info_for_buffer(data.data, data.size, info, device_ids)
+                : item_info_for_buffer(data.data, data.size, info);
         const std::string type(type_tag_for_buffer(data.data, data.size));
         if (json) {
             std::printf("{\"file\":%s,\"type\":%s,\"info\":%s}\n", json_string(path).c_str(),

@@ -84,6 +84,30 @@ TEST(DeviceFamily, PresenceMaskMatchesEachSearch) {
     }
 }
 
+// Read a piece at a time, the bytes say what they say whole: headers that
+// span two or more pieces included.
+TEST(DeviceFamily, PiecesSayWhatTheWholeSays) {
+    std::mt19937 random(12);
+    const uint8_t alphabet[] = {0xF0, 0x00, 0x20, 0x3C, 0x02, 0x03, 0x06, 0x07, 0x11};
+    for (int round = 0; round < 2000; ++round) {
+        Bytes buffer(random() % 60);
+        for (uint8_t& b : buffer) b = alphabet[random() % 9];
+        if (buffer.size() >= 6 && random() % 2) {
+            const Bytes p = {0xF0, 0x00, 0x20, 0x3C, uint8_t(2 + random() % 6), 0x00};
+            const size_t at = random() % (buffer.size() - 5);
+            std::copy(p.begin(), p.end(), buffer.begin() + long(at));
+        }
+        DeviceIdScan scan;
+        for (size_t at = 0; at < buffer.size();) {
+            const size_t n = std::min(buffer.size() - at, size_t(random() % 8));
+            scan_device_ids(scan, buffer.data() + at, n);
+            at += n;
+        }
+        EXPECT_EQ(scan.present, device_ids_present(buffer.data(), buffer.size()))
+            << "round " << round;
+    }
+}
+
 TEST(DeviceFamily, PatternTableAndSearch) {
     const uint8_t order[] = {0x07, 0x06, 0x05, 0x03, 0x02, 0x01};
     for (size_t k = 0; k < device_pattern_table.size(); ++k) {
