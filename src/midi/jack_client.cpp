@@ -343,6 +343,11 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
         }
         out_ring_.peek(place, e.bytes, sizeof e);
         out_ring_.skip(sizeof e + e.bytes);
+        // An ACK heard before a dump message of ours went out cannot answer
+        // it (the header's ACK carries packet number 0, as packet 0's does).
+        if (e.bytes >= 4 && place[0] == 0xF0 && place[1] == 0x7E &&
+            (place[3] == 0x01 || place[3] == 0x02 || place[3] == 0x05))
+            ack_seen_ = -1;
         ++written;
         placed += e.wire;
         written_cycle_.store(cycles_.load(std::memory_order_relaxed), std::memory_order_release);

@@ -157,6 +157,14 @@ TEST(SampleOverJack, TheDumpFollowsTheSamplersReplies) {
          {0, 1, 2, 3, 4, 4, 5, 6, 7, 8, 9, 10},
          "Done.",
          kAnswered},
+        // The header's ACK names packet 0 too: it must not let packet 1 go
+        // before packet 0 is answered.
+        {"NAK of the first packet",
+         true,
+         at(1, handshake(0, kNak, 0)),
+         {0, 1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10},
+         "Done.",
+         kAnswered},
         {"WAIT then ACK", true,
          at(5, handshake(0, kWait, 4), {{handshake(0, kAck, 4), 3 * tenth_second}}), whole, "Done.",
          kAnswered},
