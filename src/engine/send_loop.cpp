@@ -93,7 +93,6 @@ void finish_sending(Context& ctx, SendState& t, bool stopped = false) J3_REQUIRE
     t.current_bytes = {};
     ctx.window->show_sending(false);
     ctx.window->set_progress_value(0);
-    t.send_mode = kSendIdle;
     ++t.send_generation;
     if (ctx.clock) ctx.clock->wake();  // a handshake wait ends at once
     t.outcome = ending(t, stopped, ctx.midi->xrun_count() != t.xruns_at_start);
@@ -102,6 +101,9 @@ void finish_sending(Context& ctx, SendState& t, bool stopped = false) J3_REQUIRE
     t.backend_error.clear();
     ctx.window->set_sample_number(t.start_sample_number);
     ctx.window->set_send_status(send_outcome_text(*t.outcome));
+    // Idle last: whoever sees the send ended finds its outcome and its
+    // status line in place.
+    t.send_mode = kSendIdle;
 }
 
 // Notes why the service refused or could not deliver the data request; the
