@@ -54,6 +54,7 @@
 #include "engine/send_loop.h"
 #include "engine/send_state.h"
 #include "fakes/null_window.h"
+#include "fixtures/audio_files.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
 #include "midi/rtmidi_service.h"
@@ -73,28 +74,9 @@ constexpr int kWordsPerPacket = 40;  // 16-bit samples
 
 // A 16-bit mono WAV of that many packets.
 std::vector<uint8_t> wav(int packets) {
-    const uint32_t frames = uint32_t(packets) * kWordsPerPacket, data = frames * 2;
-    std::vector<uint8_t> f;
-    f.reserve(44 + data);
-    const auto put = [&](uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) f.push_back(uint8_t(v >> (8 * i)));
-    };
-    const auto tag = [&](const char* t) { f.insert(f.end(), t, t + 4); };
-    tag("RIFF");
-    put(36 + data, 4);
-    tag("WAVE");
-    tag("fmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(44100, 4);
-    put(88200, 4);
-    put(2, 2);
-    put(16, 2);
-    tag("data");
-    put(data, 4);
-    for (uint32_t i = 0; i < frames; ++i) put(uint16_t(i * 37), 2);
-    return f;
+    j3::testing::WavFile w;
+    for (int i = 0; i < packets * kWordsPerPacket; ++i) w.samples.push_back(int16_t(i * 37));
+    return j3::testing::make_wav(w);
 }
 
 // The server, and the instrument on it with ports "in" and "out".

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fixtures/audio_files.h"
 #include "waveform/fft.h"
 #include "waveform/waveform_builder.h"
 
@@ -142,44 +143,13 @@ BENCHMARK(BM_FftwInterleaved)->Arg(12000)->Arg(16384)->Arg(32768);
 
 // A mono 16-bit WAV of `frames` frames whose loop is the whole sample.
 std::vector<uint8_t> looped_wav(uint32_t frames) {
-    std::vector<uint8_t> b;
-    auto put = [&b](uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
-    };
-    auto tag = [&b](const char* t) {
-        for (int i = 0; i < 4; ++i) b.push_back(uint8_t(t[i]));
-    };
-    tag("RIFF");
-    put(0, 4);
-    tag("WAVE");
-    tag("fmt ");
-    put(16, 4);
-    put(1, 2);
-    put(1, 2);
-    put(44100, 4);
-    put(88200, 4);
-    put(2, 2);
-    put(16, 2);
-    tag("data");
-    put(frames * 2, 4);
+    j3::testing::WavFile w;
     for (uint32_t i = 0; i < frames; ++i) {
         const double x = 2.0 * 3.14159265358979323846 * i / frames;
-        put(uint16_t(int16_t(12000 * std::sin(x) + 4000 * std::sin(7 * x))), 2);
+        w.samples.push_back(int16_t(12000 * std::sin(x) + 4000 * std::sin(7 * x)));
     }
-    tag("smpl");
-    put(60, 4);
-    for (int i = 0; i < 7; ++i) put(0, 4);
-    put(1, 4);
-    put(0, 4);
-    put(0, 4);
-    put(0, 4);
-    put(0, 4);
-    put(frames - 1, 4);
-    put(0, 4);
-    put(0, 4);
-    const uint32_t riff = uint32_t(b.size() - 8);
-    for (int i = 0; i < 4; ++i) b[4 + i] = uint8_t(riff >> (8 * i));
-    return b;
+    w.loop = j3::testing::Loop{0, int32_t(frames) - 1, 0};
+    return j3::testing::make_wav(w);
 }
 
 // One whole message: read the loop, one forward transform of its length, the
