@@ -75,6 +75,14 @@ void SendPump::deliver_crossing() {
     crossing_.clear();
 }
 
+void SendPump::wait_for_wire(UniqueLock& lock, const SysexRequest& request) {
+    while (!stopping_ && !request.complete) {
+        const auto now = Clock::now();
+        if (now >= free_at_) return;
+        link_wake_.wait_until(lock, std::min(free_at_, now + kCancelPoll));
+    }
+}
+
 void SendPump::link_loop() {
     UniqueLock lock(mutex_);
     for (;;) {
@@ -95,11 +103,7 @@ void SendPump::link_loop() {
         to_send_.pop_front();
         const auto taken = Clock::now();
         // Held until the wire is free of the request before it.
-        while (!stopping_ && !request->complete) {
-            const auto now = Clock::now();
-            if (now >= free_at_) break;
-            link_wake_.wait_until(lock, std::min(free_at_, now + kCancelPoll));
-        }
+        wait_for_wire(lock, *request);
         if (stopping_ || request->complete) {
             // Cancelled before its turn, or the service is closing: nothing
             // goes out.
@@ -125,11 +129,7 @@ void SendPump::link_loop() {
                 crossing_.assign(request->data, request->data + request->bytes_to_send);
             } else {
                 lock.lock();
-                while (!stopping_ && !request->complete) {
-                    const auto now = Clock::now();
-                    if (now >= free_at_) break;
-                    link_wake_.wait_until(lock, std::min(free_at_, now + kCancelPoll));
-                }
+                wait_for_wire(lock, *request);
                 lock.unlock();
                 uint32_t on_wire = request->bytes_to_send;
                 const auto now = Clock::now();

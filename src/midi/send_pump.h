@@ -80,6 +80,9 @@ class SendPump {
     void completion_loop() J3_EXCLUDES(mutex_);
     void finish(SysexRequest* request) J3_EXCLUDES(mutex_);
     void deliver_crossing();
+    // Link thread: until the wire is free (free_at_), the request is
+    // cancelled or the pump closes.
+    void wait_for_wire(UniqueLock& lock, const SysexRequest& request) J3_REQUIRES(mutex_);
 
     SendPumpHooks hooks_;
     Mutex mutex_;  // never held while a hook or a completion procedure runs
