@@ -50,11 +50,25 @@ void ConsoleWindow::wait_for_work(std::chrono::milliseconds most) {
 
 void ConsoleWindow::print_status(std::string_view text) {
     std::lock_guard lock(mutex_);
+    print_status_locked(text);
+}
+
+void ConsoleWindow::print_status_locked(std::string_view text) {
     // An empty line says nothing on a terminal (the window clears its line).
     if (!status_out_ || muted_ || text.empty() || text == last_status_) return;
     last_status_ = std::string(text);
     std::fprintf(status_out_, "%s\n", last_status_.c_str());
     std::fflush(status_out_);
+}
+
+void ConsoleWindow::show_sending(bool sending) {
+    std::lock_guard lock(mutex_);
+    sending_ = sending;
+}
+
+void ConsoleWindow::set_send_progress(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    if (sending_) print_status_locked(text);
 }
 
 void ConsoleWindow::mute_status() {

@@ -25,7 +25,7 @@ class ConsoleWindow : public WindowControls {
     // Runs the work still posted, then ends the console's thread.
     ~ConsoleWindow() override;
 
-    void show_sending(bool) override {}
+    void show_sending(bool sending) override;
     void show_receiving(bool) override {}
     void set_send_status(std::string_view text) override { print_status(text); }
     void set_receive_status(std::string_view text) override { print_status(text); }
@@ -56,6 +56,11 @@ class ConsoleWindow : public WindowControls {
     // Not from posted work.
     void wait_for_work(std::chrono::milliseconds most);
 
+    // A progress line of the send: printed only while the send shows as
+    // going, so a line read just before the send ended never follows the
+    // line that says how it ended.
+    void set_send_progress(std::string_view text);
+
     void select_all();
     // Prints no more status lines (the caller prints the last one itself).
     void mute_status();
@@ -64,6 +69,7 @@ class ConsoleWindow : public WindowControls {
   private:
     // Prints a status line when it differs from the last one printed.
     void print_status(std::string_view text);
+    void print_status_locked(std::string_view text);
 
     FILE* status_out_;
     std::atomic<int32_t> sample_number_{0};
@@ -73,6 +79,7 @@ class ConsoleWindow : public WindowControls {
     std::string info_text_;
     std::string last_status_;
     bool muted_ = false;
+    bool sending_ = false;
 
     void run_posted();
     std::mutex post_mutex_;

@@ -223,7 +223,7 @@ int send_command(const std::vector<std::string>& args) {
                 time_left_text(send_time_left_input(ctx, plan, progress, meter.rate()));
             if (!left.empty()) line += " " + left;
         }
-        window.set_send_status(line);
+        window.set_send_progress(line);
         std::this_thread::sleep_for(kStatusPeriod);
     }
     std::signal(SIGINT, previous);
