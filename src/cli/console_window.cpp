@@ -71,6 +71,16 @@ void ConsoleWindow::set_send_progress(std::string_view text) {
     if (sending_) print_status_locked(text);
 }
 
+void ConsoleWindow::show_receiving(bool receiving) {
+    std::lock_guard lock(mutex_);
+    receiving_ = receiving;
+}
+
+void ConsoleWindow::set_receive_progress(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    if (receiving_) print_status_locked(text);
+}
+
 void ConsoleWindow::mute_status() {
     std::lock_guard lock(mutex_);
     muted_ = true;

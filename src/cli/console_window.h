@@ -26,7 +26,7 @@ class ConsoleWindow : public WindowControls {
     ~ConsoleWindow() override;
 
     void show_sending(bool sending) override;
-    void show_receiving(bool) override {}
+    void show_receiving(bool receiving) override;
     void set_send_status(std::string_view text) override { print_status(text); }
     void set_receive_status(std::string_view text) override { print_status(text); }
     void set_speed_label(std::string_view) override {}
@@ -60,6 +60,8 @@ class ConsoleWindow : public WindowControls {
     // going, so a line read just before the send ended never follows the
     // line that says how it ended.
     void set_send_progress(std::string_view text);
+    // The same for the reception's progress lines.
+    void set_receive_progress(std::string_view text);
 
     void select_all();
     // Prints no more status lines (the caller prints the last one itself).
@@ -80,6 +82,7 @@ class ConsoleWindow : public WindowControls {
     std::string last_status_;
     bool muted_ = false;
     bool sending_ = false;
+    bool receiving_ = false;
 
     void run_posted();
     std::mutex post_mutex_;

@@ -200,7 +200,7 @@ int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
         window.drain();
         tell();
         if (const ReceiveProgress p = ctx.reception->progress(); going && p.bytes > 0)
-            window.set_receive_status(progress_line(p, meter));
+            window.set_receive_progress(progress_line(p, meter));
         write_new_entries();
         if (!going || !write_error.empty()) break;
         if (g_interrupted) {
@@ -363,7 +363,7 @@ int receive_command(const std::vector<std::string>& args) {
         if (ctx.send.sending()) last_input = Steady::now().time_since_epoch().count();
         stop_receiving_if_source_gone(ctx);
         const ReceiveProgress progress = reception.progress();
-        if (progress.receiving) window.set_receive_status(progress_line(progress, meter));
+        if (progress.receiving) window.set_receive_progress(progress_line(progress, meter));
         write_new_entries();
         if (g_interrupted || !progress.receiving || !write_error.empty()) break;
         if (o.count > 0 && written - not_received >= size_t(o.count)) break;

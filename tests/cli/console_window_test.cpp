@@ -16,8 +16,9 @@ std::string printed(FILE* f) {
     return text;
 }
 
-// The progress loop reads the send's state, then prints; the send may end in
-// between. A progress line that comes after the ending is not printed.
+// The progress loop reads the state, then prints; the send or the reception
+// may end in between. A progress line that comes after the ending is not
+// printed.
 TEST(ConsoleWindow, AProgressLineLateForTheEndingIsNotPrinted) {
     FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
@@ -28,9 +29,16 @@ TEST(ConsoleWindow, AProgressLineLateForTheEndingIsNotPrinted) {
         window.show_sending(false);
         window.set_send_status("Stopped: the receiver cancelled the dump.");
         window.set_send_progress("Sending file 1 of 1. 120 samples.");
+
+        window.show_receiving(true);
+        window.set_receive_progress("Receiving. 10 bytes.");
+        window.show_receiving(false);
+        window.set_receive_status("Stopped: the MIDI source went away.");
+        window.set_receive_progress("Receiving. 20 bytes.");
     }
     EXPECT_EQ(printed(out),
-              "Sending file 1 of 1. 1 samples.\nStopped: the receiver cancelled the dump.\n");
+              "Sending file 1 of 1. 1 samples.\nStopped: the receiver cancelled the dump.\n"
+              "Receiving. 10 bytes.\nStopped: the MIDI source went away.\n");
     std::fclose(out);
 }
 
