@@ -3,11 +3,14 @@
 #include <chrono>
 #include <thread>
 
+#include "midi/midi_service.h"
+
 namespace j3 {
 
 void SystemClock::pause_ticks(int ticks) {
     if (ticks > 0)
-        std::this_thread::sleep_for(std::chrono::microseconds(int64_t(ticks) * 1000000 / 60));
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(int64_t(ticks) * 1000000 / kTicksPerSecond));
 }
 
 void SystemClock::sleep_ms(int milliseconds) {

@@ -139,6 +139,7 @@ void hand_over(Context& ctx, SendState& t, int32_t length, int32_t hold_for_ack)
     r.starts_transfer = t.send_starting;
     r.queue_next = hold_for_ack < 0 && next_follows_at_once(ctx, t);
     r.hold_for_ack = hold_for_ack;
+    r.pause_ticks = ctx.settings.send_delay;
     t.send_starting = false;
     r.complete = false;
     t.request_held = true;

@@ -10,8 +10,6 @@
 namespace j3 {
 namespace {
 
-constexpr int32_t kTicksPerSecond = 60;
-
 PlannedItem plan_item(const FileEntry& e) {
     PlannedItem item;
     const uint8_t* data = e.data.data();

@@ -48,6 +48,7 @@ struct OutEvent {
     uint32_t last;   // 1 for the request's last event
     int32_t hold;    // -1, or the SDS ACK the request waits for
     uint64_t wire;   // its time on the wire at the destination's speed, in kSubframes
+    uint64_t pause;  // in kSubframes: kept free on the wire before it
 };
 // An incoming event in the ring, followed by its bytes.
 struct InEvent {
@@ -317,7 +318,7 @@ void JackClient::process_output(void* buffer, uint64_t cycle_start, uint32_t fra
             continue;
         }
         // The first whole frame at or after the wire is free.
-        uint64_t due = std::max(next_free_, cycle_start * kSubframes);
+        uint64_t due = std::max(next_free_ + e.pause, cycle_start * kSubframes);
         if (e.hold >= 0 && e.tag != released_tag_) {
             // Held until its ACK comes, then not before it.
             if (e.hold != ack_seen_) break;
@@ -549,6 +550,8 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
     // 2. The events into the ring, as room is made.
     const uint32_t tag = ++next_tag_;
     const int speed = how.bytes_per_second > 0 ? how.bytes_per_second : 1;
+    const uint64_t pause = uint64_t(std::max(how.pause_ticks, 0)) * sample_rate_ * kSubframes /
+                           uint64_t(kTicksPerSecond);
     const auto give_up = [&](SendResult result) {
         cancelled_tag_.store(tag, std::memory_order_release);
         return result;
@@ -591,8 +594,12 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
     for (uint32_t at = 0; at < bytes;) {
         const uint32_t n = cut.next(data + at, bytes - at);
         const OutEvent head{
-            tag, n, at + n == bytes ? 1u : 0u, at == 0 ? how.hold_for_ack : -1,
-            (uint64_t(n) * sample_rate_ * kSubframes + uint64_t(speed) - 1) / uint64_t(speed)};
+            tag,
+            n,
+            at + n == bytes ? 1u : 0u,
+            at == 0 ? how.hold_for_ack : -1,
+            (uint64_t(n) * sample_rate_ * kSubframes + uint64_t(speed) - 1) / uint64_t(speed),
+            at == 0 ? pause : 0};
         while (!out_ring_.write(&head, sizeof head, data + at, n)) {
             if (!wait_once(&why)) return stop_waiting(why);
         }

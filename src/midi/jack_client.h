@@ -57,6 +57,9 @@ struct JackSend {
     // process callback lets it out in the cycle that ACK arrives in, at or
     // after the ACK's frame.
     int32_t hold_for_ack = -1;
+    // Ticks of 1/60 s: the first event goes no sooner than this long after
+    // the wire is free of the event before it.
+    int32_t pause_ticks = 0;
     // Polled while waiting: true ends the wait at once (Stop); what is not
     // yet out is dropped.
     std::function<bool()> cancelled;

@@ -32,6 +32,8 @@ enum SendResult : int {
 const char* send_result_text(SendResult result);
 
 struct SysexRequest;
+// The "Delay" between messages counts in ticks of 1/60 s.
+inline constexpr int32_t kTicksPerSecond = 60;
 // Runs on the service's completion thread, once per request handed over.
 using CompletionProc = void (*)(SysexRequest* request);
 
@@ -64,6 +66,11 @@ struct SysexRequest {
     // out the moment that ACK comes in from the chosen source, in the same
     // MIDI cycle. A service that cannot is never handed such a request.
     int32_t hold_for_ack = -1;
+    // The "Delay" (ticks of 1/60 s) the program paused before handing these
+    // bytes over. A service that reports a request done before its wire time
+    // has ended still places the next no sooner than this long after the
+    // wire is free, so the pause is never shortened.
+    int32_t pause_ticks = 0;
     // Set by the service before the completion procedure runs: kSendTaken when
     // the bytes went out (or the request was cancelled), else why they did not
     // (the destination left, was disconnected, its server went away).

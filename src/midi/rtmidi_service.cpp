@@ -563,6 +563,7 @@ class SystemMidiService final : public MidiService {
         how.starts_transfer = request.starts_transfer;
         how.queue_next = request.queue_next;
         how.hold_for_ack = request.hold_for_ack;
+        how.pause_ticks = request.pause_ticks;
         how.cancelled = [&request] { return request.complete.load(); };
         how.closing = [this] { return pump_->closing(); };
         std::string error;
