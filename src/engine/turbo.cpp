@@ -57,8 +57,9 @@ void set_speed(Context& ctx, int32_t index) {
     const int32_t factor = kSpeedFactors[size_t(index)];
     // A faster speed shows its unit; standard speed shows nothing.
     const std::string label(kSpeedLabels[size_t(index)]);
-    ctx.window->set_speed_label(factor > 10 ? label + "x" : label);
+    // The factor first: whoever sees the label change finds the speed in force.
     ctx.send.state().speed_factor = factor;
+    ctx.window->set_speed_label(factor > 10 ? label + "x" : label);
     ctx.window->set_speed_indicator(factor > 10);
     send_control_message(ctx, ctx.endpoints.virtual_destination, kSpeedRequest.data(),
                          kSpeedRequest.size());

@@ -41,23 +41,40 @@ struct SpeedHarness {
 };
 struct Speed : ::testing::Test, SpeedHarness {};
 
+// Notes the speed in force when the label changes: `j3 turbo` prints it as
+// soon as it sees the change.
+struct LabelWatch : FakeWindow {
+    explicit LabelWatch(const Context& c) : ctx(c) {}
+    void set_speed_label(std::string_view text) override {
+        factor_at_label = ctx.send.speed_factor();
+        FakeWindow::set_speed_label(text);
+    }
+    const Context& ctx;
+    int32_t factor_at_label = 0;
+};
+
 TEST_F(Speed, ReportsPutTheSpeedInForce) {
     struct Case {
         uint8_t index;
         const char* want_label;
         bool want_indicator;
         int want_bytes_per_second;
+        int32_t want_factor;
     };
     const Case cases[] = {
-        {9, "13.3x", true, 41562}, {0, " ", false, 3125}, {1, " ", false, 3125},
-        {11, "20x", true, 62500},  {2, "2x", true, 6250},
+        {9, "13.3x", true, 41562, 133}, {0, " ", false, 3125, 10}, {1, " ", false, 3125, 10},
+        {11, "20x", true, 62500, 200},  {2, "2x", true, 6250, 20},
     };
     for (const Case& c : cases) {
         SpeedHarness s;
-        s.t.window.set_speed_indicator(!c.want_indicator);
+        LabelWatch window(s.t.ctx);
+        s.t.ctx.window = &window;
+        window.set_speed_indicator(!c.want_indicator);
+        s.t.ctx.send.state().speed_factor = c.want_factor == 10 ? 200 : 10;
         report(s.t.ctx, c.index);
-        EXPECT_EQ(s.t.window.text(kSpeedLabel), c.want_label) << int(c.index);
-        EXPECT_EQ(s.t.window.speed_indicator, c.want_indicator) << int(c.index);
+        EXPECT_EQ(window.text(kSpeedLabel), c.want_label) << int(c.index);
+        EXPECT_EQ(window.factor_at_label, c.want_factor) << int(c.index);
+        EXPECT_EQ(window.speed_indicator, c.want_indicator) << int(c.index);
         EXPECT_EQ(s.t.midi.max_sysex_speed(kDestination), c.want_bytes_per_second) << int(c.index);
         // The speed request goes to the private destination, which discards it.
         EXPECT_EQ(s.sent(), (std::vector<std::pair<Endpoint, Bytes>>{
