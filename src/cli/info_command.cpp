@@ -40,9 +40,6 @@ bool device_ids_in_pieces(const std::string& path, uint32_t& ids) {
     return true;
 }
 
-}  // namespace
-namespace {
-
 constexpr const char* kUsage =
     "usage: j3 info [--json] [--messages] FILE...\n"
     "  Tells what each file holds: its type and the text the window shows for it.\n"
