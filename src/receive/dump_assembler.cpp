@@ -64,7 +64,7 @@ SdsReceiveResult assemble_message(DumpAssembler& a, const uint8_t* data, size_t 
     }
     const bool header = is_sds_dump_header(data, size);
     if (header) end_dump_early(a, at);
-    ReceiveState& s = *a.state;
+    SdsConverter& s = *a.state;
     s.scratch_fill = 0;
     const SdsReceiveResult result = receive_sds_message(s, a.sds_format, data, size);
     if (result == kSdsRejected) {

@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "receive/receive_state.h"
+#include "receive/sds_converter.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -64,7 +64,7 @@ struct DumpAssembler {
     // The converter's state; its sds_channel and current_packet name the
     // message just assembled, for a reply. Kept on the heap: the scratch
     // buffer is the bulk of it.
-    std::unique_ptr<ReceiveState> state = std::make_unique<ReceiveState>();
+    std::unique_ptr<SdsConverter> state = std::make_unique<SdsConverter>();
 
     std::vector<uint8_t> item;  // the item in progress
     size_t item_kept = 0;       // bytes of `item` that belong to whole dumps (one-item SysEx)

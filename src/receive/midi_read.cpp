@@ -10,7 +10,7 @@
 #include "format/sysex_split.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 #include "receive/replies.h"
 #include "receive/sds_receive.h"
 
@@ -60,9 +60,9 @@ void take_handshake_reply(Context& ctx, const uint8_t* m) {
 // Replies are short: they are gathered in the scratch buffer, real-time bytes
 // left out, and looked at once their F7 has arrived. A runaway message keeps
 // overwriting the last byte, so the buffer never overflows.
-void read_idle_packet(Context& ctx, ReceptionState& in, const MidiPacket& packet)
+void read_idle_packet(Context& ctx, ReceptionInternals& in, const MidiPacket& packet)
     J3_REQUIRES(in.mutex) {
-    ReceiveState& r = in.sds;
+    SdsConverter& r = in.sds;
     if (!packet.bytes.empty() && packet.bytes[0] == kSysexStart) r.scratch_fill = 0;
     for (const uint8_t byte : packet.bytes) {
         if (byte >= 0xF8) continue;
@@ -91,7 +91,7 @@ enum class Flow {
 // Appends a chunk of the entry in progress, or of what is set aside beside
 // a sound file's dump. False when the memory is not there, or the entry would
 // grow beyond what an entry may hold.
-bool append_chunk(ReceptionState& in, const uint8_t* data, int32_t size, bool aside = false)
+bool append_chunk(ReceptionInternals& in, const uint8_t* data, int32_t size, bool aside = false)
     J3_REQUIRES(in.mutex) {
     std::atomic<int64_t>& total = aside ? in.aside_total : in.received_total;
     if (uint64_t(total) + uint64_t(size) > in.max_received_bytes) return false;
@@ -112,7 +112,7 @@ int32_t reception_format(Settings& settings) {
 
 // The dump of the sound file being received, when dumps are kept as WAV or
 // AIFF; nullptr for the SysEx formats.
-SdsDumpState* sound_dump(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+SdsDumpState* sound_dump(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
     switch (reception_format(ctx.settings)) {
         case kSdsFormatWav:
             return &in.sds.wav_dump;
@@ -124,7 +124,7 @@ SdsDumpState* sound_dump(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex)
 }
 
 // Bytes that are no part of the dump cannot go into its sound file.
-bool sets_aside(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+bool sets_aside(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
     const SdsDumpState* dump = sound_dump(ctx, in);
     return dump && dump->open;
 }
@@ -133,7 +133,7 @@ bool sets_aside(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
 // the frames it holds (and counted among the dumps cut short), and what was
 // set aside beside it follows as a SysEx entry of its own. The names go to
 // *name_out and *aside_name_out when given.
-bool end_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr,
+bool end_entry(Context& ctx, ReceptionInternals& in, std::string* name_out = nullptr,
                std::string* aside_name_out = nullptr) J3_REQUIRES(in.mutex) {
     SdsDumpState* dump = sound_dump(ctx, in);
     const bool cut = dump && dump->open && in.received_total > 0;
@@ -156,7 +156,7 @@ bool end_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr
     return aside_made;
 }
 
-void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
+void finish_reception(Context& ctx, ReceptionInternals& in, ReceiveOutcome outcome)
     J3_REQUIRES(in.mutex) {
     in.receiving = false;
     outcome.received = in.entries_bytes;
@@ -171,7 +171,7 @@ void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
 // What an allocation failure leaves: nothing held, every count back at its
 // start, so the next Receive starts clean; the button tells that reception
 // has stopped.
-void end_without_memory(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+void end_without_memory(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
     if (in.diagnostics) {
         std::fprintf(in.diagnostics, "Panic, no memory!! New Pointer %d\n", kNoMemoryCode);
         std::fflush(in.diagnostics);
@@ -193,7 +193,7 @@ void end_without_memory(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) 
 // Ends the reception: tells a sender in the middle of a dump that nobody
 // listens any more, keeps what came as an entry, and reports the ending.
 // A SysEx message still open is kept as far as it came, and named.
-void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(in.mutex) {
+void stop_locked(Context& ctx, ReceptionInternals& in, ReceiveEnd end) J3_REQUIRES(in.mutex) {
     in.receiving = false;
     if (in.sds_active)
         send_reply(ctx, kCancelReply, in.sds.sds_channel, uint8_t(in.sds.current_packet));
@@ -229,10 +229,10 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
 
 // What a request series and the time left follow: dumps begun, and the
 // packets of the one in progress.
-void count_dump_progress(ReceptionState& in, int32_t format, SdsReceiveResult result)
+void count_dump_progress(ReceptionInternals& in, int32_t format, SdsReceiveResult result)
     J3_REQUIRES(in.mutex) {
     if (result == kSdsHeaderAccepted) {
-        const ReceiveState& r = in.sds;
+        const SdsConverter& r = in.sds;
         const SdsDumpState& d = format == kSdsFormatWav    ? r.wav_dump
                                 : format == kSdsFormatAiff ? r.aiff_dump
                                                            : r.sysex_dump;
@@ -255,8 +255,8 @@ bool belongs_to_dump(const uint8_t* m, int32_t size, uint8_t channel) {
 
 // A whole SDS message is in receive_buffer: convert it, answer it, keep what
 // it produced.
-Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
-    ReceiveState& r = in.sds;
+Flow take_sds_message(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
+    SdsConverter& r = in.sds;
     const uint8_t* m = in.receive_buffer;
     const int32_t size = in.receive_fill;
     const int32_t format = reception_format(ctx.settings);
@@ -326,7 +326,7 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
 }
 
 // Ordinary SysEx passes through receive_buffer into chunks of 256 bytes.
-Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t count)
+Flow store_sysex(Context& ctx, ReceptionInternals& in, const uint8_t* bytes, int32_t count)
     J3_REQUIRES(in.mutex) {
     const bool names_taken = reception_format(ctx.settings) != kSdsFormatSysexOneItem;
     // Beside a sound file's dump, SysEx is set aside; the entry stays the dump's.
@@ -366,7 +366,7 @@ Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t
     return Flow::kGoOn;
 }
 
-void append_to_buffer(ReceptionState& in, const uint8_t* bytes, int32_t count)
+void append_to_buffer(ReceptionInternals& in, const uint8_t* bytes, int32_t count)
     J3_REQUIRES(in.mutex) {
     std::memcpy(in.receive_buffer + in.receive_fill, bytes, size_t(count));
     in.receive_fill += count;
@@ -374,7 +374,7 @@ void append_to_buffer(ReceptionState& in, const uint8_t* bytes, int32_t count)
 
 // One message, or the part of one, that a packet holds. Steps 3 to 8 of the
 // walk.
-Flow read_segment(Context& ctx, ReceptionState& in, const uint8_t* k, int32_t count)
+Flow read_segment(Context& ctx, ReceptionInternals& in, const uint8_t* k, int32_t count)
     J3_REQUIRES(in.mutex) {
     // 3. Outside a message only its start counts.
     if (!in.in_sysex && k[0] != kSysexStart) return Flow::kGoOn;
@@ -430,7 +430,7 @@ Flow read_segment(Context& ctx, ReceptionState& in, const uint8_t* k, int32_t co
     return Flow::kGoOn;
 }
 
-Flow read_receive_packet(Context& ctx, ReceptionState& in, const MidiPacket& packet)
+Flow read_receive_packet(Context& ctx, ReceptionInternals& in, const MidiPacket& packet)
     J3_REQUIRES(in.mutex) {
     const std::vector<uint8_t>& raw = packet.bytes;
     // 1. The speed reply, whole in one packet.
@@ -466,7 +466,7 @@ Flow read_receive_packet(Context& ctx, ReceptionState& in, const MidiPacket& pac
 
 void midi_read(Context& ctx, const MidiPacketList& packets) {
     ctx.reception->identity().feed(packets);
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = ctx.reception->state();
     Lock lock(in.mutex);
     if (!in.receiving) {
         for (const MidiPacket& packet : packets) read_idle_packet(ctx, in, packet);
@@ -485,7 +485,7 @@ void midi_read(Context& ctx, const MidiPacketList& packets) {
 
 bool start_receiving(Context& ctx) {
     if (ctx.endpoints.source_count <= 0 || ctx.settings.selected_in == 0) return false;
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = ctx.reception->state();
     Lock lock(in.mutex);
     if (in.receiving) return true;
     in.in_sysex = false;
@@ -508,7 +508,7 @@ bool start_receiving(Context& ctx) {
 }
 
 void stop_receiving(Context& ctx) {
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = ctx.reception->state();
     Lock lock(in.mutex);
     if (!in.receiving) return;
     stop_locked(ctx, in, ReceiveEnd::kStopped);
@@ -530,7 +530,7 @@ bool stop_receiving_if_source_gone(Context& ctx) {
     const Endpoint source = ctx.endpoints.source_endpoint;
     if (!ctx.reception->receiving() || source == kNoEndpoint || ctx.midi->source_present(source))
         return false;
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = ctx.reception->state();
     Lock lock(in.mutex);
     if (!in.receiving) return false;
     stop_locked(ctx, in, ReceiveEnd::kSourceGone);

@@ -5,7 +5,7 @@
 #include "engine/context.h"
 #include "format/mac_roman.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -61,7 +61,7 @@ std::string requested_sample_name(int32_t number, int32_t sds_format) {
     return "Sample " + std::to_string(number) + extension_for(sds_format);
 }
 
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out,
+bool make_received_entry(Context& ctx, ReceptionInternals& in, std::string* name_out,
                          const SdsDumpState* cut_short) {
     if (in.received_total == 0) return true;
     FileEntry entry;

@@ -17,7 +17,7 @@
 
 namespace j3 {
 
-struct ReceptionState;  // reception_state.h: the reception's own files only
+struct ReceptionInternals;  // reception_internals.h: the reception's own files only
 
 struct ReceiveProgress {
     bool receiving = false;
@@ -59,11 +59,11 @@ class Reception {
     IdentityListener& identity() { return identity_; }
 
     // For the reception's own files (the type is complete only there).
-    ReceptionState& state() { return *state_; }
-    const ReceptionState& state() const { return *state_; }
+    ReceptionInternals& state() { return *state_; }
+    const ReceptionInternals& state() const { return *state_; }
 
   private:
-    std::unique_ptr<ReceptionState> state_;
+    std::unique_ptr<ReceptionInternals> state_;
     IdentityListener identity_;
 };
 

@@ -3,7 +3,7 @@
 #include "engine/context.h"
 #include "format/sysex_split.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 
 namespace j3 {
 namespace {

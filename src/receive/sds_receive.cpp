@@ -12,25 +12,25 @@ namespace {
 // Largest D (sample bytes) whose file sizes still fit the 32-bit size fields.
 constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 116;
 
-void emit_bytes(ReceiveState& s, const uint8_t* p, size_t n) {
+void emit_bytes(SdsConverter& s, const uint8_t* p, size_t n) {
     for (size_t i = 0; i < n; ++i) emit_byte(s, p[i]);
 }
 
-void emit_tag(ReceiveState& s, const char (&tag)[5]) {
+void emit_tag(SdsConverter& s, const char (&tag)[5]) {
     for (int i = 0; i < 4; ++i) emit_byte(s, uint8_t(tag[i]));
 }
 
-void emit_le(ReceiveState& s, uint32_t v, int bytes) {
+void emit_le(SdsConverter& s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) emit_byte(s, uint8_t(v >> (8 * i)));
 }
 
-void emit_be(ReceiveState& s, uint64_t v, int bytes) {
+void emit_be(SdsConverter& s, uint64_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) emit_byte(s, uint8_t(v >> (8 * i)));
 }
 
 // Everything of a message up to and including its first F7: copied when it
 // fits the scratch buffer, else named by pass_through, never cut.
-void emit_message(ReceiveState& s, const uint8_t* data, size_t size) {
+void emit_message(SdsConverter& s, const uint8_t* data, size_t size) {
     size_t n = 0;
     while (n < size && data[n] != 0xF7) ++n;
     if (n < size) ++n;
@@ -49,7 +49,7 @@ uint32_t data_bytes(const SdsDumpState& d) {
     return uint32_t(d.length) * uint32_t(d.output_bytes);
 }
 
-void emit_wav_header(ReceiveState& s, const SdsDumpState& d) {
+void emit_wav_header(SdsConverter& s, const SdsDumpState& d) {
     uint32_t D = data_bytes(d);
     uint32_t B = uint32_t(d.output_bytes);
     emit_tag(s, "RIFF");
@@ -92,14 +92,14 @@ void emit_wav_header(ReceiveState& s, const SdsDumpState& d) {
 // The rate as an 80-bit IEEE 754 extended value: exponent 16383 + e, where e
 // is the rate's highest set bit, and the rate left-justified in the 64-bit
 // mantissa with its explicit integer bit.
-void emit_extended_rate(ReceiveState& s, uint32_t rate) {
+void emit_extended_rate(SdsConverter& s, uint32_t rate) {
     int e = 31;
     while (e > 0 && !(rate >> e)) --e;
     emit_be(s, uint64_t(16383 + e), 2);
     emit_be(s, uint64_t(rate) << (63 - e), 8);
 }
 
-void emit_aiff_header(ReceiveState& s, const SdsDumpState& d) {
+void emit_aiff_header(SdsConverter& s, const SdsDumpState& d) {
     uint32_t D = data_bytes(d);
     emit_tag(s, "FORM");
     emit_be(s, D + (has_loop(d) ? 108 : 46), 4);
@@ -170,7 +170,7 @@ bool open_dump(SdsDumpState& d, const SdsDumpHeader& h) {
 // Decodes the samples of an accepted packet into B-byte samples, little-endian
 // for WAV (8-bit WAV data is unsigned), big-endian for AIFF (always signed);
 // left-justified in B bytes.
-SdsReceiveResult emit_samples(ReceiveState& s, SdsDumpState& d, const uint8_t* words, bool wav) {
+SdsReceiveResult emit_samples(SdsConverter& s, SdsDumpState& d, const uint8_t* words, bool wav) {
     const int B = d.output_bytes;
     const uint32_t offset = (wav && B == 1) ? 0 : uint32_t(1) << (d.bits - 1);
     const int justify = 8 * B - d.bits;
@@ -192,7 +192,7 @@ SdsReceiveResult emit_samples(ReceiveState& s, SdsDumpState& d, const uint8_t* w
     return kSdsPacketAccepted;
 }
 
-void emit_sound_file_header(ReceiveState& s, const SdsDumpState& d, int32_t format) {
+void emit_sound_file_header(SdsConverter& s, const SdsDumpState& d, int32_t format) {
     if (format == kSdsFormatWav) {
         emit_wav_header(s, d);
     } else {
@@ -200,7 +200,7 @@ void emit_sound_file_header(ReceiveState& s, const SdsDumpState& d, int32_t form
     }
 }
 
-SdsReceiveResult receive_header(ReceiveState& s, SdsDumpState& d, int32_t format,
+SdsReceiveResult receive_header(SdsConverter& s, SdsDumpState& d, int32_t format,
                                 const uint8_t* data, size_t size) {
     s.sds_channel = data[2];
     s.current_packet = 0;
@@ -222,7 +222,7 @@ SdsReceiveResult receive_header(ReceiveState& s, SdsDumpState& d, int32_t format
     return kSdsHeaderAccepted;
 }
 
-SdsReceiveResult receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format,
+SdsReceiveResult receive_packet(SdsConverter& s, SdsDumpState& d, int32_t format,
                                 const uint8_t* data, size_t size) {
     // Two instruments through a merger: the other one's packets are no part
     // of this dump, and are not answered.
@@ -256,7 +256,7 @@ SdsReceiveResult receive_packet(ReceiveState& s, SdsDumpState& d, int32_t format
 std::vector<uint8_t> cut_short_sound_file(const std::vector<uint8_t>& file, const SdsDumpState& d,
                                           int32_t format) {
     // The header as it was written, to know where the samples begin.
-    const auto scratch = std::make_unique<ReceiveState>();
+    const auto scratch = std::make_unique<SdsConverter>();
     emit_sound_file_header(*scratch, d, format);
     const size_t header_bytes = size_t(scratch->scratch_fill);
     SdsDumpState held = d;
@@ -276,7 +276,7 @@ std::vector<uint8_t> cut_short_sound_file(const std::vector<uint8_t>& file, cons
     return out;
 }
 
-SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
+SdsReceiveResult receive_sds_message(SdsConverter& state, int32_t sds_format, const uint8_t* data,
                                      size_t size) {
     state.pass_through = 0;
     if (size < 4 || data[0] != 0xF0 || data[1] != 0x7E) return kSdsIgnored;

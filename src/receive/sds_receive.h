@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "receive/receive_state.h"
+#include "receive/sds_converter.h"
 
 namespace j3 {
 
@@ -51,7 +51,7 @@ enum SdsReceiveResult : int {
 // through whole by state.pass_through instead (never cut). Sets state.sds_channel and
 // state.current_packet for the reply. Both the standard header (01) and the extended one (05 05)
 // start a dump.
-SdsReceiveResult receive_sds_message(ReceiveState& state, int32_t sds_format, const uint8_t* data,
+SdsReceiveResult receive_sds_message(SdsConverter& state, int32_t sds_format, const uint8_t* data,
                                      size_t size);
 
 // A WAV or AIFF file (`format` 2 or 3) made by receive_sds_message for the
@@ -64,7 +64,7 @@ std::vector<uint8_t> cut_short_sound_file(const std::vector<uint8_t>& file, cons
 
 // Appends one byte to the scratch buffer (dropped if it is full, which no
 // message can make happen).
-inline void emit_byte(ReceiveState& state, uint8_t byte) {
+inline void emit_byte(SdsConverter& state, uint8_t byte) {
     if (state.scratch_fill < kScratchSize) state.scratch_buffer[state.scratch_fill++] = byte;
 }
 

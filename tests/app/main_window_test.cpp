@@ -32,7 +32,7 @@
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 
 namespace j3::testing {
 
@@ -483,7 +483,7 @@ class MainWindowTest : public QObject {
         t.send_index = 2;
         t.send_count = 3;
         t.send_pos = 700;
-        ReceptionState& r = h.reception.state();
+        ReceptionInternals& r = h.reception.state();
         r.receiving = true;
         r.received_total = 99;
         h.window->update_status();

@@ -22,7 +22,7 @@
 #include "fakes/null_window.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 
 namespace {
 

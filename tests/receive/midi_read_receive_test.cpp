@@ -12,7 +12,7 @@
 #include "receive/midi_read.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 #include "receive/replies.h"
 #include "receive/sds_receive.h"
 

@@ -69,7 +69,7 @@ struct Received {
 
 inline Received receive_dump(const Dump& dump, int32_t format) {
     Received r;
-    ReceiveState state;
+    SdsConverter state;
     auto take = [&](const Bytes& m) {
         state.scratch_fill = 0;
         r.results.push_back(receive_sds_message(state, format, m.data(), m.size()));

@@ -34,7 +34,7 @@ Bytes packet(uint8_t number, const Bytes& words = {}, uint8_t channel = 0) {
 // One converter fed message after message, as the input thread would.
 struct Receiver {
     int32_t format;
-    ReceiveState state;
+    SdsConverter state;
     Bytes out;  // output of the last message
     int take(const Bytes& m) {
         state.scratch_fill = 0;
@@ -280,7 +280,7 @@ TEST(SdsReceive, ExtendedHeaderStartsADump) {
 }
 
 TEST(SdsReceive, ConvertersKeepTheirOwnDumps) {
-    ReceiveState state;
+    SdsConverter state;
     Bytes h16 = header(16, 1000), h8 = header(8, 1000), p0 = packet(0), p1 = packet(1);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, h16.data(), h16.size()),
               kSdsHeaderAccepted);
@@ -312,7 +312,7 @@ TEST(SdsReceive, ArbitraryBytesStayInsideTheMessage) {
         if (m.size() > 1) m[1] = 0x7E;
         if (m.size() > 3) m[3] = ids[next() % 5];
         if (m.size() > 4 && next() % 2) m[4] = uint8_t(next() % 6);
-        ReceiveState state;
+        SdsConverter state;
         for (int32_t format = 0; format <= 4; ++format) {
             state.scratch_fill = 0;
             int r = receive_sds_message(state, format, m.data(), m.size());

@@ -1,4 +1,4 @@
-// The reception's own state: the message being assembled, the received
+// Everything a reception holds: the message being assembled, the received
 // chunks that become the next entry, the SDS reception between messages, and
 // the replies to the sender. Only the reception's files include this
 // (midi_read.cpp, received_entry.cpp, replies.cpp); everyone else reaches it
@@ -23,7 +23,7 @@
 #include "engine/outcomes.h"
 #include "filelist/file_entry.h"
 #include "midi/midi_service.h"
-#include "receive/receive_state.h"
+#include "receive/sds_converter.h"
 
 namespace j3 {
 
@@ -46,7 +46,7 @@ struct ReplyQueue {
     static constexpr size_t kMaxWaiting = 1024;             // beyond this a reply is dropped
 };
 
-struct ReceptionState {
+struct ReceptionInternals {
     // Guards everything below but the atomics and `replies`. Held by
     // midi_read for a whole packet list and by start and stop; never across
     // a wait.
@@ -86,7 +86,7 @@ struct ReceptionState {
     // The number in the next "Received data %d" name.
     int32_t received_counter J3_GUARDED_BY(mutex) = 1;
     // What SDS reception keeps between messages, and its output.
-    ReceiveState sds J3_GUARDED_BY(mutex);
+    SdsConverter sds J3_GUARDED_BY(mutex);
 
     // The most an entry may hold: a chunk that would go beyond is treated as
     // an allocation failure.
@@ -125,7 +125,7 @@ struct Context;
 // which ended early: the entry is the file cut to the frames it holds. Nothing
 // when no byte is held. Any thread. False when the entry's buffer cannot be
 // had: the chunks are dropped all the same, so the next entry starts clean.
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr,
+bool make_received_entry(Context& ctx, ReceptionInternals& in, std::string* name_out = nullptr,
                          const SdsDumpState* cut_short = nullptr) J3_REQUIRES(in.mutex);
 
 }  // namespace j3

@@ -1,6 +1,7 @@
-// State of the running reception: what SDS reception keeps between messages.
-// Touched only by the MIDI service's input thread (midi_read and the
-// receive_sds_message it calls), except that a fresh Context zero-fills it.
+// The SDS converter's memory: what it keeps between the messages of a dump,
+// and the output of the message in hand. Whoever feeds it messages
+// (receive_sds_message) owns it: the reception on the MIDI service's input
+// thread, a dump assembler on the thread that drives it.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +29,7 @@ struct SdsDumpState {
 
 constexpr int32_t kScratchSize = 256;
 
-struct ReceiveState {
+struct SdsConverter {
     // Shared with the replies: bytes 2 and 4 of ACK, NAK and CANCEL.
     uint8_t sds_channel = 0;
     int32_t current_packet = 0;
