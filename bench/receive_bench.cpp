@@ -11,7 +11,6 @@
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
-#include "receive/reception_internals.h"
 #include "receive/sds_receive.h"
 
 namespace {

@@ -466,7 +466,7 @@ Flow read_receive_packet(Context& ctx, ReceptionInternals& in, const MidiPacket&
 
 void midi_read(Context& ctx, const MidiPacketList& packets) {
     ctx.reception->identity().feed(packets);
-    ReceptionInternals& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (!in.receiving) {
         for (const MidiPacket& packet : packets) read_idle_packet(ctx, in, packet);
@@ -485,7 +485,7 @@ void midi_read(Context& ctx, const MidiPacketList& packets) {
 
 bool start_receiving(Context& ctx) {
     if (ctx.endpoints.source_count <= 0 || ctx.settings.selected_in == 0) return false;
-    ReceptionInternals& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (in.receiving) return true;
     in.in_sysex = false;
@@ -508,7 +508,7 @@ bool start_receiving(Context& ctx) {
 }
 
 void stop_receiving(Context& ctx) {
-    ReceptionInternals& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (!in.receiving) return;
     stop_locked(ctx, in, ReceiveEnd::kStopped);
@@ -530,7 +530,7 @@ bool stop_receiving_if_source_gone(Context& ctx) {
     const Endpoint source = ctx.endpoints.source_endpoint;
     if (!ctx.reception->receiving() || source == kNoEndpoint || ctx.midi->source_present(source))
         return false;
-    ReceptionInternals& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (!in.receiving) return false;
     stop_locked(ctx, in, ReceiveEnd::kSourceGone);
