@@ -105,7 +105,7 @@ void BM_ReceiveSds(benchmark::State& state) {
         while (p < end) {
             size_t n = p == dump.data() ? j3::kSdsStandardHeaderSize : j3::kSdsPacketSize;
             rx->scratch_fill = 0;
-            int r = j3::receive_sds_message(*rx, format, p, n);
+            const j3::SdsReceiveResult r = j3::receive_sds_message(*rx, format, p, n);
             produced += rx->scratch_fill;
             benchmark::DoNotOptimize(r);
             p += n;

@@ -28,7 +28,7 @@ namespace j3 {
 // byte offsets in the input as the caller counts it (assemble_bytes counts
 // every byte it was given).
 struct DumpEvent {
-    enum Kind : int {
+    enum class Kind {
         // A whole dump (SysEx as one item: every whole dump up to the end);
         // `item` holds the item's bytes.
         kItemDone,
@@ -43,6 +43,7 @@ struct DumpEvent {
         // of the input; the message was not assembled.
         kMessageUnended,
     };
+    using enum Kind;
     Kind kind = kItemDone;
     size_t at = 0;     // the message's first byte, or where an incomplete dump was cut off
     int32_t dump = 0;  // the dump concerned, 1 for the first header accepted; 0 for none

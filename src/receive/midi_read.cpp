@@ -8,6 +8,7 @@
 #include "engine/send_loop.h"
 #include "format/sds_messages.h"
 #include "format/sysex_split.h"
+#include "receive/dump_writer.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
 #include "receive/reception_internals.h"
@@ -104,28 +105,15 @@ bool append_chunk(ReceptionInternals& in, const uint8_t* data, int32_t size, boo
     return true;
 }
 
-int32_t reception_format(Settings& settings) {
-    const int32_t format = load_sds_format(settings);
-    // 0 names no format (only a stored preference holds it): stored as SysEx.
-    return format >= kSdsFormatSysex && format <= kSdsFormatSysexOneItem ? format : kSdsFormatSysex;
-}
-
-// The dump of the sound file being received, when dumps are kept as WAV or
-// AIFF; nullptr for the SysEx formats.
-SdsDumpState* sound_dump(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
-    switch (reception_format(ctx.settings)) {
-        case kSdsFormatWav:
-            return &in.sds.wav_dump;
-        case kSdsFormatAiff:
-            return &in.sds.aiff_dump;
-        default:
-            return nullptr;
-    }
+// The dump of the sound file being received, when items are kept as sound
+// files; nullptr when they are kept as SysEx.
+SdsDumpState* sound_dump(ReceptionInternals& in, int32_t format) J3_REQUIRES(in.mutex) {
+    return dump_writer(format).sound_file ? &converter_dump(in.sds, format) : nullptr;
 }
 
 // Bytes that are no part of the dump cannot go into its sound file.
-bool sets_aside(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
-    const SdsDumpState* dump = sound_dump(ctx, in);
+bool sets_aside(ReceptionInternals& in, int32_t format) J3_REQUIRES(in.mutex) {
+    const SdsDumpState* dump = sound_dump(in, format);
     return dump && dump->open;
 }
 
@@ -135,7 +123,7 @@ bool sets_aside(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
 // *name_out and *aside_name_out when given.
 bool end_entry(Context& ctx, ReceptionInternals& in, std::string* name_out = nullptr,
                std::string* aside_name_out = nullptr) J3_REQUIRES(in.mutex) {
-    SdsDumpState* dump = sound_dump(ctx, in);
+    SdsDumpState* dump = sound_dump(in, load_sds_format(ctx.settings));
     const bool cut = dump && dump->open && in.received_total > 0;
     std::string name;
     const bool made = make_received_entry(ctx, in, &name, cut ? dump : nullptr);
@@ -202,11 +190,9 @@ void stop_locked(Context& ctx, ReceptionInternals& in, ReceiveEnd end) J3_REQUIR
     if (in.in_sysex && in.open_message_bytes > 0) {
         // A sample dump message cut short cannot go into a sound file; as
         // SysEx it is kept like any other message.
-        const bool as_sysex = !in.sds_message ||
-                              reception_format(ctx.settings) == kSdsFormatSysex ||
-                              reception_format(ctx.settings) == kSdsFormatSysexOneItem;
-        if (as_sysex) {
-            partial_aside = sets_aside(ctx, in);
+        const int32_t format = load_sds_format(ctx.settings);
+        if (!in.sds_message || !dump_writer(format).sound_file) {
+            partial_aside = sets_aside(in, format);
             const bool kept = in.receive_fill == 0 ||
                               append_chunk(in, in.receive_buffer, in.receive_fill, partial_aside);
             outcome = {
@@ -232,10 +218,7 @@ void stop_locked(Context& ctx, ReceptionInternals& in, ReceiveEnd end) J3_REQUIR
 void count_dump_progress(ReceptionInternals& in, int32_t format, SdsReceiveResult result)
     J3_REQUIRES(in.mutex) {
     if (result == kSdsHeaderAccepted) {
-        const SdsConverter& r = in.sds;
-        const SdsDumpState& d = format == kSdsFormatWav    ? r.wav_dump
-                                : format == kSdsFormatAiff ? r.aiff_dump
-                                                           : r.sysex_dump;
+        const SdsDumpState& d = converter_dump(in.sds, format);
         const int32_t per_packet = d.samples_per_packet;
         in.dump_packets_taken = 0;
         in.dump_packets = per_packet > 0 ? (d.length + per_packet - 1) / per_packet : 0;
@@ -259,7 +242,7 @@ Flow take_sds_message(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex
     SdsConverter& r = in.sds;
     const uint8_t* m = in.receive_buffer;
     const int32_t size = in.receive_fill;
-    const int32_t format = reception_format(ctx.settings);
+    const int32_t format = load_sds_format(ctx.settings);
     const bool one_item = format == kSdsFormatSysexOneItem;
 
     // 1. A new dump (the extended header opens one just as the standard one
@@ -302,11 +285,9 @@ Flow take_sds_message(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex
     // sound file cannot hold, are the dump's.
     if (produced > 0 && !append_chunk(in, r.scratch_buffer, produced)) return Flow::kNoMemory;
     if (result == kSdsIgnored && produced == 0 && !belongs_to_dump(m, size, r.sds_channel)) {
-        const bool aside = sets_aside(ctx, in);
-        if (!append_chunk(in, m, size, aside)) return Flow::kNoMemory;
+        if (!append_chunk(in, m, size, sets_aside(in, format))) return Flow::kNoMemory;
         // Outside a dump it makes a SysEx entry, named as one.
-        const SdsDumpState* dump = sound_dump(ctx, in);
-        if (!(dump ? dump->open : r.sysex_dump.open)) in.sds_active = false;
+        if (!converter_dump(r, format).open) in.sds_active = false;
     }
     if (cancelled) {
         in.receive_fill = 0;
@@ -328,9 +309,10 @@ Flow take_sds_message(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex
 // Ordinary SysEx passes through receive_buffer into chunks of 256 bytes.
 Flow store_sysex(Context& ctx, ReceptionInternals& in, const uint8_t* bytes, int32_t count)
     J3_REQUIRES(in.mutex) {
-    const bool names_taken = reception_format(ctx.settings) != kSdsFormatSysexOneItem;
+    const int32_t format = load_sds_format(ctx.settings);
+    const bool names_taken = format != kSdsFormatSysexOneItem;
     // Beside a sound file's dump, SysEx is set aside; the entry stays the dump's.
-    const bool aside = sets_aside(ctx, in);
+    const bool aside = sets_aside(in, format);
     for (int32_t at = 0; at < count;) {
         int32_t piece = count - at;
         if (in.receive_fill + piece >= kReceiveBufferSize) {

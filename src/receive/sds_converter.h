@@ -4,12 +4,16 @@
 // thread, a dump assembler on the thread that drives it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "receive/dump_writer.h"
 
 namespace j3 {
 
-// One dump in progress for one converter (SysEx, WAV or AIFF). Each header
-// starts a new dump; a dump in one format never disturbs the others.
+// One dump in progress for one writer (SysEx, WAV or AIFF). Each header
+// starts a new dump; a dump in one format never disturbs the others, so a
+// format changed in the middle of a dump starts afresh.
 struct SdsDumpState {
     bool open = false;               // a valid header started a dump that has not completed
     uint8_t channel = 0;             // the header's channel: packets of another are not the dump's
@@ -38,15 +42,41 @@ struct SdsConverter {
     // (scratch_fill = 0) before each message and takes scratch_fill bytes after.
     uint8_t scratch_buffer[kScratchSize] = {};
     int32_t scratch_fill = 0;
-    // The SysEx converter passes messages through whole. One longer than the
+    // The SysEx writer passes messages through whole. One longer than the
     // scratch buffer is not copied there: pass_through is then the number of
     // bytes of the message itself (from its F0) that are the output, and
     // nothing is in the scratch buffer. 0 otherwise; set for every message.
     int32_t pass_through = 0;
 
-    SdsDumpState sysex_dump;
-    SdsDumpState wav_dump;
-    SdsDumpState aiff_dump;
+    // By the writer's row in the table (dump_writer_row).
+    SdsDumpState dumps[kDumpWriterCount];
 };
+
+// The dump of the writer that keeps items in `sds_format`.
+inline SdsDumpState& converter_dump(SdsConverter& c, int32_t sds_format) {
+    return c.dumps[dump_writer_row(sds_format)];
+}
+inline const SdsDumpState& converter_dump(const SdsConverter& c, int32_t sds_format) {
+    return c.dumps[dump_writer_row(sds_format)];
+}
+
+// Appends to the scratch buffer (a byte is dropped if it is full, which no
+// message can make happen). Sound files are written byte by byte, in the
+// byte order their format names.
+inline void emit_byte(SdsConverter& out, uint8_t byte) {
+    if (out.scratch_fill < kScratchSize) out.scratch_buffer[out.scratch_fill++] = byte;
+}
+inline void emit_bytes(SdsConverter& out, const uint8_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) emit_byte(out, p[i]);
+}
+inline void emit_tag(SdsConverter& out, const char (&tag)[5]) {
+    for (int i = 0; i < 4; ++i) emit_byte(out, uint8_t(tag[i]));
+}
+inline void emit_le(SdsConverter& out, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) emit_byte(out, uint8_t(v >> (8 * i)));
+}
+inline void emit_be(SdsConverter& out, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) emit_byte(out, uint8_t(v >> (8 * i)));
+}
 
 }  // namespace j3

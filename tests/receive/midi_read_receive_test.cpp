@@ -819,7 +819,7 @@ TEST(Replies, QueueBehindOneAnotherFromAnyThreadAndNoneIsLost) {
     int next_ack = 0, next_cancel = 0;
     for (const SentRequest& s : t.midi.sent_copy()) {
         ASSERT_EQ(s.bytes.size(), 6u);
-        int& next = s.bytes[3] == kAckReply ? next_ack : next_cancel;
+        int& next = s.bytes[3] == uint8_t(kAckReply) ? next_ack : next_cancel;
         EXPECT_EQ(s.bytes[4], uint8_t(next & 0x7F));
         ++next;
     }

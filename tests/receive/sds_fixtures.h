@@ -64,7 +64,7 @@ inline Dump encode_item(const Bytes& file, const SdsItemParams& item = {}) {
 // result of the last message.
 struct Received {
     Bytes bytes;
-    std::vector<int> results;
+    std::vector<SdsReceiveResult> results;
 };
 
 inline Received receive_dump(const Dump& dump, int32_t format) {

@@ -36,9 +36,9 @@ struct Receiver {
     int32_t format;
     SdsConverter state;
     Bytes out;  // output of the last message
-    int take(const Bytes& m) {
+    SdsReceiveResult take(const Bytes& m) {
         state.scratch_fill = 0;
-        int r = receive_sds_message(state, format, m.data(), m.size());
+        const SdsReceiveResult r = receive_sds_message(state, format, m.data(), m.size());
         if (state.pass_through > 0)
             out.assign(m.begin(), m.begin() + state.pass_through);
         else
@@ -171,7 +171,7 @@ TEST(SdsReceive, PacketNumbersWrap) {
         ASSERT_EQ(rx.take(packet(uint8_t(i % 128))), kSdsPacketAccepted) << "packet " << i;
         EXPECT_EQ(rx.state.current_packet, i % 128);
     }
-    EXPECT_EQ(rx.state.wav_dump.expected_packet, 2);
+    EXPECT_EQ(converter_dump(rx.state, kSdsFormatWav).expected_packet, 2);
 }
 
 TEST(SdsReceive, RejectedPacketsKeepTheExpectedNumber) {
@@ -286,8 +286,8 @@ TEST(SdsReceive, ConvertersKeepTheirOwnDumps) {
               kSdsHeaderAccepted);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p0.data(), p0.size()), kSdsPacketAccepted);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatAiff, h8.data(), h8.size()), kSdsHeaderAccepted);
-    EXPECT_EQ(state.wav_dump.bits, 16);
-    EXPECT_EQ(state.wav_dump.expected_packet, 1);
+    EXPECT_EQ(converter_dump(state, kSdsFormatWav).bits, 16);
+    EXPECT_EQ(converter_dump(state, kSdsFormatWav).expected_packet, 1);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p1.data(), p1.size()), kSdsPacketAccepted);
 }
 
@@ -315,7 +315,7 @@ TEST(SdsReceive, ArbitraryBytesStayInsideTheMessage) {
         SdsConverter state;
         for (int32_t format = 0; format <= 4; ++format) {
             state.scratch_fill = 0;
-            int r = receive_sds_message(state, format, m.data(), m.size());
+            const int r = int(receive_sds_message(state, format, m.data(), m.size()));
             ASSERT_GE(r, 0);
             ASSERT_LE(r, 4);
             ASSERT_LE(state.scratch_fill, kScratchSize);
@@ -358,7 +358,7 @@ TEST(SdsReceive, MessagesLongerThanTheirLayoutPassWhole) {
         const char* description;
         int32_t format;
         std::vector<Bytes> messages;
-        std::vector<int> want_results;
+        std::vector<SdsReceiveResult> want_results;
         size_t want_last_output;  // bytes the last message produced
     } cases[] = {
         {"SysEx: padded header", kSdsFormatSysex, {long_header}, {kSdsHeaderAccepted}, 300},
@@ -388,7 +388,7 @@ TEST(SdsReceive, MessagesLongerThanTheirLayoutPassWhole) {
     };
     for (const Case& c : cases) {
         Receiver r{c.format};
-        std::vector<int> results;
+        std::vector<SdsReceiveResult> results;
         for (const Bytes& m : c.messages) results.push_back(r.take(m));
         EXPECT_EQ(results, c.want_results) << c.description;
         ASSERT_EQ(r.out.size(), c.want_last_output) << c.description;
