@@ -67,17 +67,18 @@ std::vector<uint8_t> cut_sound_file(const std::vector<uint8_t>& file, const SdsD
     // The header as it was written, to know where the samples begin.
     const auto scratch = std::make_unique<SdsConverter>();
     write_header(*scratch, d);
-    const size_t header_bytes = size_t(scratch->scratch_fill);
+    const size_t header_bytes = std::min(size_t(scratch->scratch_fill), file.size());
+    const size_t available = file.size() - header_bytes;
     SdsDumpState held = d;
-    held.length = d.samples_counted;
+    // The frames that came, and no more than the file holds: the header
+    // announces only what follows it.
+    held.length = int32_t(std::min(size_t(d.samples_counted), available / size_t(d.output_bytes)));
     // A loop that reaches beyond the frames held would point outside the file.
     if (held.loop_end >= held.length || held.loop_start > held.loop_end)
         held.loop_type = kSdsNoLoop;
     scratch->scratch_fill = 0;
     write_header(*scratch, held);
-    const size_t available = file.size() > header_bytes ? file.size() - header_bytes : 0;
-    const size_t sample_bytes =
-        std::min(size_t(held.length) * size_t(held.output_bytes), available);
+    const size_t sample_bytes = size_t(held.length) * size_t(held.output_bytes);
     std::vector<uint8_t> out(scratch->scratch_buffer,
                              scratch->scratch_buffer + scratch->scratch_fill);
     out.insert(out.end(), file.begin() + long(header_bytes),

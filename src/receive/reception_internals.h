@@ -39,7 +39,9 @@ using ReplyMessage = std::array<uint8_t, 6>;
 // for it: it is never refilled while the service holds it.
 struct ReplyQueue {
     Mutex mutex;
-    SysexRequest request;
+    // Filled under the lock; the MIDI service reads it through the pointer
+    // it was handed, while `held`.
+    SysexRequest request J3_GUARDED_BY(mutex);
     ReplyMessage sending J3_GUARDED_BY(mutex){};            // what request.data points at
     bool held J3_GUARDED_BY(mutex) = false;                 // request is with the service
     std::deque<ReplyMessage> waiting J3_GUARDED_BY(mutex);  // in the order asked for

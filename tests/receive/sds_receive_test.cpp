@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
+#include "fixtures/libsndfile_oracle.h"
 #include "format/sds_messages.h"
+#include "receive/dump_writer.h"
 #include "receive/sds_fixtures.h"
 
 namespace j3::testing {
@@ -394,6 +398,48 @@ TEST(SdsReceive, MessagesLongerThanTheirLayoutPassWhole) {
         ASSERT_EQ(r.out.size(), c.want_last_output) << c.description;
         if (c.format != kSdsFormatWav && c.want_last_output > 0) {
             EXPECT_EQ(r.out, c.messages.back()) << c.description;
+        }
+    }
+}
+
+TEST(SdsReceive, ASoundFileCutShortAnnouncesOnlyTheFramesItHolds) {
+    // 40 frames came of 1000; the file handed over may hold fewer.
+    struct Case {
+        const char* description;
+        size_t sample_bytes_kept;  // SIZE_MAX: all
+        bool header_whole;
+        int32_t want_frames;
+    } cases[] = {
+        {"every frame that came", SIZE_MAX, true, 40}, {"half of them", 40, true, 20},
+        {"half a frame over", 41, true, 20},           {"the header alone", 0, true, 0},
+        {"less than the header", 0, false, 0},
+    };
+    for (const int32_t format : {kSdsFormatWav, kSdsFormatAiff}) {
+        for (const Case& c : cases) {
+            const std::string where =
+                std::string(c.description) + (format == kSdsFormatWav ? ", WAV" : ", AIFF");
+            Receiver rx{format};
+            ASSERT_EQ(rx.take(header(16, 1000)), kSdsHeaderAccepted);
+            const size_t header_size = rx.out.size();
+            Bytes file = rx.out;
+            ASSERT_EQ(rx.take(packet(0, {0x10, 0x20, 0x30})), kSdsPacketAccepted);
+            file.insert(file.end(), rx.out.begin(), rx.out.end());
+            if (c.sample_bytes_kept != SIZE_MAX) file.resize(header_size + c.sample_bytes_kept);
+            if (!c.header_whole) file.resize(header_size - 4);
+
+            const SdsDumpState& dump = converter_dump(rx.state, format);
+            ASSERT_EQ(dump.samples_counted, 40) << where;
+            const Bytes cut = dump_writer(format).cut_short(file, dump);
+            EXPECT_EQ(cut.size(), header_size + 2 * size_t(c.want_frames)) << where;
+            const SoundRead read = read_with_libsndfile(cut);
+            ASSERT_TRUE(read.ok) << where << ": " << read.error;
+            EXPECT_EQ(read.info.frames, c.want_frames) << where;
+            if (c.want_frames > 0) {
+                EXPECT_EQ(Bytes(cut.begin() + long(header_size), cut.end()),
+                          Bytes(file.begin() + long(header_size),
+                                file.begin() + long(header_size) + 2 * c.want_frames))
+                    << where;
+            }
         }
     }
 }
