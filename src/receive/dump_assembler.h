@@ -62,7 +62,7 @@ struct DumpAssembler {
     // or kSdsFormatSysexOneItem (every whole dump into one item, done at
     // finish_assembly). Set before the first message.
     int32_t sds_format = kSdsFormatSysex;
-    // The converter's state; its sds_channel and current_packet name the
+    // The converter's memory; its sds_channel and current_packet name the
     // message just assembled, for a reply. Kept on the heap: the scratch
     // buffer is the bulk of it.
     std::unique_ptr<SdsConverter> state = std::make_unique<SdsConverter>();

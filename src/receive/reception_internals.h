@@ -1,8 +1,9 @@
 // Everything a reception holds: the message being assembled, the received
-// chunks that become the next entry, the SDS reception between messages, and
-// the replies to the sender. Only the reception's files include this
-// (midi_read.cpp, received_entry.cpp, replies.cpp); everyone else reaches it
-// through reception.h.
+// chunks that become the next entry, the SDS converter's memory, and the
+// replies to the sender. Only the reception's own files include this
+// (reception.cpp, midi_read.cpp, received_entry.cpp, replies.cpp), and only
+// the input routine and the replies, friends of Reception, reach a
+// reception's internals; everyone else goes through reception.h.
 //
 // Threads: the MIDI service's input thread (midi_read) and the thread that
 // starts and stops a reception (GUI or command line) change it, always under
