@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "engine/context.h"
+#include "fakes/fake_midi_service.h"
 #include "fakes/null_window.h"
 #include "format/sds_messages.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
 #include "receive/sds_receive.h"
 
 namespace {
@@ -23,6 +23,8 @@ struct Receiver {
     explicit Receiver(int32_t format) {
         ctx.window = &window;
         ctx.reception = &reception;
+        // A reception asks the service for its xrun count when it starts.
+        ctx.midi = &midi;
         ctx.endpoints.source_count = 1;
         ctx.settings.selected_in = 1;
         ctx.settings.sds_format = format;
@@ -31,6 +33,7 @@ struct Receiver {
     }
     // Entries made are dropped: the list is not what is measured.
     testing::NullWindow window;
+    testing::FakeMidiService midi;
     Reception reception;
     Context ctx;
 };

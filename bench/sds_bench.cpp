@@ -96,7 +96,7 @@ void BM_ReceiveSds(benchmark::State& state) {
     auto enc = std::make_unique<j3::SdsEncoder>();
     int64_t messages = 0;
     const Bytes dump = encode(wav, *enc, messages);
-    auto rx = std::make_unique<j3::ReceiveState>();
+    auto rx = std::make_unique<j3::SdsConverter>();
     int64_t produced = 0;
     for (auto _ : state) {
         // The input thread's work per message: convert, then take the output.
@@ -105,7 +105,7 @@ void BM_ReceiveSds(benchmark::State& state) {
         while (p < end) {
             size_t n = p == dump.data() ? j3::kSdsStandardHeaderSize : j3::kSdsPacketSize;
             rx->scratch_fill = 0;
-            int r = j3::receive_sds_message(*rx, format, p, n);
+            const j3::SdsReceiveResult r = j3::receive_sds_message(*rx, format, p, n);
             produced += rx->scratch_fill;
             benchmark::DoNotOptimize(r);
             p += n;

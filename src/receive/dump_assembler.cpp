@@ -13,17 +13,11 @@ bool one_item(const DumpAssembler& a) {
     return a.sds_format == kSdsFormatSysexOneItem;
 }
 
-const SdsDumpState& converter_dump(const DumpAssembler& a) {
-    return a.sds_format == kSdsFormatWav    ? a.state->wav_dump
-           : a.sds_format == kSdsFormatAiff ? a.state->aiff_dump
-                                            : a.state->sysex_dump;
-}
-
 // The open dump ended before its announced length: report it and drop what
 // it added to the item.
 void end_dump_early(DumpAssembler& a, size_t at) {
     if (!a.dump_open) return;
-    const SdsDumpState& d = converter_dump(a);
+    const SdsDumpState& d = converter_dump(*a.state, a.sds_format);
     DumpEvent e;
     e.kind = DumpEvent::kItemIncomplete;
     e.at = at;
@@ -64,7 +58,7 @@ SdsReceiveResult assemble_message(DumpAssembler& a, const uint8_t* data, size_t 
     }
     const bool header = is_sds_dump_header(data, size);
     if (header) end_dump_early(a, at);
-    ReceiveState& s = *a.state;
+    SdsConverter& s = *a.state;
     s.scratch_fill = 0;
     const SdsReceiveResult result = receive_sds_message(s, a.sds_format, data, size);
     if (result == kSdsRejected) {
@@ -126,9 +120,7 @@ void finish_assembly(DumpAssembler& a, size_t at) {
     end_dump_early(a, at);
     // The converter's dump goes with the assembler's: a packet of the
     // dropped dump in the next input is refused, not taken into nothing.
-    a.state->sysex_dump = SdsDumpState{};
-    a.state->wav_dump = SdsDumpState{};
-    a.state->aiff_dump = SdsDumpState{};
+    for (SdsDumpState& d : a.state->dumps) d = SdsDumpState{};
     if (one_item(a) && !a.item.empty()) hand_over_item(a);
 }
 

@@ -19,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-#include "receive/receive_state.h"
+#include "receive/sds_converter.h"
 #include "receive/sds_receive.h"
 
 namespace j3 {
@@ -28,7 +28,7 @@ namespace j3 {
 // byte offsets in the input as the caller counts it (assemble_bytes counts
 // every byte it was given).
 struct DumpEvent {
-    enum Kind : int {
+    enum class Kind {
         // A whole dump (SysEx as one item: every whole dump up to the end);
         // `item` holds the item's bytes.
         kItemDone,
@@ -43,6 +43,7 @@ struct DumpEvent {
         // of the input; the message was not assembled.
         kMessageUnended,
     };
+    using enum Kind;
     Kind kind = kItemDone;
     size_t at = 0;     // the message's first byte, or where an incomplete dump was cut off
     int32_t dump = 0;  // the dump concerned, 1 for the first header accepted; 0 for none
@@ -61,10 +62,10 @@ struct DumpAssembler {
     // or kSdsFormatSysexOneItem (every whole dump into one item, done at
     // finish_assembly). Set before the first message.
     int32_t sds_format = kSdsFormatSysex;
-    // The converter's state; its sds_channel and current_packet name the
+    // The converter's memory; its sds_channel and current_packet name the
     // message just assembled, for a reply. Kept on the heap: the scratch
     // buffer is the bulk of it.
-    std::unique_ptr<ReceiveState> state = std::make_unique<ReceiveState>();
+    std::unique_ptr<SdsConverter> state = std::make_unique<SdsConverter>();
 
     std::vector<uint8_t> item;  // the item in progress
     size_t item_kept = 0;       // bytes of `item` that belong to whole dumps (one-item SysEx)

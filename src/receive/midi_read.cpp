@@ -8,9 +8,10 @@
 #include "engine/send_loop.h"
 #include "format/sds_messages.h"
 #include "format/sysex_split.h"
+#include "receive/dump_writer.h"
 #include "receive/received_entry.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 #include "receive/replies.h"
 #include "receive/sds_receive.h"
 
@@ -60,9 +61,9 @@ void take_handshake_reply(Context& ctx, const uint8_t* m) {
 // Replies are short: they are gathered in the scratch buffer, real-time bytes
 // left out, and looked at once their F7 has arrived. A runaway message keeps
 // overwriting the last byte, so the buffer never overflows.
-void read_idle_packet(Context& ctx, ReceptionState& in, const MidiPacket& packet)
+void read_idle_packet(Context& ctx, ReceptionInternals& in, const MidiPacket& packet)
     J3_REQUIRES(in.mutex) {
-    ReceiveState& r = in.sds;
+    SdsConverter& r = in.sds;
     if (!packet.bytes.empty() && packet.bytes[0] == kSysexStart) r.scratch_fill = 0;
     for (const uint8_t byte : packet.bytes) {
         if (byte >= 0xF8) continue;
@@ -91,7 +92,7 @@ enum class Flow {
 // Appends a chunk of the entry in progress, or of what is set aside beside
 // a sound file's dump. False when the memory is not there, or the entry would
 // grow beyond what an entry may hold.
-bool append_chunk(ReceptionState& in, const uint8_t* data, int32_t size, bool aside = false)
+bool append_chunk(ReceptionInternals& in, const uint8_t* data, int32_t size, bool aside = false)
     J3_REQUIRES(in.mutex) {
     std::atomic<int64_t>& total = aside ? in.aside_total : in.received_total;
     if (uint64_t(total) + uint64_t(size) > in.max_received_bytes) return false;
@@ -104,28 +105,15 @@ bool append_chunk(ReceptionState& in, const uint8_t* data, int32_t size, bool as
     return true;
 }
 
-int32_t reception_format(Settings& settings) {
-    const int32_t format = load_sds_format(settings);
-    // 0 names no format (only a stored preference holds it): stored as SysEx.
-    return format >= kSdsFormatSysex && format <= kSdsFormatSysexOneItem ? format : kSdsFormatSysex;
-}
-
-// The dump of the sound file being received, when dumps are kept as WAV or
-// AIFF; nullptr for the SysEx formats.
-SdsDumpState* sound_dump(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
-    switch (reception_format(ctx.settings)) {
-        case kSdsFormatWav:
-            return &in.sds.wav_dump;
-        case kSdsFormatAiff:
-            return &in.sds.aiff_dump;
-        default:
-            return nullptr;
-    }
+// The dump of the sound file being received, when items are kept as sound
+// files; nullptr when they are kept as SysEx.
+SdsDumpState* sound_dump(ReceptionInternals& in, int32_t format) J3_REQUIRES(in.mutex) {
+    return dump_writer(format).sound_file ? &converter_dump(in.sds, format) : nullptr;
 }
 
 // Bytes that are no part of the dump cannot go into its sound file.
-bool sets_aside(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
-    const SdsDumpState* dump = sound_dump(ctx, in);
+bool sets_aside(ReceptionInternals& in, int32_t format) J3_REQUIRES(in.mutex) {
+    const SdsDumpState* dump = sound_dump(in, format);
     return dump && dump->open;
 }
 
@@ -133,9 +121,9 @@ bool sets_aside(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
 // the frames it holds (and counted among the dumps cut short), and what was
 // set aside beside it follows as a SysEx entry of its own. The names go to
 // *name_out and *aside_name_out when given.
-bool end_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr,
+bool end_entry(Context& ctx, ReceptionInternals& in, std::string* name_out = nullptr,
                std::string* aside_name_out = nullptr) J3_REQUIRES(in.mutex) {
-    SdsDumpState* dump = sound_dump(ctx, in);
+    SdsDumpState* dump = sound_dump(in, load_sds_format(ctx.settings));
     const bool cut = dump && dump->open && in.received_total > 0;
     std::string name;
     const bool made = make_received_entry(ctx, in, &name, cut ? dump : nullptr);
@@ -156,7 +144,7 @@ bool end_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr
     return aside_made;
 }
 
-void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
+void finish_reception(Context& ctx, ReceptionInternals& in, ReceiveOutcome outcome)
     J3_REQUIRES(in.mutex) {
     in.receiving = false;
     outcome.received = in.entries_bytes;
@@ -171,7 +159,7 @@ void finish_reception(Context& ctx, ReceptionState& in, ReceiveOutcome outcome)
 // What an allocation failure leaves: nothing held, every count back at its
 // start, so the next Receive starts clean; the button tells that reception
 // has stopped.
-void end_without_memory(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
+void end_without_memory(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
     if (in.diagnostics) {
         std::fprintf(in.diagnostics, "Panic, no memory!! New Pointer %d\n", kNoMemoryCode);
         std::fflush(in.diagnostics);
@@ -193,7 +181,7 @@ void end_without_memory(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) 
 // Ends the reception: tells a sender in the middle of a dump that nobody
 // listens any more, keeps what came as an entry, and reports the ending.
 // A SysEx message still open is kept as far as it came, and named.
-void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(in.mutex) {
+void stop_locked(Context& ctx, ReceptionInternals& in, ReceiveEnd end) J3_REQUIRES(in.mutex) {
     in.receiving = false;
     if (in.sds_active)
         send_reply(ctx, kCancelReply, in.sds.sds_channel, uint8_t(in.sds.current_packet));
@@ -202,11 +190,9 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
     if (in.in_sysex && in.open_message_bytes > 0) {
         // A sample dump message cut short cannot go into a sound file; as
         // SysEx it is kept like any other message.
-        const bool as_sysex = !in.sds_message ||
-                              reception_format(ctx.settings) == kSdsFormatSysex ||
-                              reception_format(ctx.settings) == kSdsFormatSysexOneItem;
-        if (as_sysex) {
-            partial_aside = sets_aside(ctx, in);
+        const int32_t format = load_sds_format(ctx.settings);
+        if (!in.sds_message || !dump_writer(format).sound_file) {
+            partial_aside = sets_aside(in, format);
             const bool kept = in.receive_fill == 0 ||
                               append_chunk(in, in.receive_buffer, in.receive_fill, partial_aside);
             outcome = {
@@ -229,13 +215,10 @@ void stop_locked(Context& ctx, ReceptionState& in, ReceiveEnd end) J3_REQUIRES(i
 
 // What a request series and the time left follow: dumps begun, and the
 // packets of the one in progress.
-void count_dump_progress(ReceptionState& in, int32_t format, SdsReceiveResult result)
+void count_dump_progress(ReceptionInternals& in, int32_t format, SdsReceiveResult result)
     J3_REQUIRES(in.mutex) {
     if (result == kSdsHeaderAccepted) {
-        const ReceiveState& r = in.sds;
-        const SdsDumpState& d = format == kSdsFormatWav    ? r.wav_dump
-                                : format == kSdsFormatAiff ? r.aiff_dump
-                                                           : r.sysex_dump;
+        const SdsDumpState& d = converter_dump(in.sds, format);
         const int32_t per_packet = d.samples_per_packet;
         in.dump_packets_taken = 0;
         in.dump_packets = per_packet > 0 ? (d.length + per_packet - 1) / per_packet : 0;
@@ -255,11 +238,11 @@ bool belongs_to_dump(const uint8_t* m, int32_t size, uint8_t channel) {
 
 // A whole SDS message is in receive_buffer: convert it, answer it, keep what
 // it produced.
-Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
-    ReceiveState& r = in.sds;
+Flow take_sds_message(Context& ctx, ReceptionInternals& in) J3_REQUIRES(in.mutex) {
+    SdsConverter& r = in.sds;
     const uint8_t* m = in.receive_buffer;
     const int32_t size = in.receive_fill;
-    const int32_t format = reception_format(ctx.settings);
+    const int32_t format = load_sds_format(ctx.settings);
     const bool one_item = format == kSdsFormatSysexOneItem;
 
     // 1. A new dump (the extended header opens one just as the standard one
@@ -302,11 +285,9 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
     // sound file cannot hold, are the dump's.
     if (produced > 0 && !append_chunk(in, r.scratch_buffer, produced)) return Flow::kNoMemory;
     if (result == kSdsIgnored && produced == 0 && !belongs_to_dump(m, size, r.sds_channel)) {
-        const bool aside = sets_aside(ctx, in);
-        if (!append_chunk(in, m, size, aside)) return Flow::kNoMemory;
+        if (!append_chunk(in, m, size, sets_aside(in, format))) return Flow::kNoMemory;
         // Outside a dump it makes a SysEx entry, named as one.
-        const SdsDumpState* dump = sound_dump(ctx, in);
-        if (!(dump ? dump->open : r.sysex_dump.open)) in.sds_active = false;
+        if (!converter_dump(r, format).open) in.sds_active = false;
     }
     if (cancelled) {
         in.receive_fill = 0;
@@ -326,11 +307,12 @@ Flow take_sds_message(Context& ctx, ReceptionState& in) J3_REQUIRES(in.mutex) {
 }
 
 // Ordinary SysEx passes through receive_buffer into chunks of 256 bytes.
-Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t count)
+Flow store_sysex(Context& ctx, ReceptionInternals& in, const uint8_t* bytes, int32_t count)
     J3_REQUIRES(in.mutex) {
-    const bool names_taken = reception_format(ctx.settings) != kSdsFormatSysexOneItem;
+    const int32_t format = load_sds_format(ctx.settings);
+    const bool names_taken = format != kSdsFormatSysexOneItem;
     // Beside a sound file's dump, SysEx is set aside; the entry stays the dump's.
-    const bool aside = sets_aside(ctx, in);
+    const bool aside = sets_aside(in, format);
     for (int32_t at = 0; at < count;) {
         int32_t piece = count - at;
         if (in.receive_fill + piece >= kReceiveBufferSize) {
@@ -366,7 +348,7 @@ Flow store_sysex(Context& ctx, ReceptionState& in, const uint8_t* bytes, int32_t
     return Flow::kGoOn;
 }
 
-void append_to_buffer(ReceptionState& in, const uint8_t* bytes, int32_t count)
+void append_to_buffer(ReceptionInternals& in, const uint8_t* bytes, int32_t count)
     J3_REQUIRES(in.mutex) {
     std::memcpy(in.receive_buffer + in.receive_fill, bytes, size_t(count));
     in.receive_fill += count;
@@ -374,7 +356,7 @@ void append_to_buffer(ReceptionState& in, const uint8_t* bytes, int32_t count)
 
 // One message, or the part of one, that a packet holds. Steps 3 to 8 of the
 // walk.
-Flow read_segment(Context& ctx, ReceptionState& in, const uint8_t* k, int32_t count)
+Flow read_segment(Context& ctx, ReceptionInternals& in, const uint8_t* k, int32_t count)
     J3_REQUIRES(in.mutex) {
     // 3. Outside a message only its start counts.
     if (!in.in_sysex && k[0] != kSysexStart) return Flow::kGoOn;
@@ -430,7 +412,7 @@ Flow read_segment(Context& ctx, ReceptionState& in, const uint8_t* k, int32_t co
     return Flow::kGoOn;
 }
 
-Flow read_receive_packet(Context& ctx, ReceptionState& in, const MidiPacket& packet)
+Flow read_receive_packet(Context& ctx, ReceptionInternals& in, const MidiPacket& packet)
     J3_REQUIRES(in.mutex) {
     const std::vector<uint8_t>& raw = packet.bytes;
     // 1. The speed reply, whole in one packet.
@@ -466,7 +448,7 @@ Flow read_receive_packet(Context& ctx, ReceptionState& in, const MidiPacket& pac
 
 void midi_read(Context& ctx, const MidiPacketList& packets) {
     ctx.reception->identity().feed(packets);
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (!in.receiving) {
         for (const MidiPacket& packet : packets) read_idle_packet(ctx, in, packet);
@@ -485,7 +467,7 @@ void midi_read(Context& ctx, const MidiPacketList& packets) {
 
 bool start_receiving(Context& ctx) {
     if (ctx.endpoints.source_count <= 0 || ctx.settings.selected_in == 0) return false;
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (in.receiving) return true;
     in.in_sysex = false;
@@ -508,7 +490,7 @@ bool start_receiving(Context& ctx) {
 }
 
 void stop_receiving(Context& ctx) {
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (!in.receiving) return;
     stop_locked(ctx, in, ReceiveEnd::kStopped);
@@ -530,7 +512,7 @@ bool stop_receiving_if_source_gone(Context& ctx) {
     const Endpoint source = ctx.endpoints.source_endpoint;
     if (!ctx.reception->receiving() || source == kNoEndpoint || ctx.midi->source_present(source))
         return false;
-    ReceptionState& in = ctx.reception->state();
+    ReceptionInternals& in = *ctx.reception->internals_;
     Lock lock(in.mutex);
     if (!in.receiving) return false;
     stop_locked(ctx, in, ReceiveEnd::kSourceGone);

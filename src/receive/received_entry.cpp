@@ -4,23 +4,12 @@
 
 #include "engine/context.h"
 #include "format/mac_roman.h"
+#include "receive/dump_writer.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
-#include "receive/sds_receive.h"
+#include "receive/reception_internals.h"
 
 namespace j3 {
 namespace {
-
-const char* extension_for(int32_t sds_format) {
-    switch (sds_format) {
-        case kSdsFormatWav:
-            return ".wav";
-        case kSdsFormatAiff:
-            return ".aiff";
-        default:
-            return ".syx";  // 1, 4 and 0, which names no format
-    }
-}
 
 // The four characters of a name message as Mac Roman text. Instruments write
 // Å, Ä and Ö where ASCII has [ \ ]; a NUL ends the name early.
@@ -46,7 +35,7 @@ std::string name_message_text(uint32_t pending_name) {
 
 std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t sds_format,
                                 int32_t& counter) {
-    const char* extension = extension_for(sds_format);
+    const char* extension = dump_writer(sds_format).extension;
     if (sds_active && pending_name != 0) {
         // A name that starts with NUL would leave only the extension: a
         // hidden file. It gets a numbered name instead.
@@ -58,10 +47,10 @@ std::string received_entry_name(bool sds_active, uint32_t pending_name, int32_t 
 }
 
 std::string requested_sample_name(int32_t number, int32_t sds_format) {
-    return "Sample " + std::to_string(number) + extension_for(sds_format);
+    return "Sample " + std::to_string(number) + dump_writer(sds_format).extension;
 }
 
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out,
+bool make_received_entry(Context& ctx, ReceptionInternals& in, std::string* name_out,
                          const SdsDumpState* cut_short) {
     if (in.received_total == 0) return true;
     FileEntry entry;
@@ -77,9 +66,10 @@ bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out
     in.chunks.clear();
     in.received_total = 0;
     const int32_t format = load_sds_format(ctx.settings);
-    if (ok && cut_short && (format == kSdsFormatWav || format == kSdsFormatAiff)) {
+    const DumpWriter& writer = dump_writer(format);
+    if (ok && cut_short && writer.cut_short) {
         try {
-            bytes = cut_short_sound_file(bytes, *cut_short, format);
+            bytes = writer.cut_short(bytes, *cut_short);
         } catch (const std::bad_alloc&) {
             ok = false;
         }

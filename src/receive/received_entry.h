@@ -2,7 +2,7 @@
 // only until the user saves it.
 //
 //   input thread:  ... chunks ... make_received_entry --post_to_gui--> add_received_entry
-//                  (reception_state.h: the reception's own)
+//                  (reception_internals.h: the reception's own)
 //   GUI thread:    Save --> save_selected_entries (one dialog per selected entry)
 #pragma once
 

@@ -1,43 +1,52 @@
 #include "receive/reception.h"
 
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 
 namespace j3 {
 
-Reception::Reception() : state_(std::make_unique<ReceptionState>()) {}
+Reception::Reception() : internals_(std::make_unique<ReceptionInternals>()) {}
 Reception::~Reception() = default;
 
 bool Reception::receiving() const {
-    return state_->receiving;
+    return internals_->receiving;
 }
 
 ReceiveProgress Reception::progress() const {
-    const ReceptionState& r = *state_;
+    const ReceptionInternals& r = *internals_;
     return {r.receiving,     r.received_total + r.aside_total,
             r.dumps_started, r.dumps_done,
             r.dump_packets,  r.dump_packets_taken};
 }
 
 std::optional<ReceiveOutcome> Reception::outcome() const {
-    ReceptionState& r = *state_;
+    ReceptionInternals& r = *internals_;
     Lock lock(r.mutex);
     return r.outcome;
 }
 
+int64_t Reception::held_bytes() const {
+    ReceptionInternals& r = *internals_;
+    Lock lock(r.mutex);
+    int64_t sum = 0;
+    for (const std::vector<uint8_t>& chunk : r.chunks) sum += int64_t(chunk.size());
+    for (const std::vector<uint8_t>& chunk : r.aside) sum += int64_t(chunk.size());
+    return sum;
+}
+
 void Reception::set_diagnostics(FILE* out) {
-    ReceptionState& r = *state_;
+    ReceptionInternals& r = *internals_;
     Lock lock(r.mutex);
     r.diagnostics = out;
 }
 
 void Reception::set_max_entry_bytes(uint64_t bytes) {
-    ReceptionState& r = *state_;
+    ReceptionInternals& r = *internals_;
     Lock lock(r.mutex);
     r.max_received_bytes = bytes;
 }
 
 void Reception::set_requested_sample(int32_t number) {
-    ReceptionState& r = *state_;
+    ReceptionInternals& r = *internals_;
     Lock lock(r.mutex);
     r.requested_sample = number;
 }

@@ -1,7 +1,7 @@
 // The reception's owner: what a reception holds and how it ended. Its
 // operations are the input routine's (midi_read.h: start, stop, feed a
-// packet list) and the received entries' (received_entry.h); this is what
-// everyone else may ask of it.
+// packet list) and the replies' (replies.h), the only code that reaches its
+// internals; this is what everyone else may ask of it.
 //
 //   Reception reception;          // beside the context, kept alive by its maker
 //   ctx.reception = &reception;
@@ -13,11 +13,14 @@
 #include <optional>
 
 #include "engine/outcomes.h"
+#include "midi/midi_service.h"
 #include "receive/identify.h"
+#include "receive/replies.h"
 
 namespace j3 {
 
-struct ReceptionState;  // reception_state.h: the reception's own files only
+struct Context;
+struct ReceptionInternals;  // reception_internals.h: the reception's own files only
 
 struct ReceiveProgress {
     bool receiving = false;
@@ -58,12 +61,23 @@ class Reception {
     // Identity replies heard while someone asked (identify.h).
     IdentityListener& identity() { return identity_; }
 
-    // For the reception's own files (the type is complete only there).
-    ReceptionState& state() { return *state_; }
-    const ReceptionState& state() const { return *state_; }
+    // Bytes of the chunks held for the entry in progress (and beside it),
+    // counted chunk by chunk under the lock. progress().bytes is the running
+    // count the status line polls; between packet lists the two agree. Any
+    // thread; waits for a packet list being read.
+    int64_t held_bytes() const;
 
   private:
-    std::unique_ptr<ReceptionState> state_;
+    // The input routine (midi_read.cpp) and the replies (replies.cpp) are
+    // the only code that changes what a reception holds.
+    friend void midi_read(Context& ctx, const MidiPacketList& packets);
+    friend bool start_receiving(Context& ctx);
+    friend void stop_receiving(Context& ctx);
+    friend bool stop_receiving_if_source_gone(Context& ctx);
+    friend void send_reply(Context& ctx, ReplyKind kind, uint8_t channel, uint8_t packet);
+    friend void reply_done(SysexRequest* request);
+
+    std::unique_ptr<ReceptionInternals> internals_;
     IdentityListener identity_;
 };
 

@@ -3,7 +3,7 @@
 #include "engine/context.h"
 #include "format/sysex_split.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
+#include "receive/reception_internals.h"
 
 namespace j3 {
 namespace {
@@ -25,10 +25,12 @@ void hand_over(Context& ctx, ReplyQueue& q) J3_REQUIRES(q.mutex) {
     q.mutex.lock();
 }
 
+}  // namespace
+
 // Runs on the MIDI service's completion thread: the record is free again.
 void reply_done(SysexRequest* request) {
     Context& ctx = *static_cast<Context*>(request->completion_ref);
-    ReplyQueue& q = ctx.reception->state().replies;
+    ReplyQueue& q = ctx.reception->internals_->replies;
     Lock lock(q.mutex);
     if (q.waiting.empty()) {
         q.held = false;
@@ -39,13 +41,11 @@ void reply_done(SysexRequest* request) {
     hand_over(ctx, q);
 }
 
-}  // namespace
-
 void send_reply(Context& ctx, ReplyKind kind, uint8_t channel, uint8_t packet) {
     const ReplyMessage m = {
         kSysexStart, 0x7E, uint8_t(channel & 0x7F), uint8_t(kind), uint8_t(packet & 0x7F),
         kSysexEnd};
-    ReplyQueue& q = ctx.reception->state().replies;
+    ReplyQueue& q = ctx.reception->internals_->replies;
     Lock lock(q.mutex);
     if (q.held) {
         if (q.waiting.size() < ReplyQueue::kMaxWaiting) q.waiting.push_back(m);

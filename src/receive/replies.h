@@ -12,7 +12,9 @@ namespace j3 {
 
 struct Context;
 
-enum ReplyKind : uint8_t { kCancelReply = 0x7D, kNakReply = 0x7E, kAckReply = 0x7F };
+// The message's type byte.
+enum class ReplyKind : uint8_t { kCancelReply = 0x7D, kNakReply = 0x7E, kAckReply = 0x7F };
+using enum ReplyKind;
 
 void send_reply(Context& ctx, ReplyKind kind, uint8_t channel, uint8_t packet);
 

@@ -32,7 +32,7 @@
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
-#include "receive/reception_state.h"
+#include "receive/midi_read.h"
 
 namespace j3::testing {
 
@@ -483,15 +483,19 @@ class MainWindowTest : public QObject {
         t.send_index = 2;
         t.send_count = 3;
         t.send_pos = 700;
-        ReceptionState& r = h.reception.state();
-        r.receiving = true;
-        r.received_total = 99;
+        // A reception holding one 99-byte message.
+        h.ctx.settings.selected_in = 1;
+        QVERIFY(start_receiving(h.ctx));
+        std::vector<uint8_t> message(99, 0x01);
+        message.front() = 0xF0;
+        message.back() = 0xF7;
+        midi_read(h.ctx, {{0, message}});
         h.window->update_status();
         QCOMPARE(text(h, kSendStatus), QStringLiteral("Sending file 2 of 3. 700 samples."));
         QCOMPARE(text(h, kReceiveStatus), QStringLiteral("Receiving. 99 bytes."));
         // Once idle, the timer leaves the line the ending wrote.
         t.send_mode = kSendIdle;
-        r.receiving = false;
+        stop_receiving(h.ctx);
         h.window->set_send_status("Done.");
         h.window->set_receive_status("Stopped: the source has gone away.");
         QCoreApplication::processEvents();

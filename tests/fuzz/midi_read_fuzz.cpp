@@ -22,7 +22,6 @@
 #include "fakes/null_window.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
-#include "receive/reception_state.h"
 
 namespace {
 
@@ -88,15 +87,11 @@ struct Receiver {
     }
     void check_held() {
         // What is set aside beside a sound file's dump counts as held too.
-        size_t sum = 0;
-        for (const Bytes& c : ctx.reception->state().chunks) sum += c.size();
-        for (const Bytes& c : ctx.reception->state().aside) sum += c.size();
-        check(sum == size_t(ctx.reception->progress().bytes));
+        check(reception.held_bytes() == reception.progress().bytes);
     }
     Bytes stop() {
         stop_receiving(ctx);
-        check(ctx.reception->progress().bytes == 0 && ctx.reception->state().chunks.empty() &&
-              ctx.reception->state().aside.empty());
+        check(reception.progress().bytes == 0 && reception.held_bytes() == 0);
         Bytes all;
         for (const FileEntry& e : ctx.files.file_array) {
             check(!e.data.empty());

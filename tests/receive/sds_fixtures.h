@@ -64,12 +64,12 @@ inline Dump encode_item(const Bytes& file, const SdsItemParams& item = {}) {
 // result of the last message.
 struct Received {
     Bytes bytes;
-    std::vector<int> results;
+    std::vector<SdsReceiveResult> results;
 };
 
 inline Received receive_dump(const Dump& dump, int32_t format) {
     Received r;
-    ReceiveState state;
+    SdsConverter state;
     auto take = [&](const Bytes& m) {
         state.scratch_fill = 0;
         r.results.push_back(receive_sds_message(state, format, m.data(), m.size()));

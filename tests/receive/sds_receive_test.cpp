@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
+#include "fixtures/libsndfile_oracle.h"
 #include "format/sds_messages.h"
+#include "receive/dump_writer.h"
 #include "receive/sds_fixtures.h"
 
 namespace j3::testing {
@@ -34,11 +38,11 @@ Bytes packet(uint8_t number, const Bytes& words = {}, uint8_t channel = 0) {
 // One converter fed message after message, as the input thread would.
 struct Receiver {
     int32_t format;
-    ReceiveState state;
+    SdsConverter state;
     Bytes out;  // output of the last message
-    int take(const Bytes& m) {
+    SdsReceiveResult take(const Bytes& m) {
         state.scratch_fill = 0;
-        int r = receive_sds_message(state, format, m.data(), m.size());
+        const SdsReceiveResult r = receive_sds_message(state, format, m.data(), m.size());
         if (state.pass_through > 0)
             out.assign(m.begin(), m.begin() + state.pass_through);
         else
@@ -171,7 +175,7 @@ TEST(SdsReceive, PacketNumbersWrap) {
         ASSERT_EQ(rx.take(packet(uint8_t(i % 128))), kSdsPacketAccepted) << "packet " << i;
         EXPECT_EQ(rx.state.current_packet, i % 128);
     }
-    EXPECT_EQ(rx.state.wav_dump.expected_packet, 2);
+    EXPECT_EQ(converter_dump(rx.state, kSdsFormatWav).expected_packet, 2);
 }
 
 TEST(SdsReceive, RejectedPacketsKeepTheExpectedNumber) {
@@ -280,14 +284,14 @@ TEST(SdsReceive, ExtendedHeaderStartsADump) {
 }
 
 TEST(SdsReceive, ConvertersKeepTheirOwnDumps) {
-    ReceiveState state;
+    SdsConverter state;
     Bytes h16 = header(16, 1000), h8 = header(8, 1000), p0 = packet(0), p1 = packet(1);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, h16.data(), h16.size()),
               kSdsHeaderAccepted);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p0.data(), p0.size()), kSdsPacketAccepted);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatAiff, h8.data(), h8.size()), kSdsHeaderAccepted);
-    EXPECT_EQ(state.wav_dump.bits, 16);
-    EXPECT_EQ(state.wav_dump.expected_packet, 1);
+    EXPECT_EQ(converter_dump(state, kSdsFormatWav).bits, 16);
+    EXPECT_EQ(converter_dump(state, kSdsFormatWav).expected_packet, 1);
     EXPECT_EQ(receive_sds_message(state, kSdsFormatWav, p1.data(), p1.size()), kSdsPacketAccepted);
 }
 
@@ -312,10 +316,10 @@ TEST(SdsReceive, ArbitraryBytesStayInsideTheMessage) {
         if (m.size() > 1) m[1] = 0x7E;
         if (m.size() > 3) m[3] = ids[next() % 5];
         if (m.size() > 4 && next() % 2) m[4] = uint8_t(next() % 6);
-        ReceiveState state;
+        SdsConverter state;
         for (int32_t format = 0; format <= 4; ++format) {
             state.scratch_fill = 0;
-            int r = receive_sds_message(state, format, m.data(), m.size());
+            const int r = int(receive_sds_message(state, format, m.data(), m.size()));
             ASSERT_GE(r, 0);
             ASSERT_LE(r, 4);
             ASSERT_LE(state.scratch_fill, kScratchSize);
@@ -358,7 +362,7 @@ TEST(SdsReceive, MessagesLongerThanTheirLayoutPassWhole) {
         const char* description;
         int32_t format;
         std::vector<Bytes> messages;
-        std::vector<int> want_results;
+        std::vector<SdsReceiveResult> want_results;
         size_t want_last_output;  // bytes the last message produced
     } cases[] = {
         {"SysEx: padded header", kSdsFormatSysex, {long_header}, {kSdsHeaderAccepted}, 300},
@@ -388,12 +392,54 @@ TEST(SdsReceive, MessagesLongerThanTheirLayoutPassWhole) {
     };
     for (const Case& c : cases) {
         Receiver r{c.format};
-        std::vector<int> results;
+        std::vector<SdsReceiveResult> results;
         for (const Bytes& m : c.messages) results.push_back(r.take(m));
         EXPECT_EQ(results, c.want_results) << c.description;
         ASSERT_EQ(r.out.size(), c.want_last_output) << c.description;
         if (c.format != kSdsFormatWav && c.want_last_output > 0) {
             EXPECT_EQ(r.out, c.messages.back()) << c.description;
+        }
+    }
+}
+
+TEST(SdsReceive, ASoundFileCutShortAnnouncesOnlyTheFramesItHolds) {
+    // 40 frames came of 1000; the file handed over may hold fewer.
+    struct Case {
+        const char* description;
+        size_t sample_bytes_kept;  // SIZE_MAX: all
+        bool header_whole;
+        int32_t want_frames;
+    } cases[] = {
+        {"every frame that came", SIZE_MAX, true, 40}, {"half of them", 40, true, 20},
+        {"half a frame over", 41, true, 20},           {"the header alone", 0, true, 0},
+        {"less than the header", 0, false, 0},
+    };
+    for (const int32_t format : {kSdsFormatWav, kSdsFormatAiff}) {
+        for (const Case& c : cases) {
+            const std::string where =
+                std::string(c.description) + (format == kSdsFormatWav ? ", WAV" : ", AIFF");
+            Receiver rx{format};
+            ASSERT_EQ(rx.take(header(16, 1000)), kSdsHeaderAccepted);
+            const size_t header_size = rx.out.size();
+            Bytes file = rx.out;
+            ASSERT_EQ(rx.take(packet(0, {0x10, 0x20, 0x30})), kSdsPacketAccepted);
+            file.insert(file.end(), rx.out.begin(), rx.out.end());
+            if (c.sample_bytes_kept != SIZE_MAX) file.resize(header_size + c.sample_bytes_kept);
+            if (!c.header_whole) file.resize(header_size - 4);
+
+            const SdsDumpState& dump = converter_dump(rx.state, format);
+            ASSERT_EQ(dump.samples_counted, 40) << where;
+            const Bytes cut = dump_writer(format).cut_short(file, dump);
+            EXPECT_EQ(cut.size(), header_size + 2 * size_t(c.want_frames)) << where;
+            const SoundRead read = read_with_libsndfile(cut);
+            ASSERT_TRUE(read.ok) << where << ": " << read.error;
+            EXPECT_EQ(read.info.frames, c.want_frames) << where;
+            if (c.want_frames > 0) {
+                EXPECT_EQ(Bytes(cut.begin() + long(header_size), cut.end()),
+                          Bytes(file.begin() + long(header_size),
+                                file.begin() + long(header_size) + 2 * c.want_frames))
+                    << where;
+            }
         }
     }
 }

@@ -1,8 +1,9 @@
-// The reception's own state: the message being assembled, the received
-// chunks that become the next entry, the SDS reception between messages, and
-// the replies to the sender. Only the reception's files include this
-// (midi_read.cpp, received_entry.cpp, replies.cpp); everyone else reaches it
-// through reception.h.
+// Everything a reception holds: the message being assembled, the received
+// chunks that become the next entry, the SDS converter's memory, and the
+// replies to the sender. Only the reception's own files include this
+// (reception.cpp, midi_read.cpp, received_entry.cpp, replies.cpp), and only
+// the input routine and the replies, friends of Reception, reach a
+// reception's internals; everyone else goes through reception.h.
 //
 // Threads: the MIDI service's input thread (midi_read) and the thread that
 // starts and stops a reception (GUI or command line) change it, always under
@@ -23,7 +24,7 @@
 #include "engine/outcomes.h"
 #include "filelist/file_entry.h"
 #include "midi/midi_service.h"
-#include "receive/receive_state.h"
+#include "receive/sds_converter.h"
 
 namespace j3 {
 
@@ -39,14 +40,16 @@ using ReplyMessage = std::array<uint8_t, 6>;
 // for it: it is never refilled while the service holds it.
 struct ReplyQueue {
     Mutex mutex;
-    SysexRequest request;
+    // Filled under the lock; the MIDI service reads it through the pointer
+    // it was handed, while `held`.
+    SysexRequest request J3_GUARDED_BY(mutex);
     ReplyMessage sending J3_GUARDED_BY(mutex){};            // what request.data points at
     bool held J3_GUARDED_BY(mutex) = false;                 // request is with the service
     std::deque<ReplyMessage> waiting J3_GUARDED_BY(mutex);  // in the order asked for
     static constexpr size_t kMaxWaiting = 1024;             // beyond this a reply is dropped
 };
 
-struct ReceptionState {
+struct ReceptionInternals {
     // Guards everything below but the atomics and `replies`. Held by
     // midi_read for a whole packet list and by start and stop; never across
     // a wait.
@@ -86,7 +89,7 @@ struct ReceptionState {
     // The number in the next "Received data %d" name.
     int32_t received_counter J3_GUARDED_BY(mutex) = 1;
     // What SDS reception keeps between messages, and its output.
-    ReceiveState sds J3_GUARDED_BY(mutex);
+    SdsConverter sds J3_GUARDED_BY(mutex);
 
     // The most an entry may hold: a chunk that would go beyond is treated as
     // an allocation failure.
@@ -125,7 +128,7 @@ struct Context;
 // which ended early: the entry is the file cut to the frames it holds. Nothing
 // when no byte is held. Any thread. False when the entry's buffer cannot be
 // had: the chunks are dropped all the same, so the next entry starts clean.
-bool make_received_entry(Context& ctx, ReceptionState& in, std::string* name_out = nullptr,
+bool make_received_entry(Context& ctx, ReceptionInternals& in, std::string* name_out = nullptr,
                          const SdsDumpState* cut_short = nullptr) J3_REQUIRES(in.mutex);
 
 }  // namespace j3
