@@ -124,7 +124,7 @@ struct SendState {
     std::atomic<uint64_t> send_generation{0};
     // Set before finish_sending when a send cannot go on; the ending then
     // says why instead of "Done.".
-    std::string stop_reason J3_GUARDED_BY(send_mutex);
+    std::optional<std::string> stop_reason J3_GUARDED_BY(send_mutex);
     // data_request is held by the MIDI service (handed over, not yet reported).
     std::atomic<bool> request_held{false};
     // The service refused data_request (its code); the send stops when the
@@ -142,7 +142,7 @@ struct SendState {
     // No request of this send has been handed over yet.
     bool send_starting J3_GUARDED_BY(send_mutex) = false;
     // Said after "Done.": a sample went out cut to what its header announces.
-    std::string send_note J3_GUARDED_BY(send_mutex);
+    std::optional<std::string> send_note J3_GUARDED_BY(send_mutex);
     // A Send asked for while the previous send's last request was still with
     // the service: it starts, with this queue, once that request is back.
     bool start_pending J3_GUARDED_BY(send_mutex) = false;
