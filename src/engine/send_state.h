@@ -82,7 +82,9 @@ struct SendState {
     // Keeps its own copy of the item's audio facts, so a reader run for the
     // info text cannot disturb a running send.
     SdsEncoder encoder J3_GUARDED_BY(send_mutex);
-    SysexRequest data_request;         // carries item data
+    // Carries item data; the send fills and cancels it under send_mutex, the
+    // service reads it while it holds it.
+    SysexRequest data_request J3_GUARDED_BY(send_mutex);
     ControlRequests control_requests;  // carry the speed messages, never item data
 
     HandshakeState handshake_state J3_GUARDED_BY(send_mutex) = kHandshakeSilent;
