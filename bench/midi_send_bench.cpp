@@ -43,7 +43,6 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
 #include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"

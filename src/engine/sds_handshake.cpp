@@ -133,9 +133,102 @@ bool hand_ahead(Context& ctx, SendState& t, uint64_t generation) J3_REQUIRES(t.s
     return true;
 }
 
+// The wait for the receiver before the next message, as the handshake
+// requires: a packet handed ahead and taken back goes again without one; a
+// receiver that answers gets the next packet ahead of its answer where the
+// service can hold it; the first answer tells whether it answers at all.
+// false: nothing is to be handed over now (the send ended, or a packet is
+// already with the service).
+bool await_receiver(Context& ctx, SendState& t, bool handshake) J3_REQUIRES(t.send_mutex) {
+    const uint64_t generation = t.send_generation;
+    if (t.withdrawing) {
+        // The packet handed ahead is back unsent: the encoder goes back to
+        // the packet the NAK asked for, which is sent again.
+        t.withdrawing = false;
+        t.encoder = t.encoder_before;
+        t.send_pos = t.pos_before;
+        return true;
+    }
+    if (handshake && t.handshake_state == kHandshakeAnswers && hand_ahead(ctx, t, generation))
+        return false;
+    if (handshake && t.handshake_state == kHandshakeUnknown) {
+        // The probe: does the receiver answer at all?
+        switch (wait_for_reply(ctx, t, generation, kProbeMs)) {
+            case WaitEnd::kSendEnded:
+                return false;
+            case WaitEnd::kReply:
+                // ACK: it answers every message; NAK: still unknown.
+                t.handshake_state =
+                    t.handshake_reply == kReplyAck ? kHandshakeAnswers : kHandshakeUnknown;
+                return true;
+            case WaitEnd::kSilent:
+                t.handshake_state = kHandshakeSilent;  // open loop from here
+                return true;
+            case WaitEnd::kSilentAfterWait:
+                // It is there (it asked to wait): going on open loop would
+                // send to a receiver that is not ready.
+                stop_with_reason(ctx, t, "the receiver stopped answering.");
+                return false;
+        }
+    }
+    if (handshake && t.handshake_state == kHandshakeAnswers) {
+        switch (wait_for_reply(ctx, t, generation, kReplyMs)) {
+            case WaitEnd::kSendEnded:
+                return false;
+            case WaitEnd::kReply:
+                return true;
+            case WaitEnd::kSilent:
+            case WaitEnd::kSilentAfterWait:
+                stop_with_reason(ctx, t, "the receiver stopped answering.");
+                return false;
+        }
+    }
+    return true;
+}
+
+// A NAK: the packet it asks for goes again, if it is the last one sent (or
+// the header group, which any NAK before the first packet asks for).
+SampleMessage resend_asked_packet(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
+    const uint8_t asked = t.nak_packet;
+    const bool can_resend =
+        t.last_packet &&
+        (t.last_is_first_request || (t.last_packet_length > 4 && t.last_packet[4] == asked));
+    if (!can_resend) {
+        // Packets are resent one at a time, never rewound.
+        stop_with_reason(ctx, t,
+                         "the receiver asked for packet " + std::to_string(asked) +
+                             " again, which is no longer held.");
+        return {SampleStep::kNothingNow};
+    }
+    if (t.resends_in_a_row >= kMaxResends) {
+        stop_with_reason(ctx, t,
+                         "the receiver refused packet " + std::to_string(asked) + " " +
+                             std::to_string(kMaxResends + 1) + " times in a row.");
+        return {SampleStep::kNothingNow};
+    }
+    ++t.resends_in_a_row;
+    t.message_ptr = t.last_packet;
+    return {SampleStep::kHandOver, int32_t(t.last_packet_length)};
+}
+
+// The item's next packet, kept for a resend; the item is done when there is
+// none.
+SampleMessage next_packet(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
+    if (t.send_pos >= t.current_size) return {SampleStep::kItemDone};
+    int32_t pos = t.send_pos;
+    const int32_t length = next_sds_message(ctx, t, pos, nullptr);
+    t.send_pos = pos;
+    if (length <= 0) return {SampleStep::kItemDone};
+    t.last_packet = t.message_ptr;
+    t.last_packet_length = uint32_t(length);
+    t.last_is_first_request = false;
+    t.resends_in_a_row = 0;
+    return {SampleStep::kHandOver, length};
+}
+
 }  // namespace
 
-int32_t start_sample_item(Context& ctx, SendState& t, const std::string& file) {
+SampleMessage start_sample_item(Context& ctx, SendState& t, const std::string& file) {
     // The names the dump carries come from the item's file name. Chosen by
     // the setting alone: an item named ".wav" has an empty base name and
     // still gets its extended header and a name message.
@@ -154,104 +247,33 @@ int32_t start_sample_item(Context& ctx, SendState& t, const std::string& file) {
         // complete.
         stop_with_reason(ctx, t,
                          "the audio of " + item_base_name(file) + " cannot be read as a sample.");
-        return 0;
+        return {SampleStep::kNothingNow};
     }
     t.current_size = size;
     t.send_pos = pos;
     // A sample longer than a standard header announces goes out cut: the
-    // user hears of it at the end.
-    if (const std::string note = sample_cut_note(t.encoder, "Extended SDS");
-        !note.empty() && t.send_note.empty())
-        t.send_note = item_base_name(file) + ": " + note;
+    // user hears of it at the end (of the first such item).
+    if (t.encoder.file_length > t.encoder.info.sample_length && !t.send_note)
+        t.send_note = item_base_name(file) + ": " + sample_cut_note(t.encoder, "Extended SDS");
     // The header group is what a NAK before the first packet asks for
     // again; the previous item's last packet never is.
     t.last_packet = t.message_ptr;
     t.last_packet_length = uint32_t(length);
     t.last_is_first_request = true;
     t.resends_in_a_row = 0;
-    return length;
+    return {SampleStep::kHandOver, length};
 }
 
-int32_t next_sample_message(Context& ctx, SendState& t) {
-    const uint64_t generation = t.send_generation;
+SampleMessage next_sample_message(Context& ctx, SendState& t) {
     const bool handshake = !ctx.settings.ignore_handshake;
-    if (t.withdrawing) {
-        // The packet handed ahead is back unsent: the encoder goes back to
-        // the packet the NAK asked for, which is sent again below.
-        t.withdrawing = false;
-        t.encoder = t.encoder_before;
-        t.send_pos = t.pos_before;
-    } else if (handshake && t.handshake_state == kHandshakeAnswers &&
-               hand_ahead(ctx, t, generation)) {
-        return -1;
-    } else if (handshake && t.handshake_state == kHandshakeUnknown) {
-        // The probe: does the receiver answer at all?
-        switch (wait_for_reply(ctx, t, generation, kProbeMs)) {
-            case WaitEnd::kSendEnded:
-                return -1;
-            case WaitEnd::kReply:
-                // ACK: it answers every message; NAK: still unknown.
-                t.handshake_state =
-                    t.handshake_reply == kReplyAck ? kHandshakeAnswers : kHandshakeUnknown;
-                break;
-            case WaitEnd::kSilent:
-                t.handshake_state = kHandshakeSilent;  // open loop from here
-                break;
-            case WaitEnd::kSilentAfterWait:
-                // It is there (it asked to wait): going on open loop would
-                // send to a receiver that is not ready.
-                stop_with_reason(ctx, t, "the receiver stopped answering.");
-                return -1;
-        }
-    } else if (handshake && t.handshake_state == kHandshakeAnswers) {
-        switch (wait_for_reply(ctx, t, generation, kReplyMs)) {
-            case WaitEnd::kSendEnded:
-                return -1;
-            case WaitEnd::kReply:
-                break;
-            case WaitEnd::kSilent:
-            case WaitEnd::kSilentAfterWait:
-                stop_with_reason(ctx, t, "the receiver stopped answering.");
-                return -1;
-        }
-    }
-
-    int32_t length = 0;
-    if (handshake && t.handshake_reply == kReplyNak) {
-        const uint8_t asked = t.nak_packet;
-        const bool can_resend =
-            t.last_packet &&
-            (t.last_is_first_request || (t.last_packet_length > 4 && t.last_packet[4] == asked));
-        if (!can_resend) {
-            // Packets are resent one at a time, never rewound.
-            stop_with_reason(ctx, t,
-                             "the receiver asked for packet " + std::to_string(asked) +
-                                 " again, which is no longer held.");
-            return -1;
-        }
-        if (t.resends_in_a_row >= kMaxResends) {
-            stop_with_reason(ctx, t,
-                             "the receiver refused packet " + std::to_string(asked) + " " +
-                                 std::to_string(kMaxResends + 1) + " times in a row.");
-            return -1;
-        }
-        ++t.resends_in_a_row;
-        t.message_ptr = t.last_packet;
-        length = int32_t(t.last_packet_length);
-    } else if (t.send_pos < t.current_size) {
-        int32_t pos = t.send_pos;
-        length = next_sds_message(ctx, t, pos, nullptr);
-        t.send_pos = pos;
-        if (length > 0) {
-            t.last_packet = t.message_ptr;
-            t.last_packet_length = uint32_t(length);
-            t.last_is_first_request = false;
-            t.resends_in_a_row = 0;
-        }
-    }
-    if (length == 0) t.last_packet = nullptr;
+    if (!await_receiver(ctx, t, handshake)) return {SampleStep::kNothingNow};
+    const SampleMessage next = handshake && t.handshake_reply == kReplyNak
+                                   ? resend_asked_packet(ctx, t)
+                                   : next_packet(ctx, t);
+    if (next.step == SampleStep::kNothingNow) return next;
+    if (next.step == SampleStep::kItemDone) t.last_packet = nullptr;
     t.handshake_reply = kReplyNone;
-    return length;
+    return next;
 }
 
 }  // namespace j3

@@ -15,18 +15,28 @@ namespace j3 {
 
 struct Context;
 
+// What the sample half has for the send loop next.
+enum class SampleStep {
+    kHandOver,    // the message of `length` bytes at t.message_ptr goes next
+    kItemDone,    // the item is done
+    kNothingNow,  // the send has ended, or a packet is already with the service
+};
+struct SampleMessage {
+    SampleStep step = SampleStep::kItemDone;
+    int32_t length = 0;  // for kHandOver
+};
+
 // Sets the item up as a sample dump with the names its file gives it and
 // builds its first message group (header, any name messages) at
-// t.message_ptr. Returns its length; 0 when the audio cannot be read (the
+// t.message_ptr to hand over; kNothingNow when the audio cannot be read (the
 // send has then ended with the reason).
-int32_t start_sample_item(Context& ctx, SendState& t, const std::string& file)
+SampleMessage start_sample_item(Context& ctx, SendState& t, const std::string& file)
     J3_REQUIRES(t.send_mutex);
 
 // The next message of a sample item: waits for the receiver as the
 // handshake requires, resends the packet a NAK names, or builds the next
-// packet. Returns its length (0: the item is done), or -1 when the send has
-// ended. Completion thread.
-int32_t next_sample_message(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex);
+// packet. Completion thread.
+SampleMessage next_sample_message(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex);
 
 // Defined by the send loop: ends the send with the reason the status line
 // gives.

@@ -54,9 +54,9 @@ void data_request_done(SysexRequest* request) {
 // The one ending of a send, by what happened, first things first.
 SendOutcome ending(const SendState& t, bool stopped, bool xrun) J3_REQUIRES(t.send_mutex) {
     SendOutcome o;
-    if (!t.stop_reason.empty()) {
+    if (t.stop_reason) {
         o.end = SendEnd::kStoppedBecause;
-        o.detail = t.stop_reason;
+        o.detail = *t.stop_reason;
     } else if (t.send_refused == kSendTooLarge) {
         o.end = SendEnd::kTooLarge;
         o.refused_length = t.refused_length;
@@ -72,8 +72,8 @@ SendOutcome ending(const SendState& t, bool stopped, bool xrun) J3_REQUIRES(t.se
         // The server may have dropped events meanwhile: never a bare "Done.".
         o.end = SendEnd::kXrun;
     } else if (t.pieces_handed > 0 || t.nothing_to_send.empty()) {
-        o.end = t.send_note.empty() ? SendEnd::kDone : SendEnd::kDoneWithNote;
-        o.detail = t.send_note;
+        o.end = t.send_note ? SendEnd::kDoneWithNote : SendEnd::kDone;
+        o.detail = t.send_note.value_or(std::string());
     } else {
         o.end = SendEnd::kNothingToSend;
         o.nothing_to_send = t.nothing_to_send;
@@ -82,21 +82,26 @@ SendOutcome ending(const SendState& t, bool stopped, bool xrun) J3_REQUIRES(t.se
 }
 
 // The reason a send stops when the file of the item just sent changed under
-// J3 while its bytes were read; empty when it did not.
-std::string changed_while_sent(const SendState& t) J3_REQUIRES(t.send_mutex) {
-    if (!t.current_bytes.changed_on_disk()) return {};
+// J3 while its bytes were read.
+std::string changed_reason(const SendState& t) J3_REQUIRES(t.send_mutex) {
     return "the file of " + t.current_name + " changed on disk while it was sent.";
 }
 
+// That reason when the file did change; nullopt when it did not.
+std::optional<std::string> changed_while_sent(const SendState& t) J3_REQUIRES(t.send_mutex) {
+    if (!t.current_bytes.changed_on_disk()) return std::nullopt;
+    return changed_reason(t);
+}
+
 void finish_sending(Context& ctx, SendState& t, bool stopped = false) J3_REQUIRES(t.send_mutex) {
-    if (!stopped && t.stop_reason.empty()) t.stop_reason = changed_while_sent(t);
+    if (!stopped && !t.stop_reason) t.stop_reason = changed_while_sent(t);
     t.current_bytes = {};
     ctx.window->show_sending(false);
     ctx.window->set_progress_value(0);
     ++t.send_generation;
     if (ctx.clock) ctx.clock->wake();  // a handshake wait ends at once
     t.outcome = ending(t, stopped, ctx.midi->xrun_count() != t.xruns_at_start);
-    t.stop_reason.clear();
+    t.stop_reason.reset();
     t.send_refused = kSendTaken;
     t.backend_error.clear();
     ctx.window->set_sample_number(t.start_sample_number);
@@ -159,8 +164,8 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
             finish_sending(ctx, t);
             return;
         }
-        if (std::string reason = changed_while_sent(t); !reason.empty()) {
-            stop_with_reason(ctx, t, std::move(reason));
+        if (std::optional<std::string> reason = changed_while_sent(t)) {
+            stop_with_reason(ctx, t, std::move(*reason));
             return;
         }
         const uint32_t id = t.send_queue[size_t(t.send_index)];
@@ -198,8 +203,9 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
         t.message_ptr = t.current_data;
         int32_t length = 0;
         if (is_audio_file(t.current_data, size_t(t.current_size))) {
-            length = start_sample_item(ctx, t, file);
-            if (t.send_mode == kSendIdle) return;  // its audio cannot be read
+            const SampleMessage first = start_sample_item(ctx, t, file);
+            if (first.step != SampleStep::kHandOver) return;  // its audio cannot be read
+            length = first.length;
         } else {
             int32_t pos = 0;
             length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
@@ -229,11 +235,11 @@ void begin_send(Context& ctx, SendState& t, std::vector<uint32_t> queue) J3_REQU
     t.backend_error.clear();
     t.pieces_handed = 0;
     t.nothing_to_send.clear();
-    t.stop_reason.clear();
+    t.stop_reason.reset();
     t.start_sample_number = ctx.window->sample_number_value();
     t.xruns_at_start = ctx.midi->xrun_count();
     t.send_starting = true;
-    t.send_note.clear();
+    t.send_note.reset();
     ctx.window->show_sending(true);
     start_item(ctx, t);
 }
@@ -246,6 +252,24 @@ bool pause_unlocked(Context& ctx, SendState& t, int32_t ticks, uint64_t generati
     ctx.clock->pause_ticks(ticks);
     t.send_mutex.lock();
     return t.send_generation == generation && t.send_mode != kSendIdle;
+}
+
+// The next piece of the item in hand, at t.message_ptr: its length, 0 once
+// the item is done; nullopt when there is nothing to hand over now (the
+// sample half ended the send, or a packet is already with the service).
+std::optional<int32_t> next_piece(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
+    if (t.send_mode == kSendSample) {
+        const SampleMessage m = next_sample_message(ctx, t);
+        if (m.step == SampleStep::kNothingNow) return std::nullopt;
+        return m.length;
+    }
+    int32_t length = 0;
+    if (t.send_mode == kSendSysex && t.send_pos < t.current_size) {
+        int32_t pos = t.send_pos;
+        length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
+        t.send_pos = pos;
+    }
+    return length;
 }
 
 void complete_locked(Context& ctx, SendState& t, SysexRequest* request) J3_REQUIRES(t.send_mutex) {
@@ -279,19 +303,13 @@ void complete_locked(Context& ctx, SendState& t, SysexRequest* request) J3_REQUI
     }
     if (t.send_pos > t.current_size) return;
 
-    int32_t length = 0;
-    if (t.send_mode == kSendSample) {
-        length = next_sample_message(ctx, t);
-        if (length < 0) return;
-    } else if (t.send_mode == kSendSysex && t.send_pos < t.current_size) {
-        int32_t pos = t.send_pos;
-        length = split_next_message(t.split, pos, t.current_size, t.message_ptr);
-        t.send_pos = pos;
-    }
+    const std::optional<int32_t> piece = next_piece(ctx, t);
+    if (!piece) return;
+    const int32_t length = *piece;
     if (t.send_pos > t.current_size) t.send_pos = t.current_size;
     // Read from a file cut short under J3: zeros, never handed over.
     if (length > 0 && t.current_bytes.cut_short()) {
-        stop_with_reason(ctx, t, changed_while_sent(t));
+        stop_with_reason(ctx, t, changed_reason(t));
         return;
     }
 
@@ -335,7 +353,7 @@ void stop_with_reason(Context& ctx, SendState& t, std::string reason) {
 }
 
 bool start_sending(Context& ctx) {
-    SendState& t = ctx.send.state();
+    SendState& t = *ctx.send.state_;
     Lock lock(t.send_mutex);
     if (t.request_held) {
         // The previous send's last request is still being cancelled: this
@@ -349,27 +367,27 @@ bool start_sending(Context& ctx) {
 }
 
 void send_completion(Context& ctx, SysexRequest* request) {
-    SendState& t = ctx.send.state();
+    SendState& t = *ctx.send.state_;
     Lock lock(t.send_mutex);
     complete_locked(ctx, t, request);
 }
 
 void stop_sending(Context& ctx) {
-    SendState& t = ctx.send.state();
+    SendState& t = *ctx.send.state_;
     Lock lock(t.send_mutex);
     t.start_pending = false;
     complete_locked(ctx, t, nullptr);
 }
 
 void cancel_sending(Context& ctx, std::string reason) {
-    SendState& t = ctx.send.state();
+    SendState& t = *ctx.send.state_;
     Lock lock(t.send_mutex);
     if (t.send_mode != kSendIdle) t.stop_reason = std::move(reason);
     complete_locked(ctx, t, nullptr);
 }
 
 void take_instrument_reply(Context& ctx, InstrumentReply reply, uint8_t value) {
-    SendState& t = ctx.send.state();
+    SendState& t = *ctx.send.state_;
     if (reply == InstrumentReply::kSpeedReport) {
         set_speed(ctx, value);
         return;

@@ -9,10 +9,12 @@
 // (outcomes.h), shown by the window and turned into the command line's exit
 // status.
 //
-// SendLoop owns the send's state; others reach it only through the functions
-// below. Threads: see docs/architecture.md.
+// SendLoop owns the send's state: nothing returns it, and only the send's
+// entry points below and in turbo.h reach it. Threads: see
+// docs/architecture.md.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +27,15 @@ namespace j3 {
 
 struct Context;
 struct SendState;  // send_state.h: the send's own files only
+
+// What an instrument answered, as the input routine heard it.
+enum class InstrumentReply {
+    kAck,          // value: the packet number
+    kNak,          // value: the packet number asked for again
+    kWait,         // the receiver needs time
+    kCancel,       // the receiver ends the dump
+    kSpeedReport,  // value: the speed index in force
+};
 
 class SendLoop {
   public:
@@ -47,11 +58,19 @@ class SendLoop {
     // The MIDI speed in force x 10 (10: standard speed). Any thread.
     int32_t speed_factor() const;
 
-    // For the send's own files (the type is complete only there).
-    SendState& state() { return *state_; }
-    const SendState& state() const { return *state_; }
-
   private:
+    // The send's entry points, here and in turbo.h, are the only code that
+    // reaches its state; they hand it on to the send's own helpers.
+    friend bool start_sending(Context& ctx);
+    friend void send_completion(Context& ctx, SysexRequest* request);
+    friend void stop_sending(Context& ctx);
+    friend void cancel_sending(Context& ctx, std::string reason);
+    friend void take_instrument_reply(Context& ctx, InstrumentReply reply, uint8_t value);
+    friend void set_speed(Context& ctx, int32_t index);
+    friend bool send_control_message(Context& ctx, Endpoint destination, const uint8_t* bytes,
+                                     size_t size);
+    friend bool control_messages_pending(Context& ctx);
+
     std::unique_ptr<SendState> state_;
 };
 
@@ -73,15 +92,6 @@ void stop_sending(Context& ctx);
 // Ends a running send from outside with the reason the status line gives
 // ("Stopped: " + reason). Any thread.
 void cancel_sending(Context& ctx, std::string reason);
-
-// What an instrument answered, as the input routine heard it.
-enum class InstrumentReply {
-    kAck,          // value: the packet number
-    kNak,          // value: the packet number asked for again
-    kWait,         // the receiver needs time
-    kCancel,       // the receiver ends the dump
-    kSpeedReport,  // value: the speed index in force
-};
 
 // The input routine's one way into the send: handshake replies count while a
 // sample dump goes out (CANCEL ends it at once); a speed report puts that

@@ -82,7 +82,9 @@ struct SendState {
     // Keeps its own copy of the item's audio facts, so a reader run for the
     // info text cannot disturb a running send.
     SdsEncoder encoder J3_GUARDED_BY(send_mutex);
-    SysexRequest data_request;         // carries item data
+    // Carries item data; the send fills and cancels it under send_mutex, the
+    // service reads it while it holds it.
+    SysexRequest data_request J3_GUARDED_BY(send_mutex);
     ControlRequests control_requests;  // carry the speed messages, never item data
 
     HandshakeState handshake_state J3_GUARDED_BY(send_mutex) = kHandshakeSilent;
@@ -124,7 +126,7 @@ struct SendState {
     std::atomic<uint64_t> send_generation{0};
     // Set before finish_sending when a send cannot go on; the ending then
     // says why instead of "Done.".
-    std::string stop_reason J3_GUARDED_BY(send_mutex);
+    std::optional<std::string> stop_reason J3_GUARDED_BY(send_mutex);
     // data_request is held by the MIDI service (handed over, not yet reported).
     std::atomic<bool> request_held{false};
     // The service refused data_request (its code); the send stops when the
@@ -142,7 +144,7 @@ struct SendState {
     // No request of this send has been handed over yet.
     bool send_starting J3_GUARDED_BY(send_mutex) = false;
     // Said after "Done.": a sample went out cut to what its header announces.
-    std::string send_note J3_GUARDED_BY(send_mutex);
+    std::optional<std::string> send_note J3_GUARDED_BY(send_mutex);
     // A Send asked for while the previous send's last request was still with
     // the service: it starts, with this queue, once that request is back.
     bool start_pending J3_GUARDED_BY(send_mutex) = false;

@@ -19,7 +19,7 @@ void control_request_done(SysexRequest* request) {
 
 bool send_control_message(Context& ctx, Endpoint destination, const uint8_t* bytes, size_t size) {
     if (destination == kNoEndpoint || size > sizeof(ControlRequest::bytes)) return false;
-    ControlRequests& pool = ctx.send.state().control_requests;
+    ControlRequests& pool = ctx.send.state_->control_requests;
     ControlRequest* record = nullptr;
     {
         Lock lock(pool.mutex);
@@ -45,7 +45,7 @@ bool send_control_message(Context& ctx, Endpoint destination, const uint8_t* byt
 }
 
 bool control_messages_pending(Context& ctx) {
-    ControlRequests& pool = ctx.send.state().control_requests;
+    ControlRequests& pool = ctx.send.state_->control_requests;
     Lock lock(pool.mutex);
     for (const ControlRequest& r : pool.records)
         if (r.held) return true;
@@ -58,7 +58,7 @@ void set_speed(Context& ctx, int32_t index) {
     // A faster speed shows its unit; standard speed shows nothing.
     const std::string label(kSpeedLabels[size_t(index)]);
     // The factor first: whoever sees the label change finds the speed in force.
-    ctx.send.state().speed_factor = factor;
+    ctx.send.state_->speed_factor = factor;
     ctx.window->set_speed_label(factor > 10 ? label + "x" : label);
     ctx.window->set_speed_indicator(factor > 10);
     send_control_message(ctx, ctx.endpoints.virtual_destination, kSpeedRequest.data(),

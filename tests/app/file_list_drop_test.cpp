@@ -13,7 +13,8 @@
 #include "app/app_test_support.h"
 #include "app/file_list_model.h"
 #include "engine/list_commands.h"
-#include "engine/send_state.h"
+#include "engine/send_loop.h"
+#include "fakes/held_send.h"
 #include "filelist/list_file.h"
 
 namespace j3::testing {
@@ -160,16 +161,17 @@ class FileListDropTest : public QObject {
         const auto rows = drag(h, {0});
         const auto files = uris({write_file(*dir_, "n.syx", "\xF0\xF7")});
 
-        h.ctx.send.state().send_mode = kSendSysex;
+        QVERIFY(start_held_send(h.ctx));
         for (const QMimeData* data : {static_cast<const QMimeData*>(rows.get()),
                                       static_cast<const QMimeData*>(files.get())}) {
             QVERIFY(!model->canDropMimeData(data, Qt::MoveAction, -1, -1, {}));
             QVERIFY(!model->dropMimeData(data, Qt::MoveAction, -1, -1, {}));
         }
-        h.ctx.send.state().send_mode = kSendIdle;
-        h.ctx.send.state().request_held = true;
+        // Stopped, with its last request still held by the service.
+        stop_sending(h.ctx);
+        QVERIFY(!h.ctx.send.sending());
         QVERIFY(!model->dropMimeData(rows.get(), Qt::MoveAction, -1, -1, {}));
-        h.ctx.send.state().request_held = false;
+        QVERIFY(end_held_send(h.ctx, h.midi));
         QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("PQRS"));
 
         // Row ids of another window's list name nothing here.

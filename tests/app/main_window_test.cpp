@@ -28,7 +28,7 @@
 #include "engine/config_values.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
+#include "fakes/held_send.h"
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
 #include "midi/rtmidi_service.h"
@@ -478,11 +478,18 @@ class MainWindowTest : public QObject {
     void statusLinesShowTheProgressAndThenTheEnding() {
         Harness h(prefs_);
         QVERIFY(h.window->start());
-        SendState& t = h.ctx.send.state();
-        t.send_mode = kSendSample;
-        t.send_index = 2;
-        t.send_count = 3;
-        t.send_pos = 700;
+        // A send at the second of three items, a sample whose last packet
+        // is out: all 700 of its frames.
+        const Bytes wav = canonical_wav(700, 1);
+        const std::pair<const char*, std::string> items[] = {{"a.syx", "\xF0\x01\xF7"},
+                                                             {"s.wav", {wav.begin(), wav.end()}},
+                                                             {"c.syx", "\xF0\x02\xF7"}};
+        for (const auto& [name, bytes] : items)
+            QVERIFY(add_file_entry(h.ctx, write_file(*dir_, name, bytes), nullptr).ok);
+        select_only(h, {1, 2, 3});
+        QVERIFY(start_held_send(h.ctx));
+        while (h.ctx.send.progress().index < 2 || h.ctx.send.progress().position < 700)
+            QVERIFY(h.midi.complete_next());
         // A reception holding one 99-byte message.
         h.ctx.settings.selected_in = 1;
         QVERIFY(start_receiving(h.ctx));
@@ -494,7 +501,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(text(h, kSendStatus), QStringLiteral("Sending file 2 of 3. 700 samples."));
         QCOMPARE(text(h, kReceiveStatus), QStringLiteral("Receiving. 99 bytes."));
         // Once idle, the timer leaves the line the ending wrote.
-        t.send_mode = kSendIdle;
+        h.midi.complete_all();
+        QVERIFY(!h.ctx.send.sending());
         stop_receiving(h.ctx);
         h.window->set_send_status("Done.");
         h.window->set_receive_status("Stopped: the source has gone away.");

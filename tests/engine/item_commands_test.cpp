@@ -8,7 +8,7 @@
 #include "analysis/item_info.h"
 #include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
-#include "engine/send_state.h"
+#include "fakes/held_send.h"
 #include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
 #include "waveform/waveform_builder.h"
@@ -210,10 +210,10 @@ TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
 TEST_F(WaveformCommand, RefusedWhileSending) {
     add("a.wav", wav16(sine(1024, 1, 1024), 1, Loop{0, 1023}));
     t.window.select({1});
-    t.ctx.send.state().send_mode = kSendSysex;
+    ASSERT_TRUE(start_held_send(t.ctx));
     EXPECT_EQ(build_waveform_items(t.ctx), 0);
     EXPECT_EQ(t.ctx.files.file_array[0].file, "a.wav");
-    t.ctx.send.state().send_mode = kSendIdle;
+    ASSERT_TRUE(end_held_send(t.ctx, t.midi));
     EXPECT_EQ(build_waveform_items(t.ctx), 1) << "and sets the tables up itself";
 }
 

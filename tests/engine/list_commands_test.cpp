@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/send_state.h"
+#include "fakes/held_send.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
 #include "filelist/file_entry.h"
@@ -104,13 +104,13 @@ TEST_F(FileEntries, RemovingANonContiguousSelectionKeepsTheRestInOrder) {
 }
 
 TEST_F(FileEntries, RemovalIsRefusedWhileSending) {
-    for (const char* n : {"p", "q"}) add_file_entry(t.ctx, write(n, n), nullptr);
+    for (const char* n : {"p", "q"}) add_file_entry(t.ctx, write(n, "\xF0\x01\xF7"), nullptr);
     t.window.select({1, 2});
-    t.ctx.send.state().send_mode = kSendSysex;
+    ASSERT_TRUE(testing::start_held_send(t.ctx));
     remove_selected_entries(t.ctx);
     remove_all_entries(t.ctx);
     EXPECT_EQ(names().size(), 2u);
-    t.ctx.send.state().send_mode = kSendIdle;
+    ASSERT_TRUE(testing::end_held_send(t.ctx, t.midi));
     remove_all_entries(t.ctx);
     EXPECT_TRUE(names().empty());
     EXPECT_TRUE(t.window.list_items.empty());

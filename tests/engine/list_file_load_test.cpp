@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "engine/list_commands.h"
-#include "engine/send_state.h"
+#include "engine/send_loop.h"
+#include "fakes/held_send.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
 #include "filelist/list_file.h"
@@ -72,25 +73,29 @@ TEST_F(ListFileLoad, NothingChangesWhenTheFileIsNoListOrTheListIsInUse) {
                                                          "0\0",
                                                          16));
     const fs::path other = write("other.j3", "RIFF");
+    // A send of the list's entry: none, running, or stopped with its last
+    // request still held by the service.
+    enum class Send { kNone, kRunning, kHeld };
     struct Case {
         const char* description;
         fs::path path;
-        SendMode mode;
-        bool held;
+        Send send;
         bool is_list;
         const char* says;
     } cases[] = {
-        {"not a list", other, kSendIdle, false, false, "not a J3 file list"},
-        {"a later version", later, kSendIdle, false, true, "later version"},
-        {"while a send runs", list, kSendSysex, false, true, "while a send is running"},
-        {"while a request is still held", list, kSendIdle, true, true, "while a send is running"},
+        {"not a list", other, Send::kNone, false, "not a J3 file list"},
+        {"a later version", later, Send::kNone, true, "later version"},
+        {"while a send runs", list, Send::kRunning, true, "while a send is running"},
+        {"while a request is still held", list, Send::kHeld, true, "while a send is running"},
     };
     for (const Case& c : cases) {
         TestContext fresh;
-        ASSERT_TRUE(add_file_entry(fresh.ctx, write("kept.syx", "k"), nullptr));
+        ASSERT_TRUE(add_file_entry(fresh.ctx, write("kept.syx", "\xF0\x01\xF7"), nullptr));
         fresh.window.set_sample_number(3);
-        fresh.ctx.send.state().send_mode = c.mode;
-        fresh.ctx.send.state().request_held = c.held;
+        if (c.send != Send::kNone) {
+            ASSERT_TRUE(testing::start_held_send(fresh.ctx)) << c.description;
+        }
+        if (c.send == Send::kHeld) stop_sending(fresh.ctx);
         const ListLoad load = load_file_list(fresh.ctx, c.path);
         EXPECT_EQ(load.is_list, c.is_list) << c.description;
         EXPECT_FALSE(load.loaded) << c.description;
@@ -98,7 +103,7 @@ TEST_F(ListFileLoad, NothingChangesWhenTheFileIsNoListOrTheListIsInUse) {
         ASSERT_EQ(fresh.ctx.files.file_array.size(), 1u) << c.description;
         EXPECT_EQ(fs::path(fresh.ctx.files.file_array[0].file).filename(), "kept.syx");
         EXPECT_EQ(fresh.window.sample_number, 3) << c.description;
-        fresh.ctx.send.state().send_mode = kSendIdle;
+        EXPECT_TRUE(testing::end_held_send(fresh.ctx, fresh.midi)) << c.description;
     }
 }
 

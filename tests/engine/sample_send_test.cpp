@@ -9,7 +9,6 @@
 
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
 #include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
 #include "receive/midi_read.h"
@@ -186,7 +185,7 @@ TEST_F(SampleSend, RepliesOfTheReceiverSteerTheDump) {
         EXPECT_EQ(s.run(c.script), c.want_sent) << c.description;
         EXPECT_EQ(s.t.window.text(kSendStatus), c.want_status) << c.description;
         EXPECT_EQ(s.clock.ms_slept, c.want_ms) << c.description;
-        EXPECT_EQ(s.t.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_FALSE(s.t.ctx.send.sending()) << c.description;
         EXPECT_EQ(s.t.window.text(kSendButton), "Send") << c.description;
     }
 }
@@ -299,7 +298,7 @@ TEST_F(SampleSend, PacketNumbersWrapOverThreeHundredPackets) {
     }
     EXPECT_EQ(numbers, want);
     EXPECT_EQ(t.window.text(kSendStatus), "Done.");
-    EXPECT_EQ(t.ctx.send.state().send_pos, 300 * 40);
+    EXPECT_EQ(t.ctx.send.progress().position, 300 * 40);
 }
 
 TEST_F(SampleSend, NamesComeFromTheFileName) {
@@ -444,7 +443,7 @@ TEST_F(SampleSend, AnItemWhoseAudioCannotBeReadStopsTheSendNamingIt) {
     start({1, 2, 3});
     t.midi.complete_all();
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.window.text(kSendStatus),
               "Stopped: the audio of Broken One cannot be read as a sample.");
 }
@@ -452,12 +451,13 @@ TEST_F(SampleSend, AnItemWhoseAudioCannotBeReadStopsTheSendNamingIt) {
 TEST_F(SampleSend, TheStatusLineCountsSamples) {
     add("/s/a.wav", mono16(100));
     start({1});
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendSample);
+    EXPECT_TRUE(t.ctx.send.sending());
+    EXPECT_TRUE(t.ctx.send.progress().sample);
     EXPECT_EQ(t.window.progress_max, 100);
     t.midi.complete_next();  // header done; first packet out
-    EXPECT_EQ(t.ctx.send.state().send_pos, 40);
+    EXPECT_EQ(t.ctx.send.progress().position, 40);
     t.midi.complete_all();
-    EXPECT_EQ(t.ctx.send.state().send_pos, 100);
+    EXPECT_EQ(t.ctx.send.progress().position, 100);
 }
 
 // Stop and CANCEL arrive from other threads while the completion waits; the
@@ -513,8 +513,8 @@ TEST_F(SampleSend, StopAndCancelEndEveryKindOfWait) {
         EXPECT_TRUE(fired) << c.description;
         EXPECT_EQ(s.t.midi.sent_copy().size(), sent_at_stop) << c.description;
         EXPECT_EQ(s.t.midi.held(), 0u) << c.description;
-        EXPECT_EQ(s.t.ctx.send.state().send_mode, kSendIdle) << c.description;
-        EXPECT_FALSE(s.t.ctx.send.state().request_held) << c.description;
+        EXPECT_FALSE(s.t.ctx.send.sending()) << c.description;
+        EXPECT_FALSE(s.t.ctx.send.busy()) << c.description;
         if (!c.in_pause) {
             // The wait ended in the round the Stop came in.
             EXPECT_LE(s.clock.ms_slept - ms_before, 1) << c.description;

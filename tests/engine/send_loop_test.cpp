@@ -8,10 +8,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "audio/sds_encoder.h"
 #include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
 #include "fixtures/audio_files.h"
@@ -52,7 +52,8 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
     t.ctx.settings.send_delay = 6;
     start({1, 3});
     EXPECT_EQ(t.window.text(kSendButton), "Stop!");
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendSysex);
+    EXPECT_TRUE(t.ctx.send.sending());
+    EXPECT_FALSE(t.ctx.send.progress().sample);
 
     // One request in flight at any time.
     while (t.midi.held() > 0) {
@@ -70,7 +71,7 @@ TEST_F(SendLoop, SendsEveryPieceOfEveryItemInOrderThenFinishes) {
     // A pause before every piece but the very first of the send.
     EXPECT_EQ(t.clock.pauses, 2);
     EXPECT_EQ(t.clock.ticks_paused, 12);
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.window.text(kSendButton), "Send");
     EXPECT_EQ(t.window.text(kSendStatus), "Done.");
     EXPECT_EQ(t.window.progress_value, 0);
@@ -80,18 +81,18 @@ TEST_F(SendLoop, StatusCountersFollowTheQueue) {
     add("a.syx", {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0x03, 0xF7});
     add("b.syx", {0xF0, 0x05, 0xF7});
     start({1, 2});
-    EXPECT_EQ(t.ctx.send.state().send_index, 1);
-    EXPECT_EQ(t.ctx.send.state().send_count, 2);
-    EXPECT_EQ(t.ctx.send.state().send_pos, 3);
+    EXPECT_EQ(t.ctx.send.progress().index, 1);
+    EXPECT_EQ(t.ctx.send.progress().count, 2);
+    EXPECT_EQ(t.ctx.send.progress().position, 3);
     EXPECT_EQ(t.window.progress_max, 7);
     t.midi.complete_next();
-    EXPECT_EQ(t.ctx.send.state().send_pos, 7);
+    EXPECT_EQ(t.ctx.send.progress().position, 7);
     t.midi.complete_next();
-    EXPECT_EQ(t.ctx.send.state().send_index, 2);
+    EXPECT_EQ(t.ctx.send.progress().index, 2);
     // Re-reading the selection meanwhile (Loop, Stereo) leaves the queue alone.
     t.window.select({1});
     refresh_selection(t.ctx);
-    EXPECT_EQ(t.ctx.send.state().send_index, 2);
+    EXPECT_EQ(t.ctx.send.progress().index, 2);
     t.midi.complete_all();
     EXPECT_EQ(t.midi.sent_copy().size(), 3u);
 }
@@ -110,7 +111,7 @@ TEST_F(SendLoop, ItemsWithoutACompleteMessageArePassedOver) {
     t.midi.sent.clear();
     start({1, 2});
     EXPECT_EQ(t.midi.held(), 0u);
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.window.text(kSendButton), "Send");
 }
 
@@ -165,7 +166,7 @@ TEST(SendEnding, TheLastLineSaysWhatHappened) {
             stop_sending(t.ctx);
         }
         t.midi.complete_all();
-        EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_FALSE(t.ctx.send.sending()) << c.description;
         EXPECT_EQ(t.window.text(kSendStatus), c.want) << c.description;
         EXPECT_EQ(t.window.text(kSendStatus), c.want) << c.description;
         EXPECT_EQ(t.window.progress_value, 0) << c.description;
@@ -200,12 +201,13 @@ TEST_F(SendLoop, StopCancelsTheRequestInFlightAndItsLateCompletionSendsNothing) 
     start({1});
     t.window.set_sample_number(9);
     ASSERT_EQ(t.midi.held(), 1u);
-    ASSERT_FALSE(t.ctx.send.state().data_request.complete);
+    SysexRequest* in_flight = t.midi.in_flight.front();
+    ASSERT_FALSE(in_flight->complete);
 
     stop_sending(t.ctx);
-    EXPECT_TRUE(t.ctx.send.state().data_request.complete);  // cancelled
-    EXPECT_EQ(t.ctx.send.state().current_size, 0);
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_TRUE(in_flight->complete);  // cancelled
+    EXPECT_EQ(t.midi.sent_copy().size(), 1u) << "nothing more of the item goes";
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.window.text(kSendButton), "Send");
     EXPECT_EQ(t.window.text(kSampleNumberField), "5");
     // A new send asked for now waits until the service has let go of the
@@ -234,7 +236,7 @@ TEST_F(SendLoop, RefusedRequestStopsTheSendWithAMessage) {
     t.midi.refuse_above = 3;
     start({1});
     t.midi.complete_all();
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.window.text(kSendStatus),
               "Stopped: the destination could not take a message of 5 bytes.");
 }
@@ -259,7 +261,7 @@ TEST_F(SendLoop, StopDuringTheDelayHandsNothingMoreOver) {
     t.midi.complete_next();
     EXPECT_EQ(t.midi.held(), 0u);
     EXPECT_EQ(t.midi.sent_copy().size(), 1u);
-    EXPECT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(t.ctx.send.sending());
     EXPECT_EQ(t.window.progress_value, 0) << "no late completion comes to reset the bar";
 }
 
@@ -282,9 +284,9 @@ TEST_F(SendLoop, StopRacingCompletionsEndsCleanly) {
         stop_sending(fresh.ctx);
         completer.join();
         fresh.midi.complete_all();
-        EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle);
+        EXPECT_FALSE(fresh.ctx.send.sending());
         EXPECT_EQ(fresh.midi.held(), 0u);
-        EXPECT_FALSE(fresh.ctx.send.state().request_held);
+        EXPECT_FALSE(fresh.ctx.send.busy());
         EXPECT_EQ(fresh.window.text(kSendButton), "Send");
     }
 }
@@ -296,7 +298,7 @@ TEST_F(SendLoop, EntriesStayWhileTheServiceHoldsTheCancelledRequest) {
     add("b.syx", {0xF0, 0x03, 0xF7});
     start({1, 2});
     stop_sending(t.ctx);
-    ASSERT_EQ(t.ctx.send.state().send_mode, kSendIdle);
+    ASSERT_FALSE(t.ctx.send.sending());
     ASSERT_EQ(t.midi.held(), 1u);
     const uint8_t* held = t.midi.in_flight.front()->data;
     remove_selected_entries(t.ctx);
@@ -349,7 +351,7 @@ TEST_F(SendLoop, LossOnTheWayIsReported) {
         fresh.midi.raise_backend_error = c.raise;
         fresh.midi.complete_all();
         EXPECT_EQ(fresh.midi.sent_copy().size(), c.want_sent) << c.description;
-        EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_FALSE(fresh.ctx.send.sending()) << c.description;
         EXPECT_EQ(fresh.window.text(kSendStatus), c.want_status) << c.description;
         fresh.midi.undelivered = kSendTaken;
         EXPECT_TRUE(start_sending(fresh.ctx)) << c.description << ": the next send may start";
@@ -421,7 +423,7 @@ TEST_F(SendFromFile, AFileChangedOnDiskStopsTheSendWithItsName) {
                          : sent.size() < item.size() ? Sent::kPart
                                                      : Sent::kAll;
         EXPECT_EQ(got, c.want_sent) << c.description;
-        EXPECT_EQ(fresh.ctx.send.state().send_mode, kSendIdle) << c.description;
+        EXPECT_FALSE(fresh.ctx.send.sending()) << c.description;
         EXPECT_EQ(fresh.window.text(kSendStatus), c.want_status) << c.description;
         // Selecting it shows the same, not an analysis of what is left.
         show_item_info(fresh.ctx, 1, kItemSelectedNotification);

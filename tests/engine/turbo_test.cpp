@@ -1,5 +1,4 @@
 #include "engine/turbo.h"
-#include "engine/send_state.h"
 
 #include <gtest/gtest.h>
 
@@ -69,8 +68,10 @@ TEST_F(Speed, ReportsPutTheSpeedInForce) {
         SpeedHarness s;
         LabelWatch window(s.t.ctx);
         s.t.ctx.window = &window;
+        // Another speed in force before, so the one reported is seen to change.
+        set_speed(s.t.ctx, c.want_factor == 10 ? 11 : 1);
+        s.t.midi.sent.clear();
         window.set_speed_indicator(!c.want_indicator);
-        s.t.ctx.send.state().speed_factor = c.want_factor == 10 ? 200 : 10;
         report(s.t.ctx, c.index);
         EXPECT_EQ(window.text(kSpeedLabel), c.want_label) << int(c.index);
         EXPECT_EQ(window.factor_at_label, c.want_factor) << int(c.index);
@@ -133,12 +134,14 @@ TEST_F(Speed, ControlMessagesNeverShareARecordWhileHeldAndNeverWait) {
     std::set<SysexRequest*> records;
     for (SysexRequest* r : t.midi.in_flight) records.insert(r);
     EXPECT_EQ(records.size(), 5u) << "a held record was refilled";
-    EXPECT_EQ(records.count(&t.ctx.send.state().data_request), 1u);
+    // The send's own request, handed over first, still carries its message.
+    const SysexRequest* data_request = t.midi.in_flight.front();
+    EXPECT_EQ(Bytes(data_request->data, data_request->data + data_request->bytes_to_send),
+              (Bytes{0xF0, 0x01, 0xF7}));
     // Each record still carries what it was given.
     std::vector<Bytes> carried;
     for (SysexRequest* r : t.midi.in_flight)
-        if (r != &t.ctx.send.state().data_request)
-            carried.emplace_back(r->data, r->data + r->bytes_to_send);
+        if (r != data_request) carried.emplace_back(r->data, r->data + r->bytes_to_send);
     EXPECT_EQ(carried, (std::vector<Bytes>{kSpeedRequestBytes, speed_set(1), kSpeedRequestBytes,
                                            kSpeedRequestBytes}));
 
@@ -146,9 +149,11 @@ TEST_F(Speed, ControlMessagesNeverShareARecordWhileHeldAndNeverWait) {
     t.midi.complete_all();
     for (int i = 0; i < 10; ++i) {
         send_speed_request(t.ctx);
+        ASSERT_EQ(t.midi.held(), 1u);
+        EXPECT_EQ(records.count(t.midi.in_flight.front()), 1u) << "a record was made anew";
+        EXPECT_NE(t.midi.in_flight.front(), data_request) << "a control message took the send's";
         t.midi.complete_all();
     }
-    EXPECT_EQ(t.ctx.send.state().control_requests.records.size(), 4u);
 }
 
 TEST_F(Speed, NothingGoesToADestinationThatIsNotChosen) {

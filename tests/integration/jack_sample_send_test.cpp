@@ -13,7 +13,6 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
 #include "fakes/fake_window.h"
 #include "fixtures/audio_files.h"
 #include "jack_fixture.h"

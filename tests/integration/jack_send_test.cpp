@@ -9,7 +9,6 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
@@ -194,7 +193,7 @@ TEST_F(OverJack, StopEndsASendAtOnceAndItsLastRequestStillCompletes) {
     ASSERT_TRUE(start_long_send(to, reader));
 
     stop_sending(ctx);
-    EXPECT_EQ(ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(ctx.send.sending());
     EXPECT_EQ(window.text(testing::kSendStatus), "Stopped.");
     EXPECT_TRUE(eventually([&] { return !ctx.send.busy(); }));
     std::this_thread::sleep_for(200ms);
@@ -278,7 +277,7 @@ TEST_F(OverJack, StopStillWorksRightAfterTheDestinationLeaves) {
 
     reader.reset();
     stop_sending(ctx);
-    EXPECT_EQ(ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(ctx.send.sending());
     EXPECT_EQ(window.text(testing::kSendButton), "Send");
     EXPECT_TRUE(eventually([&] { return !ctx.send.busy(); }));
 }

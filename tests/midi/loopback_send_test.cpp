@@ -12,7 +12,6 @@
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
-#include "engine/send_state.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window.h"
 #include "midi/endpoints.h"
@@ -119,7 +118,7 @@ TEST_F(LoopbackSend, StopCutsTheSendShortAndALaterSendStillWorks) {
     start();
     ASSERT_TRUE(eventually([&] { return received_size() >= 500; }));
     stop_sending(ctx);
-    EXPECT_EQ(ctx.send.state().send_mode, kSendIdle);
+    EXPECT_FALSE(ctx.send.sending());
     ASSERT_TRUE(eventually([&] { return !ctx.send.busy(); }));
 
     midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, 1000000);

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/send_state.h"
+#include "engine/list_commands.h"
+#include "engine/send_loop.h"
+#include "fakes/held_send.h"
 #include "fakes/test_context.h"
 #include "fakes/test_folder.h"
 #include "receive/received_entry.h"
@@ -78,13 +80,19 @@ TEST_F(SaveEntries, AFailedWriteEndsTheSequenceWithItsReasonAndKeepsTheEntry) {
 }
 
 TEST_F(SaveEntries, SavingLeavesARunningSendsPositionAlone) {
-    t.ctx.send.state().send_mode = kSendSysex;
-    t.ctx.send.state().send_index = 1;
+    FileEntry sent;
+    sent.file = "sent.syx";
+    sent.data = {0xF0, 0x01, 0xF7, 0xF0, 0x02, 0xF7};
+    append_entry(t.ctx, std::move(sent));
+    t.window.select({4});
+    ASSERT_TRUE(start_held_send(t.ctx));
     t.ctx.files.selected_ids = {2, 3};
     const SaveOutcome out = save_selected_entries(t.ctx, chooser({"a.syx", "b.syx"}));
     EXPECT_EQ(out.saved, 2);
-    EXPECT_EQ(t.ctx.send.state().send_index, 1);
+    EXPECT_TRUE(t.ctx.send.sending());
+    EXPECT_EQ(t.ctx.send.progress().index, 1);
     EXPECT_EQ(entry(3).file, (dir / "b.syx").string());
+    EXPECT_TRUE(end_held_send(t.ctx, t.midi));
 }
 
 }  // namespace
