@@ -43,9 +43,8 @@ constexpr const char* kUsage =
     "  --stereo CHOICE    a stereo file's channel: mix, left or right (default mix)\n"
     "  --device N         SDS channel of the dump, 0 to 127 (default 0)\n";
 
-int fail(const std::string& message) {
-    std::fprintf(stderr, "j3 convert: %s\n", message.c_str());
-    return 1;
+VerbOutcome fail(const std::string& message) {
+    return j3::fail("convert", message);
 }
 
 // -h and --help are looked for before these.
@@ -83,12 +82,14 @@ struct Options {
     std::vector<std::string> audio_only;  // audio options given (refused for dump input)
 };
 
-// Parses the arguments; an empty result means they were fine.
-std::string parse_options(const std::vector<std::string>& args, Options& o) {
+// Parses the arguments into o: false, with the words for the user, for a line
+// that will not do.
+Result parse_options(const std::vector<std::string>& args, Options& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
         if (a.positional()) {
-            if (!o.in.empty()) return "one input file only (\"" + a.text + "\" is a second)";
+            if (!o.in.empty())
+                return failure("one input file only (\"" + a.text + "\" is a second)");
             o.in = a.text;
             continue;
         }
@@ -98,7 +99,8 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         if (a.is("--format")) {
-            if (parse_choice(v, kFormatWords) < 0) return "--format takes wav, aiff or syx";
+            if (parse_choice(v, kFormatWords) < 0)
+                return failure("--format takes wav, aiff or syx");
             o.format = v;
             continue;
         }
@@ -108,27 +110,28 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             o.send_filename = true;
         } else if (a.is("--sample-number")) {
             if (!parse_number(v, 0, 16383, o.sample_number))
-                return "--sample-number takes a number from 0 to 16383";
+                return failure("--sample-number takes a number from 0 to 16383");
         } else if (a.is("--device")) {
-            if (!parse_number(v, 0, 127, o.device)) return "--device takes a number from 0 to 127";
+            if (!parse_number(v, 0, 127, o.device))
+                return failure("--device takes a number from 0 to 127");
         } else if (a.is("--loop")) {
             o.loop = parse_choice(v, kLoopWords);
-            if (o.loop < 0) return "--loop takes file, on or off";
+            if (o.loop < 0) return failure("--loop takes file, on or off");
         } else if (a.is("--stereo")) {
             o.stereo = parse_choice(v, kStereoWords);
-            if (o.stereo < 0) return "--stereo takes mix, left or right";
+            if (o.stereo < 0) return failure("--stereo takes mix, left or right");
         }
         o.audio_only.push_back(a.text);
     }
-    if (parsed.problem != ArgProblem::kNone) return parsed.error;
-    if (o.in.empty()) return "no input file";
-    if (o.out.empty()) return "no output file (-o OUT)";
+    if (parsed.problem != ArgProblem::kNone) return failure(parsed.error);
+    if (o.in.empty()) return failure("no input file");
+    if (o.out.empty()) return failure("no output file (-o OUT)");
     return {};
 }
 
 // --- Audio to dump -------------------------------------------------------------
 
-int audio_to_dump(const Options& o, const MappedFile& file) {
+VerbOutcome audio_to_dump(const Options& o, const MappedFile& file) {
     const std::string base = sds_base_name(o.in);
     SdsItemParams item;
     item.channel = uint8_t(o.device);
@@ -164,7 +167,7 @@ int audio_to_dump(const Options& o, const MappedFile& file) {
         return {message, size_t(n)};
     });
     if (!written) return fail(written.message);
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
 // --- Dumps to items ---------------------------------------------------------------
@@ -202,7 +205,7 @@ int32_t format_for(const Options& o) {
 // Damaged places named one by one on standard error before they are counted.
 constexpr int32_t kMaxReported = 20;
 
-int dump_to_items(const Options& o, const MappedFile& file) {
+VerbOutcome dump_to_items(const Options& o, const MappedFile& file) {
     const int32_t format = format_for(o);
     if (format == 0)
         return fail("say which format to write with --format wav|aiff|syx (\"" + o.out +
@@ -260,22 +263,19 @@ int dump_to_items(const Options& o, const MappedFile& file) {
                      "dump\n",
                      dumps.not_sds);
     if (written == 0) return fail("no complete sample dump in \"" + o.in + "\"");
-    return damaged > 0 ? 1 : 0;
+    return {damaged > 0 ? VerbEnd::kFailed : VerbEnd::kDone, {}};
 }
 
 }  // namespace
 
-int convert_command(const std::vector<std::string>& args) {
+VerbOutcome convert_command(const std::vector<std::string>& args) {
     // Help wins wherever it stands, even as the value of another option.
     for (const std::string& a : args) {
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a == "-h" || a == "--help") return show_usage(kUsage);
     }
     Options o;
-    std::string error = parse_options(args, o);
-    if (!error.empty()) return usage_error("convert", error, kUsage);
+    if (const Result parsed = parse_options(args, o); !parsed)
+        return usage_error("convert", parsed.message, kUsage);
     // Mapped, not copied: the samples are read from the file cache as the
     // packets are made.
     MappedFile file;

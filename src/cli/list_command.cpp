@@ -42,13 +42,11 @@ constexpr std::string_view kListLoopWords[] = {"file", "on", "off"};
 // The sample number an SDS dump header carries: 14 bits.
 constexpr int32_t kMaxSampleNumber = 16383;
 
-int fail(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "j3 list: %s\n", message.c_str());
-    return 1;
+VerbOutcome fail(const std::string& message) {
+    return j3::fail("list", message);
 }
 
-int show_list(const std::string& path, bool json) {
+VerbOutcome show_list(const std::string& path, bool json) {
     const ListFileRead read = read_file_list(path);
     if (read.status != ListFileStatus::kRead) return fail(read.message);
     const ListFileContents& list = read.contents;
@@ -71,16 +69,16 @@ int show_list(const std::string& path, bool json) {
         }
     }
     if (list.unusable > 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "j3 list: %d %s of \"%s\" could not be read and %s left out\n",
-                     int(list.unusable), list.unusable == 1 ? "entry" : "entries", path.c_str(),
-                     list.unusable == 1 ? "was" : "were");
+        tell_error("list", std::to_string(list.unusable) +
+                               (list.unusable == 1 ? " entry of \"" : " entries of \"") + path +
+                               "\" could not be read and " + (list.unusable == 1 ? "was" : "were") +
+                               " left out");
     }
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
-int write_list(const std::string& out, const std::vector<std::string>& files, int32_t sample_number,
-               int32_t loop, int32_t stereo) {
+VerbOutcome write_list(const std::string& out, const std::vector<std::string>& files,
+                       int32_t sample_number, int32_t loop, int32_t stereo) {
     std::vector<FileEntry> entries;
     for (const std::string& f : files) {
         if (is_list_file_name(f)) {
@@ -110,12 +108,12 @@ int write_list(const std::string& out, const std::vector<std::string>& files, in
     }
     if (const Result written = write_file_list(out, entries, sample_number); !written)
         return fail(written.message);
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
 }  // namespace
 
-int list_command(const std::vector<std::string>& args) {
+VerbOutcome list_command(const std::vector<std::string>& args) {
     bool json = false;
     std::string out;
     std::vector<std::string> files;
@@ -123,10 +121,7 @@ int list_command(const std::vector<std::string>& args) {
     int32_t sample_number = 0, loop = kLoopFile, stereo = kStereoMix;
     const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a.is("--help")) return show_usage(kUsage);
         if (a.positional()) {
             files.push_back(a.text);
         } else if (a.is("--json")) {
