@@ -82,7 +82,7 @@ VerbOutcome identify_command(const std::vector<std::string>& args) {
     MidiSession session(window);
     Context& ctx = session.ctx;
     session.open(midi_read_proc(ctx));
-    if (std::string message; !session.choose(m.to, m.from, message)) return fail(message);
+    if (const Result chosen = session.choose(m.to, m.from); !chosen) return fail(chosen.message);
 
     if (!ask_identity(ctx, uint8_t(m.device))) return fail("the request could not be sent");
     std::this_thread::sleep_for(std::chrono::milliseconds(kIdentityWaitMs));

@@ -293,9 +293,9 @@ Result open_ports(MidiSession& session, ConsoleWindow& window, const Options& o,
         input.heard(packets);
         midi_read(ctx, packets);
     });
-    std::string message;
-    if (!session.choose({}, o.midi.from, message) || !session.choose(o.midi.to, {}, message))
-        return failure(message);
+    // The source first: when both will not do, the source is named.
+    if (Result chosen = session.choose({}, o.midi.from); !chosen) return chosen;
+    if (Result chosen = session.choose(o.midi.to, {}); !chosen) return chosen;
     // What --send sends is the list's first entry, never written out.
     if (!o.send.empty()) {
         if (Result added = add_file_entry(ctx, o.send, nullptr); !added) return added;

@@ -223,8 +223,8 @@ VerbOutcome send_command(const std::vector<std::string>& args) {
     MidiSession session(window);
     Context& ctx = session.ctx;
     session.open(midi_read_proc(ctx));
-    if (std::string message; !session.choose(o.midi.to, o.midi.from, message))
-        return fail("send", message);
+    if (const Result chosen = session.choose(o.midi.to, o.midi.from); !chosen)
+        return fail("send", chosen.message);
     if (const Result prepared = prepare(ctx, window, o); !prepared)
         return fail("send", prepared.message);
 

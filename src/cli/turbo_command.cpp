@@ -92,7 +92,8 @@ VerbOutcome turbo_command(const std::vector<std::string>& args) {
     MidiSession session(window);
     Context& ctx = session.ctx;
     session.open(midi_read_proc(ctx));
-    if (std::string message; !session.choose(m.to, m.from, message)) return fail("turbo", message);
+    if (const Result chosen = session.choose(m.to, m.from); !chosen)
+        return fail("turbo", chosen.message);
     ctx.settings.turbo_limit = limit;
 
     // What the instrument runs at now.
