@@ -99,7 +99,7 @@ Result parse_options(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         if (a.is("--format")) {
-            if (parse_choice(v, kFormatWords) < 0)
+            if (int32_t word = 0; !parse_choice(v, kFormatWords, word))
                 return failure("--format takes wav, aiff or syx");
             o.format = v;
             continue;
@@ -115,11 +115,11 @@ Result parse_options(const std::vector<std::string>& args, Options& o) {
             if (!parse_number(v, 0, 127, o.device))
                 return failure("--device takes a number from 0 to 127");
         } else if (a.is("--loop")) {
-            o.loop = parse_choice(v, kLoopWords);
-            if (o.loop < 0) return failure("--loop takes file, on or off");
+            if (!parse_choice(v, kLoopWords, o.loop))
+                return failure("--loop takes file, on or off");
         } else if (a.is("--stereo")) {
-            o.stereo = parse_choice(v, kStereoWords);
-            if (o.stereo < 0) return failure("--stereo takes mix, left or right");
+            if (!parse_choice(v, kStereoWords, o.stereo))
+                return failure("--stereo takes mix, left or right");
         }
         o.audio_only.push_back(a.text);
     }

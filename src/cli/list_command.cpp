@@ -135,11 +135,10 @@ VerbOutcome list_command(const std::vector<std::string>& args) {
                     return usage_error("list", "--sample-number takes a number from 0 to 16383",
                                        kUsage);
             } else if (a.is("--loop")) {
-                loop = parse_choice(a.value, kListLoopWords);
-                if (loop < 0) return usage_error("list", "--loop takes file, on or off", kUsage);
+                if (!parse_choice(a.value, kListLoopWords, loop))
+                    return usage_error("list", "--loop takes file, on or off", kUsage);
             } else if (a.is("--stereo")) {
-                stereo = parse_choice(a.value, kStereoWords);
-                if (stereo < 0)
+                if (!parse_choice(a.value, kStereoWords, stereo))
                     return usage_error("list", "--stereo takes mix, left or right", kUsage);
             }
         }

@@ -99,11 +99,14 @@ bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& val
     return true;
 }
 
-int parse_choice(std::string_view text, std::span<const std::string_view> words) {
+bool parse_choice(std::string_view text, std::span<const std::string_view> words, int32_t& value) {
     for (size_t i = 0; i < words.size(); ++i) {
-        if (text == words[i]) return int(i);
+        if (text == words[i]) {
+            value = int32_t(i);
+            return true;
+        }
     }
-    return -1;
+    return false;
 }
 
 }  // namespace j3

@@ -102,8 +102,9 @@ MidiArg take_midi_arg(const ParsedArg& a, MidiArgs& m);
 // digits only: no sign, no spaces. False leaves value alone.
 bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& value);
 
-// The position of text among words (exact, case and all), or -1.
-int parse_choice(std::string_view text, std::span<const std::string_view> words);
+// The position of text among words (exact, case and all), into value. False
+// leaves value alone.
+bool parse_choice(std::string_view text, std::span<const std::string_view> words, int32_t& value);
 
 // The words of --stereo, by StereoChoice.
 inline constexpr std::string_view kStereoWords[] = {"mix", "left", "right"};

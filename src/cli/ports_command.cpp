@@ -36,11 +36,11 @@ VerbOutcome ports_command(const std::vector<std::string>& args) {
     if (!parsed.args.empty() && parsed.args[0].is("--help")) {
         return show_usage(kUsage);
     }
-    int side = -1;  // by kSideWords; -1 lists both with positions
+    int32_t side = -1;  // by kSideWords; -1 lists both with positions
     for (const ParsedArg& a : parsed.args) {
         if (!a.is("--names")) return bare_usage_error(kUsage);
-        side = parse_choice(a.value, kSideWords);
-        if (side < 0) return usage_error("ports", "--names takes sources or destinations", kUsage);
+        if (!parse_choice(a.value, kSideWords, side))
+            return usage_error("ports", "--names takes sources or destinations", kUsage);
     }
     if (parsed.problem == ArgProblem::kMissingValue)
         return usage_error("ports", parsed.error, kUsage);

@@ -155,8 +155,9 @@ Result take_option(const ParsedArg& a, Options& o) {
     if (a.is("-o")) {
         o.dir = a.value;
     } else if (a.is("--format")) {
-        const int word = parse_choice(a.value, kFormatWords);
-        if (word < 0) return failure("--format takes syx, wav, aiff or syx-all");
+        int32_t word = 0;
+        if (!parse_choice(a.value, kFormatWords, word))
+            return failure("--format takes syx, wav, aiff or syx-all");
         o.format = word + 1;
     } else if (a.is("--handshake")) {
         o.handshake = true;

@@ -103,11 +103,10 @@ Result take_option(const ParsedArg& a, SendOptions& o) {
         if (!parse_number(v, 0, 16383, o.sample_number))
             return failure("--sample-number takes a number from 0 to 16383");
     } else if (a.is("--loop")) {
-        o.loop = parse_choice(v, kLoopWords);
-        if (o.loop < 0) return failure("--loop takes file, on or off");
+        if (!parse_choice(v, kLoopWords, o.loop)) return failure("--loop takes file, on or off");
     } else if (a.is("--stereo")) {
-        o.stereo = parse_choice(v, kStereoWords);
-        if (o.stereo < 0) return failure("--stereo takes mix, left or right");
+        if (!parse_choice(v, kStereoWords, o.stereo))
+            return failure("--stereo takes mix, left or right");
     } else if (a.is("--delay")) {
         if (!parse_number(v, 0, kMaxNumber, o.delay))
             return failure("--delay takes a number of ticks, 0 or more");

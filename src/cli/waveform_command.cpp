@@ -53,8 +53,7 @@ std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, Wave
         if (a.is("-o")) {
             o.out_dir = a.value;
         } else if (a.is("--stereo")) {
-            o.stereo = parse_choice(a.value, kStereoWords);
-            if (o.stereo < 0) {
+            if (!parse_choice(a.value, kStereoWords, o.stereo)) {
                 tell_error("waveform",
                            "--stereo takes mix, left or right, not \"" + a.value + "\"");
                 return VerbOutcome{VerbEnd::kUsageError, {}};
