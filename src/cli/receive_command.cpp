@@ -31,7 +31,6 @@
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
-#include "cli/endpoint_choice.h"
 #include "cli/interrupt.h"
 #include "cli/midi_session.h"
 #include "cli/options.h"
