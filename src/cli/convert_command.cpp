@@ -25,6 +25,8 @@
 namespace j3 {
 namespace {
 
+constexpr std::string_view kVerb = "convert";
+
 using Bytes = std::vector<uint8_t>;
 
 constexpr const char* kUsage =
@@ -42,10 +44,6 @@ constexpr const char* kUsage =
     "  --loop CHOICE      the sample's loop: as the file says, on or off (default file)\n"
     "  --stereo CHOICE    a stereo file's channel: mix, left or right (default mix)\n"
     "  --device N         SDS channel of the dump, 0 to 127 (default 0)\n";
-
-VerbOutcome fail(const std::string& message) {
-    return j3::fail("convert", message);
-}
 
 // -h and --help are looked for before these.
 constexpr Option kOptions[] = {
@@ -150,8 +148,8 @@ VerbOutcome audio_to_dump(const Options& o, const MappedFile& file) {
         SampleInfo info;
         AudioInfoText why = audio_info_text(file.data, file.size, info);
         if (parse_audio_file(file.data, file.size, info) && info.sample_length <= 0)
-            return fail("\"" + o.in + "\" holds no sample frames");
-        return fail("cannot read the audio of \"" + o.in + "\": " + why.text);
+            return fail(kVerb, "\"" + o.in + "\" holds no sample frames");
+        return fail(kVerb, "cannot read the audio of \"" + o.in + "\": " + why.text);
     }
     if (const std::string note = sample_cut_note(*enc, "--extended"); !note.empty())
         std::fprintf(stderr, "j3 convert: note: %s\n", note.c_str());
@@ -166,7 +164,7 @@ VerbOutcome audio_to_dump(const Options& o, const MappedFile& file) {
         first = false;
         return {message, size_t(n)};
     });
-    if (!written) return fail(written.message);
+    if (!written) return fail(kVerb, written.message);
     return {VerbEnd::kDone, {}};
 }
 
@@ -208,8 +206,8 @@ constexpr int32_t kMaxReported = 20;
 VerbOutcome dump_to_items(const Options& o, const MappedFile& file) {
     const int32_t format = format_for(o);
     if (format == 0)
-        return fail("say which format to write with --format wav|aiff|syx (\"" + o.out +
-                    "\" has no known extension)");
+        return fail(kVerb, "say which format to write with --format wav|aiff|syx (\"" + o.out +
+                               "\" has no known extension)");
     DumpAssembler dumps;
     dumps.sds_format = format;
     assemble_bytes(dumps, file.data, file.size);
@@ -231,7 +229,7 @@ VerbOutcome dump_to_items(const Options& o, const MappedFile& file) {
                 if (const Result w = write_whole_file(numbered_name(o.out, written), e.item.data(),
                                                       e.item.size());
                     !w)
-                    return fail(w.message);
+                    return fail(kVerb, w.message);
                 break;
             case DumpEvent::kItemIncomplete:
                 ++damaged;
@@ -262,7 +260,7 @@ VerbOutcome dump_to_items(const Options& o, const MappedFile& file) {
                      "j3 convert: note: skipped %d SysEx message(s) that are not part of a sample "
                      "dump\n",
                      dumps.not_sds);
-    if (written == 0) return fail("no complete sample dump in \"" + o.in + "\"");
+    if (written == 0) return fail(kVerb, "no complete sample dump in \"" + o.in + "\"");
     return {damaged > 0 ? VerbEnd::kFailed : VerbEnd::kDone, {}};
 }
 
@@ -275,24 +273,25 @@ VerbOutcome convert_command(const std::vector<std::string>& args) {
     }
     Options o;
     if (const Result parsed = parse_options(args, o); !parsed)
-        return usage_error("convert", parsed.message, kUsage);
+        return usage_error(kVerb, parsed.message, kUsage);
     // Mapped, not copied: the samples are read from the file cache as the
     // packets are made.
     MappedFile file;
     if (const Result read = map_file(o.in, file); !read)
-        return fail("cannot read \"" + o.in + "\": " + read.message);
+        return fail(kVerb, "cannot read \"" + o.in + "\": " + read.message);
     if (is_audio_file(file.data, file.size)) {
         if (!o.format.empty() && o.format != "syx")
-            return fail("audio input becomes an SDS dump: --format " + o.format +
-                        " applies to dump input only");
+            return fail(kVerb, "audio input becomes an SDS dump: --format " + o.format +
+                                   " applies to dump input only");
         if (const std::string ext = lower_extension(o.out);
             ext == ".wav" || ext == ".aif" || ext == ".aiff" || ext == ".aifc")
-            return fail("audio input becomes an SDS dump, not " + ext + ": name a .syx output");
+            return fail(kVerb,
+                        "audio input becomes an SDS dump, not " + ext + ": name a .syx output");
         return audio_to_dump(o, file);
     }
     if (!o.audio_only.empty())
-        return fail(o.audio_only.front() + " applies to audio input only, and \"" + o.in +
-                    "\" is no WAV, AIFF or AIFC file");
+        return fail(kVerb, o.audio_only.front() + " applies to audio input only, and \"" + o.in +
+                               "\" is no WAV, AIFF or AIFC file");
     return dump_to_items(o, file);
 }
 

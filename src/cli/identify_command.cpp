@@ -23,6 +23,8 @@
 namespace j3 {
 namespace {
 
+constexpr std::string_view kVerb = "identify";
+
 constexpr const char* kUsage =
     "usage: j3 identify --to DEST --from SRC [--device D] [--json]\n"
     "  --to DEST    where the identity request goes: a position (see j3 ports) or a\n"
@@ -39,11 +41,7 @@ constexpr Option kOptions[] = {
     kHelpOption, kToOption, kFromOption, kDeviceOption, {.name = "--json"}};
 
 VerbOutcome usage_error(const std::string& message) {
-    return j3::usage_error("identify", message, kUsage);
-}
-
-VerbOutcome fail(const std::string& message) {
-    return j3::fail("identify", message);
+    return j3::usage_error(kVerb, message, kUsage);
 }
 
 std::string reply_json(const IdentityReply& r) {
@@ -81,15 +79,16 @@ VerbOutcome identify_command(const std::vector<std::string>& args) {
     MidiSession session(window);
     Context& ctx = session.ctx;
     session.open(midi_read_proc(ctx));
-    if (const Result chosen = session.choose(m.to, m.from); !chosen) return fail(chosen.message);
+    if (const Result chosen = session.choose(m.to, m.from); !chosen)
+        return fail(kVerb, chosen.message);
 
-    if (!ask_identity(ctx, uint8_t(m.device))) return fail("the request could not be sent");
+    if (!ask_identity(ctx, uint8_t(m.device))) return fail(kVerb, "the request could not be sent");
     std::this_thread::sleep_for(std::chrono::milliseconds(kIdentityWaitMs));
     const std::vector<IdentityReply> replies = session.reception.identity().stop();
     for (const auto end = std::chrono::steady_clock::now() + kDrainWait;
          control_messages_pending(ctx) && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (replies.empty()) return fail("no answer within a second");
+    if (replies.empty()) return fail(kVerb, "no answer within a second");
     for (const IdentityReply& r : replies)
         std::printf("%s\n", (json ? reply_json(r) : identity_reply_line(r)).c_str());
     std::fflush(stdout);

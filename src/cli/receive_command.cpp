@@ -49,6 +49,8 @@
 namespace j3 {
 namespace {
 
+constexpr std::string_view kVerb = "receive";
+
 constexpr const char* kUsage =
     "usage: j3 receive --from SRC [--to DEST] -o DIR [--format syx|wav|aiff|syx-all]\n"
     "                  [--handshake] [--device N] [--idle SECONDS] [--count N]\n"
@@ -90,11 +92,7 @@ constexpr Option kOptions[] = {
 constexpr std::string_view kFormatWords[] = {"syx", "wav", "aiff", "syx-all"};
 
 VerbOutcome usage_error(const std::string& message) {
-    return j3::usage_error("receive", message, kUsage);
-}
-
-VerbOutcome fail(const std::string& message) {
-    return j3::fail("receive", message);
+    return j3::usage_error(kVerb, message, kUsage);
 }
 
 // dir/name, or with " 2", " 3", ... before the extension when that exists.
@@ -311,7 +309,7 @@ VerbOutcome receive_requested(Context& ctx, ConsoleWindow& window, const Options
     const int64_t wait_ms = std::min<int64_t>(int64_t(o.idle_seconds) * 1000, INT32_MAX);
     RequestSeries series{.first = o.first, .last = o.last, .wait_ms = int32_t(wait_ms)};
     if (!start_request_series(ctx, series, steady_ms()))
-        return fail(series_failure_text(series_outcome(series)));
+        return fail(kVerb, series_failure_text(series_outcome(series)));
     size_t missing_told = 0, incomplete_told = 0;
     RateMeter meter;
     auto tell = [&] {
@@ -337,10 +335,11 @@ VerbOutcome receive_requested(Context& ctx, ConsoleWindow& window, const Options
     window.drain();
     writer.write_new();
     tell();
-    if (!writer.error) return fail(writer.error.message);
+    if (!writer.error) return fail(kVerb, writer.error.message);
     if (ctrl_c.pressed()) return {VerbEnd::kInterrupted, {}};
     const SeriesOutcome outcome = series_outcome(series);
-    if (series_verb_end(outcome) != VerbEnd::kDone) return fail(series_failure_text(outcome));
+    if (series_verb_end(outcome) != VerbEnd::kDone)
+        return fail(kVerb, series_failure_text(outcome));
     std::printf("%s\n", series_outcome_text(outcome).c_str());
     std::fflush(stdout);
     return {VerbEnd::kDone, {}};
@@ -390,11 +389,11 @@ VerbOutcome reception_ending(Context& ctx, const EntryWriter& writer, const Ctrl
     }
     if (const VerbEnd end = receive_verb_end(outcome); end != VerbEnd::kDone) {
         const std::string why = receive_verb_failure_text(outcome);
-        tell_error("receive", why);
+        tell_error(kVerb, why);
         return {ctrl_c.ending(end), why};
     }
     // The server fell behind: said, as a send says it.
-    if (outcome->xrun) tell_error("receive", receive_failure_text(*outcome));
+    if (outcome->xrun) tell_error(kVerb, receive_failure_text(*outcome));
     std::printf("%s\n", verb_done_text().c_str());
     std::fflush(stdout);
     return {ctrl_c.ending(VerbEnd::kDone), {}};
@@ -406,7 +405,8 @@ VerbOutcome receive_command(const std::vector<std::string>& args) {
     Options o;
     if (std::optional<VerbOutcome> ended = parse_line(args, o)) return *ended;
     const std::filesystem::path dir(o.dir);
-    if (const Result writable = writable_folder(dir); !writable) return fail(writable.message);
+    if (const Result writable = writable_folder(dir); !writable)
+        return fail(kVerb, writable.message);
 
     ReceiveConsole window(stdout);
     MidiSession session(window);
@@ -416,7 +416,7 @@ VerbOutcome receive_command(const std::vector<std::string>& args) {
     ctx.settings.device_number = uint8_t(o.midi.device);
     InputClock input;
     if (const Result opened = open_ports(session, window, o, input); !opened)
-        return fail(opened.message);
+        return fail(kVerb, opened.message);
 
     const size_t not_received = o.send.empty() ? 0 : 1;
     EntryWriter writer{.ctx = ctx,
@@ -427,10 +427,10 @@ VerbOutcome receive_command(const std::vector<std::string>& args) {
     CtrlC ctrl_c;
     if (o.first >= 0) return receive_requested(ctx, window, o, writer, ctrl_c);
     const bool send_cut = receive_until_done(ctx, window, o, writer, input, ctrl_c);
-    if (!writer.error) return fail(writer.error.message);
+    if (!writer.error) return fail(kVerb, writer.error.message);
     if (!o.send.empty() && !ctrl_c.pressed() && !send_cut) {
         const std::optional<SendOutcome> sent = ctx.send.outcome();
-        if (send_verb_end(sent) != VerbEnd::kDone) return fail(send_failure_text(sent));
+        if (send_verb_end(sent) != VerbEnd::kDone) return fail(kVerb, send_failure_text(sent));
     }
     return reception_ending(ctx, writer, ctrl_c);
 }
