@@ -117,7 +117,7 @@ bool MainWindow::follow_request_series() {
     // Ended: a series that ran its course tells what came; one that was
     // stopped leaves the reception's own line.
     if (series_->end == SeriesEnd::kDone) {
-        set_receive_status(request_series_end_text(*series_));
+        set_receive_status(series_outcome_text(series_outcome(*series_)));
     }
     series_.reset();
     return false;

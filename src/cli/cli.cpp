@@ -11,7 +11,7 @@ namespace {
 
 struct Verb {
     const char* name;
-    int (*run)(const std::vector<std::string>& args);
+    VerbOutcome (*run)(const std::vector<std::string>& args);
     const char* usage;
 };
 
@@ -82,16 +82,16 @@ bool is_cli_argument(const char* first) {
 int run_cli(int argc, char** argv) {
     if (argc < 2) {
         print_usage(stderr);
-        return 2;
+        return exit_status(VerbEnd::kUsageError);
     }
     const char* verb = argv[1];
     if (!std::strcmp(verb, "--help") || !std::strcmp(verb, "-h") || !std::strcmp(verb, "help")) {
         print_usage(stdout);
-        return 0;
+        return exit_status(VerbEnd::kDone);
     }
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const Verb& v : kVerbs) {
-        if (!std::strcmp(verb, v.name)) return v.run(args);
+        if (!std::strcmp(verb, v.name)) return exit_status(v.run(args).end);
     }
     const Verb* near = nullptr;
     for (const Verb& v : kVerbs) {
@@ -103,7 +103,7 @@ int run_cli(int argc, char** argv) {
         std::fprintf(stderr, "j3: unknown command \"%s\"\n", verb);
     }
     print_usage(stderr);
-    return 2;
+    return exit_status(VerbEnd::kUsageError);
 }
 
 }  // namespace j3

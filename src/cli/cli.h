@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/outcomes.h"
+
 namespace j3 {
 
-// argv[1] is the verb. Returns the process exit status.
+// argv[1] is the verb. Returns the process exit status: exit_status() of the
+// verb's ending.
 int run_cli(int argc, char** argv);
 
 // Whether a first argument asks for the command line: a verb, "help", or an
@@ -19,15 +22,16 @@ bool is_cli_argument(const char* first);
 // file for the window: run_cli names it an unknown command.
 bool is_mistyped_verb(int argc, char** argv);
 
-// One function a verb; args exclude the program name and the verb.
-int ports_command(const std::vector<std::string>& args);
-int send_command(const std::vector<std::string>& args);
-int turbo_command(const std::vector<std::string>& args);
-int receive_command(const std::vector<std::string>& args);
-int identify_command(const std::vector<std::string>& args);
-int info_command(const std::vector<std::string>& args);
-int convert_command(const std::vector<std::string>& args);
-int waveform_command(const std::vector<std::string>& args);
-int list_command(const std::vector<std::string>& args);
+// One function a verb; args exclude the program name and the verb. Each has
+// said what it had to by the time it returns its ending.
+VerbOutcome ports_command(const std::vector<std::string>& args);
+VerbOutcome send_command(const std::vector<std::string>& args);
+VerbOutcome turbo_command(const std::vector<std::string>& args);
+VerbOutcome receive_command(const std::vector<std::string>& args);
+VerbOutcome identify_command(const std::vector<std::string>& args);
+VerbOutcome info_command(const std::vector<std::string>& args);
+VerbOutcome convert_command(const std::vector<std::string>& args);
+VerbOutcome waveform_command(const std::vector<std::string>& args);
+VerbOutcome list_command(const std::vector<std::string>& args);
 
 }  // namespace j3

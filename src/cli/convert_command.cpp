@@ -25,6 +25,8 @@
 namespace j3 {
 namespace {
 
+constexpr std::string_view kVerb = "convert";
+
 using Bytes = std::vector<uint8_t>;
 
 constexpr const char* kUsage =
@@ -42,11 +44,6 @@ constexpr const char* kUsage =
     "  --loop CHOICE      the sample's loop: as the file says, on or off (default file)\n"
     "  --stereo CHOICE    a stereo file's channel: mix, left or right (default mix)\n"
     "  --device N         SDS channel of the dump, 0 to 127 (default 0)\n";
-
-int fail(const std::string& message) {
-    std::fprintf(stderr, "j3 convert: %s\n", message.c_str());
-    return 1;
-}
 
 // -h and --help are looked for before these.
 constexpr Option kOptions[] = {
@@ -83,12 +80,14 @@ struct Options {
     std::vector<std::string> audio_only;  // audio options given (refused for dump input)
 };
 
-// Parses the arguments; an empty result means they were fine.
-std::string parse_options(const std::vector<std::string>& args, Options& o) {
+// Parses the arguments into o: false, with the words for the user, for a line
+// that will not do.
+Result parse_options(const std::vector<std::string>& args, Options& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
         if (a.positional()) {
-            if (!o.in.empty()) return "one input file only (\"" + a.text + "\" is a second)";
+            if (!o.in.empty())
+                return failure("one input file only (\"" + a.text + "\" is a second)");
             o.in = a.text;
             continue;
         }
@@ -98,7 +97,8 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         if (a.is("--format")) {
-            if (parse_choice(v, kFormatWords) < 0) return "--format takes wav, aiff or syx";
+            if (int32_t word = 0; !parse_choice(v, kFormatWords, word))
+                return failure("--format takes wav, aiff or syx");
             o.format = v;
             continue;
         }
@@ -108,27 +108,28 @@ std::string parse_options(const std::vector<std::string>& args, Options& o) {
             o.send_filename = true;
         } else if (a.is("--sample-number")) {
             if (!parse_number(v, 0, 16383, o.sample_number))
-                return "--sample-number takes a number from 0 to 16383";
+                return failure("--sample-number takes a number from 0 to 16383");
         } else if (a.is("--device")) {
-            if (!parse_number(v, 0, 127, o.device)) return "--device takes a number from 0 to 127";
+            if (!parse_number(v, 0, 127, o.device))
+                return failure("--device takes a number from 0 to 127");
         } else if (a.is("--loop")) {
-            o.loop = parse_choice(v, kLoopWords);
-            if (o.loop < 0) return "--loop takes file, on or off";
+            if (!parse_choice(v, kLoopWords, o.loop))
+                return failure("--loop takes file, on or off");
         } else if (a.is("--stereo")) {
-            o.stereo = parse_choice(v, kStereoWords);
-            if (o.stereo < 0) return "--stereo takes mix, left or right";
+            if (!parse_choice(v, kStereoWords, o.stereo))
+                return failure("--stereo takes mix, left or right");
         }
         o.audio_only.push_back(a.text);
     }
-    if (parsed.problem != ArgProblem::kNone) return parsed.error;
-    if (o.in.empty()) return "no input file";
-    if (o.out.empty()) return "no output file (-o OUT)";
+    if (parsed.problem != ArgProblem::kNone) return failure(parsed.error);
+    if (o.in.empty()) return failure("no input file");
+    if (o.out.empty()) return failure("no output file (-o OUT)");
     return {};
 }
 
 // --- Audio to dump -------------------------------------------------------------
 
-int audio_to_dump(const Options& o, const MappedFile& file) {
+VerbOutcome audio_to_dump(const Options& o, const MappedFile& file) {
     const std::string base = sds_base_name(o.in);
     SdsItemParams item;
     item.channel = uint8_t(o.device);
@@ -147,8 +148,8 @@ int audio_to_dump(const Options& o, const MappedFile& file) {
         SampleInfo info;
         AudioInfoText why = audio_info_text(file.data, file.size, info);
         if (parse_audio_file(file.data, file.size, info) && info.sample_length <= 0)
-            return fail("\"" + o.in + "\" holds no sample frames");
-        return fail("cannot read the audio of \"" + o.in + "\": " + why.text);
+            return fail(kVerb, "\"" + o.in + "\" holds no sample frames");
+        return fail(kVerb, "cannot read the audio of \"" + o.in + "\": " + why.text);
     }
     if (const std::string note = sample_cut_note(*enc, "--extended"); !note.empty())
         std::fprintf(stderr, "j3 convert: note: %s\n", note.c_str());
@@ -163,8 +164,8 @@ int audio_to_dump(const Options& o, const MappedFile& file) {
         first = false;
         return {message, size_t(n)};
     });
-    if (!written) return fail(written.message);
-    return 0;
+    if (!written) return fail(kVerb, written.message);
+    return {VerbEnd::kDone, {}};
 }
 
 // --- Dumps to items ---------------------------------------------------------------
@@ -202,11 +203,11 @@ int32_t format_for(const Options& o) {
 // Damaged places named one by one on standard error before they are counted.
 constexpr int32_t kMaxReported = 20;
 
-int dump_to_items(const Options& o, const MappedFile& file) {
+VerbOutcome dump_to_items(const Options& o, const MappedFile& file) {
     const int32_t format = format_for(o);
     if (format == 0)
-        return fail("say which format to write with --format wav|aiff|syx (\"" + o.out +
-                    "\" has no known extension)");
+        return fail(kVerb, "say which format to write with --format wav|aiff|syx (\"" + o.out +
+                               "\" has no known extension)");
     DumpAssembler dumps;
     dumps.sds_format = format;
     assemble_bytes(dumps, file.data, file.size);
@@ -228,7 +229,7 @@ int dump_to_items(const Options& o, const MappedFile& file) {
                 if (const Result w = write_whole_file(numbered_name(o.out, written), e.item.data(),
                                                       e.item.size());
                     !w)
-                    return fail(w.message);
+                    return fail(kVerb, w.message);
                 break;
             case DumpEvent::kItemIncomplete:
                 ++damaged;
@@ -259,40 +260,38 @@ int dump_to_items(const Options& o, const MappedFile& file) {
                      "j3 convert: note: skipped %d SysEx message(s) that are not part of a sample "
                      "dump\n",
                      dumps.not_sds);
-    if (written == 0) return fail("no complete sample dump in \"" + o.in + "\"");
-    return damaged > 0 ? 1 : 0;
+    if (written == 0) return fail(kVerb, "no complete sample dump in \"" + o.in + "\"");
+    return {damaged > 0 ? VerbEnd::kFailed : VerbEnd::kDone, {}};
 }
 
 }  // namespace
 
-int convert_command(const std::vector<std::string>& args) {
+VerbOutcome convert_command(const std::vector<std::string>& args) {
     // Help wins wherever it stands, even as the value of another option.
     for (const std::string& a : args) {
-        if (a == "-h" || a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a == "-h" || a == "--help") return show_usage(kUsage);
     }
     Options o;
-    std::string error = parse_options(args, o);
-    if (!error.empty()) return usage_error("convert", error, kUsage);
+    if (const Result parsed = parse_options(args, o); !parsed)
+        return usage_error(kVerb, parsed.message, kUsage);
     // Mapped, not copied: the samples are read from the file cache as the
     // packets are made.
     MappedFile file;
     if (const Result read = map_file(o.in, file); !read)
-        return fail("cannot read \"" + o.in + "\": " + read.message);
+        return fail(kVerb, "cannot read \"" + o.in + "\": " + read.message);
     if (is_audio_file(file.data, file.size)) {
         if (!o.format.empty() && o.format != "syx")
-            return fail("audio input becomes an SDS dump: --format " + o.format +
-                        " applies to dump input only");
+            return fail(kVerb, "audio input becomes an SDS dump: --format " + o.format +
+                                   " applies to dump input only");
         if (const std::string ext = lower_extension(o.out);
             ext == ".wav" || ext == ".aif" || ext == ".aiff" || ext == ".aifc")
-            return fail("audio input becomes an SDS dump, not " + ext + ": name a .syx output");
+            return fail(kVerb,
+                        "audio input becomes an SDS dump, not " + ext + ": name a .syx output");
         return audio_to_dump(o, file);
     }
     if (!o.audio_only.empty())
-        return fail(o.audio_only.front() + " applies to audio input only, and \"" + o.in +
-                    "\" is no WAV, AIFF or AIFC file");
+        return fail(kVerb, o.audio_only.front() + " applies to audio input only, and \"" + o.in +
+                               "\" is no WAV, AIFF or AIFC file");
     return dump_to_items(o, file);
 }
 

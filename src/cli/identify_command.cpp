@@ -9,7 +9,6 @@
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
-#include "cli/endpoint_choice.h"
 #include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
@@ -24,6 +23,8 @@
 namespace j3 {
 namespace {
 
+constexpr std::string_view kVerb = "identify";
+
 constexpr const char* kUsage =
     "usage: j3 identify --to DEST --from SRC [--device D] [--json]\n"
     "  --to DEST    where the identity request goes: a position (see j3 ports) or a\n"
@@ -37,20 +38,10 @@ constexpr const char* kUsage =
 constexpr auto kDrainWait = std::chrono::seconds(2);
 
 constexpr Option kOptions[] = {
-    {.name = "--help", .alias = "-h"},
-    {.name = "--to", .takes_value = true},
-    {.name = "--from", .takes_value = true},
-    {.name = "--device", .takes_value = true},
-    {.name = "--json"},
-};
+    kHelpOption, kToOption, kFromOption, kDeviceOption, {.name = "--json"}};
 
-int usage_error(const std::string& message) {
-    return j3::usage_error("identify", message, kUsage);
-}
-
-int fail(const std::string& message) {
-    std::fprintf(stderr, "j3 identify: %s\n", message.c_str());
-    return 1;
+VerbOutcome usage_error(const std::string& message) {
+    return j3::usage_error(kVerb, message, kUsage);
 }
 
 std::string reply_json(const IdentityReply& r) {
@@ -62,49 +53,46 @@ std::string reply_json(const IdentityReply& r) {
 
 }  // namespace
 
-int identify_command(const std::vector<std::string>& args) {
-    std::string to, from;
-    int32_t device = kAllDevices;
+VerbOutcome identify_command(const std::vector<std::string>& args) {
+    MidiArgs m{.device = kAllDevices};
     bool json = false;
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
+        switch (take_midi_arg(a, m)) {
+            case MidiArg::kHelp:
+                return show_usage(kUsage);
+            case MidiArg::kBadDevice:
+                return usage_error("--device takes a device number from 0 to 127");
+            case MidiArg::kTaken:
+                continue;
+            case MidiArg::kOther:
+                break;
         }
         if (a.positional()) return usage_error("unexpected argument \"" + a.text + "\"");
-        if (a.is("--to")) {
-            to = a.value;
-        } else if (a.is("--from")) {
-            from = a.value;
-        } else if (a.is("--device")) {
-            if (!parse_number(a.value, 0, 127, device))
-                return usage_error("--device takes a device number from 0 to 127");
-        } else if (a.is("--json")) {
-            json = true;
-        }
+        if (a.is("--json")) json = true;
     }
     if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
-    if (to.empty()) return usage_error("--to DEST is required");
-    if (from.empty()) return usage_error("--from SRC is required (the replies come back there)");
+    if (m.to.empty()) return usage_error("--to DEST is required");
+    if (m.from.empty()) return usage_error("--from SRC is required (the replies come back there)");
 
     ConsoleWindow window;
     MidiSession session(window);
     Context& ctx = session.ctx;
     session.open(midi_read_proc(ctx));
-    if (std::string message; !session.choose(to, from, message)) return fail(message);
+    if (const Result chosen = session.choose(m.to, m.from); !chosen)
+        return fail(kVerb, chosen.message);
 
-    if (!ask_identity(ctx, uint8_t(device))) return fail("the request could not be sent");
+    if (!ask_identity(ctx, uint8_t(m.device))) return fail(kVerb, "the request could not be sent");
     std::this_thread::sleep_for(std::chrono::milliseconds(kIdentityWaitMs));
     const std::vector<IdentityReply> replies = session.reception.identity().stop();
     for (const auto end = std::chrono::steady_clock::now() + kDrainWait;
          control_messages_pending(ctx) && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (replies.empty()) return fail("no answer within a second");
+    if (replies.empty()) return fail(kVerb, "no answer within a second");
     for (const IdentityReply& r : replies)
         std::printf("%s\n", (json ? reply_json(r) : identity_reply_line(r)).c_str());
     std::fflush(stdout);
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
 }  // namespace j3

@@ -89,16 +89,13 @@ void print_messages(const std::string& path, const MappedFile& data, bool json,
 
 }  // namespace
 
-int info_command(const std::vector<std::string>& args) {
+VerbOutcome info_command(const std::vector<std::string>& args) {
     bool json = false;
     bool messages = false;
     std::vector<std::string> files;
     const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a.is("--help")) return show_usage(kUsage);
         if (a.is("--json")) {
             json = true;
         } else if (a.is("--messages")) {
@@ -108,22 +105,18 @@ int info_command(const std::vector<std::string>& args) {
         }
     }
     if (parsed.problem != ArgProblem::kNone) return usage_error("info", parsed.error, kUsage);
-    if (files.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
+    if (files.empty()) return bare_usage_error(kUsage);
 
-    int status = 0;
+    // A file that cannot be read fails the verb; the others are told all the same.
+    VerbEnd end = VerbEnd::kDone;
     bool shown_any = false;
     for (const std::string& path : files) {
         // Mapped, not read: an audio file's reader touches its header chunks
         // only, and a SysEx file's pages pass through the file cache.
         MappedFile data;
         if (const Result read = map_file(path, data); !read) {
-            std::fflush(stdout);  // keep the order of the two streams on a terminal
-            std::fprintf(stderr, "j3 info: cannot read \"%s\": %s\n", path.c_str(),
-                         read.message.c_str());
-            status = 1;
+            tell_error("info", "cannot read \"" + path + "\": " + read.message);
+            end = VerbEnd::kFailed;
             continue;
         }
         if (messages) {
@@ -151,7 +144,7 @@ int info_command(const std::vector<std::string>& args) {
         }
         shown_any = true;
     }
-    return status;
+    return {end, {}};
 }
 
 }  // namespace j3

@@ -17,6 +17,8 @@
 namespace j3 {
 namespace {
 
+constexpr std::string_view kVerb = "list";
+
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
@@ -42,15 +44,9 @@ constexpr std::string_view kListLoopWords[] = {"file", "on", "off"};
 // The sample number an SDS dump header carries: 14 bits.
 constexpr int32_t kMaxSampleNumber = 16383;
 
-int fail(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "j3 list: %s\n", message.c_str());
-    return 1;
-}
-
-int show_list(const std::string& path, bool json) {
+VerbOutcome show_list(const std::string& path, bool json) {
     const ListFileRead read = read_file_list(path);
-    if (read.status != ListFileStatus::kRead) return fail(read.message);
+    if (read.status != ListFileStatus::kRead) return fail(kVerb, read.message);
     const ListFileContents& list = read.contents;
     if (json) {
         std::printf("{\"sample_number\": %d, \"entries\": [", int(list.sample_number));
@@ -71,21 +67,21 @@ int show_list(const std::string& path, bool json) {
         }
     }
     if (list.unusable > 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "j3 list: %d %s of \"%s\" could not be read and %s left out\n",
-                     int(list.unusable), list.unusable == 1 ? "entry" : "entries", path.c_str(),
-                     list.unusable == 1 ? "was" : "were");
+        tell_error(kVerb, std::to_string(list.unusable) +
+                              (list.unusable == 1 ? " entry of \"" : " entries of \"") + path +
+                              "\" could not be read and " + (list.unusable == 1 ? "was" : "were") +
+                              " left out");
     }
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
-int write_list(const std::string& out, const std::vector<std::string>& files, int32_t sample_number,
-               int32_t loop, int32_t stereo) {
+VerbOutcome write_list(const std::string& out, const std::vector<std::string>& files,
+                       int32_t sample_number, int32_t loop, int32_t stereo) {
     std::vector<FileEntry> entries;
     for (const std::string& f : files) {
         if (is_list_file_name(f)) {
             const ListFileRead read = read_file_list(f);
-            if (read.status != ListFileStatus::kRead) return fail(read.message);
+            if (read.status != ListFileStatus::kRead) return fail(kVerb, read.message);
             for (const ListFileEntry& item : read.contents.entries) {
                 FileEntry e;
                 e.file = item.path;
@@ -99,9 +95,9 @@ int write_list(const std::string& out, const std::vector<std::string>& files, in
         std::error_code ec;
         const fs::file_status status = fs::status(f, ec);
         if (!fs::exists(status))
-            return fail("cannot read \"" + f + "\": No such file or directory");
-        if (fs::is_directory(status)) return fail("\"" + f + "\" is a folder, not a file");
-        if (!fs::is_regular_file(status)) return fail("\"" + f + "\" is not a regular file");
+            return fail(kVerb, "cannot read \"" + f + "\": No such file or directory");
+        if (fs::is_directory(status)) return fail(kVerb, "\"" + f + "\" is a folder, not a file");
+        if (!fs::is_regular_file(status)) return fail(kVerb, "\"" + f + "\" is not a regular file");
         FileEntry e;
         e.file = fs::absolute(f, ec).lexically_normal().string();
         e.loop = loop;
@@ -109,13 +105,13 @@ int write_list(const std::string& out, const std::vector<std::string>& files, in
         entries.push_back(std::move(e));
     }
     if (const Result written = write_file_list(out, entries, sample_number); !written)
-        return fail(written.message);
-    return 0;
+        return fail(kVerb, written.message);
+    return {VerbEnd::kDone, {}};
 }
 
 }  // namespace
 
-int list_command(const std::vector<std::string>& args) {
+VerbOutcome list_command(const std::vector<std::string>& args) {
     bool json = false;
     std::string out;
     std::vector<std::string> files;
@@ -123,10 +119,7 @@ int list_command(const std::vector<std::string>& args) {
     int32_t sample_number = 0, loop = kLoopFile, stereo = kStereoMix;
     const ParsedArgs parsed = parse_args(args, kOptions, DoubleDash::kEndsOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a.is("--help")) return show_usage(kUsage);
         if (a.positional()) {
             files.push_back(a.text);
         } else if (a.is("--json")) {
@@ -137,31 +130,30 @@ int list_command(const std::vector<std::string>& args) {
             write_options.push_back(a.text);
             if (a.is("--sample-number")) {
                 if (!parse_number(a.value, 0, kMaxSampleNumber, sample_number))
-                    return usage_error("list", "--sample-number takes a number from 0 to 16383",
+                    return usage_error(kVerb, "--sample-number takes a number from 0 to 16383",
                                        kUsage);
             } else if (a.is("--loop")) {
-                loop = parse_choice(a.value, kListLoopWords);
-                if (loop < 0) return usage_error("list", "--loop takes file, on or off", kUsage);
+                if (!parse_choice(a.value, kListLoopWords, loop))
+                    return usage_error(kVerb, "--loop takes file, on or off", kUsage);
             } else if (a.is("--stereo")) {
-                stereo = parse_choice(a.value, kStereoWords);
-                if (stereo < 0)
-                    return usage_error("list", "--stereo takes mix, left or right", kUsage);
+                if (!parse_choice(a.value, kStereoWords, stereo))
+                    return usage_error(kVerb, "--stereo takes mix, left or right", kUsage);
             }
         }
     }
-    if (parsed.problem != ArgProblem::kNone) return usage_error("list", parsed.error, kUsage);
+    if (parsed.problem != ArgProblem::kNone) return usage_error(kVerb, parsed.error, kUsage);
     if (out.empty()) {
         if (!write_options.empty())
-            return usage_error("list", write_options.front() + " is for writing a list (-o OUT.j3)",
+            return usage_error(kVerb, write_options.front() + " is for writing a list (-o OUT.j3)",
                                kUsage);
-        if (files.empty()) return usage_error("list", "no list file", kUsage);
+        if (files.empty()) return usage_error(kVerb, "no list file", kUsage);
         if (files.size() > 1)
-            return usage_error("list", "one list file only (\"" + files[1] + "\" is a second)",
+            return usage_error(kVerb, "one list file only (\"" + files[1] + "\" is a second)",
                                kUsage);
         return show_list(files.front(), json);
     }
-    if (json) return usage_error("list", "--json is for showing a list, not with -o", kUsage);
-    if (files.empty()) return usage_error("list", "no file to list", kUsage);
+    if (json) return usage_error(kVerb, "--json is for showing a list, not with -o", kUsage);
+    if (files.empty()) return usage_error(kVerb, "no file to list", kUsage);
     return write_list(out, files, sample_number, loop, stereo);
 }
 

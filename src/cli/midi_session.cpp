@@ -18,15 +18,18 @@ void MidiSession::open(ReadProc read_proc) {
     scan_midi(*ctx.midi, ctx.endpoints, std::move(read_proc));
 }
 
-bool MidiSession::choose(const std::string& to, const std::string& from, std::string& message) {
-    const int32_t destination = to.empty() ? 0 : find_endpoint(*midi, to, false, message);
-    if (!to.empty() && destination == 0) return false;
-    const int32_t source = from.empty() ? 0 : find_endpoint(*midi, from, true, message);
-    if (!from.empty() && source == 0) return false;
+Result MidiSession::choose(const std::string& to, const std::string& from) {
+    int32_t destination = 0, source = 0;
+    if (!to.empty()) {
+        if (Result found = find_endpoint(*midi, to, false, destination); !found) return found;
+    }
+    if (!from.empty()) {
+        if (Result found = find_endpoint(*midi, from, true, source); !found) return found;
+    }
     if (destination != 0)
         ctx.settings.selected_out = choose_destination(*midi, ctx.endpoints, destination, false);
     if (source != 0) ctx.settings.selected_in = choose_source(*midi, ctx.endpoints, source, false);
-    return true;
+    return {};
 }
 
 }  // namespace j3

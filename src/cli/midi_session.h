@@ -4,7 +4,7 @@
 //   MidiSession session(window);
 //   session.ctx.settings... = ...;       // before the ports are opened
 //   session.open(midi_read_proc(session.ctx));
-//   if (std::string why; !session.choose(to, from, why)) return fail(why);
+//   if (const Result chosen = session.choose(to, from); !chosen) return fail(...);
 #pragma once
 
 #include <memory>
@@ -12,6 +12,7 @@
 
 #include "engine/clock.h"
 #include "engine/context.h"
+#include "format/result.h"
 #include "midi/midi_service.h"
 #include "receive/reception.h"
 
@@ -21,10 +22,10 @@ struct MidiSession {
     explicit MidiSession(WindowControls& window);
     // Makes the MIDI service and lists its ports; read_proc gets the input.
     void open(ReadProc read_proc);
-    // Chooses the destination named by to and, when from is not empty, the
-    // source named by from (see find_endpoint). False, with the user's
+    // Chooses the destination named by to and the source named by from,
+    // each when not empty (see find_endpoint). False, with the user's
     // message, when either names no port or several.
-    bool choose(const std::string& to, const std::string& from, std::string& message);
+    Result choose(const std::string& to, const std::string& from);
 
     SystemClock clock;
     Reception reception;

@@ -44,10 +44,45 @@ ParsedArgs parse_args(const std::vector<std::string>& args, std::span<const Opti
     return parsed;
 }
 
-int usage_error(std::string_view verb, std::string_view message, std::string_view usage) {
+VerbOutcome usage_error(std::string_view verb, std::string_view message, std::string_view usage) {
     std::fprintf(stderr, "j3 %.*s: %.*s\n%.*s", int(verb.size()), verb.data(), int(message.size()),
                  message.data(), int(usage.size()), usage.data());
-    return 2;
+    return {VerbEnd::kUsageError, std::string(message)};
+}
+
+VerbOutcome bare_usage_error(std::string_view usage) {
+    std::fwrite(usage.data(), 1, usage.size(), stderr);
+    return {VerbEnd::kUsageError, {}};
+}
+
+VerbOutcome show_usage(std::string_view usage) {
+    std::fwrite(usage.data(), 1, usage.size(), stdout);
+    return {VerbEnd::kDone, {}};
+}
+
+void tell_error(std::string_view verb, std::string_view message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "j3 %.*s: %.*s\n", int(verb.size()), verb.data(), int(message.size()),
+                 message.data());
+}
+
+VerbOutcome fail(std::string_view verb, std::string_view message) {
+    tell_error(verb, message);
+    return {VerbEnd::kFailed, std::string(message)};
+}
+
+MidiArg take_midi_arg(const ParsedArg& a, MidiArgs& m) {
+    if (a.is(kHelpOption.name)) return MidiArg::kHelp;
+    if (a.is(kToOption.name)) {
+        m.to = a.value;
+    } else if (a.is(kFromOption.name)) {
+        m.from = a.value;
+    } else if (a.is(kDeviceOption.name)) {
+        if (!parse_number(a.value, 0, 127, m.device)) return MidiArg::kBadDevice;
+    } else {
+        return MidiArg::kOther;
+    }
+    return MidiArg::kTaken;
 }
 
 bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& value) {
@@ -64,11 +99,14 @@ bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& val
     return true;
 }
 
-int parse_choice(std::string_view text, std::span<const std::string_view> words) {
+bool parse_choice(std::string_view text, std::span<const std::string_view> words, int32_t& value) {
     for (size_t i = 0; i < words.size(); ++i) {
-        if (text == words[i]) return int(i);
+        if (text == words[i]) {
+            value = int32_t(i);
+            return true;
+        }
     }
-    return -1;
+    return false;
 }
 
 }  // namespace j3

@@ -7,6 +7,9 @@
 //   const ParsedArgs parsed = parse_args(args, kOptions);
 //   for (const ParsedArg& a : parsed.args) { ... a.is("--to") ... a.value ... }
 //   if (parsed.problem != ArgProblem::kNone) return usage_error("send", parsed.error, kUsage);
+//
+// Every verb ends with a VerbOutcome (engine/outcomes.h): usage_error, fail
+// and show_usage print what the user is told and hand back the ending.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/outcomes.h"
 
 namespace j3 {
 
@@ -57,16 +62,49 @@ enum class DoubleDash { kUnknownOption, kEndsOptions };
 ParsedArgs parse_args(const std::vector<std::string>& args, std::span<const Option> options,
                       DoubleDash double_dash = DoubleDash::kUnknownOption);
 
-// Prints "j3 VERB: MESSAGE" and the usage on standard error and returns 2,
-// the exit status of every usage error.
-int usage_error(std::string_view verb, std::string_view message, std::string_view usage);
+// Prints "j3 VERB: MESSAGE" and the usage on standard error: a usage error.
+VerbOutcome usage_error(std::string_view verb, std::string_view message, std::string_view usage);
+// The usage alone on standard error: a usage error.
+VerbOutcome bare_usage_error(std::string_view usage);
+// The usage on standard output, as --help asks: done.
+VerbOutcome show_usage(std::string_view usage);
+// Prints "j3 VERB: MESSAGE" on standard error, after what standard output
+// holds so far (the two keep their order on a terminal).
+void tell_error(std::string_view verb, std::string_view message);
+// tell_error, and the verb has failed.
+VerbOutcome fail(std::string_view verb, std::string_view message);
+
+// --- The options every verb that talks to an instrument has --------------------
+
+inline constexpr Option kHelpOption{.name = "--help", .alias = "-h"};
+inline constexpr Option kToOption{.name = "--to", .takes_value = true};
+inline constexpr Option kFromOption{.name = "--from", .takes_value = true};
+inline constexpr Option kDeviceOption{.name = "--device", .takes_value = true};
+
+// Their values, as far as the line gave them.
+struct MidiArgs {
+    std::string to;    // the destination as typed, or empty
+    std::string from;  // the source as typed, or empty
+    int32_t device = 0;
+};
+
+enum class MidiArg {
+    kOther,      // none of them: the verb's own option, or a positional argument
+    kTaken,      // taken into MidiArgs
+    kHelp,       // --help: the verb shows its usage
+    kBadDevice,  // --device with no number from 0 to 127
+};
+
+// Takes a into m when it is one of the options above.
+MidiArg take_midi_arg(const ParsedArg& a, MidiArgs& m);
 
 // A whole decimal number from low to high (0 <= low <= high), written in
 // digits only: no sign, no spaces. False leaves value alone.
 bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& value);
 
-// The position of text among words (exact, case and all), or -1.
-int parse_choice(std::string_view text, std::span<const std::string_view> words);
+// The position of text among words (exact, case and all), into value. False
+// leaves value alone.
+bool parse_choice(std::string_view text, std::span<const std::string_view> words, int32_t& value);
 
 // The words of --stereo, by StereoChoice.
 inline constexpr std::string_view kStereoWords[] = {"mix", "left", "right"};

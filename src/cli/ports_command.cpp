@@ -28,29 +28,23 @@ constexpr Option kOptions[] = {
 
 constexpr std::string_view kSideWords[] = {"sources", "destinations"};
 
-int bare_usage_error() {
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
 }  // namespace
 
-int ports_command(const std::vector<std::string>& args) {
+VerbOutcome ports_command(const std::vector<std::string>& args) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     // Help only first; anything else on the line is a usage error.
     if (!parsed.args.empty() && parsed.args[0].is("--help")) {
-        std::fputs(kUsage, stdout);
-        return 0;
+        return show_usage(kUsage);
     }
-    int side = -1;  // by kSideWords; -1 lists both with positions
+    int32_t side = -1;  // by kSideWords; -1 lists both with positions
     for (const ParsedArg& a : parsed.args) {
-        if (!a.is("--names")) return bare_usage_error();
-        side = parse_choice(a.value, kSideWords);
-        if (side < 0) return usage_error("ports", "--names takes sources or destinations", kUsage);
+        if (!a.is("--names")) return bare_usage_error(kUsage);
+        if (!parse_choice(a.value, kSideWords, side))
+            return usage_error("ports", "--names takes sources or destinations", kUsage);
     }
     if (parsed.problem == ArgProblem::kMissingValue)
         return usage_error("ports", parsed.error, kUsage);
-    if (parsed.problem != ArgProblem::kNone) return bare_usage_error();
+    if (parsed.problem != ArgProblem::kNone) return bare_usage_error(kUsage);
 
     const std::unique_ptr<MidiService> midi = make_midi_service();
     MidiEndpoints endpoints;
@@ -59,7 +53,7 @@ int ports_command(const std::vector<std::string>& args) {
         for (const std::string& name :
              side == 0 ? endpoints.source_names : endpoints.destination_names)
             std::printf("%s\n", name.c_str());
-        return 0;
+        return {VerbEnd::kDone, {}};
     }
 
     // The names as the system gives them, as the configuration window lists them.
@@ -69,7 +63,7 @@ int ports_command(const std::vector<std::string>& args) {
     std::printf("Destinations:\n");
     for (size_t i = 0; i < endpoints.destination_names.size(); ++i)
         std::printf("%4zu  %s\n", i + 1, endpoints.destination_names[i].c_str());
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
 }  // namespace j3

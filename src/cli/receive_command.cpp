@@ -19,19 +19,19 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <unistd.h>
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
-#include "cli/endpoint_choice.h"
+#include "cli/interrupt.h"
 #include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
@@ -48,6 +48,8 @@
 
 namespace j3 {
 namespace {
+
+constexpr std::string_view kVerb = "receive";
 
 constexpr const char* kUsage =
     "usage: j3 receive --from SRC [--to DEST] -o DIR [--format syx|wav|aiff|syx-all]\n"
@@ -72,30 +74,25 @@ constexpr const char* kUsage =
 constexpr auto kStatusPeriod = std::chrono::milliseconds(100);
 constexpr int32_t kMaxNumber = 999999999;
 
-std::atomic<bool> g_interrupted{false};
-extern "C" void on_receive_interrupt(int) {
-    g_interrupted = true;
-}
-
 constexpr Option kOptions[] = {
-    {.name = "--help", .alias = "-h"},         {.name = "--from", .takes_value = true},
-    {.name = "--to", .takes_value = true},     {.name = "-o", .takes_value = true},
-    {.name = "--format", .takes_value = true}, {.name = "--handshake"},
-    {.name = "--device", .takes_value = true}, {.name = "--idle", .takes_value = true},
-    {.name = "--count", .takes_value = true},  {.name = "--request", .takes_value = true},
+    kHelpOption,
+    kFromOption,
+    kToOption,
+    {.name = "-o", .takes_value = true},
+    {.name = "--format", .takes_value = true},
+    {.name = "--handshake"},
+    kDeviceOption,
+    {.name = "--idle", .takes_value = true},
+    {.name = "--count", .takes_value = true},
+    {.name = "--request", .takes_value = true},
     {.name = "--send", .takes_value = true},
 };
 
 // By SdsFormat value - 1.
 constexpr std::string_view kFormatWords[] = {"syx", "wav", "aiff", "syx-all"};
 
-int usage_error(const std::string& message) {
-    return j3::usage_error("receive", message, kUsage);
-}
-
-int fail(const std::string& message) {
-    std::fprintf(stderr, "j3 receive: %s\n", message.c_str());
-    return 1;
+VerbOutcome usage_error(const std::string& message) {
+    return j3::usage_error(kVerb, message, kUsage);
 }
 
 // dir/name, or with " 2", " 3", ... before the extension when that exists.
@@ -113,26 +110,22 @@ std::filesystem::path free_path(const std::filesystem::path& dir, const std::str
 }
 
 // A file can be made in dir: made and removed again.
-bool writable_folder(const std::filesystem::path& dir, std::string& reason) {
+Result writable_folder(const std::filesystem::path& dir) {
     std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) {
-        reason = "no folder \"" + dir.string() + "\"";
-        return false;
-    }
+    if (!std::filesystem::is_directory(dir, ec))
+        return failure("no folder \"" + dir.string() + "\"");
     const std::filesystem::path probe = free_path(dir, ".j3-receive-probe");
-    if (!std::ofstream(probe, std::ios::binary)) {
-        reason = "cannot write into \"" + dir.string() + "\"";
-        return false;
-    }
+    if (!std::ofstream(probe, std::ios::binary))
+        return failure("cannot write into \"" + dir.string() + "\"");
     std::filesystem::remove(probe, ec);
-    return true;
+    return {};
 }
 
 struct Options {
-    std::string from, to, dir;
+    MidiArgs midi;
+    std::string dir;
     int32_t format = kSdsFormatSysex;
     bool handshake = false;
-    int32_t device = 0;
     int32_t idle_seconds = 10;
     int32_t count = 0;              // 0: no limit
     int32_t first = -1, last = -1;  // --request; -1: none
@@ -151,6 +144,74 @@ bool parse_request_range(const std::string& text, int32_t& first, int32_t& last)
     first = n;
     last = m;
     return true;
+}
+
+// Checks one of the receive's own options into o: false, with the words for
+// the user, for a value it does not take or an argument it does not know.
+Result take_option(const ParsedArg& a, Options& o) {
+    if (a.is("-o")) {
+        o.dir = a.value;
+    } else if (a.is("--format")) {
+        int32_t word = 0;
+        if (!parse_choice(a.value, kFormatWords, word))
+            return failure("--format takes syx, wav, aiff or syx-all");
+        o.format = word + 1;
+    } else if (a.is("--handshake")) {
+        o.handshake = true;
+    } else if (a.is("--idle")) {
+        if (!parse_number(a.value, 1, kMaxNumber, o.idle_seconds))
+            return failure("--idle takes a number of seconds, 1 or more");
+    } else if (a.is("--count")) {
+        if (!parse_number(a.value, 1, kMaxNumber, o.count))
+            return failure("--count takes a number of items, 1 or more");
+    } else if (a.is("--request")) {
+        if (!parse_request_range(a.value, o.first, o.last))
+            return failure("--request takes a sample number N or a range N-M, 0 to 16383");
+    } else if (a.is("--send")) {
+        o.send = a.value;
+    } else {
+        return failure("unexpected argument \"" + a.text + "\"");
+    }
+    return {};
+}
+
+// What the options ask for together: false, with the words for the user,
+// for what will not do.
+Result check_together(const Options& o) {
+    if (o.midi.from.empty()) return failure("--from SRC is required");
+    if (o.dir.empty()) return failure("-o DIR is required");
+    if (o.handshake && o.midi.to.empty())
+        return failure("--handshake needs --to DEST, where the replies go");
+    if (o.first >= 0 && o.midi.to.empty())
+        return failure("--request needs --to DEST, where the requests go");
+    if (!o.send.empty() && o.midi.to.empty())
+        return failure("--send needs --to DEST, where the messages go");
+    if (o.first >= 0 && !o.send.empty()) return failure("--request and --send do not go together");
+    return {};
+}
+
+// The line read into o; an ending when the verb ends here (--help, a usage
+// error).
+std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, Options& o) {
+    const ParsedArgs parsed = parse_args(args, kOptions);
+    for (const ParsedArg& a : parsed.args) {
+        switch (take_midi_arg(a, o.midi)) {
+            case MidiArg::kHelp:
+                return show_usage(kUsage);
+            case MidiArg::kBadDevice:
+                return usage_error("--device takes a device number from 0 to 127");
+            case MidiArg::kTaken:
+                continue;
+            case MidiArg::kOther:
+                break;
+        }
+        if (const Result taken = take_option(a, o); !taken) return usage_error(taken.message);
+    }
+    if (parsed.problem == ArgProblem::kUnknownOption)
+        return usage_error("unknown option " + parsed.refused);
+    if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
+    if (const Result together = check_together(o); !together) return usage_error(together.message);
+    return std::nullopt;
 }
 
 // The console, without the send's own status lines: a send here only asks,
@@ -177,21 +238,86 @@ std::string progress_line(const ReceiveProgress& p, RateMeter& meter) {
     return line;
 }
 
+// Writes each received entry into the folder once it is in the list, never
+// more than --count; the list is the console thread's, read under its lock.
+struct EntryWriter {
+    Context& ctx;
+    std::filesystem::path dir;
+    size_t written = 0;       // list entries done with, the --send entry included
+    size_t not_received = 0;  // the --send entry, first in the list: never written
+    size_t most = SIZE_MAX;   // list entries to write at most
+    int64_t bytes = 0;        // bytes of the received entries written
+    Result error;             // the first file that could not be written
+
+    // The entries made since the last call.
+    void write_new() {
+        std::lock_guard lock(ctx.files.mutex);
+        for (; written < std::min(ctx.files.file_array.size(), most) && error; ++written) {
+            const FileEntry& e = ctx.files.file_array[written];
+            error = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
+            if (written >= not_received) bytes += int64_t(e.data.size());
+        }
+    }
+    size_t received_written() const { return written - not_received; }
+};
+
+// When input last came; clock and active sensing, which some instruments
+// send all the time, do not count.
+struct InputClock {
+    using Steady = std::chrono::steady_clock;
+    std::atomic<Steady::rep> last{Steady::now().time_since_epoch().count()};
+
+    void touch() { last = Steady::now().time_since_epoch().count(); }
+    void heard(const MidiPacketList& packets) {
+        for (const MidiPacket& p : packets) {
+            for (const uint8_t b : p.bytes) {
+                if (b != 0xF8 && b != 0xFE) {
+                    touch();
+                    return;
+                }
+            }
+        }
+    }
+    bool idle_for(std::chrono::seconds idle) const {
+        return Steady::now() - Steady::time_point(Steady::duration(last.load())) >= idle;
+    }
+};
+
+// The ports opened and chosen, the source first, and what --send sends listed.
+Result open_ports(MidiSession& session, ConsoleWindow& window, const Options& o,
+                  InputClock& input) {
+    Context& ctx = session.ctx;
+    session.open([&ctx, &input](const MidiPacketList& packets) {
+        input.heard(packets);
+        midi_read(ctx, packets);
+    });
+    // The source first: when both will not do, the source is named.
+    if (Result chosen = session.choose({}, o.midi.from); !chosen) return chosen;
+    if (Result chosen = session.choose(o.midi.to, {}); !chosen) return chosen;
+    // What --send sends is the list's first entry, never written out.
+    if (!o.send.empty()) {
+        if (Result added = add_file_entry(ctx, o.send, nullptr); !added) return added;
+        window.select_all();
+        refresh_selection(ctx);
+    }
+    return {};
+}
+
 // --request: the samples one by one, each dump written as it comes.
-template <class WriteEntries>
-int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
-                      WriteEntries& write_new_entries, const std::string& write_error) {
+VerbOutcome receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
+                              EntryWriter& writer, const CtrlC& ctrl_c) {
     const int64_t wait_ms = std::min<int64_t>(int64_t(o.idle_seconds) * 1000, INT32_MAX);
     RequestSeries series{.first = o.first, .last = o.last, .wait_ms = int32_t(wait_ms)};
     if (!start_request_series(ctx, series, steady_ms()))
-        return fail("the requests cannot be sent: no source or destination");
+        return fail(kVerb, series_failure_text(series_outcome(series)));
     size_t missing_told = 0, incomplete_told = 0;
     RateMeter meter;
     auto tell = [&] {
         for (; missing_told < series.missing.size(); ++missing_told)
-            std::printf("no sample %d within %d s\n", series.missing[missing_told], o.idle_seconds);
+            std::printf("%s\n",
+                        series_missing_line(series.missing[missing_told], o.idle_seconds).c_str());
         for (; incomplete_told < series.incomplete.size(); ++incomplete_told)
-            std::printf("sample %d stopped part way\n", series.incomplete[incomplete_told]);
+            std::printf("%s\n", series_incomplete_line(series.incomplete[incomplete_told]).c_str());
         std::fflush(stdout);
     };
     for (;;) {
@@ -201,173 +327,43 @@ int receive_requested(Context& ctx, ConsoleWindow& window, const Options& o,
         tell();
         if (const ReceiveProgress p = ctx.reception->progress(); going && p.bytes > 0)
             window.set_receive_progress(progress_line(p, meter));
-        write_new_entries();
-        if (!going || !write_error.empty()) break;
-        if (g_interrupted) {
-            stop_request_series(ctx, series);
-            break;
-        }
+        writer.write_new();
+        if (!going || !writer.error || ctrl_c.pressed()) break;
         std::this_thread::sleep_for(kStatusPeriod);
     }
     stop_request_series(ctx, series);
     window.drain();
-    write_new_entries();
+    writer.write_new();
     tell();
-    if (!write_error.empty()) return fail(write_error);
-    if (g_interrupted) return 130;
-    if (series.end == SeriesEnd::kStopped) {
-        const ReceiveOutcome outcome = series.outcome.value_or(ReceiveOutcome{});
-        return fail(receive_failure_text(outcome).empty() ? "the reception stopped"
-                                                          : receive_failure_text(outcome));
-    }
-    if (!series.missing.empty() || !series.incomplete.empty()) {
-        return fail(std::to_string(series.missing.size() + series.incomplete.size()) + " of " +
-                    std::to_string(series_count(series)) + " samples did not come");
-    }
-    std::fputs("Done.\n", stdout);
+    if (!writer.error) return fail(kVerb, writer.error.message);
+    if (ctrl_c.pressed()) return {VerbEnd::kInterrupted, {}};
+    const SeriesOutcome outcome = series_outcome(series);
+    if (series_verb_end(outcome) != VerbEnd::kDone)
+        return fail(kVerb, series_failure_text(outcome));
+    std::printf("%s\n", series_outcome_text(outcome).c_str());
     std::fflush(stdout);
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
-}  // namespace
-
-int receive_command(const std::vector<std::string>& args) {
-    Options o;
-    const ParsedArgs parsed = parse_args(args, kOptions);
-    for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (a.is("--from")) {
-            o.from = a.value;
-        } else if (a.is("--to")) {
-            o.to = a.value;
-        } else if (a.is("-o")) {
-            o.dir = a.value;
-        } else if (a.is("--format")) {
-            const int word = parse_choice(a.value, kFormatWords);
-            if (word < 0) return usage_error("--format takes syx, wav, aiff or syx-all");
-            o.format = word + 1;
-        } else if (a.is("--handshake")) {
-            o.handshake = true;
-        } else if (a.is("--device")) {
-            if (!parse_number(a.value, 0, 127, o.device))
-                return usage_error("--device takes a device number from 0 to 127");
-        } else if (a.is("--idle")) {
-            if (!parse_number(a.value, 1, kMaxNumber, o.idle_seconds))
-                return usage_error("--idle takes a number of seconds, 1 or more");
-        } else if (a.is("--count")) {
-            if (!parse_number(a.value, 1, kMaxNumber, o.count))
-                return usage_error("--count takes a number of items, 1 or more");
-        } else if (a.is("--request")) {
-            if (!parse_request_range(a.value, o.first, o.last))
-                return usage_error("--request takes a sample number N or a range N-M, 0 to 16383");
-        } else if (a.is("--send")) {
-            o.send = a.value;
-        } else {
-            return usage_error("unexpected argument \"" + a.text + "\"");
-        }
-    }
-    if (parsed.problem == ArgProblem::kUnknownOption)
-        return usage_error("unknown option " + parsed.refused);
-    if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
-    if (o.from.empty()) return usage_error("--from SRC is required");
-    if (o.dir.empty()) return usage_error("-o DIR is required");
-    if (o.handshake && o.to.empty())
-        return usage_error("--handshake needs --to DEST, where the replies go");
-    if (o.first >= 0 && o.to.empty())
-        return usage_error("--request needs --to DEST, where the requests go");
-    if (!o.send.empty() && o.to.empty())
-        return usage_error("--send needs --to DEST, where the messages go");
-    if (o.first >= 0 && !o.send.empty())
-        return usage_error("--request and --send do not go together");
-
-    const std::filesystem::path dir(o.dir);
-    if (std::string reason; !writable_folder(dir, reason)) return fail(reason);
-
-    ReceiveConsole window(stdout);
-    MidiSession session(window);
-    Context& ctx = session.ctx;
-    const Reception& reception = session.reception;
-    store_sds_format(ctx.settings, o.format);
-    ctx.settings.ignore_handshake = !o.handshake;
-    ctx.settings.device_number = uint8_t(o.device);
-
-    // When input last came; clock and active sensing, which some instruments
-    // send all the time, do not count.
-    using Steady = std::chrono::steady_clock;
-    std::atomic<Steady::rep> last_input{Steady::now().time_since_epoch().count()};
-    ReadProc read_proc = [&ctx, &last_input](const MidiPacketList& packets) {
-        for (const MidiPacket& p : packets) {
-            for (const uint8_t b : p.bytes) {
-                if (b != 0xF8 && b != 0xFE) {
-                    last_input = Steady::now().time_since_epoch().count();
-                    break;
-                }
-            }
-        }
-        midi_read(ctx, packets);
-    };
-    session.open(read_proc);
-    MidiService* midi = ctx.midi;
-
-    std::string message;
-    const int32_t from = find_endpoint(*midi, o.from, true, message);
-    if (from == 0) return fail(message);
-    int32_t to = 0;
-    if (!o.to.empty() && (to = find_endpoint(*midi, o.to, false, message)) == 0)
-        return fail(message);
-    ctx.settings.selected_in = choose_source(*ctx.midi, ctx.endpoints, from, false);
-    if (to != 0)
-        ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, to, false);
-
-    // What --send sends is the list's first entry, never written out.
-    if (!o.send.empty()) {
-        if (const Result added = add_file_entry(ctx, o.send, nullptr); !added.ok)
-            return fail(added.message);
-        window.select_all();
-        refresh_selection(ctx);
-    }
-
-    // Writes the entries made since the last call, never more than --count;
-    // the list is the console thread's, read here under its lock.
-    const size_t not_received = o.send.empty() ? 0 : 1;
-    size_t written = not_received;
-    std::string write_error;
-    const size_t most = o.count > 0 ? not_received + size_t(o.count) : SIZE_MAX;
-    auto write_new_entries = [&] {
-        std::lock_guard lock(ctx.files.mutex);
-        for (; written < std::min(ctx.files.file_array.size(), most) && write_error.empty();
-             ++written) {
-            const FileEntry& e = ctx.files.file_array[written];
-            const Result w = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
-            if (!w) write_error = w.message;
-        }
-    };
-
-    g_interrupted = false;
-    auto previous = std::signal(SIGINT, on_receive_interrupt);
-    if (o.first >= 0) {
-        const int status = receive_requested(ctx, window, o, write_new_entries, write_error);
-        std::signal(SIGINT, previous);
-        return status;
-    }
-    last_input = Steady::now().time_since_epoch().count();
+// The reception until --count items, --idle seconds without input, Ctrl-C or
+// its own end; then what it held is written. True when a --send was still
+// going and was ended here.
+bool receive_until_done(Context& ctx, ConsoleWindow& window, const Options& o, EntryWriter& writer,
+                        InputClock& input, const CtrlC& ctrl_c) {
+    input.touch();
     start_receiving(ctx);
     if (!o.send.empty()) start_sending(ctx);
-    const auto idle = std::chrono::seconds(o.idle_seconds);
     RateMeter meter;
     for (;;) {
         // The instrument answers once the request is out: the wait starts then.
-        if (ctx.send.sending()) last_input = Steady::now().time_since_epoch().count();
+        if (ctx.send.sending()) input.touch();
         stop_receiving_if_source_gone(ctx);
-        const ReceiveProgress progress = reception.progress();
+        const ReceiveProgress progress = ctx.reception->progress();
         if (progress.receiving) window.set_receive_progress(progress_line(progress, meter));
-        write_new_entries();
-        if (g_interrupted || !progress.receiving || !write_error.empty()) break;
-        if (o.count > 0 && written - not_received >= size_t(o.count)) break;
-        if (Steady::now() - Steady::time_point(Steady::duration(last_input.load())) >= idle) break;
+        writer.write_new();
+        if (ctrl_c.pressed() || !progress.receiving || !writer.error) break;
+        if (o.count > 0 && writer.received_written() >= size_t(o.count)) break;
+        if (input.idle_for(std::chrono::seconds(o.idle_seconds))) break;
         // An entry is added by posted work: wake for it, so its file is
         // written as soon as it is made.
         window.wait_for_work(kStatusPeriod);
@@ -379,31 +375,64 @@ int receive_command(const std::vector<std::string>& args) {
     const bool send_cut = ctx.send.sending();
     if (send_cut) stop_sending(ctx);
     window.drain();
-    write_new_entries();
-    std::signal(SIGINT, previous);
-    if (!write_error.empty()) return fail(write_error);
-    if (!o.send.empty() && !g_interrupted && !send_cut) {
-        const SendOutcome sent = ctx.send.outcome().value_or(SendOutcome{});
-        if (send_exit_status(sent.end) != 0) return fail(send_outcome_text(sent));
+    writer.write_new();
+    return send_cut;
+}
+
+// How the reception ended, told: a dump cut short in a file written fails the
+// command, one beyond --count (never written) does not.
+VerbOutcome reception_ending(Context& ctx, const EntryWriter& writer, const CtrlC& ctrl_c) {
+    std::optional<ReceiveOutcome> outcome = ctx.reception->outcome();
+    if (outcome) {
+        std::erase_if(outcome->partial_dumps,
+                      [&](const PartialDump& p) { return p.made_through > writer.bytes; });
     }
-    ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
-    std::erase_if(outcome.partial_dumps, [&](const PartialDump& p) {
-        std::lock_guard lock(ctx.files.mutex);
-        for (size_t i = 0; i < written; ++i)
-            if (ctx.files.file_array[i].file == p.name) return false;
-        return true;
-    });
-    // A dump cut short is written as far as it came, and fails the command.
-    if (const int status = receive_exit_status(outcome); status != 0) {
-        fail(receive_failure_text(outcome));
-        return g_interrupted ? 130 : status;
+    if (const VerbEnd end = receive_verb_end(outcome); end != VerbEnd::kDone) {
+        const std::string why = receive_verb_failure_text(outcome);
+        tell_error(kVerb, why);
+        return {ctrl_c.ending(end), why};
     }
     // The server fell behind: said, as a send says it.
-    if (outcome.xrun)
-        std::fprintf(stderr, "j3 receive: %s\n", receive_failure_text(outcome).c_str());
-    std::fputs("Done.\n", stdout);
+    if (outcome->xrun) tell_error(kVerb, receive_failure_text(*outcome));
+    std::printf("%s\n", verb_done_text().c_str());
     std::fflush(stdout);
-    return g_interrupted ? 130 : 0;
+    return {ctrl_c.ending(VerbEnd::kDone), {}};
+}
+
+}  // namespace
+
+VerbOutcome receive_command(const std::vector<std::string>& args) {
+    Options o;
+    if (std::optional<VerbOutcome> ended = parse_line(args, o)) return *ended;
+    const std::filesystem::path dir(o.dir);
+    if (const Result writable = writable_folder(dir); !writable)
+        return fail(kVerb, writable.message);
+
+    ReceiveConsole window(stdout);
+    MidiSession session(window);
+    Context& ctx = session.ctx;
+    store_sds_format(ctx.settings, o.format);
+    ctx.settings.ignore_handshake = !o.handshake;
+    ctx.settings.device_number = uint8_t(o.midi.device);
+    InputClock input;
+    if (const Result opened = open_ports(session, window, o, input); !opened)
+        return fail(kVerb, opened.message);
+
+    const size_t not_received = o.send.empty() ? 0 : 1;
+    EntryWriter writer{.ctx = ctx,
+                       .dir = dir,
+                       .written = not_received,
+                       .not_received = not_received,
+                       .most = o.count > 0 ? not_received + size_t(o.count) : SIZE_MAX};
+    CtrlC ctrl_c;
+    if (o.first >= 0) return receive_requested(ctx, window, o, writer, ctrl_c);
+    const bool send_cut = receive_until_done(ctx, window, o, writer, input, ctrl_c);
+    if (!writer.error) return fail(kVerb, writer.error.message);
+    if (!o.send.empty() && !ctrl_c.pressed() && !send_cut) {
+        const std::optional<SendOutcome> sent = ctx.send.outcome();
+        if (send_verb_end(sent) != VerbEnd::kDone) return fail(kVerb, send_failure_text(sent));
+    }
+    return reception_ending(ctx, writer, ctrl_c);
 }
 
 }  // namespace j3

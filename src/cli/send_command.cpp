@@ -1,17 +1,16 @@
 // `j3 send FILE... --to DEST [options]`: loads the files as list entries and
 // runs the window's send loop to one destination, SysEx and sample items
 // alike, printing the status line as the window shows it.
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
 #include <unistd.h>
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
-#include "cli/endpoint_choice.h"
+#include "cli/interrupt.h"
 #include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
@@ -49,17 +48,12 @@ constexpr const char* kUsage =
 // The window's status timer runs this often.
 constexpr auto kStatusPeriod = std::chrono::milliseconds(100);
 
-std::atomic<bool> g_interrupted{false};
-extern "C" void on_interrupt(int) {
-    g_interrupted = true;
-}
-
 constexpr Option kOptions[] = {
-    {.name = "--help", .alias = "-h"},
-    {.name = "--to", .takes_value = true},
-    {.name = "--from", .takes_value = true},
+    kHelpOption,
+    kToOption,
+    kFromOption,
     {.name = "--handshake"},
-    {.name = "--device", .takes_value = true},
+    kDeviceOption,
     {.name = "--extended"},
     {.name = "--send-filename"},
     {.name = "--sample-number", .takes_value = true},
@@ -76,11 +70,11 @@ constexpr std::string_view kLoopWords[] = {"file", "on", "off"};
 // longer one is no number here.
 constexpr int32_t kMaxNumber = 999999999;
 
-// What the options ask for beyond the files and the destination.
+// What the line asks for.
 struct SendOptions {
-    std::string from;
+    std::vector<std::string> files;
+    MidiArgs midi;
     bool handshake = false;
-    int32_t device = 0;
     bool extended = false;
     bool send_filename = false;
     int32_t sample_number = 0;
@@ -90,85 +84,75 @@ struct SendOptions {
     int32_t speed = -1;  // speed index; -1 leaves the destination's pacing alone
 };
 
-int usage_error(const std::string& message) {
+VerbOutcome usage_error(const std::string& message) {
     return j3::usage_error("send", message, kUsage);
 }
 
-// Checks one option's value into o; an empty result means it was fine.
-std::string take_option(const ParsedArg& a, SendOptions& o) {
+// Checks one of the send's own options into o: false, with the words for
+// the user, for a value it does not take.
+Result take_option(const ParsedArg& a, SendOptions& o) {
     const std::string& v = a.value;
-    if (a.is("--from")) {
-        o.from = v;
-    } else if (a.is("--handshake")) {
+    if (a.is("--handshake")) {
         o.handshake = true;
-    } else if (a.is("--device")) {
-        if (!parse_number(v, 0, 127, o.device)) return "--device takes a number from 0 to 127";
     } else if (a.is("--extended")) {
         o.extended = true;
     } else if (a.is("--send-filename")) {
         o.send_filename = true;
     } else if (a.is("--sample-number")) {
         if (!parse_number(v, 0, 16383, o.sample_number))
-            return "--sample-number takes a number from 0 to 16383";
+            return failure("--sample-number takes a number from 0 to 16383");
     } else if (a.is("--loop")) {
-        o.loop = parse_choice(v, kLoopWords);
-        if (o.loop < 0) return "--loop takes file, on or off";
+        if (!parse_choice(v, kLoopWords, o.loop)) return failure("--loop takes file, on or off");
     } else if (a.is("--stereo")) {
-        o.stereo = parse_choice(v, kStereoWords);
-        if (o.stereo < 0) return "--stereo takes mix, left or right";
+        if (!parse_choice(v, kStereoWords, o.stereo))
+            return failure("--stereo takes mix, left or right");
     } else if (a.is("--delay")) {
         if (!parse_number(v, 0, kMaxNumber, o.delay))
-            return "--delay takes a number of ticks, 0 or more";
+            return failure("--delay takes a number of ticks, 0 or more");
     } else if (a.is("--speed")) {
         if (!parse_number(v, 1, kSpeedIndexMax, o.speed))
-            return "--speed takes a speed index from 1 to 11";
+            return failure("--speed takes a speed index from 1 to 11");
     }
     return {};
 }
 
-}  // namespace
-
-int send_command(const std::vector<std::string>& args) {
-    std::vector<std::string> files;
-    std::string to;
-    SendOptions o;
+// The line read into o; an ending when the verb ends here (--help, a usage
+// error).
+std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, SendOptions& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
+        switch (take_midi_arg(a, o.midi)) {
+            case MidiArg::kHelp:
+                return show_usage(kUsage);
+            case MidiArg::kBadDevice:
+                return usage_error("--device takes a number from 0 to 127");
+            case MidiArg::kTaken:
+                continue;
+            case MidiArg::kOther:
+                break;
         }
         if (a.positional()) {
-            files.push_back(a.text);
-        } else if (a.is("--to")) {
-            to = a.value;
-        } else if (const std::string problem = take_option(a, o); !problem.empty()) {
-            return usage_error(problem);
+            o.files.push_back(a.text);
+        } else if (const Result taken = take_option(a, o); !taken) {
+            return usage_error(taken.message);
         }
     }
     // Scripts match this one unquoted, as it has always been.
     if (parsed.problem == ArgProblem::kUnknownOption)
         return usage_error("unknown option " + parsed.refused);
     if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
-    if (files.empty()) return usage_error("no file to send");
-    if (to.empty()) return usage_error("--to DEST is required");
+    if (o.files.empty()) return usage_error("no file to send");
+    if (o.midi.to.empty()) return usage_error("--to DEST is required");
+    return std::nullopt;
+}
 
-    ConsoleWindow window(stdout);
-    MidiSession session(window);
-    Context& ctx = session.ctx;
-    session.open(midi_read_proc(ctx));
-    if (std::string message; !session.choose(to, o.from, message)) {
-        std::fprintf(stderr, "j3 send: %s\n", message.c_str());
-        return 1;
-    }
-    for (const std::string& f : files) {
+// The files listed, and the window's controls set as the options say.
+Result prepare(Context& ctx, ConsoleWindow& window, const SendOptions& o) {
+    for (const std::string& f : o.files) {
         // A list's entries are sent with their own Loop and Stereo choices.
         const Result added =
             is_list_file_name(f) ? append_file_list(ctx, f) : add_file_entry(ctx, f, nullptr);
-        if (!added.ok) {
-            std::fprintf(stderr, "j3 send: %s\n", added.message.c_str());
-            return 1;
-        }
+        if (!added) return added;
     }
     {
         // The Loop and Stereo buttons, pressed for every item.
@@ -184,28 +168,26 @@ int send_command(const std::vector<std::string>& args) {
     }
     ctx.settings.send_delay = o.delay;
     ctx.settings.ignore_handshake = !o.handshake;
-    ctx.settings.device_number = uint8_t(o.device);
+    ctx.settings.device_number = uint8_t(o.midi.device);
     ctx.settings.extended_sds = o.extended;
     ctx.settings.send_filename = o.send_filename;
     window.set_sample_number(o.sample_number);
     window.select_all();
     refresh_selection(ctx);
+    return {};
+}
 
-    // The time left goes on the progress lines of a terminal only.
+// The window's status timer while the send goes on: the progress line, with
+// the time left on a terminal. Ctrl-C stops the send; true then.
+bool follow_send(Context& ctx, ConsoleWindow& window, const CtrlC& ctrl_c) {
     const bool terminal = isatty(fileno(stdout)) != 0;
     const SendPlan plan = plan_send(ctx, ctx.files.selected_ids);
     RateMeter meter;
-
-    g_interrupted = false;
-    auto previous = std::signal(SIGINT, on_interrupt);
-    start_sending(ctx);
-    // The window's status timer: the line while sending; the send prints its
-    // own ending ("Done.", or why it stopped).
     bool stopped = false;
     for (;;) {
         const SendProgress progress = ctx.send.progress();
         if (!progress.sending) break;
-        if (g_interrupted && !stopped) {
+        if (ctrl_c.pressed() && !stopped) {
             // Whatever the send loop would say now, an interrupted send is
             // never reported as done.
             window.mute_status();
@@ -226,17 +208,38 @@ int send_command(const std::vector<std::string>& args) {
         window.set_send_progress(line);
         std::this_thread::sleep_for(kStatusPeriod);
     }
-    std::signal(SIGINT, previous);
-    if (stopped || g_interrupted) {
+    return stopped;
+}
+
+}  // namespace
+
+VerbOutcome send_command(const std::vector<std::string>& args) {
+    SendOptions o;
+    if (std::optional<VerbOutcome> ended = parse_line(args, o)) return *ended;
+
+    ConsoleWindow window(stdout);
+    MidiSession session(window);
+    Context& ctx = session.ctx;
+    session.open(midi_read_proc(ctx));
+    if (const Result chosen = session.choose(o.midi.to, o.midi.from); !chosen)
+        return fail("send", chosen.message);
+    if (const Result prepared = prepare(ctx, window, o); !prepared)
+        return fail("send", prepared.message);
+
+    CtrlC ctrl_c;
+    start_sending(ctx);
+    // The send prints its own ending ("Done.", or why it stopped).
+    const bool stopped = follow_send(ctx, window, ctrl_c);
+    if (stopped || ctrl_c.pressed()) {
         window.mute_status();
-        std::fputs("Stopped.\n", stdout);
+        std::printf("%s\n", verb_stopped_text().c_str());
         std::fflush(stdout);
-        return send_exit_status(SendEnd::kStopped);
+        return {VerbEnd::kInterrupted, {}};
     }
-    const SendOutcome outcome = ctx.send.outcome().value_or(SendOutcome{});
-    const int status = send_exit_status(outcome.end);
-    if (status != 0) std::fprintf(stderr, "j3 send: %s\n", send_outcome_text(outcome).c_str());
-    return status;
+    const std::optional<SendOutcome> outcome = ctx.send.outcome();
+    const VerbEnd end = send_verb_end(outcome);
+    if (end != VerbEnd::kDone) return {end, fail("send", send_failure_text(outcome)).detail};
+    return {end, {}};
 }
 
 }  // namespace j3

@@ -8,7 +8,6 @@
 
 #include "cli/cli.h"
 #include "cli/console_window.h"
-#include "cli/endpoint_choice.h"
 #include "cli/midi_session.h"
 #include "cli/options.h"
 #include "engine/clock.h"
@@ -38,13 +37,9 @@ constexpr auto kReportWait = std::chrono::seconds(1);
 constexpr auto kDrainWait = std::chrono::seconds(2);
 
 constexpr Option kOptions[] = {
-    {.name = "--help", .alias = "-h"},
-    {.name = "--to", .takes_value = true},
-    {.name = "--from", .takes_value = true},
-    {.name = "--limit", .takes_value = true},
-};
+    kHelpOption, kToOption, kFromOption, {.name = "--limit", .takes_value = true}};
 
-int usage_error(const std::string& message) {
+VerbOutcome usage_error(const std::string& message) {
     return j3::usage_error("turbo", message, kUsage);
 }
 
@@ -74,46 +69,37 @@ std::string speed_text(int32_t factor) {
 
 }  // namespace
 
-int turbo_command(const std::vector<std::string>& args) {
-    std::string to, from;
+VerbOutcome turbo_command(const std::vector<std::string>& args) {
+    MidiArgs m;
     int32_t limit = kSpeedIndexMax;
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        // No --device in the table: the speed messages go to every device.
+        const MidiArg taken = take_midi_arg(a, m);
+        if (taken == MidiArg::kHelp) return show_usage(kUsage);
+        if (taken == MidiArg::kTaken) continue;
         if (a.positional()) return usage_error("unexpected argument \"" + a.text + "\"");
-        if (a.is("--to")) {
-            to = a.value;
-        } else if (a.is("--from")) {
-            from = a.value;
-        } else if (a.is("--limit")) {
-            if (!parse_number(a.value, 0, kSpeedIndexMax, limit))
-                return usage_error("--limit takes a speed index from 0 to 11");
-        }
+        if (a.is("--limit") && !parse_number(a.value, 0, kSpeedIndexMax, limit))
+            return usage_error("--limit takes a speed index from 0 to 11");
     }
     if (parsed.problem != ArgProblem::kNone) return usage_error(parsed.error);
-    if (to.empty()) return usage_error("--to DEST is required");
-    if (from.empty())
+    if (m.to.empty()) return usage_error("--to DEST is required");
+    if (m.from.empty())
         return usage_error("--from SRC is required (the speed report comes back there)");
 
     SpeedWatch window;
     MidiSession session(window);
     Context& ctx = session.ctx;
     session.open(midi_read_proc(ctx));
-    if (std::string message; !session.choose(to, from, message)) {
-        std::fprintf(stderr, "j3 turbo: %s\n", message.c_str());
-        return 1;
-    }
+    if (const Result chosen = session.choose(m.to, m.from); !chosen)
+        return fail("turbo", chosen.message);
     ctx.settings.turbo_limit = limit;
 
     // What the instrument runs at now.
     send_speed_request(ctx);
     if (!wait_until([&] { return window.changes > 0; }, kReportWait)) {
         wait_until([&] { return !control_messages_pending(ctx); }, kDrainWait);
-        std::fputs("j3 turbo: the instrument did not report its speed\n", stderr);
-        return 1;
+        return fail("turbo", "the instrument did not report its speed");
     }
     const int before = window.changes;
     const bool was_normal = ctx.send.speed_factor() == 10;
@@ -122,7 +108,7 @@ int turbo_command(const std::vector<std::string>& args) {
     if (was_normal) wait_until([&] { return window.changes > before; }, kReportWait);
     wait_until([&] { return !control_messages_pending(ctx); }, kDrainWait);
     std::printf("%s\n", speed_text(ctx.send.speed_factor()).c_str());
-    return 0;
+    return {VerbEnd::kDone, {}};
 }
 
 }  // namespace j3

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -32,105 +33,105 @@ constexpr const char* kUsage =
     "  --stereo  how a stereo file becomes one channel: mix (default), left or right\n";
 
 constexpr Option kOptions[] = {
-    {.name = "--help", .alias = "-h"},
+    kHelpOption,
     {.name = "-o", .takes_value = true},
     {.name = "--stereo", .takes_value = true},
 };
 
-}  // namespace
-
-int waveform_command(const std::vector<std::string>& args) {
+struct WaveformOptions {
     std::vector<std::string> files;
     std::filesystem::path out_dir = ".";
     int32_t stereo = 0;  // StereoChoice: 0 mix, 1 left, 2 right
+};
+
+// The line read into o; an ending when the verb ends here (--help, a usage
+// error).
+std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, WaveformOptions& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        if (a.is("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (a.is("--help")) return show_usage(kUsage);
         if (a.is("-o")) {
-            out_dir = a.value;
+            o.out_dir = a.value;
         } else if (a.is("--stereo")) {
-            stereo = parse_choice(a.value, kStereoWords);
-            if (stereo < 0) {
-                std::fprintf(stderr, "j3 waveform: --stereo takes mix, left or right, not \"%s\"\n",
-                             a.value.c_str());
-                return 2;
+            if (!parse_choice(a.value, kStereoWords, o.stereo)) {
+                tell_error("waveform",
+                           "--stereo takes mix, left or right, not \"" + a.value + "\"");
+                return VerbOutcome{VerbEnd::kUsageError, {}};
             }
         } else {
-            files.push_back(a.text);
+            o.files.push_back(a.text);
         }
     }
     if (parsed.problem != ArgProblem::kNone) return usage_error("waveform", parsed.error, kUsage);
-    if (files.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    if (o.files.empty()) return bare_usage_error(kUsage);
+    return std::nullopt;
+}
+
+// One file's waveform message built and written, the slot counted when the
+// file qualifies. False, with the reason told, when it is not written.
+bool write_waveform(FftTables& fft, const std::string& file, const WaveformOptions& o,
+                    int32_t& slot, std::set<std::filesystem::path>& written) {
+    FileEntry entry;
+    entry.file = file;
+    entry.stereo = o.stereo;
+    auto mapped = std::make_shared<MappedFile>();
+    if (const Result read = map_file(file, *mapped); !read) {
+        tell_error("waveform", file + ": could not be opened: " + read.message);
+        return false;
     }
+    entry.data = EntryBytes(std::move(mapped));
+    WaveformBuild build = build_waveform_for_item(fft, entry.data.data(), entry.data.size(),
+                                                  entry.file, entry.stereo, slot);
+    if (!build.took_slot) {
+        tell_error("waveform", file + ": skipped, " + build.reason);
+        return false;
+    }
+    const int32_t this_slot = slot++;
+    if (!build.ok) {
+        tell_error("waveform", file + ": slot " + std::to_string(this_slot) + ": " + build.reason);
+        return false;
+    }
+    const std::filesystem::path out = o.out_dir / build.name;
+    // Two inputs with the same base name would silently lose the first result.
+    if (!written.insert(out.lexically_normal()).second) {
+        tell_error("waveform",
+                   file + ": not written, " + out.string() + " was written for an earlier file");
+        return false;
+    }
+    if (const Result w = write_whole_file(out, build.message.data(), build.message.size()); !w) {
+        tell_error("waveform", file + ": " + w.message);
+        return false;
+    }
+    // The message carries the slot AND 63, so a 65th file takes slot 0 again.
+    std::printf("%s -> %s (slot %d, position %d)\n", file.c_str(), out.string().c_str(),
+                int(this_slot & 63), int(this_slot & 63) + 1);
+    return true;
+}
+
+}  // namespace
+
+VerbOutcome waveform_command(const std::vector<std::string>& args) {
+    WaveformOptions o;
+    if (std::optional<VerbOutcome> ended = parse_line(args, o)) return *ended;
     std::error_code ec;
-    std::filesystem::create_directories(out_dir, ec);
-    if (!std::filesystem::is_directory(out_dir, ec)) {
-        std::fprintf(stderr, "j3 waveform: \"%s\" is not a folder that can be written to\n",
-                     out_dir.string().c_str());
-        return 2;
+    std::filesystem::create_directories(o.out_dir, ec);
+    if (!std::filesystem::is_directory(o.out_dir, ec)) {
+        tell_error("waveform",
+                   "\"" + o.out_dir.string() + "\" is not a folder that can be written to");
+        return {VerbEnd::kUsageError, {}};
     }
 
     FftTables fft;
-    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != kFftOk) {
-        std::fprintf(stderr, "j3 waveform: not enough memory for the transform tables\n");
-        return 1;
-    }
+    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != kFftOk)
+        return fail("waveform", "not enough memory for the transform tables");
 
     bool failed = false;
     int32_t slot = 0;
     std::set<std::filesystem::path> written;
-    for (const std::string& file : files) {
-        FileEntry entry;
-        entry.file = file;
-        entry.stereo = stereo;
-        auto mapped = std::make_shared<MappedFile>();
-        if (const Result read = map_file(file, *mapped); !read) {
-            std::fprintf(stderr, "j3 waveform: %s: could not be opened: %s\n", file.c_str(),
-                         read.message.c_str());
-            failed = true;
-            continue;
-        }
-        entry.data = EntryBytes(std::move(mapped));
-        WaveformBuild build = build_waveform_for_item(fft, entry.data.data(), entry.data.size(),
-                                                      entry.file, entry.stereo, slot);
-        if (!build.took_slot) {
-            std::fprintf(stderr, "j3 waveform: %s: skipped, %s\n", file.c_str(),
-                         build.reason.c_str());
-            failed = true;
-            continue;
-        }
-        const int32_t this_slot = slot++;
-        if (!build.ok) {
-            std::fprintf(stderr, "j3 waveform: %s: slot %d: %s\n", file.c_str(), int(this_slot),
-                         build.reason.c_str());
-            failed = true;
-            continue;
-        }
-        const std::filesystem::path out = out_dir / build.name;
-        // Two inputs with the same base name would silently lose the first result.
-        if (!written.insert(out.lexically_normal()).second) {
-            std::fprintf(stderr,
-                         "j3 waveform: %s: not written, %s was written for an earlier file\n",
-                         file.c_str(), out.string().c_str());
-            failed = true;
-            continue;
-        }
-        if (const Result w = write_whole_file(out, build.message.data(), build.message.size());
-            !w) {
-            std::fprintf(stderr, "j3 waveform: %s: %s\n", file.c_str(), w.message.c_str());
-            failed = true;
-            continue;
-        }
-        // The message carries the slot AND 63, so a 65th file takes slot 0 again.
-        std::printf("%s -> %s (slot %d, position %d)\n", file.c_str(), out.string().c_str(),
-                    int(this_slot & 63), int(this_slot & 63) + 1);
+    for (const std::string& file : o.files) {
+        if (!write_waveform(fft, file, o, slot, written)) failed = true;
     }
-    return failed ? 1 : 0;
+    return {failed ? VerbEnd::kFailed : VerbEnd::kDone, {}};
 }
 
 }  // namespace j3

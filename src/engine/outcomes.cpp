@@ -1,17 +1,32 @@
 #include "engine/outcomes.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace j3 {
 
+int exit_status(VerbEnd end) {
+    for (const ExitStatusRow& row : kExitStatuses)
+        if (row.end == end) return row.status;
+    return exit_status(VerbEnd::kFailed);
+}
+
+std::string verb_done_text() {
+    return "Done.";
+}
+
+std::string verb_stopped_text() {
+    return "Stopped.";
+}
+
 std::string send_outcome_text(const SendOutcome& o) {
     switch (o.end) {
         case SendEnd::kDone:
-            return "Done.";
+            return verb_done_text();
         case SendEnd::kDoneWithNote:
-            return "Done. " + o.detail;
+            return verb_done_text() + " " + o.detail;
         case SendEnd::kStopped:
-            return "Stopped.";
+            return verb_stopped_text();
         case SendEnd::kStoppedBecause:
             return "Stopped: " + o.detail;
         case SendEnd::kTooLarge:
@@ -34,19 +49,31 @@ std::string send_outcome_text(const SendOutcome& o) {
             return text;
         }
     }
-    return "Stopped.";
+    return verb_stopped_text();
 }
 
-int send_exit_status(SendEnd end) {
+VerbEnd send_verb_end(SendEnd end) {
     switch (end) {
         case SendEnd::kDone:
         case SendEnd::kDoneWithNote:
-            return 0;
+            return VerbEnd::kDone;
         case SendEnd::kStopped:
-            return 130;
+            return VerbEnd::kInterrupted;
         default:
-            return 1;
+            return VerbEnd::kFailed;
     }
+}
+
+VerbEnd send_verb_end(const std::optional<SendOutcome>& outcome) {
+    return outcome ? send_verb_end(outcome->end) : VerbEnd::kFailed;
+}
+
+int send_exit_status(SendEnd end) {
+    return exit_status(send_verb_end(end));
+}
+
+std::string send_failure_text(const std::optional<SendOutcome>& outcome) {
+    return outcome ? send_outcome_text(*outcome) : "the send ended without telling how";
 }
 
 std::string send_progress_text(const SendProgress& p) {
@@ -122,21 +149,92 @@ std::string receive_failure_text(const ReceiveOutcome& o) {
     return text;
 }
 
+VerbEnd receive_verb_end(const std::optional<ReceiveOutcome>& o) {
+    if (!o) return VerbEnd::kFailed;
+    // An xrun is said, but fails nothing by itself: what arrived may well be
+    // whole, and a dump it damaged fails on its own account.
+    if (!o->partial_dumps.empty()) return VerbEnd::kFailed;
+    return o->end == ReceiveEnd::kStopped ? VerbEnd::kDone : VerbEnd::kFailed;
+}
+
 int receive_exit_status(ReceiveEnd end) {
-    return end == ReceiveEnd::kStopped ? 0 : 1;
+    return exit_status(receive_verb_end(ReceiveOutcome{.end = end}));
 }
 
 int receive_exit_status(const ReceiveOutcome& o) {
-    // An xrun is said, but fails nothing by itself: what arrived may well be
-    // whole, and a dump it damaged fails on its own account.
-    if (!o.partial_dumps.empty()) return 1;
-    return receive_exit_status(o.end);
+    return exit_status(receive_verb_end(o));
+}
+
+std::string receive_verb_failure_text(const std::optional<ReceiveOutcome>& o) {
+    if (!o) return "the reception did not start";
+    if (const std::string text = receive_failure_text(*o); !text.empty()) return text;
+    return receive_verb_end(o) == VerbEnd::kDone ? std::string() : "the reception stopped";
 }
 
 std::string receive_progress_text(int64_t bytes) {
     char text[64];
     std::snprintf(text, sizeof text, "Receiving. %lld bytes.", static_cast<long long>(bytes));
     return text;
+}
+
+// --- Requesting samples ----------------------------------------------------------
+
+namespace {
+
+// The numbers that did not come, whole or at all, in order.
+std::vector<int32_t> absent_numbers(const SeriesOutcome& o) {
+    std::vector<int32_t> absent = o.missing;
+    absent.insert(absent.end(), o.incomplete.begin(), o.incomplete.end());
+    std::sort(absent.begin(), absent.end());
+    return absent;
+}
+
+}  // namespace
+
+std::string series_outcome_text(const SeriesOutcome& o) {
+    const std::vector<int32_t> absent = absent_numbers(o);
+    if (absent.empty()) return verb_done_text();
+    std::string text = verb_done_text() + " No sample ";
+    for (size_t i = 0; i < absent.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += std::to_string(absent[i]);
+    }
+    return text + ".";
+}
+
+VerbEnd series_verb_end(const SeriesOutcome& o) {
+    if (o.end != SeriesEnd::kDone) return VerbEnd::kFailed;
+    return o.missing.empty() && o.incomplete.empty() ? VerbEnd::kDone : VerbEnd::kFailed;
+}
+
+std::string series_failure_text(const SeriesOutcome& o) {
+    switch (o.end) {
+        case SeriesEnd::kRunning:
+            return "the requests did not end";
+        case SeriesEnd::kNoSource:
+            return "the requests cannot be sent: no source or destination";
+        case SeriesEnd::kStopped:
+            // Stopped by hand, the reception has nothing to say: the series
+            // failed all the same, as it did not run its course.
+            if (o.reception) {
+                if (std::string text = receive_failure_text(*o.reception); !text.empty())
+                    return text;
+            }
+            return "the reception stopped";
+        case SeriesEnd::kDone:
+            break;
+    }
+    if (series_verb_end(o) == VerbEnd::kDone) return {};
+    return std::to_string(o.missing.size() + o.incomplete.size()) + " of " +
+           std::to_string(o.count) + " samples did not come";
+}
+
+std::string series_missing_line(int32_t number, int32_t wait_seconds) {
+    return "no sample " + std::to_string(number) + " within " + std::to_string(wait_seconds) + " s";
+}
+
+std::string series_incomplete_line(int32_t number) {
+    return "sample " + std::to_string(number) + " stopped part way";
 }
 
 }  // namespace j3

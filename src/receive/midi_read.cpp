@@ -128,7 +128,9 @@ bool end_entry(Context& ctx, ReceptionInternals& in, std::string* name_out = nul
     std::string name;
     const bool made = make_received_entry(ctx, in, &name, cut ? dump : nullptr);
     if (cut) {
-        if (made) in.partial_dumps.push_back({name, dump->samples_counted, dump->length});
+        if (made)
+            in.partial_dumps.push_back(
+                {name, dump->samples_counted, dump->length, in.entries_bytes});
         // Its later packets belong to no file any more.
         dump->open = false;
     }

@@ -1,7 +1,5 @@
 #include "receive/request_series.h"
 
-#include <algorithm>
-
 #include "engine/context.h"
 #include "engine/turbo.h"
 #include "format/instrument_requests.h"
@@ -126,17 +124,12 @@ std::string no_sample_text(int32_t number) {
     return "No sample " + std::to_string(number) + ".";
 }
 
-std::string request_series_end_text(const RequestSeries& s) {
-    std::vector<int32_t> absent = s.missing;
-    absent.insert(absent.end(), s.incomplete.begin(), s.incomplete.end());
-    std::sort(absent.begin(), absent.end());
-    if (absent.empty()) return "Done.";
-    std::string text = "Done. No sample ";
-    for (size_t i = 0; i < absent.size(); ++i) {
-        if (i > 0) text += ", ";
-        text += std::to_string(absent[i]);
-    }
-    return text + ".";
+SeriesOutcome series_outcome(const RequestSeries& s) {
+    return {.end = s.end,
+            .count = series_count(s),
+            .missing = s.missing,
+            .incomplete = s.incomplete,
+            .reception = s.outcome};
 }
 
 std::string dump_time_left_text(const ReceiveProgress& p, RateMeter& meter, int64_t now_ms) {

@@ -9,7 +9,7 @@
 //   RequestSeries series{.first = 5, .last = 14, .wait_ms = 10000};
 //   start_request_series(ctx, series, now_ms);         // reception on, first request out
 //   while (poll_request_series(ctx, series, now_ms)) { ... every 100 ms ... }
-//   series.end, series.missing, series.incomplete
+//   series_outcome(series): how it ended (see outcomes.h for its texts)
 //
 // Stop (the reception ending by any hand) ends the series. The caller owns
 // the series and polls it from one thread (the GUI's status timer or the
@@ -31,13 +31,6 @@ struct Context;
 
 // The wait for a dump header a request series starts with.
 constexpr int32_t kDefaultRequestWaitMs = 10000;
-
-enum class SeriesEnd {
-    kRunning,
-    kDone,      // every number was asked for (missing and incomplete say which did not come)
-    kStopped,   // the reception ended: Stop, Ctrl-C, the source left
-    kNoSource,  // no source chosen, or no destination to ask
-};
 
 struct RequestSeries {
     int32_t first = 0;
@@ -86,9 +79,8 @@ void stop_request_series(Context& ctx, RequestSeries& series);
 std::string request_progress_text(const RequestSeries& series);
 // "No sample 6."
 std::string no_sample_text(int32_t number);
-// The receive status line at the end of a series: "Done.", or "Done. No
-// sample 6, 9." (the numbers that did not come, incomplete ones included).
-std::string request_series_end_text(const RequestSeries& series);
+// How the series ended, or kRunning while it goes on.
+SeriesOutcome series_outcome(const RequestSeries& series);
 
 // The time left of a sample dump being received whose header gave its
 // length: its packets left at the standard MIDI speed, or at the rate meter

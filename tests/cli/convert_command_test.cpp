@@ -63,7 +63,7 @@ TEST_F(ConvertCommand, AudioBecomesTheBytesOnTheWire) {
     for (const Case& c : cases) {
         std::vector<std::string> args = {path("Kick.wav"), "-o", path("out.syx")};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        ASSERT_EQ(convert_command(args), 0) << c.description;
+        ASSERT_EQ(exit_status(convert_command(args).end), 0) << c.description;
         EXPECT_EQ(read("out.syx"), wire_bytes(encode_item(wav, c.item))) << c.description;
     }
 }
@@ -77,7 +77,9 @@ TEST_F(ConvertCommand, DumpsBecomeAudioFiles) {
 
     for (const char* format : {"wav", "aiff"}) {
         std::string out = std::string("dump.") + format;
-        ASSERT_EQ(convert_command({path("two.syx"), "--format", format, "-o", path(out)}), 0)
+        ASSERT_EQ(exit_status(
+                      convert_command({path("two.syx"), "--format", format, "-o", path(out)}).end),
+                  0)
             << format;
         SoundRead a = read_with_libsndfile(read(out));
         SoundRead b = read_with_libsndfile(read(std::string("dump-2.") + format));
@@ -90,7 +92,7 @@ TEST_F(ConvertCommand, DumpsBecomeAudioFiles) {
         EXPECT_EQ(b.samples, original.samples) << format;
     }
     // The SysEx converter gives each dump back as it came.
-    ASSERT_EQ(convert_command({path("two.syx"), "-o", path("copy.syx")}), 0);
+    ASSERT_EQ(exit_status(convert_command({path("two.syx"), "-o", path("copy.syx")}).end), 0);
     EXPECT_EQ(read("copy.syx"), wire_bytes(encode_item(first)));
     EXPECT_EQ(read("copy-2.syx"), more);
 
@@ -99,7 +101,8 @@ TEST_F(ConvertCommand, DumpsBecomeAudioFiles) {
     captured.insert(captured.begin() + 30, 0xF8);
     captured.insert(captured.begin() + 200, 0xFE);
     write("captured.syx", captured);
-    ASSERT_EQ(convert_command({path("captured.syx"), "-o", path("captured.wav")}), 0);
+    ASSERT_EQ(exit_status(convert_command({path("captured.syx"), "-o", path("captured.wav")}).end),
+              0);
     EXPECT_EQ(read("captured.wav"), read("dump.wav"));
 }
 
@@ -133,7 +136,7 @@ TEST_F(ConvertCommand, BadInput) {
         {"audio input to an audio name", {path("song.wav"), "-o", path("o.wav")}, 1},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(convert_command(c.args), c.want_status) << c.description;
+        EXPECT_EQ(exit_status(convert_command(c.args).end), c.want_status) << c.description;
         EXPECT_FALSE(fs::exists(path("o.wav"))) << c.description;
         EXPECT_FALSE(fs::exists(path("o.syx"))) << c.description;
     }

@@ -232,6 +232,13 @@ TEST(CommandLineUsage, EveryVerbNamesTheFirstProblemInItsOwnWords) {
          2,
          "",
          std::string("j3 turbo: unexpected argument \"a.syx\"\n") + kTurboUsage},
+        // The speed messages go to every device: the option the other
+        // instrument verbs share is none of turbo's.
+        {"turbo: no device to choose",
+         {"turbo", "--to", "1", "--device", "3"},
+         2,
+         "",
+         std::string("j3 turbo: unknown option \"--device\"\n") + kTurboUsage},
 
         {"ports: help first", {"ports", "--help", "extra"}, 0, kPortsUsage, ""},
         {"ports: help after something else", {"ports", "extra", "--help"}, 2, "", kPortsUsage},

@@ -115,6 +115,79 @@ TEST(Outcomes, EachReceiveEndingHasItsLinesAndExitStatus) {
     }
 }
 
+// The manual's EXIT STATUS section is written from this table: each ending
+// has one row, and the statuses scripts rely on stay where they are.
+TEST(Outcomes, EveryVerbEndingHasOneExitStatus) {
+    const struct {
+        VerbEnd end;
+        int want_status;
+    } cases[] = {{VerbEnd::kDone, 0},
+                 {VerbEnd::kFailed, 1},
+                 {VerbEnd::kUsageError, 2},
+                 {VerbEnd::kInterrupted, 130}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(exit_status(c.end), c.want_status) << c.want_status;
+        int rows = 0;
+        for (const ExitStatusRow& row : kExitStatuses) rows += row.end == c.end ? 1 : 0;
+        EXPECT_EQ(rows, 1) << c.want_status;
+    }
+}
+
+// A send or reception that ended without saying how is no success.
+TEST(Outcomes, AMissingOutcomeIsAFailure) {
+    EXPECT_EQ(send_verb_end(std::optional<SendOutcome>()), VerbEnd::kFailed);
+    EXPECT_EQ(send_verb_end(std::optional<SendOutcome>(SendOutcome{SendEnd::kDone})),
+              VerbEnd::kDone);
+    EXPECT_FALSE(send_failure_text(std::nullopt).empty());
+    EXPECT_EQ(receive_verb_end(std::nullopt), VerbEnd::kFailed);
+    EXPECT_EQ(receive_verb_end(ReceiveOutcome{ReceiveEnd::kStopped}), VerbEnd::kDone);
+    EXPECT_FALSE(receive_verb_failure_text(std::nullopt).empty());
+}
+
+// Every ending of a request series: the window's status line, the command
+// line's ending and what it says on standard error.
+TEST(Outcomes, EachRequestSeriesEndingHasItsTextsAndEnding) {
+    struct Case {
+        const char* description;
+        SeriesOutcome outcome;
+        std::string want_status_line;
+        VerbEnd want_end;
+        std::string want_failure;
+    } cases[] = {
+        {"every sample came", {SeriesEnd::kDone, 3}, "Done.", VerbEnd::kDone, ""},
+        {"some did not come, whole or at all",
+         {SeriesEnd::kDone, 10, {9, 6}, {7}},
+         "Done. No sample 6, 7, 9.",
+         VerbEnd::kFailed,
+         "3 of 10 samples did not come"},
+        {"no source or destination",
+         {SeriesEnd::kNoSource, 2},
+         "",
+         VerbEnd::kFailed,
+         "the requests cannot be sent: no source or destination"},
+        {"stopped by hand",
+         {SeriesEnd::kStopped, 2, {}, {}, ReceiveOutcome{ReceiveEnd::kStopped}},
+         "",
+         VerbEnd::kFailed,
+         "the reception stopped"},
+        {"the source went away",
+         {SeriesEnd::kStopped, 2, {}, {}, ReceiveOutcome{ReceiveEnd::kSourceGone}},
+         "",
+         VerbEnd::kFailed,
+         "Stopped: the source has gone away."},
+    };
+    for (const Case& c : cases) {
+        // The window shows the series' own line only once it ran its course.
+        if (c.outcome.end == SeriesEnd::kDone) {
+            EXPECT_EQ(series_outcome_text(c.outcome), c.want_status_line) << c.description;
+        }
+        EXPECT_EQ(series_verb_end(c.outcome), c.want_end) << c.description;
+        EXPECT_EQ(series_failure_text(c.outcome), c.want_failure) << c.description;
+    }
+    EXPECT_EQ(series_missing_line(6, 10), "no sample 6 within 10 s");
+    EXPECT_EQ(series_incomplete_line(7), "sample 7 stopped part way");
+}
+
 TEST(Outcomes, ProgressLines) {
     EXPECT_EQ(send_progress_text({true, false, 1, 2, 300}), "Sending file 1 of 2. 300 bytes.");
     EXPECT_EQ(send_progress_text({true, true, 2, 2, 4000}), "Sending file 2 of 2. 4000 samples.");
