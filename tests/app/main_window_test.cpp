@@ -31,7 +31,7 @@
 #include "engine/send_state.h"
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/reception_state.h"
 
 namespace j3::testing {

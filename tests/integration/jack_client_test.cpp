@@ -18,7 +18,7 @@
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 
 namespace j3 {
 namespace {

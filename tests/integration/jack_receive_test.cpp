@@ -16,7 +16,7 @@
 #include "format/sds_messages.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 #include "receive/sds_receive.h"
