@@ -46,7 +46,7 @@
 #include "fakes/null_window.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/reception.h"
 
 namespace {

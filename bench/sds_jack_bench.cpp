@@ -56,7 +56,7 @@
 #include "fixtures/audio_files.h"
 #include "format/sysex_speed.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 

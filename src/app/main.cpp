@@ -13,7 +13,7 @@
 #include "cli/cli.h"
 #include "engine/clock.h"
 #include "engine/context.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/reception.h"
 
 int main(int argc, char** argv) {

@@ -3,7 +3,7 @@
 #include <QtGlobal>
 
 #include "format/plist_file.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 
 namespace j3 {
 

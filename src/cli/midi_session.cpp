@@ -2,7 +2,7 @@
 
 #include "cli/endpoint_choice.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 
 namespace j3 {
 

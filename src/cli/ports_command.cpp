@@ -8,7 +8,7 @@
 #include "cli/cli.h"
 #include "cli/options.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 
 namespace j3 {
 

@@ -40,7 +40,7 @@
 #include "engine/outcomes.h"
 #include "engine/send_loop.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 #include "receive/request_series.h"

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "midi/midi_events.h"
 
@@ -79,6 +80,13 @@ bool tag_reached(uint32_t a, uint32_t b) {
 
 void quiet(const char*) {}
 
+// The port "client:port" belongs to that client. Allocates nothing: JACK's
+// notification thread asks.
+bool of_client(const std::string& port, const char* client) {
+    const size_t n = std::strlen(client);
+    return port.size() > n && port.compare(0, n, client) == 0 && port[n] == ':';
+}
+
 // Waits for the semaphore up to ns nanoseconds.
 void wait_for(sem_t* sem, long ns) {
     timespec until;
@@ -91,6 +99,64 @@ void wait_for(sem_t* sem, long ns) {
 }
 
 }  // namespace
+
+// JACK's notification threads. None waits: each counts, notes or wakes the
+// watch thread; two look at the remembered port names under names_mutex_,
+// which no thread holds while it asks the server anything.
+struct JackClient::Notifications {
+    // Counted only when J3 had events under way around then: another
+    // client's xrun loses none of ours.
+    static int xrun(void* arg) {
+        auto* c = static_cast<JackClient*>(arg);
+        const uint64_t busy = c->busy_cycle_.load(std::memory_order_acquire);
+        if (busy != 0 && c->cycles_.load(std::memory_order_acquire) - busy <= 2)
+            c->xruns_.fetch_add(1, std::memory_order_relaxed);
+        return 0;
+    }
+
+    // A lost connection of the output port to the chosen destination (or to
+    // a port already gone, which was most likely it) is a break; taking away
+    // an earlier destination's is the sending thread's own doing.
+    static void port_connect(jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
+        auto* c = static_cast<JackClient*>(arg);
+        jack_client_t* cl = as_client(c->client_);
+        jack_port_t* pa = jack_port_by_id(cl, a);
+        jack_port_t* pb = jack_port_by_id(cl, b);
+        jack_port_t* other = pa == as_port(c->out_) ? pb : pb == as_port(c->out_) ? pa : nullptr;
+        if (!connect && other) {
+            const char* name = jack_port_name(other);
+            bool counts = !name || !*name;
+            if (!counts) {
+                Lock lock(c->names_mutex_);
+                counts = c->destination_ == name;
+            }
+            if (counts) c->output_breaks_.fetch_add(1, std::memory_order_acq_rel);
+        }
+        sem_post(&c->watch_wake_);
+    }
+
+    static void port_registration(jack_port_id_t, int, void* arg) {
+        sem_post(&static_cast<JackClient*>(arg)->watch_wake_);
+    }
+
+    // A client that quits takes its ports along, and may be back before the
+    // watch thread looks.
+    static void client_registration(const char* name, int registered, void* arg) {
+        auto* c = static_cast<JackClient*>(arg);
+        if (!registered && name) {
+            Lock lock(c->names_mutex_);
+            if (of_client(c->source_, name)) c->source_left_ = true;
+            if (of_client(c->destination_, name)) c->destination_left_ = true;
+        }
+        sem_post(&c->watch_wake_);
+    }
+
+    static void shutdown(jack_status_t, const char*, void* arg) {
+        auto* c = static_cast<JackClient*>(arg);
+        c->alive_.store(false, std::memory_order_release);
+        sem_post(&c->watch_wake_);
+    }
+};
 
 std::unique_ptr<JackClient> JackClient::open(const std::string& client_name,
                                              const std::string& input_port,
@@ -113,79 +179,22 @@ std::unique_ptr<JackClient> JackClient::open(const std::string& client_name,
                                     JackPortIsOutput, 0);
     if (!self->in_ || !self->out_) return nullptr;
     self->sample_rate_ = jack_get_sample_rate(client);
-    JackClient* me = self.get();
-    jack_set_process_callback(client, process, me);
-    jack_set_xrun_callback(
-        client,
-        [](void* arg) {
-            // A JACK notification thread. Counted only when J3 had events
-            // under way around then: another client's xrun loses none of ours.
-            auto* c = static_cast<JackClient*>(arg);
-            const uint64_t busy = c->busy_cycle_.load(std::memory_order_acquire);
-            if (busy != 0 && c->cycles_.load(std::memory_order_acquire) - busy <= 2)
-                c->xruns_.fetch_add(1, std::memory_order_relaxed);
-            return 0;
-        },
-        me);
-    jack_set_port_connect_callback(
-        client,
-        [](jack_port_id_t a, jack_port_id_t b, int connect, void* arg) {
-            // A JACK notification thread: a lost connection of the output
-            // port to the chosen destination (or to a port already gone,
-            // which was most likely it) is a break; taking away an earlier
-            // destination's is the sending thread's own doing.
-            auto* c = static_cast<JackClient*>(arg);
-            jack_client_t* cl = as_client(c->client_);
-            jack_port_t* pa = jack_port_by_id(cl, a);
-            jack_port_t* pb = jack_port_by_id(cl, b);
-            jack_port_t* other = pa == as_port(c->out_)   ? pb
-                                 : pb == as_port(c->out_) ? pa
-                                                          : nullptr;
-            if (!connect && other) {
-                const char* name = jack_port_name(other);
-                bool counts = !name || !*name;
-                if (!counts) {
-                    Lock lock(c->names_mutex_);
-                    counts = c->destination_ == name;
-                }
-                if (counts) c->output_breaks_.fetch_add(1, std::memory_order_acq_rel);
-            }
-            sem_post(&c->watch_wake_);
-        },
-        me);
-    jack_set_port_registration_callback(
-        client,
-        [](jack_port_id_t, int, void* arg) {
-            sem_post(&static_cast<JackClient*>(arg)->watch_wake_);
-        },
-        me);
-    jack_set_client_registration_callback(
-        client,
-        [](const char* name, int registered, void* arg) {
-            // A JACK notification thread: a client that quits takes its
-            // ports along, and may be back before the watch thread looks.
-            auto* c = static_cast<JackClient*>(arg);
-            if (!registered && name) {
-                const std::string prefix = std::string(name) + ":";
-                Lock lock(c->names_mutex_);
-                if (c->source_.starts_with(prefix)) c->source_left_ = true;
-                if (c->destination_.starts_with(prefix)) c->destination_left_ = true;
-            }
-            sem_post(&c->watch_wake_);
-        },
-        me);
-    jack_on_info_shutdown(
-        client,
-        [](jack_status_t, const char*, void* arg) {
-            auto* c = static_cast<JackClient*>(arg);
-            c->alive_.store(false, std::memory_order_release);
-            sem_post(&c->watch_wake_);
-        },
-        me);
+    self->set_callbacks();
     if (jack_activate(client) != 0) return nullptr;
+    JackClient* me = self.get();
     self->drain_thread_ = std::thread([me] { me->drain_loop(); });
     self->watch_thread_ = std::thread([me] { me->watch_loop(); });
     return self;
+}
+
+void JackClient::set_callbacks() {
+    auto* client = as_client(client_);
+    jack_set_process_callback(client, process, this);
+    jack_set_xrun_callback(client, Notifications::xrun, this);
+    jack_set_port_connect_callback(client, Notifications::port_connect, this);
+    jack_set_port_registration_callback(client, Notifications::port_registration, this);
+    jack_set_client_registration_callback(client, Notifications::client_registration, this);
+    jack_on_info_shutdown(client, Notifications::shutdown, this);
 }
 
 std::string JackClient::library_version() {
@@ -526,13 +535,9 @@ SendResult JackClient::connect_output(const std::string& destination) {
     return kSendTaken;
 }
 
-SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend& how,
-                            std::string* error) {
-    if (!alive()) return kSendBackendLost;
-    if (!port_exists(how.destination)) return kSendNoDestination;
-
-    // 1. The connection: made anew at a transfer's start, a loss within one
-    //    ends it.
+// Sending thread: a transfer's connection is made anew at its start; a loss
+// within one ends it.
+SendResult JackClient::keep_connected(const JackSend& how) {
     bool same;
     {
         Lock lock(names_mutex_);
@@ -540,57 +545,56 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
     }
     const bool whole = same && output_connected_to(how.destination) &&
                        output_breaks_.load(std::memory_order_acquire) == foreign_breaks_seen_;
-    if (!whole) {
-        if (same && !how.starts_transfer) return kSendDisconnected;
-        const SendResult r = connect_output(how.destination);
-        if (r != kSendTaken) return r;
-    }
-    if (bytes == 0) return kSendTaken;
+    if (whole) return kSendTaken;
+    if (same && !how.starts_transfer) return kSendDisconnected;
+    return connect_output(how.destination);
+}
 
-    // 2. The events into the ring, as room is made.
-    const uint32_t tag = ++next_tag_;
+// Sending thread: waits one poll; false, with the reason, when the wait
+// should end (Stop, closing, the server gone or standing still too long).
+bool JackClient::wait_once(const JackSend& how, SendWait& wait, SendResult* why) {
+    if (how.cancelled && how.cancelled()) {
+        *why = kSendTaken;
+        return false;
+    }
+    if (how.closing && how.closing()) {
+        // Left in the ring: closing the client lets it go out.
+        *why = kSendClosing;
+        return false;
+    }
+    if (!alive()) {
+        *why = kSendBackendLost;
+        return false;
+    }
+    const uint64_t cycle = cycles_.load(std::memory_order_acquire);
+    const auto now = std::chrono::steady_clock::now();
+    if (cycle != wait.last_cycle) {
+        wait.last_cycle = cycle;
+        wait.last_progress = now;
+    } else if (now - wait.last_progress > kPatience) {
+        *why = kSendBackendLost;
+        return false;
+    }
+    std::this_thread::sleep_for(kPoll);
+    return true;
+}
+
+// Sending thread: a wait that ended drops what of the request is not out
+// yet, but for a closing client, which lets it go out.
+SendResult JackClient::end_wait(SendResult why, uint32_t tag) {
+    if (why == kSendClosing) return kSendTaken;
+    cancelled_tag_.store(tag, std::memory_order_release);
+    return why;
+}
+
+// Sending thread: the request's events into the ring, as room is made, each
+// with its wire time at the destination's speed.
+bool JackClient::queue_events(const uint8_t* data, uint32_t bytes, const JackSend& how,
+                              uint32_t tag, SendWait& wait, SendResult* why) {
     const int speed = how.bytes_per_second > 0 ? how.bytes_per_second : 1;
     const uint64_t pause = uint64_t(std::max(how.pause_ticks, 0)) * sample_rate_ * kSubframes /
                            uint64_t(kTicksPerSecond);
-    const auto give_up = [&](SendResult result) {
-        cancelled_tag_.store(tag, std::memory_order_release);
-        return result;
-    };
     EventCutter cut;
-    uint64_t last_cycle = cycles_.load(std::memory_order_acquire);
-    auto last_progress = std::chrono::steady_clock::now();
-    // Waits one poll; false when the wait should end (Stop, server gone or
-    // standing still for too long).
-    const auto wait_once = [&](SendResult* why) {
-        if (how.cancelled && how.cancelled()) {
-            *why = kSendTaken;
-            return false;
-        }
-        if (how.closing && how.closing()) {
-            // Left in the ring: closing the client lets it go out.
-            *why = kSendClosing;
-            return false;
-        }
-        if (!alive()) {
-            *why = kSendBackendLost;
-            return false;
-        }
-        const uint64_t cycle = cycles_.load(std::memory_order_acquire);
-        const auto now = std::chrono::steady_clock::now();
-        if (cycle != last_cycle) {
-            last_cycle = cycle;
-            last_progress = now;
-        } else if (now - last_progress > kPatience) {
-            *why = kSendBackendLost;
-            return false;
-        }
-        std::this_thread::sleep_for(kPoll);
-        return true;
-    };
-    SendResult why = kSendTaken;
-    const auto stop_waiting = [&](SendResult reason) {
-        return reason == kSendClosing ? kSendTaken : give_up(reason);
-    };
     for (uint32_t at = 0; at < bytes;) {
         const uint32_t n = cut.next(data + at, bytes - at);
         const OutEvent head{
@@ -601,41 +605,57 @@ SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend&
             (uint64_t(n) * sample_rate_ * kSubframes + uint64_t(speed) - 1) / uint64_t(speed),
             at == 0 ? pause : 0};
         while (!out_ring_.write(&head, sizeof head, data + at, n)) {
-            if (!wait_once(&why)) return stop_waiting(why);
+            if (!wait_once(how, wait, why)) return false;
         }
         handed_ += head.wire;
         at += n;
     }
+    return true;
+}
 
-    // 3. Until the process thread has placed the last of them, or, when the
-    //    next request follows at once, until little enough waits ahead.
-    //    An event JACK refused, of this request or of one handed back
-    //    before, ends the transfer here.
-    const auto refused = [&] {
-        const uint32_t failed = failed_tag_.load(std::memory_order_acquire);
-        if (failed == failed_seen_) return false;
-        failed_seen_ = failed;
-        if (error)
-            *error = "JACK could not take a MIDI event of " +
-                     std::to_string(failed_bytes_.load(std::memory_order_relaxed)) + " bytes";
-        return true;
-    };
-    const auto ready = [&] {
-        if (!how.queue_next)
-            return tag_reached(completed_tag_.load(std::memory_order_acquire), tag);
-        const uint64_t placed = placed_.load(std::memory_order_acquire);
-        const uint64_t waiting = handed_ > placed ? handed_ - placed : 0;
-        const uint64_t period = period_frames_.load(std::memory_order_relaxed);
-        return waiting + busy_beyond_.load(std::memory_order_relaxed) <
-               kLookaheadPeriods * period * kSubframes;
-    };
-    while (!ready()) {
-        if (refused()) return give_up(kSendBackendError);
-        if (!wait_once(&why)) return stop_waiting(why);
+// Sending thread: the process thread has placed the request's last event
+// or, when the next request follows at once, little enough waits ahead.
+bool JackClient::placed_enough(const JackSend& how, uint32_t tag) const {
+    if (!how.queue_next) return tag_reached(completed_tag_.load(std::memory_order_acquire), tag);
+    const uint64_t placed = placed_.load(std::memory_order_acquire);
+    const uint64_t waiting = handed_ > placed ? handed_ - placed : 0;
+    const uint64_t period = period_frames_.load(std::memory_order_relaxed);
+    return waiting + busy_beyond_.load(std::memory_order_relaxed) <
+           kLookaheadPeriods * period * kSubframes;
+}
+
+// Sending thread: JACK refused an event not reported yet, of this request or
+// of one handed back before.
+bool JackClient::take_refusal(std::string* error) {
+    const uint32_t failed = failed_tag_.load(std::memory_order_acquire);
+    if (failed == failed_seen_) return false;
+    failed_seen_ = failed;
+    if (error)
+        *error = "JACK could not take a MIDI event of " +
+                 std::to_string(failed_bytes_.load(std::memory_order_relaxed)) + " bytes";
+    return true;
+}
+
+SendResult JackClient::send(const uint8_t* data, uint32_t bytes, const JackSend& how,
+                            std::string* error) {
+    if (!alive()) return kSendBackendLost;
+    if (!port_exists(how.destination)) return kSendNoDestination;
+    const SendResult connected = keep_connected(how);
+    if (connected != kSendTaken) return connected;
+    if (bytes == 0) return kSendTaken;
+
+    const uint32_t tag = ++next_tag_;
+    SendWait wait{cycles_.load(std::memory_order_acquire), std::chrono::steady_clock::now()};
+    SendResult why = kSendTaken;
+    if (!queue_events(data, bytes, how, tag, wait, &why)) return end_wait(why, tag);
+    // An event JACK refused ends the transfer here.
+    while (!placed_enough(how, tag)) {
+        if (take_refusal(error)) return end_wait(kSendBackendError, tag);
+        if (!wait_once(how, wait, &why)) return end_wait(why, tag);
     }
-    if (refused()) return give_up(kSendBackendError);
+    if (take_refusal(error)) return end_wait(kSendBackendError, tag);
 
-    // 4. Went it where it should? A connection lost meanwhile lost it.
+    // Went it where it should? A connection lost meanwhile lost it.
     if (!port_exists(how.destination)) return kSendNoDestination;
     if (output_breaks_.load(std::memory_order_acquire) != foreign_breaks_seen_)
         return kSendDisconnected;

@@ -15,7 +15,11 @@
 //                          event by event, as it arrives;
 //   watch thread (ours)    connects the remembered source and destination
 //                          again when a port of their name comes back;
-//   JACK's notification thread  counts xruns and lost connections.
+//   JACK's notification thread  counts xruns and lost connections of the
+//                          output port, notes which remembered port's client
+//                          has left, and wakes the watch thread; it looks at
+//                          the remembered names under names_mutex_ and
+//                          allocates nothing.
 // Everything else may be called from any thread; send() from one at a time.
 //
 // Output: every MIDI message, and every piece of a SysEx message longer than
@@ -27,6 +31,7 @@
 #include <semaphore.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -121,7 +126,15 @@ class JackClient {
     uint64_t stall_ns() const;
 
   private:
+    struct Notifications;  // JACK's notification callbacks
+    // Where a send's wait stands: the server's progress, seen by the poll.
+    struct SendWait {
+        uint64_t last_cycle = 0;
+        std::chrono::steady_clock::time_point last_progress;
+    };
+
     JackClient() = default;
+    void set_callbacks();
     static int process(uint32_t frames, void* self);
     void process_input(void* buffer, uint64_t cycle_start);
     void note_ack(const uint8_t* bytes, size_t n, uint64_t frame);
@@ -132,6 +145,14 @@ class JackClient {
     SendResult connect_output(const std::string& destination);
     bool output_connected_to(const std::string& destination) const;
     bool wait_cycles(uint64_t cycles, const std::function<bool()>& cancelled);
+    // The steps of send(), in its order.
+    SendResult keep_connected(const JackSend& how);
+    bool queue_events(const uint8_t* data, uint32_t bytes, const JackSend& how, uint32_t tag,
+                      SendWait& wait, SendResult* why);
+    bool placed_enough(const JackSend& how, uint32_t tag) const;
+    bool take_refusal(std::string* error);
+    bool wait_once(const JackSend& how, SendWait& wait, SendResult* why);
+    SendResult end_wait(SendResult why, uint32_t tag);
 
     void* client_ = nullptr;  // jack_client_t
     void* in_ = nullptr;      // jack_port_t
@@ -191,6 +212,9 @@ class JackClient {
     // What the watch thread keeps connected, and whether each port has been
     // seen gone since it was connected: one that comes back is connected
     // again, one that stayed and was disconnected by someone else is left so.
+    // Taken briefly by the sending, watch and notification threads; never
+    // held while the server is asked anything, so a notification never
+    // waits on a call that waits for it.
     mutable Mutex names_mutex_;
     std::string source_ J3_GUARDED_BY(names_mutex_);
     bool source_left_ J3_GUARDED_BY(names_mutex_) = false;

@@ -1,6 +1,6 @@
 // The MIDI-service seam: what the core asks of the system's MIDI service and
-// nothing more. Implementations: the RtMidi service (ALSA and JACK, plus the
-// built-in loopback pair) and a scriptable fake in the tests.
+// nothing more. Implementations: the routing service over one backend per
+// MIDI system (midi_systems.h) and a scriptable fake in the tests.
 #pragma once
 
 #include <atomic>

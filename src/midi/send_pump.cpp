@@ -118,7 +118,7 @@ void SendPump::link_loop() {
         // wire was idle then.
         const auto start = std::max(taken, free_at_);
         const Transmitted done = hooks_.transmit(*request);
-        request->outcome = SendResult(done.outcome);
+        request->outcome = done.outcome;
         if (done.outcome == kSendTaken && !done.paced) {
             const auto duration =
                 wire_time(request->bytes_to_send, hooks_.speed(request->destination));

@@ -32,7 +32,7 @@ namespace j3 {
 
 // What a backend made of a request.
 struct Transmitted {
-    int outcome = kSendTaken;  // a SendResult
+    SendResult outcome = kSendTaken;
     // The backend itself kept the request until its bytes were out at the
     // destination's speed (placed by frame, say): no wait follows.
     bool paced = false;

@@ -31,7 +31,7 @@
 #include "fakes/held_send.h"
 #include "fixtures/audio_files.h"
 #include "format/plist_file.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/midi_read.h"
 
 namespace j3::testing {

@@ -18,7 +18,7 @@
 #include "fakes/fake_window.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 
 namespace j3 {
 namespace {
@@ -80,20 +80,8 @@ struct OwnClientOverJack : ::testing::Test {
         midi.reset();
     }
 
-    // Rescans until an endpoint of that display name is listed; its 1-based
-    // position, 0 when it never shows.
     int32_t wait_for(const std::string& name, bool source) {
-        int32_t found = 0;
-        eventually([&] {
-            scan_midi(*ctx.midi, ctx.endpoints, heard.proc());
-            const int n = source ? midi->source_count() : midi->destination_count();
-            for (int i = 0; i < n; ++i) {
-                const Endpoint e = source ? midi->source(i) : midi->destination(i);
-                if (endpoint_display_name(*midi, e, false) == name) found = i + 1;
-            }
-            return found != 0;
-        });
-        return found;
+        return testing::wait_for_endpoint(*midi, ctx.endpoints, heard.proc(), name, source);
     }
     bool connected(const std::string& port, const std::string& to) {
         return testing::run({"jack_lsp", "-c", port}).out.find(to) != std::string::npos;

@@ -399,4 +399,19 @@ bool ScriptedInstrument::wait_heard(size_t n, std::chrono::milliseconds timeout)
     return changed_.wait_for(lock, timeout, [&] { return size_t(heard_count_) >= n; });
 }
 
+int32_t wait_for_endpoint(MidiService& midi, MidiEndpoints& endpoints, const ReadProc& read_proc,
+                          const std::string& name, bool source) {
+    int32_t found = 0;
+    eventually([&] {
+        scan_midi(midi, endpoints, read_proc);
+        const int n = source ? midi.source_count() : midi.destination_count();
+        for (int i = 0; i < n; ++i) {
+            const Endpoint e = source ? midi.source(i) : midi.destination(i);
+            if (endpoint_display_name(midi, e, false) == name) found = i + 1;
+        }
+        return found != 0;
+    });
+    return found;
+}
+
 }  // namespace j3::testing

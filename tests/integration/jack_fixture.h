@@ -1,6 +1,7 @@
 // What the integration tests stand on: a JACK server of each test's own, child
-// processes (JACK's jack_midi_dump, the command line), and a small JACK MIDI
-// client written against libjack alone, independent of RtMidi.
+// processes (JACK's jack_midi_dump, the command line), a small JACK MIDI
+// client written against libjack alone, independent of RtMidi, and the wait
+// for a port to show in J3's endpoint lists.
 #pragma once
 
 #include <sys/types.h>
@@ -14,6 +15,9 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "midi/endpoints.h"
+#include "midi/midi_service.h"
 
 namespace j3::testing {
 
@@ -167,5 +171,12 @@ bool eventually(Cond cond, std::chrono::milliseconds timeout = 20s) {
     }
     return true;
 }
+
+// Rescans (scan_midi with read_proc) until an endpoint of that display name
+// is listed among the sources or the destinations: its 1-based position, 0
+// when it never shows. A port another client just made takes a moment to
+// reach the lists.
+int32_t wait_for_endpoint(MidiService& midi, MidiEndpoints& endpoints, const ReadProc& read_proc,
+                          const std::string& name, bool source);
 
 }  // namespace j3::testing

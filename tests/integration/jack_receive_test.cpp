@@ -16,7 +16,7 @@
 #include "format/sds_messages.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 #include "receive/sds_receive.h"
@@ -93,18 +93,9 @@ struct ReceiveOverJack : ::testing::Test {
     }
 
     int32_t wait_for(const std::string& name, bool source) {
-        int32_t found = 0;
-        eventually([&] {
-            scan_midi(*ctx.midi, ctx.endpoints,
-                      [this](const MidiPacketList& list) { midi_read(ctx, list); });
-            const int n = source ? midi->source_count() : midi->destination_count();
-            for (int i = 0; i < n; ++i) {
-                const Endpoint e = source ? midi->source(i) : midi->destination(i);
-                if (endpoint_display_name(*midi, e, false) == name) found = i + 1;
-            }
-            return found != 0;
-        });
-        return found;
+        return testing::wait_for_endpoint(
+            *midi, ctx.endpoints, [this](const MidiPacketList& list) { midi_read(ctx, list); },
+            name, source);
     }
     bool instrument_connected() {
         const testing::RunResult r = testing::run({"jack_lsp", "-c", "instrument:out"});

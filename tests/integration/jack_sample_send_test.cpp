@@ -17,7 +17,7 @@
 #include "fixtures/audio_files.h"
 #include "jack_fixture.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/midi_read.h"
 #include "receive/reception.h"
 
@@ -73,18 +73,9 @@ struct J3 {
         midi = make_midi_service(MidiServiceOptions{false, true});
         ctx.midi = midi.get();
         const auto position = [&](const std::string& name, bool source) {
-            int32_t found = 0;
-            eventually([&] {
-                scan_midi(*ctx.midi, ctx.endpoints,
-                          [this](const MidiPacketList& p) { midi_read(ctx, p); });
-                const int n = source ? midi->source_count() : midi->destination_count();
-                for (int i = 0; i < n; ++i) {
-                    const Endpoint e = source ? midi->source(i) : midi->destination(i);
-                    if (endpoint_display_name(*midi, e, false) == name) found = i + 1;
-                }
-                return found != 0;
-            });
-            return found;
+            return testing::wait_for_endpoint(
+                *midi, ctx.endpoints, [this](const MidiPacketList& p) { midi_read(ctx, p); }, name,
+                source);
         };
         const int32_t to = position(instrument + " - in", false);
         const int32_t from = position(instrument + " - out", true);

@@ -15,7 +15,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_window.h"
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/reception.h"
 
 namespace j3 {

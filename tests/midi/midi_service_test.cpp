@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "midi/endpoints.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "midi/send_pump.h"
 
 namespace j3 {

@@ -30,7 +30,7 @@
 #include "engine/list_commands.h"
 #include "engine/preferences.h"
 #include "format/bytes.h"
-#include "midi/rtmidi_service.h"
+#include "midi/midi_systems.h"
 #include "receive/reception.h"
 #include "waveform/waveform_builder.h"
 
