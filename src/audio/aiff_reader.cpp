@@ -23,16 +23,17 @@ constexpr int kMarkerTableSize = 16;  // marker ids 0 .. 15 are remembered
 constexpr int kPlayNoLooping = 0;
 constexpr int kPlayForward = 1;
 
-AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, bool aifc) {
+AudioParseStatus parse_form(const uint8_t* data, size_t size, SampleInfo& info, bool aifc) {
     const int32_t keep_compression = info.aifc_compression;
     info = SampleInfo{};
     if (!aifc) info.aifc_compression = keep_compression;
 
-    if (size < 4 || !tag_is(data, "FORM")) return kParseNotContainer;
-    if (size < 12 || !tag_is(data + 8, aifc ? "AIFC" : "AIFF")) return kParseWrongForm;
+    if (size < 4 || !tag_is(data, "FORM")) return AudioParseStatus::kNotContainer;
+    if (size < 12 || !tag_is(data + 8, aifc ? "AIFC" : "AIFF")) return AudioParseStatus::kWrongForm;
     // An AIFF has no "unsupported" result of its own; its unusable COMM values
     // are an unknown format.
-    const AudioParseResult bad_format = aifc ? kParseUnsupported : kParseWrongForm;
+    const AudioParseStatus bad_format =
+        aifc ? AudioParseStatus::kUnsupported : AudioParseStatus::kWrongForm;
 
     // The form ends at the FORM size or the buffer's end, whichever comes first.
     const uint64_t form_end = 8 + std::min<uint64_t>(read_be32(data + 4), size - 8);
@@ -54,13 +55,14 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
         const uint64_t chunk_size = read_be32(header + 4);
         const uint64_t body = pos + 8;
         const uint64_t end = body + chunk_size;
-        if (end > form_end) return kParseChunkSize;
+        if (end > form_end) return AudioParseStatus::kChunkSize;
         const uint8_t* b = data + body;
 
         if (tag_is(header, "COMM")) {
             // The SSND chunk's frames were counted with the COMM before it.
-            if (info.data_start != nullptr) return kParseWrongForm;
-            if (chunk_size < (aifc ? kCommAifcBytes : kCommAiffBytes)) return kParseChunkSize;
+            if (info.data_start != nullptr) return AudioParseStatus::kWrongForm;
+            if (chunk_size < (aifc ? kCommAifcBytes : kCommAiffBytes))
+                return AudioParseStatus::kChunkSize;
             info.channels = read_be16(b);
             int32_t bits = read_be16(b + 6);
             info.sample_rate = rate = decode_extended_rate(b + 8);
@@ -79,7 +81,7 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
                     is_float = true;
                 } else {
                     info.aifc_compression = kAifcOther;
-                    return kParseUnsupported;
+                    return AudioParseStatus::kUnsupported;
                 }
             }
             // Sample lengths and periods divide by these.
@@ -97,8 +99,8 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
             }
         } else if (tag_is(header, "SSND")) {
             // The frame size is only known from a COMM chunk before this one.
-            if (info.bytes_per_sample == 0) return kParseWrongForm;
-            if (chunk_size < kSsndHeaderBytes) return kParseChunkSize;
+            if (info.bytes_per_sample == 0) return AudioParseStatus::kWrongForm;
+            if (chunk_size < kSsndHeaderBytes) return AudioParseStatus::kChunkSize;
             // The offset and block size fields are not applied: writers leave them 0.
             info.data_start = info.read_pos = b + kSsndHeaderBytes;
             info.data_end = b + chunk_size;
@@ -112,7 +114,7 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
                 info.loop_end = info.sample_length - 1;
             }
         } else if (tag_is(header, "INST")) {
-            if (chunk_size < kInstBytes) return kParseChunkSize;
+            if (chunk_size < kInstBytes) return AudioParseStatus::kChunkSize;
             const int mode = read_be16(b + 8);
             if (mode == kPlayNoLooping) info.loop_type = 127;
             if (mode == kPlayForward) info.loop_type = 0;
@@ -128,11 +130,11 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
                 info.loop_present = 1;
             }
         } else if (tag_is(header, "MARK")) {
-            if (chunk_size < kMarkCountBytes) return kParseChunkSize;
+            if (chunk_size < kMarkCountBytes) return AudioParseStatus::kChunkSize;
             const int count = read_be16(b);
             uint64_t m = body + kMarkCountBytes;
             for (int i = 0; i < count; ++i) {
-                if (m + kMarkerFixedBytes > end) return kParseChunkSize;
+                if (m + kMarkerFixedBytes > end) return AudioParseStatus::kChunkSize;
                 const int id = read_be16(data + m);
                 const int32_t position = int32_t(read_be32(data + m + 2));
                 const unsigned name_length = data[m + 6];
@@ -155,18 +157,18 @@ AudioParseResult parse_form(const uint8_t* data, size_t size, SampleInfo& info, 
         pos = end + (chunk_size & 1);  // odd chunks carry one pad byte
     }
 
-    if (info.data_start == nullptr) return kParseChunkSize;
+    if (info.data_start == nullptr) return AudioParseStatus::kChunkSize;
     info.file_kind = aifc ? kKindAifc : kKindAiff;
-    return kParseOk;
+    return AudioParseStatus::kOk;
 }
 
 }  // namespace
 
-AudioParseResult parse_aiff(const uint8_t* data, size_t size, SampleInfo& info) {
+AudioParseStatus parse_aiff(const uint8_t* data, size_t size, SampleInfo& info) {
     return parse_form(data, size, info, false);
 }
 
-AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info) {
+AudioParseStatus parse_aifc(const uint8_t* data, size_t size, SampleInfo& info) {
     return parse_form(data, size, info, true);
 }
 

@@ -17,13 +17,13 @@ constexpr int32_t kDefaultRate = 44100;
 
 }  // namespace
 
-AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
+AudioParseStatus parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
     const int32_t keep_compression = info.aifc_compression;
     info = SampleInfo{};
     info.aifc_compression = keep_compression;
 
-    if (size < 4 || !tag_is(data, "RIFF")) return kParseNotContainer;
-    if (size < 12 || !tag_is(data + 8, "WAVE")) return kParseWrongForm;
+    if (size < 4 || !tag_is(data, "RIFF")) return AudioParseStatus::kNotContainer;
+    if (size < 12 || !tag_is(data + 8, "WAVE")) return AudioParseStatus::kWrongForm;
 
     // The form ends at the RIFF size or the buffer's end, whichever comes first.
     const uint64_t form_end = 8 + std::min<uint64_t>(read_le32(data + 4), size - 8);
@@ -39,27 +39,27 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
         const uint64_t chunk_size = read_le32(header + 4);
         const uint64_t body = pos + 8;
         const uint64_t end = body + chunk_size;
-        if (end > form_end) return kParseChunkSize;
+        if (end > form_end) return AudioParseStatus::kChunkSize;
         const uint8_t* b = data + body;
 
         if (tag_is(header, "fmt ")) {
             // The data chunk's frames were counted with the format before it.
-            if (info.data_start != nullptr) return kParseWrongForm;
-            if (chunk_size < kFmtFieldsBytes) return kParseChunkSize;
+            if (info.data_start != nullptr) return AudioParseStatus::kWrongForm;
+            if (chunk_size < kFmtFieldsBytes) return AudioParseStatus::kChunkSize;
             info.format_code = read_le16(b);
             if (info.format_code != kWavFormatPcm && info.format_code != kWavFormatFloat) {
-                return kParseUnsupported;
+                return AudioParseStatus::kUnsupported;
             }
             info.channels = read_le16(b + 2);
             info.sample_rate = int32_t(read_le32(b + 4));
             const int32_t bits = read_le16(b + 14);
             // Sample lengths and periods divide by these.
             if (info.channels == 0 || info.sample_rate <= 0 || info.sample_rate > kMaxSampleRate) {
-                return kParseUnsupported;
+                return AudioParseStatus::kUnsupported;
             }
             rate = info.sample_rate;
             if (info.format_code == kWavFormatPcm) {
-                if (bits == 0 || bits > 32) return kParseUnsupported;
+                if (bits == 0 || bits > 32) return AudioParseStatus::kUnsupported;
                 info.bytes_per_sample = ((bits - 1) >> 3) + 1;
                 info.bits_per_sample = std::min(bits, kMaxSampleBits);
                 info.file_bits = bits;
@@ -71,7 +71,7 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
             }
         } else if (tag_is(header, "data")) {
             // The frame size is only known from a format chunk before this one.
-            if (info.bytes_per_sample == 0) return kParseWrongForm;
+            if (info.bytes_per_sample == 0) return AudioParseStatus::kWrongForm;
             info.data_start = info.read_pos = b;
             info.data_end = b + chunk_size;
             info.sample_length = int32_t(std::min<uint64_t>(
@@ -88,11 +88,11 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
                 loop_set = true;
             }
         } else if (tag_is(header, "smpl")) {
-            if (chunk_size < kSmplHeaderBytes) return kParseChunkSize;
+            if (chunk_size < kSmplHeaderBytes) return AudioParseStatus::kChunkSize;
             const int32_t period = int32_t(read_le32(b + 8));
             if (period > 0) info.sample_period_ns = period;
             if (read_le32(b + 28) != 0) {
-                if (chunk_size < kSmplFirstLoopBytes) return kParseChunkSize;
+                if (chunk_size < kSmplFirstLoopBytes) return AudioParseStatus::kChunkSize;
                 // The low byte of the first loop's type: 0 forward, 1 alternating, 2 backward.
                 info.loop_type = b[40] & 0x7F;
                 info.loop_start = int32_t(read_le32(b + 44));
@@ -105,10 +105,10 @@ AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info) {
         pos = end + (chunk_size & 1);  // odd chunks carry one pad byte
     }
 
-    if (info.data_start == nullptr) return kParseChunkSize;
+    if (info.data_start == nullptr) return AudioParseStatus::kChunkSize;
     info.file_kind = kKindWav;
     info.sample_period_ns = sample_period_for_rate(rate);
-    return kParseOk;
+    return AudioParseStatus::kOk;
 }
 
 }  // namespace j3

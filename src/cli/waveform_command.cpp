@@ -76,7 +76,7 @@ int waveform_command(const std::vector<std::string>& args) {
     }
 
     FftTables fft;
-    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != kFftOk) {
+    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != FftStatus::kOk) {
         std::fprintf(stderr, "j3 waveform: not enough memory for the transform tables\n");
         return 1;
     }

@@ -197,7 +197,7 @@ TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
 
 TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
     // Tables too small for a 2000-frame cycle: that build fails after the item qualified.
-    ASSERT_EQ(fft_setup(t.ctx.fft, 1024, kFftAnySize), kFftOk);
+    ASSERT_EQ(fft_setup(t.ctx.fft, 1024, kFftAnySize), FftStatus::kOk);
     add("long.wav", wav16(sine(2000, 1, 2000), 1, Loop{0, 1999}));
     add("short.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
     t.window.select({1, 2});
