@@ -5,8 +5,9 @@
 #include <random>
 #include <string>
 
-#include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace j3 {
 namespace {

@@ -6,11 +6,12 @@
 
 #include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
-#include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
 #include "engine/send_state.h"
 #include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 #include "waveform/waveform_builder.h"
 
 namespace j3 {
