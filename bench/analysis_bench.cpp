@@ -8,6 +8,7 @@
 #include "analysis/device_family.h"
 #include "analysis/inventory.h"
 #include "analysis/message_index.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace {
 
@@ -15,24 +16,16 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr size_t kBufferBytes = size_t(64) << 20;
 
-// A block message of the family with n data bytes and a correct checksum
-// (from offset 9 for KX, 10 for ZB) and length.
+// A block message of the family with n pseudo-random data bytes, its
+// checksum (from offset 9 for KX, 10 for ZB) and length correct.
 void append_block(Bytes& out, uint8_t device, uint8_t id, size_t n, uint32_t& seed) {
-    const size_t start = out.size();
-    const uint8_t header[] = {0xF0, 0x00, 0x20, 0x3C, device, 0x00, id, 0x01, 0x01};
-    out.insert(out.end(), header, header + sizeof header);
-    for (size_t k = 0; k < n; ++k) {
+    Bytes data(n);
+    for (uint8_t& d : data) {
         seed = seed * 1664525u + 1013904223u;
-        out.push_back(uint8_t(seed >> 25));
+        d = uint8_t(seed >> 25);
     }
-    const size_t first = start + (device == 0x02 ? 9 : 10);
-    uint32_t sum = 0;
-    for (size_t k = first; k < out.size(); ++k) sum += out[k];
-    sum %= 16384;
-    const uint32_t length = uint32_t(out.size() - start + 5 - 10);
-    const uint8_t tail[] = {uint8_t(sum >> 7), uint8_t(sum & 0x7F), uint8_t(length >> 7),
-                            uint8_t(length & 0x7F), 0xF7};
-    out.insert(out.end(), tail, tail + sizeof tail);
+    const Bytes m = j3::testing::block({device, id, std::move(data), device == 0x02 ? 9 : 10});
+    out.insert(out.end(), m.begin(), m.end());
 }
 
 // Typical dumps: a globals block, kits, patterns and a song, over and over.

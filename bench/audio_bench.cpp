@@ -119,7 +119,7 @@ BigFile big_aiff(size_t total_size) {
     return f;
 }
 
-template <BigFile (*Make)(size_t), AudioParseResult (*Parse)(const uint8_t*, size_t, SampleInfo&)>
+template <BigFile (*Make)(size_t), AudioParseStatus (*Parse)(const uint8_t*, size_t, SampleInfo&)>
 void BM_Parse(benchmark::State& state) {
     const BigFile file = Make(size_t(state.range(0)));
     SampleInfo info;

@@ -392,9 +392,11 @@ SysexInventory take_sysex_inventory(const uint8_t* data, size_t size, uint8_t de
     return inv;
 }
 
-SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
+namespace {
+
+// The first header's fields; those of a header cut short read as 0.
+SdsDumpSummary header_summary(const uint8_t* data, size_t size) {
     SdsDumpSummary s;
-    // Fields of a header cut short read as 0.
     auto byte_at = [&](size_t k) -> uint8_t { return k < size ? data[k] : 0; };
     auto field = [&](size_t k) {
         const uint8_t b[3] = {byte_at(k), byte_at(k + 1), byte_at(k + 2)};
@@ -419,15 +421,20 @@ SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
             s.loop_type = h.loop_type;
         }
     }
+    return s;
+}
 
+// Counts the correct and the broken dumps, a byte at a time: a dump is
+// correct when its packets follow each other and their checksums hold.
+struct DumpCounter {
     enum class State { Idle, AfterF0, Channel, Kind, Extended, Header, Packet };
     State state = State::Idle;
     uint8_t check = 0;
     int packet_byte = 0;  // position within the packet after the kind byte
     uint8_t expected = 0;
     bool dump_valid = false;
-    for (size_t i = 0; i < size; ++i) {
-        const uint8_t b = data[i];
+
+    void step(uint8_t b, SdsDumpSummary& s) {
         switch (state) {
             case State::Idle:
                 if (b == kSysexStart) state = State::AfterF0;
@@ -470,36 +477,52 @@ SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
                 }
                 break;
             case State::Packet:
-                if (b == kSysexEnd) {  // a packet cut short
-                    ++s.broken_count;
-                    dump_valid = false;
-                    state = State::Idle;
-                } else if (packet_byte == 0) {
-                    const bool in_step = b == expected;
-                    expected = uint8_t((expected + 1) & 0x7F);
-                    check ^= b;
-                    if (!in_step) {
-                        ++s.broken_count;
-                        dump_valid = false;
-                        state = State::Idle;
-                    }
-                } else if (packet_byte <= 120) {
-                    check ^= b;
-                } else {
-                    if (b != check) dump_valid = false;
-                    state = State::Idle;
-                }
-                ++packet_byte;
+                packet(b, s);
                 break;
         }
     }
-    // A header or packet cut off by the end of the buffer leaves the dump
-    // incomplete: broken, not correct.
-    if (state == State::Header || state == State::Packet) {
-        ++s.broken_count;
-        dump_valid = false;
+
+    void packet(uint8_t b, SdsDumpSummary& s) {
+        if (b == kSysexEnd) {  // a packet cut short
+            ++s.broken_count;
+            dump_valid = false;
+            state = State::Idle;
+        } else if (packet_byte == 0) {
+            const bool in_step = b == expected;
+            expected = uint8_t((expected + 1) & 0x7F);
+            check ^= b;
+            if (!in_step) {
+                ++s.broken_count;
+                dump_valid = false;
+                state = State::Idle;
+            }
+        } else if (packet_byte <= 120) {
+            check ^= b;
+        } else {
+            if (b != check) dump_valid = false;
+            state = State::Idle;
+        }
+        ++packet_byte;
     }
-    if (dump_valid) ++s.correct_dumps;
+
+    void finish(SdsDumpSummary& s) {
+        // A header or packet cut off by the end of the buffer leaves the dump
+        // incomplete: broken, not correct.
+        if (state == State::Header || state == State::Packet) {
+            ++s.broken_count;
+            dump_valid = false;
+        }
+        if (dump_valid) ++s.correct_dumps;
+    }
+};
+
+}  // namespace
+
+SdsDumpSummary summarise_sds_dump(const uint8_t* data, size_t size) {
+    SdsDumpSummary s = header_summary(data, size);
+    DumpCounter counter;
+    for (size_t i = 0; i < size; ++i) counter.step(data[i], s);
+    counter.finish(s);
     return s;
 }
 

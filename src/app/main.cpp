@@ -17,8 +17,9 @@
 #include "receive/reception.h"
 
 int main(int argc, char** argv) {
-    // `j3 VERB ...` runs headless and never touches the preferences; `j3`
-    // alone opens the window, and `j3 FILE...` opens it with those files.
+    // `j3 VERB ...` (or what looks like a mistyped verb) runs headless and
+    // never touches the preferences; `j3` alone opens the window, and
+    // `j3 FILE...` opens it with those files.
     if (argc > 1 && !std::strcmp(argv[1], "--version")) {
         // The versions the About box names, without opening a window.
         std::fputs(j3::version_text().toUtf8().constData(), stdout);
@@ -39,8 +40,10 @@ int main(int argc, char** argv) {
     }
     QApplication::setWindowIcon(icon);
 
-    // The window outlives the MIDI service: requests the service still holds
-    // when it is destroyed complete (as cancelled) into a live window.
+    // Made before the MIDI service, the window outlives it where main returns
+    // (no virtual destination): requests the service still holds when it is
+    // destroyed complete (as cancelled) into a live window. After the event
+    // loop nothing is destroyed (see the end).
     j3::record_main_thread();
     j3::Context ctx;
     j3::SystemClock clock;

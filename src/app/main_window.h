@@ -1,5 +1,11 @@
 // The main window "J3": the controls of the window-controls seam, the file
-// list, the menu bar, the commands and the status timer.
+// list, the menu bar, the commands and the status timer. One class over
+// several files, one a concern: main_window.cpp (building, start-up,
+// placement, preferences at quit), main_window_menus.cpp (menus and
+// actions), main_window_transfer.cpp (send, receive, status lines, progress),
+// main_window_list.cpp (the list and its selection), main_window_items.cpp
+// (the selected item's buttons, info text and views) and request_commands.cpp
+// (Request Samples, Send and Receive).
 //
 // Threads: the window lives on the GUI thread. The engine calls the control
 // setters of WindowControls from the MIDI service's completion and input
@@ -170,11 +176,54 @@ class MainWindow : public QMainWindow, public WindowControls {
   private:
     // Queues a widget change to the GUI thread, after those queued before.
     template <typename Change>
-    void post(Change change);
+    void post(Change change) {
+        QMetaObject::invokeMethod(this, std::move(change), Qt::QueuedConnection);
+    }
 
+    // Building and start-up (main_window.cpp).
+    // The item buttons' state, the widest title of each changing button and
+    // the smallest window size that clips no control.
+    void fit_controls();
+    // Stored bounds, or first_size where the preferences hold none.
+    void place_window(QScreen* screen, QSize first_size);
+    // Placement and show at start, sized for the first rows when nothing is stored.
+    void place_on_start(QScreen* screen);
+    QMargins frame_margins();
+
+    // Menus and actions (main_window_menus.cpp).
+    void connect_commands();
+    void open_command();
+    void add_files(const QStringList& paths);
+    void save_selected();
+    void save_list_command();
+    void show_problems(const QStringList& problems, const QString& summary);
+    void open_config_window();
+    void config_window_closed(int result);
+    void show_about();
+
+    // Transfer controls (main_window_transfer.cpp).
+    void set_up_transfer_controls();
     void send_command();
     void receive_command();
-    void save_selected();
+    // A new command's line replaces the previous command's outcome.
+    void clear_outcome_lines();
+    void show_status_message(const char* text);
+    // A status line for a state the user can mend (no destination, a port
+    // that is not there); it goes once the configuration's OK mends it.
+    void show_condition_message(const QString& text);
+    QString port_conditions() const;
+    void report_load_notes(const LoadNotes& notes);
+    // The chosen MIDI ports, in the label under the status lines.
+    void show_ports();
+    static QString qt_text(std::string_view text);
+
+    // The list (main_window_list.cpp).
+    void set_up_list();
+    void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
+    // The selection became empty: the item buttons and the info text follow.
+    void selection_state_changed();
+    // Enables the controls by the selection and whether a send runs.
+    void apply_control_state();
     // Before quitting: received data never saved is saved, dropped or kept
     // by the user's answer. False when the user chose to stay.
     bool received_data_settled();
@@ -184,80 +233,68 @@ class MainWindow : public QMainWindow, public WindowControls {
     bool entries_settled(const std::vector<uint32_t>& ids, const QString& question);
     // Save, Discard or Cancel for `count` unsaved items.
     int ask_unsaved(int count, const QString& question);
-    // A new command's line replaces the previous command's outcome.
-    void clear_outcome_lines();
-    void open_command();
-    void add_files(const QStringList& paths);
-    void save_list_command();
-    void show_problems(const QStringList& problems, const QString& summary);
-    void loop_command(bool stereo);
-    void open_config_window();
-    void config_window_closed(int result);
-    void selection_changed(const QItemSelection& selected, const QItemSelection& deselected);
+
+    // The item views (main_window_items.cpp).
+    void set_up_item_views();
     void show_item_views(uint32_t id);
-    // Stored bounds, or first_size where the preferences hold none.
-    void place_window(QScreen* screen, QSize first_size);
-    void show_status_message(const char* text);
-    // A status line for a state the user can mend (no destination, a port
-    // that is not there); it goes once the configuration's OK mends it.
-    void show_condition_message(const QString& text);
-    QString port_conditions() const;
-    void report_load_notes(const LoadNotes& notes);
-    // Enables the controls by the selection and whether a send runs.
-    void apply_control_state();
-    // The selection became empty: the item buttons and the info text follow.
-    void selection_state_changed();
-    // The chosen MIDI ports, in the label under the status lines.
-    void show_ports();
-    void show_about();
-    QMargins frame_margins();
+    void loop_command(bool stereo);
+
+    // Request Samples and Send and Receive (request_commands.cpp).
+    void add_request_actions();
+    // The progress bar's text: the time left of a dump being received.
+    void show_time_left();
+    // What the send being started puts on the wire, for its time left.
+    void plan_send_time_left();
+    // The status timer's part: follows the series; true while it runs.
+    bool follow_request_series();
+    std::optional<RequestSeries> ask_request_range();
 
     Context& ctx_;
     std::filesystem::path preferences_file_;
     std::unique_ptr<Ui::MainWindow> ui_;
-    FileListModel* model_ = nullptr;
-    ItemViews* item_views_ = nullptr;
-    // The buffer of the entry the item views show (null: none); an entry is
-    // known by its buffer, which stays put when entries move in the list.
-    const uint8_t* shown_data_ = nullptr;
+    QRect placed_bounds_;  // the frame bounds start() asked for
+    QMargins placed_margins_;
+    QRect placed_content_;  // the content geometry that placement gave
+    std::function<bool(const QString&)> preferences_failure_prompt_;
+    bool preferences_saved_ = false;
+
+    // Menus and actions.
     QPointer<ConfigWindow> config_window_;
+    std::function<QStringList()> choose_files_;
+    std::function<QString(const QString&)> choose_list_file_;
+    std::function<QString(const QString&)> choose_save_path_;
+    QString dialog_folder_;         // where the last Open or Save dialog ended
+    bool send_after_open_ = false;  // Send with nothing selected: send what Open adds
+    bool quit_confirmed_ = false;
+
+    // Transfer controls.
     QTimer status_timer_;
     uint32_t speed_labels_shown_ = 0;  // speeds put in force, to tell a Turbo answered
     int ports_ticks_ = 0;              // status timer ticks since the port line was last looked at
     std::atomic<int32_t> sample_number_{0};
-    std::function<QStringList()> choose_files_;
-    std::function<QString(const QString&)> choose_list_file_;
-    std::function<QString(const QString&)> choose_save_path_;
-    std::function<int(int)> unsaved_prompt_;
-    std::function<std::optional<RequestSeries>()> choose_request_;
-    // Request Samples: the series running, and what the dialog offers next.
-    std::optional<RequestSeries> series_;
-    RequestSeries request_choice_;
-    void add_request_actions();
-    // The progress bar's text: the time left of a dump being received.
-    void show_time_left();
-    RateMeter dump_rate_;
-    // What the send being started puts on the wire, for its time left.
-    void plan_send_time_left();
+    QString condition_message_;  // the status line shown by show_condition_message
     SendPlan send_plan_;
     RateMeter send_rate_;
-    // The status timer's part: follows the series; true while it runs.
-    bool follow_request_series();
-    std::optional<RequestSeries> ask_request_range();
-    std::function<bool(const QString&)> preferences_failure_prompt_;
-    QString dialog_folder_;  // where the last Open or Save dialog ended
-    bool quit_confirmed_ = false;
-    bool send_after_open_ = false;  // Send with nothing selected: send what Open adds
-    bool preferences_saved_ = false;
-    QRect placed_bounds_;  // the frame bounds start() asked for
-    QMargins placed_margins_;
-    QRect placed_content_;       // the content geometry that placement gave
-    QString condition_message_;  // the status line shown by show_condition_message
+    RateMeter dump_rate_;
+    // Request Samples: the series running, and what the dialog offers next.
+    std::function<std::optional<RequestSeries>()> choose_request_;
+    std::optional<RequestSeries> series_;
+    RequestSeries request_choice_;
+
+    // The list.
+    FileListModel* model_ = nullptr;
+    std::function<int(int)> unsaved_prompt_;
     // Control state as the engine last asked for it (GUI thread).
     bool sending_ = false;
     bool loop_allowed_ = false;
     bool stereo_allowed_ = false;
     bool waveform_allowed_ = false;
+
+    // The item views.
+    ItemViews* item_views_ = nullptr;
+    // The buffer of the entry the item views show (null: none); an entry is
+    // known by its buffer, which stays put when entries move in the list.
+    const uint8_t* shown_data_ = nullptr;
 };
 
 }  // namespace j3

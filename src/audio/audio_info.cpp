@@ -47,13 +47,13 @@ AudioInfoText sample_text(const SampleInfo& info) {
     return out;
 }
 
-AudioInfoText failure_text(AudioParseResult r, const FailureTexts& texts) {
+AudioInfoText failure_text(AudioParseStatus r, const FailureTexts& texts) {
     AudioInfoText out;
     switch (r) {
-        case kParseChunkSize:
+        case AudioParseStatus::kChunkSize:
             out.text = texts.chunk_size;
             break;
-        case kParseUnsupported:
+        case AudioParseStatus::kUnsupported:
             out.text = texts.unsupported;
             break;
         default:
@@ -66,7 +66,7 @@ AudioInfoText failure_text(AudioParseResult r, const FailureTexts& texts) {
 }  // namespace
 
 AudioInfoText audio_info_text(const uint8_t* data, size_t size, SampleInfo& info) {
-    AudioParseResult r;
+    AudioParseStatus r;
     const FailureTexts* texts;
     if (is_wav_file(data, size)) {
         r = parse_wav(data, size, info);
@@ -80,7 +80,7 @@ AudioInfoText audio_info_text(const uint8_t* data, size_t size, SampleInfo& info
     } else {
         return {};
     }
-    return r >= kParseOk ? sample_text(info) : failure_text(r, *texts);
+    return r == AudioParseStatus::kOk ? sample_text(info) : failure_text(r, *texts);
 }
 
 }  // namespace j3

@@ -26,7 +26,7 @@ bool is_audio_file(const uint8_t* data, size_t size) {
 }
 
 bool parse_audio_file(const uint8_t* data, size_t size, SampleInfo& info) {
-    AudioParseResult r;
+    AudioParseStatus r;
     if (is_wav_file(data, size)) {
         r = parse_wav(data, size, info);
     } else if (is_aiff_file(data, size)) {
@@ -36,7 +36,7 @@ bool parse_audio_file(const uint8_t* data, size_t size, SampleInfo& info) {
     } else {
         return false;
     }
-    return r == kParseOk;
+    return r == AudioParseStatus::kOk;
 }
 
 }  // namespace j3

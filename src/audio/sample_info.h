@@ -22,17 +22,16 @@
 
 namespace j3 {
 
-// Result of a reader.
-enum AudioParseResult : int {
-    kParseOk = 1,            // the walk reached the end of the form; SampleInfo is complete
-    kParseNotContainer = 0,  // no "RIFF" / "FORM" at offset 0
-    kParseWrongForm = -1,    // form type at offset 8 is not the expected one, or the
-                             // sample data do not follow exactly one format chunk
-                             // (fmt / COMM)
-    kParseChunkSize = -2,    // a chunk runs past the end of the form, is too short for
-                             // its fields, or the form holds no sample data
-    kParseUnsupported = -3,  // sample encoding not supported (not PCM or float, or a
-                             // format chunk with 0 channels, 0 bits or no usable rate)
+// How a reader's walk ended.
+enum class AudioParseStatus {
+    kOk,            // the walk reached the end of the form; SampleInfo is complete
+    kNotContainer,  // no "RIFF" / "FORM" at offset 0
+    kWrongForm,     // form type at offset 8 is not the expected one, or the sample
+                    // data do not follow exactly one format chunk (fmt / COMM)
+    kChunkSize,     // a chunk runs past the end of the form, is too short for its
+                    // fields, or the form holds no sample data
+    kUnsupported,   // sample encoding not supported (not PCM or float, or a format
+                    // chunk with 0 channels, 0 bits or no usable rate)
 };
 
 enum FileKind : int32_t { kKindNone = 0, kKindAiff = 1, kKindWav = 2, kKindAifc = 3 };
@@ -85,11 +84,11 @@ bool is_audio_file(const uint8_t* data, size_t size);
 // Chunk walks. Each starts by resetting info (all but aifc_compression for the
 // WAV and AIFF walks), so after any result the record holds only values of this
 // buffer, and data_start / read_pos / data_end are null unless its sample data
-// chunk was read. Use the samples only after kParseOk.
+// chunk was read. Use the samples only after AudioParseStatus::kOk.
 // The readers read nothing outside [data, data + size), whatever the bytes.
-AudioParseResult parse_wav(const uint8_t* data, size_t size, SampleInfo& info);
-AudioParseResult parse_aiff(const uint8_t* data, size_t size, SampleInfo& info);
-AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info);
+AudioParseStatus parse_wav(const uint8_t* data, size_t size, SampleInfo& info);
+AudioParseStatus parse_aiff(const uint8_t* data, size_t size, SampleInfo& info);
+AudioParseStatus parse_aifc(const uint8_t* data, size_t size, SampleInfo& info);
 
 // The sample rate of an 80-bit IEEE extended number (AIFF's COMM chunk), in Hz
 // with fractions dropped. 0 when the number has no usable rate: zero, below
@@ -98,7 +97,7 @@ AudioParseResult parse_aifc(const uint8_t* data, size_t size, SampleInfo& info);
 int32_t decode_extended_rate(const uint8_t bytes[10]);
 
 // Picks the reader by the header tests. True only when that reader returned
-// kParseOk: a failed walk leaves no sample data to read.
+// AudioParseStatus::kOk: a failed walk leaves no sample data to read.
 bool parse_audio_file(const uint8_t* data, size_t size, SampleInfo& info);
 
 }  // namespace j3

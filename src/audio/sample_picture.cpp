@@ -248,69 +248,73 @@ void convert_extremes(const SampleInfo& info, int ch, const typename Layout::Key
     }
 }
 
-// Min and max word per channel over a span, one tight loop per layout;
-// Ch is the channel count, or 0 for any count up to kLanes.
+#if defined(__GNUC__)
+// The loops below are parts of peaks_layout: inlined, they are built for each
+// of its target clones.
+#define J3_PEAKS_PART [[gnu::always_inline]] inline
+#else
+#define J3_PEAKS_PART inline
+#endif
+
+#if defined(J3_PEAKS_VECTORS)
+// Samples in order, lane k of every step holding channel k % ch (ch divides
+// the lanes); four steps per round keep the loads in flight. The last step of
+// a round reads up to 4 bytes past its samples, so rounds stop a step short
+// of the end. False, with nothing read, when the span is too short or the
+// channels do not divide the lanes.
+template <typename Layout>
+J3_PEAKS_PART bool peaks_vector(const uint8_t* p, int64_t samples, int ch, typename Layout::Key* lo,
+                                typename Layout::Key* hi) {
+    using Key = typename Layout::Key;
+    using Vector = typename Layout::Vector;
+    constexpr int B = Layout::kBytes;
+    constexpr int L = Layout::kVectorLanes;
+    if (L % ch != 0 || samples < 5 * L) return false;
+    Vector l0 = Layout::load_vector(p), l1 = l0, l2 = l0, l3 = l0;
+    Vector h0 = l0, h1 = l0, h2 = l0, h3 = l0;
+    int64_t i = 0;
+    for (; i + 5 * L <= samples; i += 4 * L) {
+        const Vector a = Layout::load_vector(p + i * B);
+        const Vector b = Layout::load_vector(p + (i + L) * B);
+        const Vector c = Layout::load_vector(p + (i + 2 * L) * B);
+        const Vector d = Layout::load_vector(p + (i + 3 * L) * B);
+        l0 = a < l0 ? a : l0;
+        h0 = a > h0 ? a : h0;
+        l1 = b < l1 ? b : l1;
+        h1 = b > h1 ? b : h1;
+        l2 = c < l2 ? c : l2;
+        h2 = c > h2 ? c : h2;
+        l3 = d < l3 ? d : l3;
+        h3 = d > h3 ? d : h3;
+    }
+    l0 = l0 < l1 ? l0 : l1;
+    l2 = l2 < l3 ? l2 : l3;
+    l0 = l0 < l2 ? l0 : l2;
+    h0 = h0 > h1 ? h0 : h1;
+    h2 = h2 > h3 ? h2 : h3;
+    h0 = h0 > h2 ? h0 : h2;
+    for (int k = 0; k < L; ++k) {
+        const int c = k % ch;
+        lo[c] = l0[k] < lo[c] ? Key(l0[k]) : lo[c];
+        hi[c] = h0[k] > hi[c] ? Key(h0[k]) : hi[c];
+    }
+    for (; i < samples; ++i) {
+        const Key k = Layout::load(p + i * B);
+        const int c = int(i % ch);
+        lo[c] = k < lo[c] ? k : lo[c];
+        hi[c] = k > hi[c] ? k : hi[c];
+    }
+    return true;
+}
+#endif
+
+// One frame at a time, with the one- and two-channel loops unrolled.
 template <typename Layout, int Ch>
-J3_PEAKS_LOOP void peaks_layout(const SampleInfo& info, const FrameSpan& span, int32_t* low,
-                                int32_t* high) {
+J3_PEAKS_PART void peaks_scalar(const uint8_t* p, int64_t frames, int ch, typename Layout::Key* lo,
+                                typename Layout::Key* hi) {
     using Key = typename Layout::Key;
     constexpr int B = Layout::kBytes;
-    const int ch = Ch ? Ch : std::clamp(info.channels, 1, kLanes);  // chosen for these only
-    const uint8_t* p = info.data_start + span.begin * ch * B;
-    const int64_t frames = span.end - span.begin;
-    Key lo[kLanes], hi[kLanes];
-    // Each channel starts from its own first sample.
-    for (int c = 0; c < ch; ++c) lo[c] = hi[c] = Layout::load(p + c * B);
     const Key first = lo[0];
-#if defined(J3_PEAKS_VECTORS)
-    if constexpr (Layout::kVector) {
-        // Samples in order, lane k of every step holding channel k % ch (ch
-        // divides the lanes); four steps per round keep the loads in flight.
-        // The last step of a round reads up to 4 bytes past its samples, so
-        // rounds stop a step short of the end.
-        constexpr int L = Layout::kVectorLanes;
-        const int64_t samples = frames * ch;
-        if (L % ch == 0 && samples >= 5 * L) {
-            using Vector = typename Layout::Vector;
-            Vector l0 = Layout::load_vector(p), l1 = l0, l2 = l0, l3 = l0;
-            Vector h0 = l0, h1 = l0, h2 = l0, h3 = l0;
-            int64_t i = 0;
-            for (; i + 5 * L <= samples; i += 4 * L) {
-                const Vector a = Layout::load_vector(p + i * B);
-                const Vector b = Layout::load_vector(p + (i + L) * B);
-                const Vector c = Layout::load_vector(p + (i + 2 * L) * B);
-                const Vector d = Layout::load_vector(p + (i + 3 * L) * B);
-                l0 = a < l0 ? a : l0;
-                h0 = a > h0 ? a : h0;
-                l1 = b < l1 ? b : l1;
-                h1 = b > h1 ? b : h1;
-                l2 = c < l2 ? c : l2;
-                h2 = c > h2 ? c : h2;
-                l3 = d < l3 ? d : l3;
-                h3 = d > h3 ? d : h3;
-            }
-            l0 = l0 < l1 ? l0 : l1;
-            l2 = l2 < l3 ? l2 : l3;
-            l0 = l0 < l2 ? l0 : l2;
-            h0 = h0 > h1 ? h0 : h1;
-            h2 = h2 > h3 ? h2 : h3;
-            h0 = h0 > h2 ? h0 : h2;
-            for (int k = 0; k < L; ++k) {
-                const int c = k % ch;
-                lo[c] = l0[k] < lo[c] ? Key(l0[k]) : lo[c];
-                hi[c] = h0[k] > hi[c] ? Key(h0[k]) : hi[c];
-            }
-            for (; i < samples; ++i) {
-                const Key k = Layout::load(p + i * B);
-                const int c = int(i % ch);
-                lo[c] = k < lo[c] ? k : lo[c];
-                hi[c] = k > hi[c] ? k : hi[c];
-            }
-            convert_extremes<Layout>(info, ch, lo, hi, low, high);
-            return;
-        }
-    }
-#endif
     if constexpr (Ch == 1) {
         Key l = first, h = first;
         for (int64_t f = 0; f < frames; ++f) {
@@ -339,6 +343,26 @@ J3_PEAKS_LOOP void peaks_layout(const SampleInfo& info, const FrameSpan& span, i
             }
         }
     }
+}
+
+// Min and max word per channel over a span, one tight loop per layout;
+// Ch is the channel count, or 0 for any count up to kLanes.
+template <typename Layout, int Ch>
+J3_PEAKS_LOOP void peaks_layout(const SampleInfo& info, const FrameSpan& span, int32_t* low,
+                                int32_t* high) {
+    using Key = typename Layout::Key;
+    constexpr int B = Layout::kBytes;
+    const int ch = Ch ? Ch : std::clamp(info.channels, 1, kLanes);  // chosen for these only
+    const uint8_t* p = info.data_start + span.begin * ch * B;
+    const int64_t frames = span.end - span.begin;
+    Key lo[kLanes], hi[kLanes];
+    // Each channel starts from its own first sample.
+    for (int c = 0; c < ch; ++c) lo[c] = hi[c] = Layout::load(p + c * B);
+    bool done = false;
+#if defined(J3_PEAKS_VECTORS)
+    if constexpr (Layout::kVector) done = peaks_vector<Layout>(p, frames * ch, ch, lo, hi);
+#endif
+    if (!done) peaks_scalar<Layout, Ch>(p, frames, ch, lo, hi);
     convert_extremes<Layout>(info, ch, lo, hi, low, high);
 }
 

@@ -122,7 +122,7 @@ VerbOutcome waveform_command(const std::vector<std::string>& args) {
     }
 
     FftTables fft;
-    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != kFftOk)
+    if (fft_setup(fft, kWaveformMaxFrames, kFftAnySize) != FftStatus::kOk)
         return fail("waveform", "not enough memory for the transform tables");
 
     bool failed = false;

@@ -1,10 +1,12 @@
 // The wiring of the program: main creates one, each test creates a fresh
 // one. It holds the seams, the settings, the file list, the send and the
 // endpoint and FFT tables; the reception (receive/reception.h) lives a floor
-// above and is wired in like a seam. There is no other process-wide state.
+// above and is wired in like a seam. Beside it the process keeps only what a
+// signal handler or a thread check must find without it: the table of file
+// mappings (filelist/mapped_file.h), the main thread's id
+// (base/thread_role.h) and the command line's interrupt flags.
 #pragma once
 
-#include "audio/sample_info.h"
 #include "engine/clock.h"
 #include "engine/send_loop.h"
 #include "engine/settings.h"
@@ -29,8 +31,7 @@ struct Context {
     Settings settings;
     FileList files;
     MidiEndpoints endpoints;
-    SendLoop send;           // the send's owner
-    SampleInfo sample_info;  // filled by readers run for the info text
+    SendLoop send;  // the send's owner
     FftTables fft;
 };
 

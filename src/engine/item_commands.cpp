@@ -5,6 +5,7 @@
 
 #include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
+#include "audio/sample_info.h"
 #include "engine/context.h"
 #include "engine/list_commands.h"
 #include "waveform/waveform_builder.h"
@@ -51,10 +52,10 @@ void enable_item_button(WindowControls& window, ItemButton button, bool enabled)
     }
 }
 
-int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
-    if (notification_kind != kItemSelectedNotification) return 0;
+void show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
+    if (notification_kind != kItemSelectedNotification) return;
     const std::vector<FileEntry>& entries = ctx.files.file_array;
-    if (item_id == 0 || item_id > entries.size()) return 0;
+    if (item_id == 0 || item_id > entries.size()) return;
     const FileEntry& entry = entries[item_id - 1];
     WindowControls& window = *ctx.window;
 
@@ -68,15 +69,15 @@ int show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
         window.set_info_text("The file of " +
                              std::filesystem::path(entry.file).filename().string() +
                              " changed on disk while it was in the list.");
-        return 0;
+        return;
     }
-    const ItemInfo info =
-        item_info_for_buffer(entry.data.data(), entry.data.size(), ctx.sample_info);
+    // The readers' record of this item is needed only while its text is made.
+    SampleInfo sample_info;
+    const ItemInfo info = item_info_for_buffer(entry.data.data(), entry.data.size(), sample_info);
     if (info.sets_text) window.set_info_text(info.text);
     if (info.enable.loop) enable_item_button(window, ItemButton::kLoop, true);
     if (info.enable.stereo) enable_item_button(window, ItemButton::kStereo, true);
     if (info.enable.waveform) enable_item_button(window, ItemButton::kWaveform, true);
-    return 0;
 }
 
 int32_t build_waveform_items(Context& ctx) {

@@ -27,8 +27,7 @@ constexpr int kItemSelectedNotification = 5;
 // (position + 1): disables the loop, stereo and waveform buttons, shows the
 // entry's loop and stereo choices in their titles, and sets the info text and
 // the buttons from item_info_for_buffer. Other kinds and ids are ignored.
-// Returns 0. The audio readers fill ctx.sample_info.
-int show_item_info(Context& ctx, uint32_t item_id, int notification_kind);
+void show_item_info(Context& ctx, uint32_t item_id, int notification_kind);
 
 // The waveform command (MONO, the waveform button). For each selected item in
 // order, with slots counted from 0: an audio item whose loop qualifies

@@ -200,25 +200,12 @@ void put_aside(Context& ctx, const fs::path& file) {
     ctx.window->set_send_status(text);
 }
 
-int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
+namespace {
+
+// Step 3 of load_preferences: endpoints, taken only within the scanned
+// counts. A stored number beyond 32 bits is out of range as well.
+void load_endpoints(Context& ctx, const PlistValue& d, LoadNotes& notes) {
     Settings& s = ctx.settings;
-    LoadNotes scratch;
-    LoadNotes& notes = notes_out ? *notes_out : scratch;
-
-    // 1, 2. A readable property list whose root is a dictionary of version 1.
-    std::vector<uint8_t> bytes;
-    std::optional<PlistValue> root;
-    if (read_file(file, bytes)) root = parse_plist_xml(bytes.data(), bytes.size());
-    if (!root || !root->is_dict() || int_value(*root, kVersion) != 1) {
-        put_aside(ctx, file);
-        set_up_defaults(ctx);
-        return 1;
-    }
-    s.prefs_dict = std::move(*root);
-    PlistValue& d = s.prefs_dict;
-
-    // 3. Endpoints, taken only within the scanned counts. A stored number
-    // beyond 32 bits is out of range as well.
     auto position = [](std::optional<int64_t> v) {
         return v && *v >= 0 && *v <= std::numeric_limits<int32_t>::max() ? int32_t(*v) : -1;
     };
@@ -240,8 +227,10 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
         notes.ports.push_back(port_not_connected_text(false, s.selected_out_name));
     if (!s.selected_in_name.empty() && s.selected_in == 0)
         notes.ports.push_back(port_not_connected_text(true, s.selected_in_name));
+}
 
-    // 4. Window bounds, -1 when missing.
+// Step 4: window bounds, -1 when missing.
+void load_window_bounds(Settings& s, const PlistValue& d) {
     s.window_x = clamp_to_int32(int_value(d, kLocationX).value_or(-1));
     s.window_y = clamp_to_int32(int_value(d, kLocationY).value_or(-1));
     s.window_h = clamp_to_int32(int_value(d, kWindowH).value_or(-1));
@@ -251,7 +240,11 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     s.normal_y = clamp_to_int32(int_value(d, kNormalY).value_or(-1));
     s.normal_h = clamp_to_int32(int_value(d, kNormalH).value_or(-1));
     s.normal_w = clamp_to_int32(int_value(d, kNormalW).value_or(-1));
+}
 
+// Steps 5 to 8: ranges, switches and the numbers kept as text. A missing
+// switch or number is added to d with its default.
+void load_values(Settings& s, PlistValue& d) {
     // 5. Ranges.
     if (auto t = int_value(d, kTurboLimit)) {
         s.turbo_limit = *t >= 0 && *t <= kTurboLimitMax ? int32_t(*t) : kTurboLimitMax;
@@ -273,6 +266,33 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     s.send_delay = delay < 0 ? 0 : clamp_to_int32(delay);
     s.device_number = device_number_from_stored(
         number_value(&ensure(d, kDeviceNumber, PlistValue::make_string("0"))).value_or(0));
+}
+
+}  // namespace
+
+int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
+    Settings& s = ctx.settings;
+    LoadNotes scratch;
+    LoadNotes& notes = notes_out ? *notes_out : scratch;
+
+    // 1, 2. A readable property list whose root is a dictionary of version 1.
+    std::vector<uint8_t> bytes;
+    std::optional<PlistValue> root;
+    if (read_file(file, bytes)) root = parse_plist_xml(bytes.data(), bytes.size());
+    if (!root || !root->is_dict() || int_value(*root, kVersion) != 1) {
+        put_aside(ctx, file);
+        set_up_defaults(ctx);
+        return 1;
+    }
+    s.prefs_dict = std::move(*root);
+    PlistValue& d = s.prefs_dict;
+
+    // 3. Endpoints.
+    load_endpoints(ctx, d, notes);
+    // 4. Window bounds.
+    load_window_bounds(s, d);
+    // 5 to 8. Ranges, switches and the numbers kept as text.
+    load_values(s, d);
 
     // 9. The list.
     const PlistValue* stored = d.find(kFileArray);

@@ -37,9 +37,6 @@ inline void write_be32(uint8_t* p, uint32_t v) {
 }
 
 // MIDI data bytes carry 7 bits; multi-byte values go least significant group first.
-inline void write_7bit_groups(uint8_t* p, uint32_t v, int groups) {
-    for (int i = 0; i < groups; ++i) p[i] = uint8_t((v >> (7 * i)) & 0x7F);
-}
 inline uint32_t read_7bit_groups(const uint8_t* p, int groups) {
     uint32_t v = 0;
     for (int i = 0; i < groups && i < 5; ++i) v |= uint32_t(p[i] & 0x7F) << (7 * i);

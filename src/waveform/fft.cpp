@@ -637,19 +637,19 @@ std::shared_ptr<const FftPlan> plan_for(const FftTables& fft, uint32_t n, PlanKi
 
 // The forward transform of a size that is no power of two, in place; the
 // inverse is this on the swapped arrays.
-int other_forward(const FftTables& fft, double* re, double* im, uint32_t n) {
+FftStatus other_forward(const FftTables& fft, double* re, double* im, uint32_t n) {
     const bool smooth = !small_factors(n).empty();
     const std::shared_ptr<const FftPlan> plan =
         plan_for(fft, n, smooth ? kMixedPlan : kBluesteinPlan);
-    if (!plan) return kFftNoMemory;
+    if (!plan) return FftStatus::kNoMemory;
     const size_t length = smooth ? n : plan->padded;
     double* w = work_arrays(length, 4);
-    if (!w) return kFftNoMemory;
+    if (!w) return FftStatus::kNoMemory;
     if (smooth)
         mixed_forward(*plan, re, im, re, im, w, work_stride(length));
     else
         bluestein_forward(fft, *plan, re, im, w, work_stride(length));
-    return kFftOk;
+    return FftStatus::kOk;
 }
 
 // Radix-2 in place; arrays that sit at the same offset in their pages (large
@@ -675,16 +675,16 @@ void power_of_two(const FftTables& fft, double* re, double* im, uint32_t n, bool
 
 }  // namespace
 
-int fft_setup(FftTables& fft, int32_t n, uint32_t flags) {
+FftStatus fft_setup(FftTables& fft, int32_t n, uint32_t flags) {
     if (fft.set_up) fft_release(fft);
-    if (n < 1 || n > kLargestSetupSize) return kFftTooLarge;
+    if (n < 1 || n > kLargestSetupSize) return FftStatus::kTooLarge;
 
     const uint32_t size = uint32_t(n);
     uint32_t m;
     if (flags & kFftAnySize) {
         m = is_power_of_two(size) ? 2 * size : uint32_t(1) << (std::bit_width(size) + 1);
     } else {
-        if (!is_power_of_two(size)) return kFftNotPowerOfTwo;
+        if (!is_power_of_two(size)) return FftStatus::kNotPowerOfTwo;
         m = size;
     }
 
@@ -693,12 +693,12 @@ int fft_setup(FftTables& fft, int32_t n, uint32_t flags) {
     std::unique_ptr<double[]> cosine(new (std::nothrow) double[half]);
     std::unique_ptr<double[]> stage_sine(new (std::nothrow) double[m]);
     std::unique_ptr<double[]> stage_cosine(new (std::nothrow) double[m]);
-    if (!sine || !cosine || !stage_sine || !stage_cosine) return kFftNoMemory;
+    if (!sine || !cosine || !stage_sine || !stage_cosine) return FftStatus::kNoMemory;
     std::shared_ptr<FftPlanCache> plans;
     try {
         plans = std::make_shared<FftPlanCache>();
     } catch (const std::bad_alloc&) {
-        return kFftNoMemory;
+        return FftStatus::kNoMemory;
     }
 
     const double pi = 3.14159265358979323846;
@@ -726,11 +726,11 @@ int fft_setup(FftTables& fft, int32_t n, uint32_t flags) {
     fft.stage_cosine = std::move(stage_cosine);
     fft.plans = std::move(plans);
     fft.set_up = true;
-    return kFftOk;
+    return FftStatus::kOk;
 }
 
-int fft_release(FftTables& fft) {
-    if (!fft.set_up) return kFftNotSetUp;
+FftStatus fft_release(FftTables& fft) {
+    if (!fft.set_up) return FftStatus::kNotSetUp;
     fft.sine_table.reset();
     fft.cosine_table.reset();
     fft.stage_sine.reset();
@@ -739,35 +739,37 @@ int fft_release(FftTables& fft) {
     fft.maximum_size = -1;
     fft.setup_flags = 0;
     fft.set_up = false;
-    return kFftOk;
+    return FftStatus::kOk;
 }
 
-int fft_transform(const FftTables& fft, double* re, double* im, int32_t n, uint32_t direction) {
-    if (n < 0 || n > fft.maximum_size) return kFftTooLarge;
+FftStatus fft_transform(const FftTables& fft, double* re, double* im, int32_t n,
+                        uint32_t direction) {
+    if (n < 0 || n > fft.maximum_size) return FftStatus::kTooLarge;
     const bool inverse = direction & kFftInverse;
     const uint32_t size = uint32_t(n);
     if (size <= 2) {
         tiny_transform(re, im, size, inverse);
-        return kFftOk;
+        return FftStatus::kOk;
     }
     if (is_power_of_two(size)) {
         power_of_two(fft, re, im, size, inverse);
-        return kFftOk;
+        return FftStatus::kOk;
     }
-    if (!(fft.setup_flags & kFftAnySize)) return kFftNotPowerOfTwo;
+    if (!(fft.setup_flags & kFftAnySize)) return FftStatus::kNotPowerOfTwo;
     if (!inverse) return other_forward(fft, re, im, size);
-    const int status = other_forward(fft, im, re, size);
-    if (status != kFftOk) return status;
+    const FftStatus status = other_forward(fft, im, re, size);
+    if (status != FftStatus::kOk) return status;
     const double scale = 1.0 / double(size);
     for (uint32_t k = 0; k < size; ++k) {
         re[k] *= scale;
         im[k] *= scale;
     }
-    return kFftOk;
+    return FftStatus::kOk;
 }
 
-int fft_real_forward(const FftTables& fft, const double* x, double* re, double* im, int32_t n) {
-    if (n < 0 || n > fft.maximum_size) return kFftTooLarge;
+FftStatus fft_real_forward(const FftTables& fft, const double* x, double* re, double* im,
+                           int32_t n) {
+    if (n < 0 || n > fft.maximum_size) return FftStatus::kTooLarge;
     const uint32_t size = uint32_t(n);
     if (size < 8 || is_power_of_two(size) || size % 2 != 0 || !(fft.setup_flags & kFftAnySize)) {
         std::copy(x, x + size, re);
@@ -783,10 +785,10 @@ int fft_real_forward(const FftTables& fft, const double* x, double* re, double* 
         im[k] = x[2 * k + 1];
     }
     // h is no power of two: n is even and not one either.
-    const int status = other_forward(fft, re, im, h);
-    if (status != kFftOk) return status;
+    const FftStatus status = other_forward(fft, re, im, h);
+    if (status != FftStatus::kOk) return status;
     const std::shared_ptr<const FftPlan> plan = plan_for(fft, h, kRealSplitPlan);
-    if (!plan) return kFftNoMemory;
+    if (!plan) return FftStatus::kNoMemory;
     const double* wr = plan->split_r.data();
     const double* wi = plan->split_i.data();
     const double z0r = re[0], z0i = im[0];
@@ -811,7 +813,7 @@ int fft_real_forward(const FftTables& fft, const double* x, double* re, double* 
         re[size - k] = xkr, im[size - k] = -xki;
         re[size - j] = xjr, im[size - j] = -xji;
     }
-    return kFftOk;
+    return FftStatus::kOk;
 }
 
 }  // namespace j3

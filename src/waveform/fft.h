@@ -24,13 +24,13 @@ namespace j3 {
 
 struct FftPlanCache;  // what each size needs beyond the set-up tables
 
-// Status codes of the three calls.
-enum FftStatus : int {
-    kFftOk = 0,
-    kFftNoMemory = 1,       // a table or work array could not be allocated; nothing changed
-    kFftTooLarge = 2,       // size above the set-up maximum (every size before set-up), or below 0
-    kFftNotPowerOfTwo = 3,  // size not a power of two and kFftAnySize not in force
-    kFftNotSetUp = 4,       // release while not set up
+// How each of the calls ended.
+enum class FftStatus {
+    kOk,
+    kNoMemory,       // a table or work array could not be allocated; nothing changed
+    kTooLarge,       // size above the set-up maximum (every size before set-up), or below 0
+    kNotPowerOfTwo,  // size not a power of two and kFftAnySize not in force
+    kNotSetUp,       // release while not set up
 };
 
 // fft_setup flags.
@@ -60,22 +60,23 @@ struct FftTables {
 };
 
 // Prepares the tables for transforms of up to n values (n >= 1). Without
-// kFftAnySize n must be a power of two (else kFftNotPowerOfTwo) and M = n;
+// kFftAnySize n must be a power of two (else FftStatus::kNotPowerOfTwo) and M = n;
 // with it M is 2n for a power of two and otherwise twice the smallest power of
 // two above n, which leaves room for Bluestein's padded transforms. Releases
-// earlier tables first. n below 1 or above 2^28 gives kFftTooLarge, an
-// allocation failure kFftNoMemory; the state is then not set up.
-int fft_setup(FftTables& fft, int32_t n, uint32_t flags);
+// earlier tables first. n below 1 or above 2^28 gives FftStatus::kTooLarge, an
+// allocation failure FftStatus::kNoMemory; the state is then not set up.
+FftStatus fft_setup(FftTables& fft, int32_t n, uint32_t flags);
 
-// Frees the tables; the maximum size becomes -1 and the flags 0. kFftNotSetUp
+// Frees the tables; the maximum size becomes -1 and the flags 0. FftStatus::kNotSetUp
 // when there was nothing to release.
-int fft_release(FftTables& fft);
+FftStatus fft_release(FftTables& fft);
 
 // Transforms the n values of re and im in place. Forward: not scaled;
 // inverse: scaled by 1/n. Sizes 0 (nothing to do), 1 and 2 are handled
 // directly. Sizes that are not powers of two allocate their work arrays per
-// call and answer kFftNoMemory, with the data unchanged, when that fails.
-int fft_transform(const FftTables& fft, double* re, double* im, int32_t n, uint32_t direction);
+// call and answer FftStatus::kNoMemory, with the data unchanged, when that fails.
+FftStatus fft_transform(const FftTables& fft, double* re, double* im, int32_t n,
+                        uint32_t direction);
 
 // The forward transform of n real values x into the n bins re and im (each
 // bin k and n - k conjugate). Even sizes other than powers of two transform
@@ -83,6 +84,7 @@ int fft_transform(const FftTables& fft, double* re, double* im, int32_t n, uint3
 // halves afterwards, half the work; powers of two, odd sizes and sizes the
 // tables refuse take the complex path with zero imaginary parts, so their
 // results are those of fft_transform to the bit. Same status codes.
-int fft_real_forward(const FftTables& fft, const double* x, double* re, double* im, int32_t n);
+FftStatus fft_real_forward(const FftTables& fft, const double* x, double* re, double* im,
+                           int32_t n);
 
 }  // namespace j3

@@ -46,7 +46,7 @@ bool append_version(const FftTables& fft, const double* xr, const double* xi, in
             yi[size - k] = gain * xi[kBins - k];
         }
     }
-    if (fft_transform(fft, yr.data(), yi.data(), size, kFftInverse) != kFftOk) return false;
+    if (fft_transform(fft, yr.data(), yi.data(), size, kFftInverse) != FftStatus::kOk) return false;
     const double scale = 2.0 / double(step);
     for (int32_t m = 0; m < size; ++m) out.push_back(yr[m] * scale);
     return true;
@@ -182,7 +182,7 @@ std::optional<WaveformWords> make_waveform_words(const FftTables& fft, const dou
     for (double v : centred) mean += v;
     mean /= double(n);
     for (double& v : centred) v -= mean;
-    if (fft_real_forward(fft, centred.data(), sr.data(), si.data(), n) != kFftOk)
+    if (fft_real_forward(fft, centred.data(), sr.data(), si.data(), n) != FftStatus::kOk)
         return std::nullopt;
 
     // 2. Fold into 1024 bins.
@@ -203,7 +203,7 @@ std::optional<WaveformWords> make_waveform_words(const FftTables& fft, const dou
     // so no version leaves full scale by the equalisation alone.
     {
         std::vector<double> cr(xr), ci(xi);
-        if (fft_transform(fft, cr.data(), ci.data(), kBins, kFftInverse) != kFftOk)
+        if (fft_transform(fft, cr.data(), ci.data(), kBins, kFftInverse) != FftStatus::kOk)
             return std::nullopt;
         double peak = 0.0;
         for (double v : cr) peak = std::max(peak, std::abs(v));

@@ -10,7 +10,8 @@
 #include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
 #include "analysis/message_index.h"
-#include "analysis/sysex_fixtures.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace j3 {
 namespace {

@@ -5,22 +5,15 @@
 #include <random>
 #include <string>
 
-#include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
+#include "fixtures/audio_files.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace j3 {
 namespace {
 
 using namespace j3::testing;
-
-// A form header: container tag, size, form tag, then the body.
-Bytes form(const char* container, const char* form_type, const Bytes& body) {
-    Bytes b(container, container + 4);
-    const uint32_t size = uint32_t(4 + body.size());
-    for (int k = 0; k < 4; ++k) b.push_back(uint8_t(size >> (8 * k)));
-    b.insert(b.end(), form_type, form_type + 4);
-    return cat({b, body});
-}
 
 TEST(TypeTag, FirstTestThatHolds) {
     const Bytes ly_pattern = {0xF0, 0x00, 0x20, 0x3C, 0x03, 0x00};
@@ -50,11 +43,10 @@ TEST(TypeTag, FirstTestThatHolds) {
         {"sample name message first", {0xF0, 0x7E, 0x00, 0x05, 0x03, 0x00}, "-"},
         {"four bytes of an extended header", {0xF0, 0x7E, 0x00, 0x05}, "-"},
         {"three bytes of an SDS header", {0xF0, 0x7E, 0x05}, "-"},
-        {"WAV holding the LY pattern in its samples",
-         form("RIFF", "WAVE", cat({Bytes{'d', 'a', 't', 'a', 6, 0, 0, 0}, ly_pattern})), "WAV"},
-        {"AIFF", form("FORM", "AIFF", {}), "AIFF"},
-        {"AIFC holding the KX pattern",
-         form("FORM", "AIFC", Bytes{0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00}), "AIFC"},
+        {"WAV holding the LY pattern in its samples", wav({data(ly_pattern)}), "WAV"},
+        {"AIFF", aiff({}), "AIFF"},
+        {"AIFC holding the KX pattern", aifc({ssnd(Bytes{0xF0, 0x00, 0x20, 0x3C, 0x02, 0x00})}),
+         "AIFC"},
         {"eleven bytes of a WAV header", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V'}, "-"},
     };
     for (const Case& c : cases) {

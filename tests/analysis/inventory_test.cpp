@@ -4,7 +4,8 @@
 
 #include <random>
 
-#include "analysis/sysex_fixtures.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 #include "format/sample_period.h"
 
 namespace j3 {

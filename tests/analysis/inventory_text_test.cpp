@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "analysis/sysex_fixtures.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace j3 {
 namespace {

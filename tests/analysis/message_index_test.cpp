@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "analysis/message_index.h"
-#include "analysis/sysex_fixtures.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace j3 {
 namespace {
@@ -33,20 +34,18 @@ TEST(MessageIndex, MixedBuffer) {
         const char* kind;
         MessageCheck check;
     } rows[] = {
-        {"KX kit", family_block(0x02, 0x52), "00 20 3C", "", "KX", "Kit",
-         MessageCheck::kGood},
+        {"KX kit", family_block(0x02, 0x52), "00 20 3C", "", "KX", "Kit", MessageCheck::kGood},
         {"LY song", family_block(0x03, 0x69, 40, 2), "00 20 3C", "", "LY", "Song",
          MessageCheck::kGood},
         {"ZB pattern with a wrong length", block({0x06, 0x54, block_data(30), 10, 0, 1}),
          "00 20 3C", "", "ZB", "Pattern", MessageCheck::kBad},
-        {"LY kit with a wrong checksum", block({0x03, 0x52, block_data(20), 9, 5}), "00 20 3C",
-         "", "LY", "Kit", MessageCheck::kBad},
-        {"LY waveform", ly_waveform(4), "00 20 3C", "", "LY", "Waveform",
-         MessageCheck::kGood},
-        {"KX upgrade data", upgrade_a_data({0x02, upgrade_payload(9)}), "00 20 3C", "",
-         "KX", "Upgrade data", MessageCheck::kNone},
-        {"family message of an id not counted", family_block(0x02, 0x10), "00 20 3C", "",
-         "KX", "Message 10", MessageCheck::kNone},
+        {"LY kit with a wrong checksum", block({0x03, 0x52, block_data(20), 9, 5}), "00 20 3C", "",
+         "LY", "Kit", MessageCheck::kBad},
+        {"LY waveform", ly_waveform(4), "00 20 3C", "", "LY", "Waveform", MessageCheck::kGood},
+        {"KX upgrade data", upgrade_a_data({0x02, upgrade_payload(9)}), "00 20 3C", "", "KX",
+         "Upgrade data", MessageCheck::kNone},
+        {"family message of an id not counted", family_block(0x02, 0x10), "00 20 3C", "", "KX",
+         "Message 10", MessageCheck::kNone},
         {"SDS header", sds_header({}), "7E", "Universal non-real-time", "SDS", "Dump header",
          MessageCheck::kNone},
         {"SDS packet", sds_packet(0), "7E", "Universal non-real-time", "SDS", "Data packet",

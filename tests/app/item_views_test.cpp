@@ -4,13 +4,14 @@
 #include <QTableView>
 #include <QtTest>
 
-#include "analysis/sysex_fixtures.h"
 #include "app/app_test_support.h"
 #include "app/item_views.h"
 #include "app/message_table.h"
 #include "app/sample_view.h"
 #include "engine/list_commands.h"
 #include "fixtures/audio_files.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 #include "format/item_choices.h"
 
 namespace j3::testing {

@@ -270,7 +270,8 @@ TEST_F(LibsndfileFiles, WavLoopsMatchWhatLibsndfileWrote) {
         ASSERT_TRUE(want.has_instrument) << c.description;
         const Bytes bytes = read_file(path);
         SampleInfo info;
-        ASSERT_EQ(parse_wav(bytes.data(), bytes.size(), info), kParseOk) << c.description;
+        ASSERT_EQ(parse_wav(bytes.data(), bytes.size(), info), AudioParseStatus::kOk)
+            << c.description;
         EXPECT_EQ(info.loop_present, 1) << c.description;
         EXPECT_EQ(info.loop_type, c.want_type) << c.description;
         EXPECT_EQ(info.loop_start, int32_t(want.instrument.loops[0].start)) << c.description;
@@ -304,7 +305,8 @@ TEST_F(LibsndfileFiles, AiffLoopsMatchWhatLibsndfileReads) {
         ASSERT_GE(want.instrument.loop_count, 1) << c.description;
         EXPECT_EQ(want.instrument.loops[0].mode, c.want_mode) << c.description;
         SampleInfo info;
-        ASSERT_EQ(parse_aiff(bytes.data(), bytes.size(), info), kParseOk) << c.description;
+        ASSERT_EQ(parse_aiff(bytes.data(), bytes.size(), info), AudioParseStatus::kOk)
+            << c.description;
         EXPECT_EQ(info.loop_type, 0) << c.description;
         EXPECT_EQ(info.loop_start, int32_t(want.instrument.loops[0].start)) << c.description;
         EXPECT_EQ(info.loop_end, int32_t(want.instrument.loops[0].end)) << c.description;

@@ -6,10 +6,11 @@
 #include <fstream>
 #include <string>
 
-#include "analysis/sysex_fixtures.h"
 #include "cli/cli_run.h"
 #include "fakes/test_folder.h"
 #include "fixtures/audio_files.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 
 namespace j3 {
 namespace {

@@ -6,11 +6,12 @@
 
 #include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
-#include "analysis/sysex_fixtures.h"
 #include "engine/list_commands.h"
 #include "fakes/held_send.h"
 #include "fakes/test_context.h"
 #include "fixtures/audio_files.h"
+#include "fixtures/sds_dumps.h"
+#include "fixtures/sysex_blocks.h"
 #include "waveform/waveform_builder.h"
 
 namespace j3 {
@@ -33,7 +34,7 @@ struct ItemInfoTest : ::testing::Test {
         t.ctx.files.file_array.push_back(std::move(e));
     }
     std::string select(uint32_t id) {
-        EXPECT_EQ(show_item_info(t.ctx, id, kItemSelectedNotification), 0);
+        show_item_info(t.ctx, id, kItemSelectedNotification);
         return t.window.info_text;
     }
     TestContext t;
@@ -87,7 +88,9 @@ TEST_F(ItemInfoTest, AudioItemTakesTheReadersTextAndButtons) {
     EXPECT_EQ(t.window.enabled(kLoopButton), want.enable.loop);
     EXPECT_EQ(t.window.enabled(kStereoButton), want.enable.stereo);
     EXPECT_EQ(t.window.enabled(kWaveformButton), want.enable.waveform);
-    EXPECT_EQ(t.ctx.sample_info.sample_length, info.sample_length);
+    // The text is of this item's samples: 2000 bytes of 16-bit mono.
+    EXPECT_EQ(info.sample_length, 1000);
+    EXPECT_NE(t.window.info_text.find("Sample length: 1000 "), std::string::npos);
 }
 
 TEST_F(ItemInfoTest, SelectionResetsTheItemButtons) {
@@ -140,9 +143,9 @@ TEST_F(ItemInfoTest, PwWithoutUpgradeKeepsThePreviousText) {
 TEST_F(ItemInfoTest, IgnoresOtherNotificationsAndUnknownItems) {
     add(family_block(0x01, 0x52));
     t.window.info_text = "previous";
-    EXPECT_EQ(show_item_info(t.ctx, 1, 4), 0);
-    EXPECT_EQ(show_item_info(t.ctx, 0, kItemSelectedNotification), 0);
-    EXPECT_EQ(show_item_info(t.ctx, 2, kItemSelectedNotification), 0);
+    show_item_info(t.ctx, 1, 4);
+    show_item_info(t.ctx, 0, kItemSelectedNotification);
+    show_item_info(t.ctx, 2, kItemSelectedNotification);
     EXPECT_EQ(t.window.info_text, "previous");
     EXPECT_TRUE(t.window.text_history.empty());
     EXPECT_EQ(select(1), "TALVOMATIC");
@@ -197,7 +200,7 @@ TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
 
 TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
     // Tables too small for a 2000-frame cycle: that build fails after the item qualified.
-    ASSERT_EQ(fft_setup(t.ctx.fft, 1024, kFftAnySize), kFftOk);
+    ASSERT_EQ(fft_setup(t.ctx.fft, 1024, kFftAnySize), FftStatus::kOk);
     add("long.wav", wav16(sine(2000, 1, 2000), 1, Loop{0, 1999}));
     add("short.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
     t.window.select({1, 2});

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/item_commands.h"
 #include "engine/list_commands.h"
 #include "engine/send_loop.h"
 #include "fakes/test_context.h"
@@ -359,12 +360,12 @@ TEST_F(SampleSend, TheDumpCarriesTheSettingsAndKeepsItsOwnItem) {
     t.ctx.settings.device_number = 5;
     t.window.set_sample_number(9);
     add("/s/a.wav", mono16(100));
+    add("/s/b.wav", mono16(7));
     t.ctx.files.file_array[0].loop = kLoopOff;
     start({1});
-    // A reader run for the info text meanwhile does not touch the item
-    // being sent.
-    const Bytes other = mono16(7);
-    parse_audio_file(other.data(), other.size(), t.ctx.sample_info);
+    // Another item selected meanwhile has its info text made without
+    // touching the item being sent.
+    show_item_info(t.ctx, 2, kItemSelectedNotification);
     std::vector<Bytes> sent;
     run([&](int, const Bytes& m) {
         sent.push_back(m);

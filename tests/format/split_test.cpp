@@ -3,26 +3,13 @@
 #include <vector>
 
 #include "engine/send_loop.h"
+#include "fixtures/sysex_blocks.h"
 #include "format/sysex_split.h"
 
 namespace j3 {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-// A message of `length` bytes: F0, data bytes, F7.
-Bytes message(size_t length, uint8_t fill = 0x11) {
-    Bytes m(length, fill);
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
-
-Bytes cat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
+using namespace testing;
 
 struct Piece {
     size_t offset;
@@ -45,9 +32,9 @@ std::vector<Piece> split_all(const Bytes& buffer) {
 }
 
 TEST(SplitNextMessage, CutsBuffersIntoPieces) {
-    Bytes long_message = message(5000);
-    Bytes exact = message(4096);
-    Bytes one_over = message(4097);
+    Bytes long_message = sysex(5000);
+    Bytes exact = sysex(4096);
+    Bytes one_over = sysex(4097);
     struct Case {
         const char* description;
         Bytes buffer;
@@ -65,10 +52,10 @@ TEST(SplitNextMessage, CutsBuffersIntoPieces) {
         {"5000-byte message in two pieces", long_message, {{0, 4096}, {4096, 904}}},
         {"4096-byte message is one piece", exact, {{0, 4096}}},
         {"4096-byte message then gap then message",
-         cat({exact, {0x00, 0x00}, message(3)}),
+         cat({exact, {0x00, 0x00}, sysex(3)}),
          {{0, 4096}, {4098, 3}}},
         {"F7 exactly 4096 bytes after F0 closes with a one-byte piece",
-         cat({one_over, message(3)}),
+         cat({one_over, sysex(3)}),
          {{0, 4096}, {4096, 1}, {4097, 3}}},
     };
     for (const Case& c : cases) {
@@ -82,7 +69,7 @@ TEST(SplitNextMessage, CutsBuffersIntoPieces) {
 }
 
 TEST(SplitNextMessage, OnlyTheFirstPieceOfALongMessageStartsWithF0) {
-    Bytes buffer = message(10000);
+    Bytes buffer = sysex(10000);
     auto pieces = split_all(buffer);
     ASSERT_EQ(pieces.size(), 3u);
     EXPECT_EQ(buffer[pieces[0].offset], 0xF0);

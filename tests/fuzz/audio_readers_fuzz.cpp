@@ -71,10 +71,10 @@ void read_samples(const SampleInfo& info) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using Reader = AudioParseResult (*)(const uint8_t*, size_t, SampleInfo&);
+    using Reader = AudioParseStatus (*)(const uint8_t*, size_t, SampleInfo&);
     SampleInfo info;
     for (Reader reader : {Reader(parse_wav), Reader(parse_aiff), Reader(parse_aifc)}) {
-        if (reader(data, size, info) == kParseOk) {
+        if (reader(data, size, info) == AudioParseStatus::kOk) {
             check_record(info, data, size);
             read_samples(info);
         } else {

@@ -47,9 +47,9 @@ void check_sysex_item(const Bytes& item, const uint8_t* data, size_t size) {
 
 void check_file_item(const Bytes& item, bool wav) {
     SampleInfo info;
-    const AudioParseResult r = wav ? parse_wav(item.data(), item.size(), info)
+    const AudioParseStatus r = wav ? parse_wav(item.data(), item.size(), info)
                                    : parse_aiff(item.data(), item.size(), info);
-    check(r == kParseOk);
+    check(r == AudioParseStatus::kOk);
     check(info.channels == 1);
     const uint64_t bytes = uint64_t(info.sample_length) * uint64_t(info.bytes_per_sample);
     check(bytes == uint64_t(info.data_end - info.data_start));

@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(a.events.size() == 1 && a.events[0].kind == DumpEvent::kItemDone);
     const Bytes& back = a.events[0].item;
     SampleInfo info;
-    check(parse_wav(back.data(), back.size(), info) == kParseOk);
+    check(parse_wav(back.data(), back.size(), info) == AudioParseStatus::kOk);
     check(info.sample_length == int32_t(frames));
     check(info.bits_per_sample == bits);
     check(size_t(info.data_end - info.data_start) == samples.size());

@@ -86,16 +86,16 @@ double relative_error(const Signal& got, const Signal& want) {
     return diff / peak;
 }
 
-Signal transformed(const FftTables& fft, Signal s, bool inverse, int* status = nullptr) {
-    const int st = fft_transform(fft, s.re.data(), s.im.data(), int32_t(s.re.size()),
-                                 inverse ? kFftInverse : kFftForward);
+Signal transformed(const FftTables& fft, Signal s, bool inverse, FftStatus* status = nullptr) {
+    const FftStatus st = fft_transform(fft, s.re.data(), s.im.data(), int32_t(s.re.size()),
+                                       inverse ? kFftInverse : kFftForward);
     if (status) *status = st;
     return s;
 }
 
 class FftTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_EQ(fft_setup(fft, 16384, kFftAnySize), kFftOk); }
+    void SetUp() override { ASSERT_EQ(fft_setup(fft, 16384, kFftAnySize), FftStatus::kOk); }
     FftTables fft;
 };
 
@@ -104,26 +104,26 @@ TEST(FftSetup, StatusAndTableSize) {
         const char* description;
         int32_t n;
         uint32_t flags;
-        int status;
+        FftStatus status;
         uint32_t table_size;  // when set up
     };
     const Case cases[] = {
-        {"1000 without any-size flag", 1000, 0, kFftNotPowerOfTwo, 0},
-        {"1000 with any-size flag", 1000, kFftAnySize, kFftOk, 2048},
-        {"start-up size", 16384, kFftAnySize, kFftOk, 32768},
-        {"power of two without flag", 16384, 0, kFftOk, 16384},
-        {"size 1", 1, 0, kFftOk, 1},
-        {"size 1 with flag", 1, kFftAnySize, kFftOk, 2},
-        {"size 3 with flag", 3, kFftAnySize, kFftOk, 8},
-        {"size 0", 0, kFftAnySize, kFftTooLarge, 0},
-        {"negative size", -5, kFftAnySize, kFftTooLarge, 0},
-        {"beyond 2^28", (int32_t(1) << 28) + 1, kFftAnySize, kFftTooLarge, 0},
+        {"1000 without any-size flag", 1000, 0, FftStatus::kNotPowerOfTwo, 0},
+        {"1000 with any-size flag", 1000, kFftAnySize, FftStatus::kOk, 2048},
+        {"start-up size", 16384, kFftAnySize, FftStatus::kOk, 32768},
+        {"power of two without flag", 16384, 0, FftStatus::kOk, 16384},
+        {"size 1", 1, 0, FftStatus::kOk, 1},
+        {"size 1 with flag", 1, kFftAnySize, FftStatus::kOk, 2},
+        {"size 3 with flag", 3, kFftAnySize, FftStatus::kOk, 8},
+        {"size 0", 0, kFftAnySize, FftStatus::kTooLarge, 0},
+        {"negative size", -5, kFftAnySize, FftStatus::kTooLarge, 0},
+        {"beyond 2^28", (int32_t(1) << 28) + 1, kFftAnySize, FftStatus::kTooLarge, 0},
     };
     for (const Case& c : cases) {
         FftTables fft;
         EXPECT_EQ(fft_setup(fft, c.n, c.flags), c.status) << c.description;
-        EXPECT_EQ(fft.set_up, c.status == kFftOk) << c.description;
-        if (c.status == kFftOk) {
+        EXPECT_EQ(fft.set_up, c.status == FftStatus::kOk) << c.description;
+        if (c.status == FftStatus::kOk) {
             EXPECT_EQ(fft.table_size, c.table_size) << c.description;
             EXPECT_EQ(fft.maximum_size, c.n) << c.description;
         } else {
@@ -134,7 +134,7 @@ TEST(FftSetup, StatusAndTableSize) {
 
 TEST(FftSetup, TablesHoldTheTwiddleFactors) {
     FftTables fft;
-    ASSERT_EQ(fft_setup(fft, 1000, kFftAnySize), kFftOk);
+    ASSERT_EQ(fft_setup(fft, 1000, kFftAnySize), FftStatus::kOk);
     for (uint32_t i : {0u, 1u, 256u, 512u, 1023u}) {
         const double x = -2.0 * M_PI * i / 2048.0;
         EXPECT_NEAR(fft.sine_table[i], std::sin(x), 1e-15) << i;
@@ -145,34 +145,36 @@ TEST(FftSetup, TablesHoldTheTwiddleFactors) {
 TEST(FftSetup, TransformsBeforeSetupAndAfterRelease) {
     FftTables fft;
     double re[4] = {1, 2, 3, 4}, im[4] = {};
-    EXPECT_EQ(fft_transform(fft, re, im, 4, kFftForward), kFftTooLarge) << "never set up";
-    EXPECT_EQ(fft_release(fft), kFftNotSetUp) << "release while not set up";
+    EXPECT_EQ(fft_transform(fft, re, im, 4, kFftForward), FftStatus::kTooLarge) << "never set up";
+    EXPECT_EQ(fft_release(fft), FftStatus::kNotSetUp) << "release while not set up";
 
-    ASSERT_EQ(fft_setup(fft, 1024, kFftAnySize), kFftOk);
-    ASSERT_EQ(fft_setup(fft, 16384, kFftAnySize), kFftOk) << "second set-up rebuilds";
+    ASSERT_EQ(fft_setup(fft, 1024, kFftAnySize), FftStatus::kOk);
+    ASSERT_EQ(fft_setup(fft, 16384, kFftAnySize), FftStatus::kOk) << "second set-up rebuilds";
     EXPECT_EQ(fft.table_size, 32768u);
-    EXPECT_EQ(fft_release(fft), kFftOk);
+    EXPECT_EQ(fft_release(fft), FftStatus::kOk);
     EXPECT_EQ(fft.maximum_size, -1);
     EXPECT_EQ(fft.setup_flags, 0u);
     EXPECT_EQ(fft.table_size, 32768u) << "the table size is left as it was";
-    EXPECT_EQ(fft_transform(fft, re, im, 4, kFftForward), kFftTooLarge) << "after release";
-    EXPECT_EQ(fft_release(fft), kFftNotSetUp) << "second release";
+    EXPECT_EQ(fft_transform(fft, re, im, 4, kFftForward), FftStatus::kTooLarge) << "after release";
+    EXPECT_EQ(fft_release(fft), FftStatus::kNotSetUp) << "second release";
     EXPECT_EQ(re[0], 1.0) << "a refused transform leaves the data alone";
 }
 
 TEST_F(FftTest, SizeStatus) {
     std::vector<double> re(16385), im(16385);
-    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 16385, kFftForward), kFftTooLarge);
-    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), -1, kFftForward), kFftTooLarge);
-    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 0, kFftForward), kFftOk);
-    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 16384, kFftForward), kFftOk);
-    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 12000, kFftForward), kFftOk);
+    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 16385, kFftForward), FftStatus::kTooLarge);
+    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), -1, kFftForward), FftStatus::kTooLarge);
+    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 0, kFftForward), FftStatus::kOk);
+    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 16384, kFftForward), FftStatus::kOk);
+    EXPECT_EQ(fft_transform(fft, re.data(), im.data(), 12000, kFftForward), FftStatus::kOk);
 
     FftTables pow2_only;
-    ASSERT_EQ(fft_setup(pow2_only, 1024, 0), kFftOk);
-    EXPECT_EQ(fft_transform(pow2_only, re.data(), im.data(), 1000, kFftForward), kFftNotPowerOfTwo);
-    EXPECT_EQ(fft_transform(pow2_only, re.data(), im.data(), 512, kFftForward), kFftOk);
-    EXPECT_EQ(fft_transform(pow2_only, re.data(), im.data(), 3, kFftForward), kFftNotPowerOfTwo);
+    ASSERT_EQ(fft_setup(pow2_only, 1024, 0), FftStatus::kOk);
+    EXPECT_EQ(fft_transform(pow2_only, re.data(), im.data(), 1000, kFftForward),
+              FftStatus::kNotPowerOfTwo);
+    EXPECT_EQ(fft_transform(pow2_only, re.data(), im.data(), 512, kFftForward), FftStatus::kOk);
+    EXPECT_EQ(fft_transform(pow2_only, re.data(), im.data(), 3, kFftForward),
+              FftStatus::kNotPowerOfTwo);
 }
 
 TEST_F(FftTest, MatchesTheDirectSum) {
@@ -180,10 +182,10 @@ TEST_F(FftTest, MatchesTheDirectSum) {
     for (int n : {1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 17, 64, 100, 700, 1000, 1024, 2048, 1999}) {
         for (bool inverse : {false, true}) {
             const Signal x = random_signal(n, unsigned(n));
-            int status = -1;
+            FftStatus status = FftStatus::kNoMemory;
             const Signal got = transformed(fft, x, inverse, &status);
             const std::string what = std::to_string(n) + (inverse ? " inverse" : " forward");
-            ASSERT_EQ(status, kFftOk) << what;
+            ASSERT_EQ(status, FftStatus::kOk) << what;
             EXPECT_LT(relative_error(got, direct_dft(x, inverse)), 1e-13) << what;
         }
     }
@@ -193,10 +195,10 @@ TEST_F(FftTest, MatchesFftw) {
     for (int n : {4096, 8192, 16384, 3000, 8193, 12000, 16383}) {
         for (bool inverse : {false, true}) {
             const Signal x = random_signal(n, unsigned(n) + 7);
-            int status = -1;
+            FftStatus status = FftStatus::kNoMemory;
             const Signal got = transformed(fft, x, inverse, &status);
             const std::string what = std::to_string(n) + (inverse ? " inverse" : " forward");
-            ASSERT_EQ(status, kFftOk) << what;
+            ASSERT_EQ(status, FftStatus::kOk) << what;
             EXPECT_LT(relative_error(got, fftw_dft(x, inverse)), 1e-12) << what;
         }
     }
@@ -205,7 +207,7 @@ TEST_F(FftTest, MatchesFftw) {
 TEST_F(FftTest, SmallerTablesServeTheSameSizes) {
     // A set-up just large enough gives the same answer as the start-up one.
     FftTables small;
-    ASSERT_EQ(fft_setup(small, 1000, kFftAnySize), kFftOk);
+    ASSERT_EQ(fft_setup(small, 1000, kFftAnySize), FftStatus::kOk);
     for (int n : {8, 512, 1000}) {
         const Signal x = random_signal(n, 3);
         EXPECT_LT(relative_error(transformed(small, x, false), transformed(fft, x, false)), 1e-14)
@@ -248,10 +250,10 @@ TEST_F(FftTest, EveryKindOfSizeMatchesItsReference) {
                   1001, 1536, 3125, 4096, 6000, 6561, 11025, 12000, 15625, 16000, 16384}) {
         for (bool inverse : {false, true}) {
             const Signal x = random_signal(n, unsigned(n) * 3 + inverse);
-            int status = -1;
+            FftStatus status = FftStatus::kNoMemory;
             const Signal got = transformed(fft, x, inverse, &status);
             const std::string what = std::to_string(n) + (inverse ? " inverse" : " forward");
-            ASSERT_EQ(status, kFftOk) << what;
+            ASSERT_EQ(status, FftStatus::kOk) << what;
             const Signal want = n <= 1536 ? direct_dft(x, inverse) : fftw_dft(x, inverse);
             EXPECT_LT(relative_error(got, want), 1e-13) << what;
             const Signal again = transformed(fft, x, inverse);
@@ -270,7 +272,9 @@ TEST_F(FftTest, RealForwardMatchesTheComplexTransform) {
         Signal x = random_signal(n, unsigned(n) + 99);
         std::fill(x.im.begin(), x.im.end(), 0.0);
         Signal got{std::vector<double>(n, 7.0), std::vector<double>(n, 7.0)};
-        ASSERT_EQ(fft_real_forward(fft, x.re.data(), got.re.data(), got.im.data(), n), kFftOk) << n;
+        ASSERT_EQ(fft_real_forward(fft, x.re.data(), got.re.data(), got.im.data(), n),
+                  FftStatus::kOk)
+            << n;
         const Signal complex_way = transformed(fft, x, false);
         const bool split = n >= 8 && n % 2 == 0 && (n & (n - 1)) != 0;
         if (split) {
@@ -284,7 +288,7 @@ TEST_F(FftTest, RealForwardMatchesTheComplexTransform) {
         }
     }
     std::vector<double> x(16385), re(16385), im(16385);
-    EXPECT_EQ(fft_real_forward(fft, x.data(), re.data(), im.data(), 16385), kFftTooLarge);
+    EXPECT_EQ(fft_real_forward(fft, x.data(), re.data(), im.data(), 16385), FftStatus::kTooLarge);
 }
 
 TEST_F(FftTest, ArraysAtTheSamePageOffsetGiveTheSameBits) {
@@ -300,7 +304,8 @@ TEST_F(FftTest, ArraysAtTheSamePageOffsetGiveTheSameBits) {
             ASSERT_TRUE(re && im);
             std::copy(x.re.begin(), x.re.end(), re);
             std::copy(x.im.begin(), x.im.end(), im);
-            ASSERT_EQ(fft_transform(fft, re, im, n, inverse ? kFftInverse : kFftForward), kFftOk);
+            ASSERT_EQ(fft_transform(fft, re, im, n, inverse ? kFftInverse : kFftForward),
+                      FftStatus::kOk);
             EXPECT_EQ(std::vector<double>(re, re + n), apart.re)
                 << n << (inverse ? " inverse" : "");
             EXPECT_EQ(std::vector<double>(im, im + n), apart.im)

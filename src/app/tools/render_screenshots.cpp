@@ -139,28 +139,8 @@ bool save(QWidget* w, const QString& path) {
     return ok;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const QString out_dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    QDir().mkpath(out_dir);
-    QTemporaryDir work;
-    if (!work.isValid()) return 1;
-
-    j3::Reception reception;
-    j3::Context ctx;
-    j3::SystemClock clock;
-    ctx.clock = &clock;
-    ctx.reception = &reception;
-    j3::MainWindow window(ctx, (work.path() + "/prefs.plist").toStdString());
-    j3::MidiServiceOptions loopback_only;
-    loopback_only.alsa = false;
-    loopback_only.jack = false;
-    auto midi = j3::make_midi_service(loopback_only);
-    ctx.midi = midi.get();
-    if (!window.start()) return 1;
-
+// The items the pictures show, made in work_dir and named as in a user's folder.
+void add_items(j3::Context& ctx, const QString& work_dir) {
     const struct {
         const char* name;
         size_t bytes;  // 0: a looped sample
@@ -169,7 +149,7 @@ int main(int argc, char** argv) {
         {"Chain.syx", 1023},   {"Backup 2.1.syx", 1048576},
     };
     for (const auto& item : items) {
-        const QString path = work.path() + "/" + QString::fromUtf8(item.name);
+        const QString path = work_dir + "/" + QString::fromUtf8(item.name);
         if (std::strcmp(item.name, "Bank A.syx") == 0) {
             write_bank(path);
         } else if (std::strcmp(item.name, "Bass loop.wav") == 0) {
@@ -185,6 +165,11 @@ int main(int argc, char** argv) {
         // The picture then shows which channel a dump of it carries.
         if (std::strcmp(item.name, "Bass loop.wav") == 0) ctx.files.file_array.back().stereo = 1;
     }
+}
+
+// The main window sending, then with the bank's messages, then with the
+// waveform message's cycles.
+bool save_main_window(j3::MainWindow& window, j3::Context& ctx, const QString& out_dir) {
     // The second item becomes a waveform message, as the Waveform button makes it.
     auto* view = window.findChild<QAbstractItemView*>();
     view->clearSelection();
@@ -222,17 +207,48 @@ int main(int argc, char** argv) {
     j3::show_item_info(ctx, 2, j3::kItemSelectedNotification);
     window.item_views()->setCurrentIndex(0);
     QApplication::processEvents();
-    ok = save(&window, out_dir + "/main-window-waveform.png") && ok;
+    return save(&window, out_dir + "/main-window-waveform.png") && ok;
+}
 
+bool save_config_window(j3::MainWindow& window, const QString& out_dir) {
+    bool ok = true;
     window.command(j3::kCmdConfig);
     QApplication::processEvents();
     if (j3::ConfigWindow* conf = window.config_window()) {
         conf->adjustSize();
         QApplication::processEvents();
-        ok = save(conf, out_dir + "/configuration-window.png") && ok;
+        ok = save(conf, out_dir + "/configuration-window.png");
         conf->close_window();
     }
     QApplication::processEvents();
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString out_dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out_dir);
+    QTemporaryDir work;
+    if (!work.isValid()) return 1;
+
+    j3::Reception reception;
+    j3::Context ctx;
+    j3::SystemClock clock;
+    ctx.clock = &clock;
+    ctx.reception = &reception;
+    j3::MainWindow window(ctx, (work.path() + "/prefs.plist").toStdString());
+    j3::MidiServiceOptions loopback_only;
+    loopback_only.alsa = false;
+    loopback_only.jack = false;
+    auto midi = j3::make_midi_service(loopback_only);
+    ctx.midi = midi.get();
+    if (!window.start()) return 1;
+
+    add_items(ctx, work.path());
+    bool ok = save_main_window(window, ctx, out_dir);
+    ok = save_config_window(window, out_dir) && ok;
     midi.reset();
     return ok ? 0 : 1;
 }
