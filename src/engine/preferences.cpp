@@ -270,7 +270,7 @@ void load_values(Settings& s, PlistValue& d) {
 
 }  // namespace
 
-int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
+PreferencesLoad load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     Settings& s = ctx.settings;
     LoadNotes scratch;
     LoadNotes& notes = notes_out ? *notes_out : scratch;
@@ -282,7 +282,7 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     if (!root || !root->is_dict() || int_value(*root, kVersion) != 1) {
         put_aside(ctx, file);
         set_up_defaults(ctx);
-        return 1;
+        return PreferencesLoad::kDefaults;
     }
     s.prefs_dict = std::move(*root);
     PlistValue& d = s.prefs_dict;
@@ -299,7 +299,7 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
     if (!stored || stored->type != Type::kArray) {
         put_aside(ctx, file);
         set_up_defaults(ctx);
-        return 1;
+        return PreferencesLoad::kDefaults;
     }
     std::vector<FileEntry> entries;
     if (s.reload_files) entries = reload_entries(ctx, *stored, notes);
@@ -312,7 +312,7 @@ int load_preferences(Context& ctx, const fs::path& file, LoadNotes* notes_out) {
         ctx.window->list_add_item(uint32_t(i + 1));
     // The list's copy in the dictionary is rebuilt from file_array when saving.
     d.set(kFileArray, PlistValue::make_array());
-    return 0;
+    return PreferencesLoad::kFromFile;
 }
 
 Result save_preferences(Context& ctx, const fs::path& file) {

@@ -37,12 +37,13 @@ struct LoadNotes {
 // endpoints (scan_midi must have run; a stored name wins over the stored
 // position) and, with "Reload Files" on, reads the stored list's files again;
 // entries whose file is gone or unreadable are dropped. notes, when given,
-// gets what was dropped or is not connected. Returns 0 when the file was
-// used, 1 when the defaults were set up (no file, not a property list,
-// "Version" other than 1, no "File Array"). A file that is there but
-// refused is renamed aside (NAME.bad, replacing an older one) and the send
-// status line says so.
-int load_preferences(Context& ctx, const std::filesystem::path& file, LoadNotes* notes = nullptr);
+// gets what was dropped or is not connected. Says whether the file was used
+// or the defaults were set up (no file, not a property list, "Version" other
+// than 1, no "File Array"). A file that is there but refused is renamed aside
+// (NAME.bad, replacing an older one) and the send status line says so.
+enum class PreferencesLoad { kFromFile, kDefaults };
+PreferencesLoad load_preferences(Context& ctx, const std::filesystem::path& file,
+                                 LoadNotes* notes = nullptr);
 
 // The status line's word for a stored port that is not there now, e.g.
 // MIDI Out "name" is not connected.

@@ -39,7 +39,7 @@ TEST_F(Preferences, NoFileOrAnUnusableOneGivesTheDefaults) {
         fs::remove(file);
         if (c.text) write_prefs(*c.text);
         TestContext fresh;
-        EXPECT_NE(load_preferences(fresh.ctx, file), 0) << c.description;
+        EXPECT_EQ(load_preferences(fresh.ctx, file), PreferencesLoad::kDefaults) << c.description;
         const Settings& s = fresh.ctx.settings;
         EXPECT_EQ(s.window_x, 0) << c.description;
         EXPECT_EQ(s.window_w, 0) << c.description;
@@ -60,7 +60,7 @@ TEST_F(Preferences, AVersion2FileIsIgnoredAndOverwrittenWithTheDefaultsAtQuit) {
                            {"Turbo limit", int_xml(3)},
                            {"Delay", text_xml("30")},
                            {"Location X", int_xml(100)}}));
-    EXPECT_NE(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kDefaults);
     EXPECT_EQ(t.ctx.settings.turbo_limit, 11);
     EXPECT_EQ(t.ctx.settings.send_delay, 0);
     t.ctx.settings.window_x = 10;
@@ -99,7 +99,7 @@ TEST_F(Preferences, StoredValuesAreTakenWithinTheirRanges) {
     for (const Case& c : cases) {
         write_prefs(prefs_xml({c.key}));
         TestContext fresh;
-        EXPECT_EQ(load_preferences(fresh.ctx, file), 0) << c.description;
+        EXPECT_EQ(load_preferences(fresh.ctx, file), PreferencesLoad::kFromFile) << c.description;
         const int32_t got =
             c.field ? fresh.ctx.settings.*c.field : int32_t(fresh.ctx.settings.device_number);
         EXPECT_EQ(got, c.want) << c.description;
@@ -129,7 +129,7 @@ TEST_F(Preferences, DelayIsReadFromItsText) {
 
 TEST_F(Preferences, MissingSwitchesAreAddedWithTheirDefaultsAndWritten) {
     write_prefs(prefs_xml({{"Reload Files", bool_xml(true)}}));
-    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    ASSERT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kFromFile);
     EXPECT_TRUE(t.ctx.settings.reload_files);
     EXPECT_TRUE(t.ctx.settings.ignore_handshake);
     ASSERT_TRUE(save_preferences(t.ctx, file));
@@ -188,7 +188,7 @@ TEST_F(Preferences, StoredEndpointsAreTakenOnlyWithinTheScannedCounts) {
 TEST_F(Preferences, AFileWithoutAListGivesTheDefaultsButKeepsWhatWasReadBefore) {
     write_prefs(
         prefs_xml({{"File Array", ""}, {"Turbo limit", int_xml(4)}, {"Delay", text_xml("9")}}));
-    EXPECT_NE(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kDefaults);
     EXPECT_EQ(t.ctx.settings.turbo_limit, 4);  // step 5 ran before the list was missed
     EXPECT_EQ(t.ctx.settings.send_delay, 0);   // the defaults reset it
     EXPECT_EQ(t.ctx.settings.prefs_dict.find("Turbo limit"), nullptr);
@@ -238,7 +238,7 @@ TEST_F(Preferences, RoundTripKeepsSettingsBoundsAndTheReloadedList) {
 
     TestContext next;
     with_endpoints(next, 2, 3);
-    ASSERT_EQ(load_preferences(next.ctx, file), 0);
+    ASSERT_EQ(load_preferences(next.ctx, file), PreferencesLoad::kFromFile);
     const Settings& s = next.ctx.settings;
     EXPECT_EQ(s.selected_in, 2);
     EXPECT_EQ(s.selected_out, 3);
@@ -326,7 +326,8 @@ TEST_F(Preferences, StoredPortNamesWinOverPositionsAcrossARescan) {
         for (const auto& n : c.destinations) fresh.midi.destinations.push_back({n});
         scan_midi(*fresh.ctx.midi, fresh.ctx.endpoints, nullptr);
         LoadNotes notes;
-        ASSERT_EQ(load_preferences(fresh.ctx, file, &notes), 0) << c.description;
+        ASSERT_EQ(load_preferences(fresh.ctx, file, &notes), PreferencesLoad::kFromFile)
+            << c.description;
         EXPECT_EQ(fresh.ctx.settings.selected_in, c.want_in) << c.description;
         EXPECT_EQ(fresh.ctx.settings.selected_out, c.want_out) << c.description;
         EXPECT_EQ(fresh.ctx.endpoints.destination_endpoint,
@@ -364,7 +365,7 @@ TEST_F(Preferences, ReloadTellsWhichFilesOfTheListWereDropped) {
 
     TestContext next;
     LoadNotes notes;
-    ASSERT_EQ(load_preferences(next.ctx, file, &notes), 0);
+    ASSERT_EQ(load_preferences(next.ctx, file, &notes), PreferencesLoad::kFromFile);
     EXPECT_EQ(next.ctx.files.file_array.size(), 1u);
     EXPECT_EQ(notes.files_not_found, std::vector<std::string>{gone.string()});
     ASSERT_EQ(notes.files_unreadable.size(), 1u);
@@ -377,7 +378,7 @@ TEST_F(Preferences, WithoutReloadTheStoredListIsDiscarded) {
     ASSERT_TRUE(add_file_entry(t.ctx, a, nullptr).ok);
     ASSERT_TRUE(save_preferences(t.ctx, file));
     TestContext next;
-    ASSERT_EQ(load_preferences(next.ctx, file), 0);
+    ASSERT_EQ(load_preferences(next.ctx, file), PreferencesLoad::kFromFile);
     EXPECT_TRUE(next.ctx.files.file_array.empty());
     EXPECT_TRUE(next.window.list_items.empty());
 }
@@ -389,7 +390,7 @@ TEST_F(Preferences, EntriesMadeInMemoryAreNotReloadedFromARelativeName) {
                            {"File Array",
                             "<array><dict><key>File</key><string>Received data 1.syx</string>"
                             "<key>New</key><integer>1</integer></dict></array>"}}));
-    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    ASSERT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kFromFile);
     EXPECT_TRUE(t.ctx.files.file_array.empty());
 }
 
@@ -474,7 +475,7 @@ TEST_F(Preferences, ManyKeysLoad) {
     std::string keys;
     for (int i = 0; i < 150000; ++i) keys += "<key>k" + std::to_string(i) + "</key><true/>";
     write_prefs(prefs_xml({{"Turbo limit", int_xml(3)}, {"z", "<dict>" + keys + "</dict>"}}));
-    EXPECT_EQ(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kFromFile);
     EXPECT_EQ(t.ctx.settings.turbo_limit, 3);
     ASSERT_NE(t.ctx.settings.prefs_dict.find("z"), nullptr);
     EXPECT_EQ(t.ctx.settings.prefs_dict.find("z")->keys.size(), 150000u);
@@ -484,7 +485,7 @@ TEST_F(Preferences, ManyKeysLoad) {
 // be read back is not written over the file.
 TEST_F(Preferences, WhatIsWrittenIsReadBack) {
     write_prefs(prefs_xml({{"Turbo limit", int_xml(3)}}));
-    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    ASSERT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kFromFile);
     const std::string folder = "/" + std::string(250, 'f') + "/";
     for (int i = 0; i < 60000; ++i) {
         FileEntry e;
@@ -494,7 +495,7 @@ TEST_F(Preferences, WhatIsWrittenIsReadBack) {
     ASSERT_TRUE(save_preferences(t.ctx, file));
     EXPECT_GT(fs::file_size(file), uintmax_t(16) << 20) << "more than the old limit";
     TestContext next;
-    EXPECT_EQ(load_preferences(next.ctx, file), 0);
+    EXPECT_EQ(load_preferences(next.ctx, file), PreferencesLoad::kFromFile);
     EXPECT_EQ(next.ctx.settings.turbo_limit, 3);
 
     const uintmax_t size = fs::file_size(file);
@@ -510,7 +511,7 @@ TEST_F(Preferences, WhatIsWrittenIsReadBack) {
 // never silently replaced by the defaults at the next quit.
 TEST_F(Preferences, ARefusedFileIsKeptAside) {
     write_prefs("garbage \x01\x02");
-    EXPECT_NE(load_preferences(t.ctx, file), 0);
+    EXPECT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kDefaults);
     const fs::path aside = fs::path(file) += ".bad";
     ASSERT_TRUE(fs::exists(aside));
     std::ifstream in(aside, std::ios::binary);
