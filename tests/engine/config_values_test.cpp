@@ -91,7 +91,7 @@ TEST_F(Preferences, OpeningTheWindowRereadsTheEditedSettingsFromTheStoredValues)
     write_prefs(prefs_xml({{"Ignore Handshake", bool_xml(false)},
                            {"Delay", text_xml("12")},
                            {"Device Number", text_xml("300")}}));
-    ASSERT_EQ(load_preferences(t.ctx, file), 0);
+    ASSERT_EQ(load_preferences(t.ctx, file), PreferencesLoad::kFromFile);
     t.ctx.settings.send_delay = 99;  // changed but never confirmed
     ConfigValues v = open_config_values(t.ctx);
     EXPECT_EQ(t.ctx.settings.send_delay, 12);

@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
 
     j3::testing::TestContext first;
-    const bool used = load_preferences(first.ctx, file) == 0;
+    const bool used = load_preferences(first.ctx, file) == PreferencesLoad::kFromFile;
     if (!save_preferences(first.ctx, file)) return 0;
 
     // Loading adds the switches a file lacks, so the first file written may
@@ -98,14 +98,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // set before it was refused in memory (not in the defaults written), so
     // the comparison starts after it.
     j3::testing::TestContext second;
-    check(load_preferences(second.ctx, file) == 0);
+    check(load_preferences(second.ctx, file) == PreferencesLoad::kFromFile);
     const Taken want = taken(used ? first.ctx : second.ctx);
     check(taken(second.ctx) == want);
     check(save_preferences(second.ctx, file).ok);
     const std::string saved = contents(file);
 
     j3::testing::TestContext third;
-    check(load_preferences(third.ctx, file) == 0);
+    check(load_preferences(third.ctx, file) == PreferencesLoad::kFromFile);
     check(taken(third.ctx) == want);
     check(save_preferences(third.ctx, file).ok);
     check(contents(file) == saved);
