@@ -58,16 +58,11 @@ VerbOutcome identify_command(const std::vector<std::string>& args) {
     bool json = false;
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        switch (take_midi_arg(a, m)) {
-            case MidiArg::kHelp:
-                return show_usage(kUsage);
-            case MidiArg::kBadDevice:
-                return usage_error("--device takes a device number from 0 to 127");
-            case MidiArg::kTaken:
-                continue;
-            case MidiArg::kOther:
-                break;
-        }
+        const MidiArg taken = take_midi_arg(a, m);
+        if (taken == MidiArg::kTaken) continue;
+        if (taken != MidiArg::kOther)
+            return midi_arg_ending(taken, kVerb, kUsage,
+                                   "--device takes a device number from 0 to 127");
         if (a.positional()) return usage_error("unexpected argument \"" + a.text + "\"");
         if (a.is("--json")) json = true;
     }

@@ -85,6 +85,12 @@ MidiArg take_midi_arg(const ParsedArg& a, MidiArgs& m) {
     return MidiArg::kTaken;
 }
 
+VerbOutcome midi_arg_ending(MidiArg taken, std::string_view verb, std::string_view usage,
+                            std::string_view device_error) {
+    if (taken == MidiArg::kHelp) return show_usage(usage);
+    return usage_error(verb, device_error, usage);
+}
+
 bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& value) {
     if (text.empty()) return false;
     int64_t n = 0;

@@ -98,6 +98,15 @@ enum class MidiArg {
 // Takes a into m when it is one of the options above.
 MidiArg take_midi_arg(const ParsedArg& a, MidiArgs& m);
 
+// How the verb ends on kHelp (its usage shown) or kBadDevice (a usage error
+// that says device_error); the verb reads on after kOther and kTaken.
+//
+//   const MidiArg taken = take_midi_arg(a, o.midi);
+//   if (taken == MidiArg::kTaken) continue;
+//   if (taken != MidiArg::kOther) return midi_arg_ending(taken, "send", kUsage, "...");
+VerbOutcome midi_arg_ending(MidiArg taken, std::string_view verb, std::string_view usage,
+                            std::string_view device_error);
+
 // A whole decimal number from low to high (0 <= low <= high), written in
 // digits only: no sign, no spaces. False leaves value alone.
 bool parse_number(std::string_view text, int32_t low, int32_t high, int32_t& value);

@@ -121,16 +121,10 @@ Result take_option(const ParsedArg& a, SendOptions& o) {
 std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, SendOptions& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        switch (take_midi_arg(a, o.midi)) {
-            case MidiArg::kHelp:
-                return show_usage(kUsage);
-            case MidiArg::kBadDevice:
-                return usage_error("--device takes a number from 0 to 127");
-            case MidiArg::kTaken:
-                continue;
-            case MidiArg::kOther:
-                break;
-        }
+        const MidiArg taken = take_midi_arg(a, o.midi);
+        if (taken == MidiArg::kTaken) continue;
+        if (taken != MidiArg::kOther)
+            return midi_arg_ending(taken, "send", kUsage, "--device takes a number from 0 to 127");
         if (a.positional()) {
             o.files.push_back(a.text);
         } else if (const Result taken = take_option(a, o); !taken) {
