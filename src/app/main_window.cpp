@@ -302,7 +302,8 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdErase:
             if (refresh_selection(ctx_) < 1 || list_in_use(ctx_)) break;
-            if (!entries_settled(ctx_.files.selected_ids, tr("Save them before they are removed?")))
+            if (!entries_settled(ctx_.files.selected_ids(),
+                                 tr("Save them before they are removed?")))
                 break;
             remove_selected_entries(ctx_);
             apply_control_state();
@@ -447,8 +448,7 @@ bool MainWindow::entries_settled(const std::vector<uint32_t>& ids, const QString
     auto unsaved_among = [this, &ids] {
         std::vector<uint32_t> unsaved;
         for (const uint32_t id : ids)
-            if (id >= 1 && id <= ctx_.files.file_array.size() &&
-                ctx_.files.file_array[id - 1].unsaved)
+            if (const std::optional<FileEntry> e = ctx_.files.entry(id); e && e->unsaved)
                 unsaved.push_back(id);
         return unsaved;
     };
@@ -529,14 +529,15 @@ void MainWindow::save_list_command() {
     }
     if (path.isEmpty()) return;
     dialog_folder_ = QFileInfo(path).absolutePath();
-    const Result written = write_file_list(QFile::encodeName(path).toStdString(),
-                                           ctx_.files.file_array, sample_number_value());
+    const std::vector<FileEntry> entries = ctx_.files.entries();
+    const Result written =
+        write_file_list(QFile::encodeName(path).toStdString(), entries, sample_number_value());
     if (!written) {
         show_problems({QString::fromStdString(written.message)}, tr("The list was not saved."));
         return;
     }
     QStringList left_out;
-    for (const FileEntry& e : ctx_.files.file_array) {
+    for (const FileEntry& e : entries) {
         if (!list_file_can_hold(e)) left_out << QString::fromStdString(e.file);
     }
     show_problems(left_out, tr("The list was saved without the items that are not files on disk. "
@@ -553,19 +554,17 @@ void MainWindow::show_problems(const QStringList& problems, const QString& summa
 
 void MainWindow::loop_command(bool stereo) {
     refresh_selection(ctx_);
-    // The completion thread reads an item's choices under this lock when it
-    // loads the item.
-    std::lock_guard lock(ctx_.files.mutex);
-    for (uint32_t id : ctx_.files.selected_ids) {
-        FileEntry& e = ctx_.files.file_array[id - 1];
-        if (stereo) {
-            e.stereo = set_stereo_button(*this, e.stereo, 1);
-        } else {
-            e.loop = set_loop_button(*this, e.loop, 1);
-        }
-        if (shown_data_ != nullptr && e.data.data() == shown_data_) {
-            item_views_->set_choices(e.loop, e.stereo);
-        }
+    for (uint32_t id : ctx_.files.selected_ids()) {
+        ctx_.files.with_entry(id, [&](FileEntry& e) {
+            if (stereo) {
+                e.stereo = set_stereo_button(*this, e.stereo, 1);
+            } else {
+                e.loop = set_loop_button(*this, e.loop, 1);
+            }
+            if (shown_data_ != nullptr && e.data.data() == shown_data_) {
+                item_views_->set_choices(e.loop, e.stereo);
+            }
+        });
     }
 }
 
@@ -698,10 +697,10 @@ void MainWindow::selection_changed(const QItemSelection& selected, const QItemSe
 }
 
 void MainWindow::show_item_views(uint32_t id) {
-    const std::vector<FileEntry>& entries = ctx_.files.file_array;
-    if (id == 0 || id > entries.size()) return;
-    item_views_->show_entry(entries[id - 1]);
-    shown_data_ = entries[id - 1].data.data();
+    const std::optional<FileEntry> entry = ctx_.files.entry(id);
+    if (!entry) return;
+    item_views_->show_entry(*entry);
+    shown_data_ = entry->data.data();
 }
 
 void MainWindow::selection_state_changed() {

@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 #include <unistd.h>
@@ -337,13 +336,14 @@ int receive_command(const std::vector<std::string>& args) {
     std::string write_error;
     const size_t most = o.count > 0 ? not_received + size_t(o.count) : SIZE_MAX;
     auto write_new_entries = [&] {
-        std::lock_guard lock(ctx.files.mutex);
-        for (; written < std::min(ctx.files.file_array.size(), most) && write_error.empty();
-             ++written) {
-            const FileEntry& e = ctx.files.file_array[written];
-            const Result w = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
-            if (!w) write_error = w.message;
-        }
+        ctx.files.with_entries([&](std::vector<FileEntry>& entries) {
+            for (; written < std::min(entries.size(), most) && write_error.empty(); ++written) {
+                const FileEntry& e = entries[written];
+                const Result w =
+                    write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
+                if (!w) write_error = w.message;
+            }
+        });
     };
 
     g_interrupted = false;
@@ -387,10 +387,10 @@ int receive_command(const std::vector<std::string>& args) {
         if (send_exit_status(sent.end) != 0) return fail(send_outcome_text(sent));
     }
     ReceiveOutcome outcome = reception.outcome().value_or(ReceiveOutcome{});
+    const std::vector<FileEntry> entries = ctx.files.entries();
     std::erase_if(outcome.partial_dumps, [&](const PartialDump& p) {
-        std::lock_guard lock(ctx.files.mutex);
         for (size_t i = 0; i < written; ++i)
-            if (ctx.files.file_array[i].file == p.name) return false;
+            if (entries[i].file == p.name) return false;
         return true;
     });
     // A dump cut short is written as far as it came, and fails the command.

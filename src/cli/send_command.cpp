@@ -170,14 +170,13 @@ int send_command(const std::vector<std::string>& args) {
             return 1;
         }
     }
-    {
-        // The Loop and Stereo buttons, pressed for every item.
-        std::lock_guard lock(ctx.files.mutex);
-        for (FileEntry& e : ctx.files.file_array) {
+    // The Loop and Stereo buttons, pressed for every item.
+    ctx.files.with_entries([&](std::vector<FileEntry>& entries) {
+        for (FileEntry& e : entries) {
             if (o.loop >= 0) e.loop = o.loop;
             if (o.stereo >= 0) e.stereo = o.stereo;
         }
-    }
+    });
     if (o.speed >= 0) {
         ctx.midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
                                       max_sysex_speed_for_index(o.speed));
@@ -193,7 +192,7 @@ int send_command(const std::vector<std::string>& args) {
 
     // The time left goes on the progress lines of a terminal only.
     const bool terminal = isatty(fileno(stdout)) != 0;
-    const SendPlan plan = plan_send(ctx, ctx.files.selected_ids);
+    const SendPlan plan = plan_send(ctx, ctx.files.selected_ids());
     RateMeter meter;
 
     g_interrupted = false;

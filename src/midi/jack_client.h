@@ -191,7 +191,7 @@ class JackClient {
     // What the watch thread keeps connected, and whether each port has been
     // seen gone since it was connected: one that comes back is connected
     // again, one that stayed and was disconnected by someone else is left so.
-    mutable Mutex names_mutex_;
+    mutable Mutex names_mutex_{LockRank::kJackNames};
     std::string source_ J3_GUARDED_BY(names_mutex_);
     bool source_left_ J3_GUARDED_BY(names_mutex_) = false;
     std::string destination_ J3_GUARDED_BY(names_mutex_);

@@ -57,7 +57,7 @@ class ErrorLog {
     }
 
   private:
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kMidiErrors};
     std::string text_[2] J3_GUARDED_BY(mutex_);
     uint64_t count_[2] J3_GUARDED_BY(mutex_) = {0, 0};
 };
@@ -623,7 +623,7 @@ class SystemMidiService final : public MidiService {
     ErrorLog errors_;
     // Everything below; never held while waiting, while a procedure runs or
     // while JACK's server is asked anything.
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kMidiService};
     std::string client_name_ J3_GUARDED_BY(mutex_);
     std::string input_port_name_ J3_GUARDED_BY(mutex_) = "Input port";
     std::string output_port_name_ J3_GUARDED_BY(mutex_) = "Output port";

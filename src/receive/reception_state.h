@@ -38,7 +38,7 @@ using ReplyMessage = std::array<uint8_t, 6>;
 // The one request record that carries every reply, and the replies waiting
 // for it: it is never refilled while the service holds it.
 struct ReplyQueue {
-    Mutex mutex;
+    Mutex mutex{LockRank::kReplyQueue};
     SysexRequest request;
     ReplyMessage sending J3_GUARDED_BY(mutex){};            // what request.data points at
     bool held J3_GUARDED_BY(mutex) = false;                 // request is with the service
@@ -50,7 +50,7 @@ struct ReceptionState {
     // Guards everything below but the atomics and `replies`. Held by
     // midi_read for a whole packet list and by start and stop; never across
     // a wait.
-    Mutex mutex;
+    Mutex mutex{LockRank::kReception};
 
     // Polled by the status line.
     std::atomic<bool> receiving{false};

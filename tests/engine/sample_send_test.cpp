@@ -360,7 +360,7 @@ TEST_F(SampleSend, TheDumpCarriesTheSettingsAndKeepsItsOwnItem) {
     t.ctx.settings.device_number = 5;
     t.window.set_sample_number(9);
     add("/s/a.wav", mono16(100));
-    t.ctx.files.file_array[0].loop = kLoopOff;
+    t.ctx.files.with_entry(1, [](FileEntry& e) { e.loop = kLoopOff; });
     start({1});
     // A reader run for the info text meanwhile does not touch the item
     // being sent.

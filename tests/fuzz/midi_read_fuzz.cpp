@@ -98,7 +98,7 @@ struct Receiver {
         check(ctx.reception->progress().bytes == 0 && ctx.reception->state().chunks.empty() &&
               ctx.reception->state().aside.empty());
         Bytes all;
-        for (const FileEntry& e : ctx.files.file_array) {
+        for (const FileEntry& e : ctx.files.entries()) {
             check(!e.data.empty());
             check(!e.file.empty() && e.file.find('/') == std::string::npos);
             all.insert(all.end(), e.data.begin(), e.data.end());
