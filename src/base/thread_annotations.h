@@ -56,7 +56,6 @@ class J3_CAPABILITY("mutex") Mutex {
         note_lock_released(this);
         return false;
     }
-    LockRank rank() const { return rank_; }
 
   private:
     std::mutex m_;
