@@ -90,11 +90,10 @@ int32_t build_waveform_items(Context& ctx) {
     int32_t slot = 0;
     int32_t built = 0;
     for (uint32_t id : ids) {
-        std::optional<FileEntry> entry = ctx.files.entry(id);
+        const std::optional<FileEntry> entry = ctx.files.entry(id);
         if (!entry) continue;
         WaveformBuild build = build_waveform_for_item(
             ctx.fft, entry->data.data(), entry->data.size(), entry->file, entry->stereo, slot);
-        entry.reset();  // the audio buffer goes with the list's copy
         if (!build.took_slot) continue;
         if (build.ok) {
             const EntryBytes made(std::move(build.message));
@@ -103,7 +102,7 @@ int32_t build_waveform_items(Context& ctx) {
                 e.is_new = 1;
                 // Made here and nowhere on disk: quitting asks before it is lost.
                 e.unsaved = true;
-                set_entry_data(e, made);
+                set_entry_data(e, made);  // the audio buffer goes
             });
             ctx.window->list_update();
             disable_item_buttons(*ctx.window);
