@@ -160,7 +160,7 @@ struct Bench {
         }
         j3::FileEntry e;
         e.data = std::move(bytes);
-        ctx.files.file_array.clear();
+        ctx.files.with_entries([](std::vector<j3::FileEntry>& all) { all.clear(); });
         j3::append_entry(ctx, std::move(e));
         window.selected = {1};
         j3::refresh_selection(ctx);

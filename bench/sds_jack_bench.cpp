@@ -223,7 +223,7 @@ struct Bench {
         j3::FileEntry e;
         e.file = "bench.wav";
         e.data = wav(packets);
-        ctx.files.file_array.clear();
+        ctx.files.with_entries([](std::vector<j3::FileEntry>& all) { all.clear(); });
         j3::append_entry(ctx, std::move(e));
         j3::refresh_selection(ctx);
     }

@@ -23,6 +23,32 @@ QByteArray drag_owner(const FileListModel* model) {
            QByteArray::number(quintptr(model)) + ':';
 }
 
+// What the view shows of entry e in column and role. The type tag is kept in
+// the entry once worked out.
+QVariant cell(FileEntry& e, int column, int role) {
+    switch (role) {
+        case Qt::DisplayRole:
+            switch (column) {
+                case FileListModel::kFileColumn:
+                    return QString::fromStdString(e.file);
+                case FileListModel::kSizeColumn:
+                    return QString::fromStdString(size_text(int64_t(e.data.size())));
+                case FileListModel::kTypeColumn:
+                    return QString::fromStdString(std::string(entry_type_tag(e)));
+            }
+            return {};
+        case Qt::ToolTipRole:
+            if (column == FileListModel::kFileColumn) return QString::fromStdString(e.file);
+            if (column == FileListModel::kSizeColumn)
+                return QStringLiteral("%1 bytes").arg(e.data.size());
+            return {};
+        case Qt::TextAlignmentRole:
+            if (column == FileListModel::kSizeColumn) return int(Qt::AlignRight | Qt::AlignVCenter);
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string size_text(int64_t bytes) {
@@ -43,30 +69,11 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
-    const size_t id = size_t(index.row()) + 1;
     // A row beyond the entries (the list is being rebuilt) shows nothing.
-    if (id > ctx_.files.file_array.size()) return {};
-    FileEntry& e = ctx_.files.file_array[id - 1];
-    switch (role) {
-        case Qt::DisplayRole:
-            switch (index.column()) {
-                case kFileColumn:
-                    return QString::fromStdString(e.file);
-                case kSizeColumn:
-                    return QString::fromStdString(size_text(int64_t(e.data.size())));
-                case kTypeColumn:
-                    return QString::fromStdString(std::string(entry_type_tag(e)));
-            }
-            return {};
-        case Qt::ToolTipRole:
-            if (index.column() == kFileColumn) return QString::fromStdString(e.file);
-            if (index.column() == kSizeColumn) return QStringLiteral("%1 bytes").arg(e.data.size());
-            return {};
-        case Qt::TextAlignmentRole:
-            if (index.column() == kSizeColumn) return int(Qt::AlignRight | Qt::AlignVCenter);
-            return int(Qt::AlignLeft | Qt::AlignVCenter);
-    }
-    return {};
+    QVariant shown;
+    ctx_.files.with_entry(uint32_t(index.row()) + 1,
+                          [&](FileEntry& e) { shown = cell(e, index.column(), role); });
+    return shown;
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -145,7 +152,7 @@ bool FileListModel::drop_rows(const QMimeData* data, int row, const QModelIndex&
     const QByteArray owner = drag_owner(this);
     const QByteArray dragged = data->data(QString::fromLatin1(kItemIdsMimeType));
     if (!dragged.startsWith(owner)) return false;
-    const size_t count = ctx_.files.file_array.size();
+    const size_t count = ctx_.files.size();
     std::vector<uint32_t> ids;
     for (const QByteArray& part : dragged.mid(owner.size()).split(',')) {
         bool ok = false;

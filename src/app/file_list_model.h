@@ -1,4 +1,4 @@
-// The main window's file list (control 8): one row per entry of file_array,
+// The main window's file list (control 8): one row per entry of the FileList,
 // in its order; row n (from 0) is item id n + 1. The model holds no data of
 // its own: every cell is read from the entry when the view draws it.
 //

@@ -2,7 +2,7 @@
 // Waveform buttons, its info text, and its picture and messages beside it.
 #include <QVBoxLayout>
 
-#include <mutex>
+#include <optional>
 
 #include "app/item_views.h"
 #include "app/main_window.h"
@@ -26,27 +26,27 @@ void MainWindow::set_up_item_views() {
 
 void MainWindow::loop_command(bool stereo) {
     refresh_selection(ctx_);
-    // The completion thread reads an item's choices under this lock when it
-    // loads the item.
-    std::lock_guard lock(ctx_.files.mutex);
-    for (uint32_t id : ctx_.files.selected_ids) {
-        FileEntry& e = ctx_.files.file_array[id - 1];
-        if (stereo) {
-            e.stereo = set_stereo_button(*this, e.stereo, 1);
-        } else {
-            e.loop = set_loop_button(*this, e.loop, 1);
-        }
-        if (shown_data_ != nullptr && e.data.data() == shown_data_) {
-            item_views_->set_choices(e.loop, e.stereo);
-        }
+    // The completion thread reads an item's choices under the list's lock
+    // when it loads the item.
+    for (uint32_t id : ctx_.files.selected_ids()) {
+        ctx_.files.with_entry(id, [&](FileEntry& e) {
+            if (stereo) {
+                e.stereo = set_stereo_button(*this, e.stereo, 1);
+            } else {
+                e.loop = set_loop_button(*this, e.loop, 1);
+            }
+            if (shown_data_ != nullptr && e.data.data() == shown_data_) {
+                item_views_->set_choices(e.loop, e.stereo);
+            }
+        });
     }
 }
 
 void MainWindow::show_item_views(uint32_t id) {
-    const std::vector<FileEntry>& entries = ctx_.files.file_array;
-    if (id == 0 || id > entries.size()) return;
-    item_views_->show_entry(entries[id - 1]);
-    shown_data_ = entries[id - 1].data.data();
+    const std::optional<FileEntry> entry = ctx_.files.entry(id);
+    if (!entry) return;
+    item_views_->show_entry(*entry);
+    shown_data_ = entry->data.data();
 }
 
 void MainWindow::show_loop_choice(LoopChoice choice) {

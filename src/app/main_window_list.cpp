@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include <algorithm>
+#include <optional>
 
 #include "app/file_list_model.h"
 #include "app/item_views.h"
@@ -100,8 +101,7 @@ bool MainWindow::entries_settled(const std::vector<uint32_t>& ids, const QString
     auto unsaved_among = [this, &ids] {
         std::vector<uint32_t> unsaved;
         for (const uint32_t id : ids)
-            if (id >= 1 && id <= ctx_.files.file_array.size() &&
-                ctx_.files.file_array[id - 1].unsaved)
+            if (const std::optional<FileEntry> e = ctx_.files.entry(id); e && e->unsaved)
                 unsaved.push_back(id);
         return unsaved;
     };

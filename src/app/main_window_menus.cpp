@@ -76,7 +76,8 @@ void MainWindow::command(uint32_t id) {
             break;
         case kCmdErase:
             if (refresh_selection(ctx_) < 1 || list_in_use(ctx_)) break;
-            if (!entries_settled(ctx_.files.selected_ids, tr("Save them before they are removed?")))
+            if (!entries_settled(ctx_.files.selected_ids(),
+                                 tr("Save them before they are removed?")))
                 break;
             remove_selected_entries(ctx_);
             apply_control_state();
@@ -197,14 +198,15 @@ void MainWindow::save_list_command() {
     }
     if (path.isEmpty()) return;
     dialog_folder_ = QFileInfo(path).absolutePath();
-    const Result written = write_file_list(QFile::encodeName(path).toStdString(),
-                                           ctx_.files.file_array, sample_number_value());
+    const std::vector<FileEntry> entries = ctx_.files.entries();
+    const Result written =
+        write_file_list(QFile::encodeName(path).toStdString(), entries, sample_number_value());
     if (!written) {
         show_problems({QString::fromStdString(written.message)}, tr("The list was not saved."));
         return;
     }
     QStringList left_out;
-    for (const FileEntry& e : ctx_.files.file_array) {
+    for (const FileEntry& e : entries) {
         if (!list_file_can_hold(e)) left_out << QString::fromStdString(e.file);
     }
     show_problems(left_out, tr("The list was saved without the items that are not files on disk. "

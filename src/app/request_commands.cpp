@@ -124,7 +124,7 @@ bool MainWindow::follow_request_series() {
 }
 
 void MainWindow::plan_send_time_left() {
-    send_plan_ = plan_send(ctx_, ctx_.files.selected_ids);
+    send_plan_ = plan_send(ctx_, ctx_.files.selected_ids());
     send_rate_ = RateMeter();
 }
 

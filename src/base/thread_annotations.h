@@ -2,12 +2,14 @@
 // which field (-Wthread-safety). Empty under other compilers.
 //
 //   std::mutex mutex_;                          // plain std::mutex is not annotated:
-//   j3::Mutex mutex_;                           // use this one for checked fields
+//   j3::Mutex mutex_{LockRank::kSend};          // use this one for checked fields
 //   int count_ J3_GUARDED_BY(mutex_) = 0;
 //   void bump() J3_REQUIRES(mutex_);            // caller holds mutex_
 #pragma once
 
 #include <mutex>
+
+#include "base/lock_order.h"
 
 #if defined(__clang__)
 #define J3_THREAD_ATTRIBUTE(x) __attribute__((x))
@@ -30,18 +32,34 @@
 
 namespace j3 {
 
-// std::mutex as the analysis sees it. libstdc++'s mutex carries no
-// attributes, so a guarded field needs this wrapper to be checked.
+// std::mutex as the analysis sees it, with its place in the lock order.
+// libstdc++'s mutex carries no attributes, so a guarded field needs this
+// wrapper to be checked. A condition variable waits on it through
+// std::condition_variable_any and UniqueLock, so the thread's record of held
+// locks (lock_order.h) stays true across the wait.
 class J3_CAPABILITY("mutex") Mutex {
   public:
-    void lock() J3_ACQUIRE() { m_.lock(); }
-    void unlock() J3_RELEASE() { m_.unlock(); }
-    bool try_lock() J3_TRY_ACQUIRE(true) { return m_.try_lock(); }
-    // For std::condition_variable_any and the like, which lock it themselves.
-    std::mutex& native() J3_RETURN_CAPABILITY(this) { return m_; }
+    explicit Mutex(LockRank rank) : rank_(rank) {}
+    void lock() J3_ACQUIRE() {
+        note_lock_taking(rank_, this);
+        m_.lock();
+    }
+    void unlock() J3_RELEASE() {
+        m_.unlock();
+        note_lock_released(this);
+    }
+    // Held to the order as lock() is, though a try never waits: the record
+    // stays ascending, and a lock held out of order is a fault either way.
+    bool try_lock() J3_TRY_ACQUIRE(true) {
+        note_lock_taking(rank_, this);
+        if (m_.try_lock()) return true;
+        note_lock_released(this);
+        return false;
+    }
 
   private:
     std::mutex m_;
+    const LockRank rank_;
 };
 
 // std::lock_guard for Mutex.

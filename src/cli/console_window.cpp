@@ -6,24 +6,25 @@ namespace j3 {
 
 ConsoleWindow::~ConsoleWindow() {
     {
-        std::lock_guard lock(post_mutex_);
+        Lock lock(post_mutex_);
         stopping_ = true;
     }
     post_changed_.notify_all();
+    // Unlocked: the thread takes the lock to end, and nothing posts now.
     if (post_thread_.joinable()) post_thread_.join();
 }
 
 void ConsoleWindow::post_to_gui(std::function<void()> work) {
-    std::lock_guard lock(post_mutex_);
+    Lock lock(post_mutex_);
     posted_.push_back(std::move(work));
     if (!post_thread_.joinable()) post_thread_ = std::thread([this] { run_posted(); });
     post_changed_.notify_all();
 }
 
 void ConsoleWindow::run_posted() {
-    std::unique_lock lock(post_mutex_);
+    UniqueLock lock(post_mutex_);
     for (;;) {
-        post_changed_.wait(lock, [this] { return stopping_ || !posted_.empty(); });
+        while (!stopping_ && posted_.empty()) post_changed_.wait(lock);
         if (posted_.empty()) return;  // stopping, and nothing left to run
         std::function<void()> work = std::move(posted_.front());
         posted_.pop_front();
@@ -38,18 +39,20 @@ void ConsoleWindow::run_posted() {
 }
 
 void ConsoleWindow::drain() {
-    std::unique_lock lock(post_mutex_);
-    post_changed_.wait(lock, [this] { return posted_.empty() && !running_work_; });
+    UniqueLock lock(post_mutex_);
+    while (!posted_.empty() || running_work_) post_changed_.wait(lock);
 }
 
 void ConsoleWindow::wait_for_work(std::chrono::milliseconds most) {
-    std::unique_lock lock(post_mutex_);
+    const auto end = std::chrono::steady_clock::now() + most;
+    UniqueLock lock(post_mutex_);
     const uint64_t before = work_done_;
-    post_changed_.wait_for(lock, most, [&] { return work_done_ != before; });
+    while (work_done_ == before)
+        if (post_changed_.wait_until(lock, end) == std::cv_status::timeout) return;
 }
 
 void ConsoleWindow::print_status(std::string_view text) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     print_status_locked(text);
 }
 
@@ -62,58 +65,58 @@ void ConsoleWindow::print_status_locked(std::string_view text) {
 }
 
 void ConsoleWindow::show_sending(bool sending) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     sending_ = sending;
 }
 
 void ConsoleWindow::set_send_progress(std::string_view text) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     if (sending_) print_status_locked(text);
 }
 
 void ConsoleWindow::show_receiving(bool receiving) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     receiving_ = receiving;
 }
 
 void ConsoleWindow::set_receive_progress(std::string_view text) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     if (receiving_) print_status_locked(text);
 }
 
 void ConsoleWindow::mute_status() {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     muted_ = true;
 }
 
 void ConsoleWindow::set_info_text(std::string_view text) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     info_text_ = std::string(text);
 }
 
 std::string ConsoleWindow::info_text() const {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     return info_text_;
 }
 
 void ConsoleWindow::list_add_item(uint32_t id) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     item_count_ = std::max(item_count_, id);
 }
 
 void ConsoleWindow::list_remove_all() {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     item_count_ = 0;
     selected_.clear();
 }
 
 std::vector<uint32_t> ConsoleWindow::list_selected_ids() const {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     return selected_;
 }
 
 void ConsoleWindow::list_select_item(uint32_t id) {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     if (id < 1 || id > item_count_) return;
     if (std::find(selected_.begin(), selected_.end(), id) == selected_.end()) {
         selected_.insert(std::upper_bound(selected_.begin(), selected_.end(), id), id);
@@ -121,7 +124,7 @@ void ConsoleWindow::list_select_item(uint32_t id) {
 }
 
 void ConsoleWindow::select_all() {
-    std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     selected_.clear();
     for (uint32_t id = 1; id <= item_count_; ++id) selected_.push_back(id);
 }

@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/thread_annotations.h"
 #include "engine/window_controls.h"
 
 namespace j3 {
@@ -70,28 +70,33 @@ class ConsoleWindow : public WindowControls {
 
   private:
     // Prints a status line when it differs from the last one printed.
-    void print_status(std::string_view text);
-    void print_status_locked(std::string_view text);
+    void print_status(std::string_view text) J3_EXCLUDES(mutex_);
+    void print_status_locked(std::string_view text) J3_REQUIRES(mutex_);
 
     FILE* status_out_;
     std::atomic<int32_t> sample_number_{0};
-    mutable std::mutex mutex_;
-    uint32_t item_count_ = 0;
-    std::vector<uint32_t> selected_;
-    std::string info_text_;
-    std::string last_status_;
-    bool muted_ = false;
-    bool sending_ = false;
-    bool receiving_ = false;
+    // Taken only inside the calls above, never around anything but the
+    // fields below and the status line's print.
+    mutable Mutex mutex_{LockRank::kConsoleStatus};
+    uint32_t item_count_ J3_GUARDED_BY(mutex_) = 0;
+    std::vector<uint32_t> selected_ J3_GUARDED_BY(mutex_);
+    std::string info_text_ J3_GUARDED_BY(mutex_);
+    std::string last_status_ J3_GUARDED_BY(mutex_);
+    bool muted_ J3_GUARDED_BY(mutex_) = false;
+    bool sending_ J3_GUARDED_BY(mutex_) = false;
+    bool receiving_ J3_GUARDED_BY(mutex_) = false;
 
-    void run_posted();
-    std::mutex post_mutex_;
-    std::condition_variable post_changed_;
-    std::deque<std::function<void()>> posted_;
-    bool running_work_ = false;
-    uint64_t work_done_ = 0;  // pieces of posted work run so far
-    bool stopping_ = false;
-    std::thread post_thread_;  // started with the first post
+    void run_posted() J3_EXCLUDES(post_mutex_);
+    // Never held while posted work runs.
+    Mutex post_mutex_{LockRank::kConsolePosts};
+    std::condition_variable_any post_changed_;
+    std::deque<std::function<void()>> posted_ J3_GUARDED_BY(post_mutex_);
+    bool running_work_ J3_GUARDED_BY(post_mutex_) = false;
+    uint64_t work_done_ J3_GUARDED_BY(post_mutex_) = 0;  // pieces of posted work run so far
+    bool stopping_ J3_GUARDED_BY(post_mutex_) = false;
+    // Started with the first post; joined by the destructor, once stopping_
+    // lets it end.
+    std::thread post_thread_ J3_GUARDED_BY(post_mutex_);
 };
 
 }  // namespace j3

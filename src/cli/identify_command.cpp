@@ -58,10 +58,10 @@ VerbOutcome identify_command(const std::vector<std::string>& args) {
     bool json = false;
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        const MidiArg taken = take_midi_arg(a, m);
-        if (taken == MidiArg::kTaken) continue;
-        if (taken != MidiArg::kOther)
-            return midi_arg_ending(taken, kVerb, kUsage,
+        const MidiArg midi_arg = take_midi_arg(a, m);
+        if (midi_arg == MidiArg::kTaken) continue;
+        if (midi_arg != MidiArg::kOther)
+            return midi_arg_ending(midi_arg, kVerb, kUsage,
                                    "--device takes a device number from 0 to 127");
         if (a.positional()) return usage_error("unexpected argument \"" + a.text + "\"");
         if (a.is("--json")) json = true;

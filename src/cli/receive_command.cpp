@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -195,10 +194,10 @@ Result check_together(const Options& o) {
 std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, Options& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        const MidiArg taken = take_midi_arg(a, o.midi);
-        if (taken == MidiArg::kTaken) continue;
-        if (taken != MidiArg::kOther)
-            return midi_arg_ending(taken, kVerb, kUsage,
+        const MidiArg midi_arg = take_midi_arg(a, o.midi);
+        if (midi_arg == MidiArg::kTaken) continue;
+        if (midi_arg != MidiArg::kOther)
+            return midi_arg_ending(midi_arg, kVerb, kUsage,
                                    "--device takes a device number from 0 to 127");
         if (const Result taken = take_option(a, o); !taken) return usage_error(taken.message);
     }
@@ -246,12 +245,13 @@ struct EntryWriter {
 
     // The entries made since the last call.
     void write_new() {
-        std::lock_guard lock(ctx.files.mutex);
-        for (; written < std::min(ctx.files.file_array.size(), most) && error; ++written) {
-            const FileEntry& e = ctx.files.file_array[written];
-            error = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
-            if (written >= not_received) bytes += int64_t(e.data.size());
-        }
+        ctx.files.with_entries([&](std::vector<FileEntry>& entries) {
+            for (; written < std::min(entries.size(), most) && error; ++written) {
+                const FileEntry& e = entries[written];
+                error = write_whole_file(free_path(dir, e.file), e.data.data(), e.data.size());
+                if (written >= not_received) bytes += int64_t(e.data.size());
+            }
+        });
     }
     size_t received_written() const { return written - not_received; }
 };

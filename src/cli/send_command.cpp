@@ -121,10 +121,11 @@ Result take_option(const ParsedArg& a, SendOptions& o) {
 std::optional<VerbOutcome> parse_line(const std::vector<std::string>& args, SendOptions& o) {
     const ParsedArgs parsed = parse_args(args, kOptions);
     for (const ParsedArg& a : parsed.args) {
-        const MidiArg taken = take_midi_arg(a, o.midi);
-        if (taken == MidiArg::kTaken) continue;
-        if (taken != MidiArg::kOther)
-            return midi_arg_ending(taken, "send", kUsage, "--device takes a number from 0 to 127");
+        const MidiArg midi_arg = take_midi_arg(a, o.midi);
+        if (midi_arg == MidiArg::kTaken) continue;
+        if (midi_arg != MidiArg::kOther)
+            return midi_arg_ending(midi_arg, "send", kUsage,
+                                   "--device takes a number from 0 to 127");
         if (a.positional()) {
             o.files.push_back(a.text);
         } else if (const Result taken = take_option(a, o); !taken) {
@@ -148,14 +149,13 @@ Result prepare(Context& ctx, ConsoleWindow& window, const SendOptions& o) {
             is_list_file_name(f) ? append_file_list(ctx, f) : add_file_entry(ctx, f, nullptr);
         if (!added) return added;
     }
-    {
-        // The Loop and Stereo buttons, pressed for every item.
-        std::lock_guard lock(ctx.files.mutex);
-        for (FileEntry& e : ctx.files.file_array) {
+    // The Loop and Stereo buttons, pressed for every item.
+    ctx.files.with_entries([&](std::vector<FileEntry>& entries) {
+        for (FileEntry& e : entries) {
             if (o.loop >= 0) e.loop = o.loop;
             if (o.stereo >= 0) e.stereo = o.stereo;
         }
-    }
+    });
     if (o.speed >= 0) {
         ctx.midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint,
                                       max_sysex_speed_for_index(o.speed));
@@ -175,7 +175,7 @@ Result prepare(Context& ctx, ConsoleWindow& window, const SendOptions& o) {
 // the time left on a terminal. Ctrl-C stops the send; true then.
 bool follow_send(Context& ctx, ConsoleWindow& window, const CtrlC& ctrl_c) {
     const bool terminal = isatty(fileno(stdout)) != 0;
-    const SendPlan plan = plan_send(ctx, ctx.files.selected_ids);
+    const SendPlan plan = plan_send(ctx, ctx.files.selected_ids());
     RateMeter meter;
     bool stopped = false;
     for (;;) {

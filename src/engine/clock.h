@@ -39,7 +39,7 @@ class SystemClock : public Clock {
   private:
     // Taken by wake() so a change made just before it cannot slip between
     // the sleeper's look at ready() and its wait.
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kClock};
     std::condition_variable_any woken_;
 };
 

@@ -1,7 +1,7 @@
 #include "engine/item_commands.h"
 
 #include <filesystem>
-#include <mutex>
+#include <optional>
 
 #include "analysis/inventory_text.h"
 #include "analysis/item_info.h"
@@ -54,9 +54,9 @@ void enable_item_button(WindowControls& window, ItemButton button, bool enabled)
 
 void show_item_info(Context& ctx, uint32_t item_id, int notification_kind) {
     if (notification_kind != kItemSelectedNotification) return;
-    const std::vector<FileEntry>& entries = ctx.files.file_array;
-    if (item_id == 0 || item_id > entries.size()) return;
-    const FileEntry& entry = entries[item_id - 1];
+    const std::optional<FileEntry> found = ctx.files.entry(item_id);
+    if (!found) return;
+    const FileEntry& entry = *found;
     WindowControls& window = *ctx.window;
 
     disable_item_buttons(window);
@@ -87,26 +87,27 @@ int32_t build_waveform_items(Context& ctx) {
     if (!ctx.fft.set_up) fft_setup(ctx.fft, kWaveformMaxFrames, kFftAnySize);
 
     refresh_selection(ctx);
-    const std::vector<uint32_t> ids = ctx.files.selected_ids;
+    const std::vector<uint32_t> ids = ctx.files.selected_ids();
     int32_t slot = 0;
     int32_t built = 0;
     for (uint32_t id : ids) {
-        FileEntry& entry = ctx.files.file_array[id - 1];
-        WaveformBuild build = build_waveform_for_item(ctx.fft, entry.data.data(), entry.data.size(),
-                                                      entry.file, entry.stereo, slot);
+        const std::optional<FileEntry> entry = ctx.files.entry(id);
+        if (!entry) continue;
+        WaveformBuild build = build_waveform_for_item(
+            ctx.fft, entry->data.data(), entry->data.size(), entry->file, entry->stereo, slot);
         if (!build.took_slot) continue;
         if (build.ok) {
-            {
-                std::lock_guard lock(ctx.files.mutex);
-                entry.file = std::move(build.name);
-                entry.is_new = 1;
+            const EntryBytes made(std::move(build.message));
+            ctx.files.with_entry(id, [&](FileEntry& e) {
+                e.file = std::move(build.name);
+                e.is_new = 1;
                 // Made here and nowhere on disk: quitting asks before it is lost.
-                entry.unsaved = true;
-                set_entry_data(entry, std::move(build.message));  // the audio buffer goes
-            }
+                e.unsaved = true;
+                set_entry_data(e, made);  // the audio buffer goes
+            });
             ctx.window->list_update();
             disable_item_buttons(*ctx.window);
-            ctx.window->set_info_text(analyse_ly_sysex(entry.data.data(), entry.data.size()));
+            ctx.window->set_info_text(analyse_ly_sysex(made.data(), made.size()));
             ++built;
         }
         ++slot;

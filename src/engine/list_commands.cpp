@@ -1,7 +1,5 @@
 #include "engine/list_commands.h"
 
-#include <mutex>
-
 #include "analysis/device_family.h"
 #include "engine/context.h"
 #include "filelist/list_file.h"
@@ -11,8 +9,8 @@ namespace {
 
 void rebuild_list_view(Context& ctx) {
     ctx.window->list_remove_all();
-    for (size_t i = 0; i < ctx.files.file_array.size(); ++i)
-        ctx.window->list_add_item(uint32_t(i + 1));
+    const size_t count = ctx.files.size();
+    for (size_t i = 0; i < count; ++i) ctx.window->list_add_item(uint32_t(i + 1));
 }
 
 }  // namespace
@@ -22,7 +20,6 @@ Result add_file_entry(Context& ctx, const std::filesystem::path& path, FileEntry
     Result read = map_item_file(path, data);
     if (!read) return read;
     if (existing) {
-        std::lock_guard lock(ctx.files.mutex);
         set_entry_data(*existing, std::move(data));
         return read;
     }
@@ -46,29 +43,27 @@ void append_entry(Context& ctx, FileEntry entry) {
 
 int32_t refresh_selection(Context& ctx) {
     // A running send keeps its own queue, so it is not disturbed by this.
-    const uint32_t count = uint32_t(ctx.files.file_array.size());
-    ctx.files.selected_ids.clear();
+    const uint32_t count = uint32_t(ctx.files.size());
+    std::vector<uint32_t> selected;
     for (uint32_t id : ctx.window->list_selected_ids()) {
-        if (id >= 1 && id <= count) ctx.files.selected_ids.push_back(id);
+        if (id >= 1 && id <= count) selected.push_back(id);
     }
-    ctx.files.selected_count = int32_t(ctx.files.selected_ids.size());
-    return ctx.files.selected_count;
+    const int32_t selected_count = int32_t(selected.size());
+    ctx.files.set_selected_ids(std::move(selected));
+    return selected_count;
 }
 
 void remove_selected_entries(Context& ctx) {
     if (list_in_use(ctx)) return;
     if (refresh_selection(ctx) == 0) return;
-    erase_entries(ctx.files, ctx.files.selected_ids);
+    erase_entries(ctx.files, ctx.files.selected_ids());
     rebuild_list_view(ctx);
     refresh_selection(ctx);
 }
 
 void remove_all_entries(Context& ctx) {
     if (list_in_use(ctx)) return;
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        ctx.files.file_array.clear();
-    }
+    ctx.files.with_entries([](std::vector<FileEntry>& entries) { entries.clear(); });
     ctx.window->list_remove_all();
     refresh_selection(ctx);
 }

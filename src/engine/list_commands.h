@@ -25,7 +25,7 @@ Result add_file_entry(Context& ctx, const std::filesystem::path& path, FileEntry
 // Appends an entry made in memory and shows it (received data, built items).
 void append_entry(Context& ctx, FileEntry entry);
 
-// Rebuilds selected_ids and selected_count from the list view and returns the
+// Rebuilds the list's selection (FileList::selected_ids) from the list view and returns the
 // count. Resets the send queue position unless a send is running.
 int32_t refresh_selection(Context& ctx);
 

@@ -53,7 +53,7 @@ bool bool_value(const PlistValue* v, bool fallback);
 std::string text_value(const PlistValue* v, std::string_view fallback);
 // The settings of a missing file: a fresh prefs_dict of version 1, the
 // switches and the delay at their defaults, and an empty list
-// (ctx.files.file_array is cleared).
+// (ctx.files is emptied).
 void set_up_defaults(Context& ctx);
 
 }  // namespace j3

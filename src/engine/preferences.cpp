@@ -156,10 +156,7 @@ void set_up_defaults(Context& ctx) {
     s.reload_files = false;
     s.ignore_handshake = true;
     s.send_delay = 0;
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        ctx.files.file_array.clear();
-    }
+    ctx.files.with_entries([](std::vector<FileEntry>& entries) { entries.clear(); });
 }
 
 int32_t text_to_int(std::string_view text) {
@@ -303,14 +300,11 @@ PreferencesLoad load_preferences(Context& ctx, const fs::path& file, LoadNotes* 
     }
     std::vector<FileEntry> entries;
     if (s.reload_files) entries = reload_entries(ctx, *stored, notes);
-    {
-        std::lock_guard lock(ctx.files.mutex);
-        ctx.files.file_array = std::move(entries);
-    }
+    const size_t count = entries.size();
+    ctx.files.with_entries([&](std::vector<FileEntry>& list) { list = std::move(entries); });
     ctx.window->list_remove_all();
-    for (size_t i = 0; i < ctx.files.file_array.size(); ++i)
-        ctx.window->list_add_item(uint32_t(i + 1));
-    // The list's copy in the dictionary is rebuilt from file_array when saving.
+    for (size_t i = 0; i < count; ++i) ctx.window->list_add_item(uint32_t(i + 1));
+    // The list's copy in the dictionary is rebuilt from the entries when saving.
     d.set(kFileArray, PlistValue::make_array());
     return PreferencesLoad::kFromFile;
 }
@@ -329,7 +323,7 @@ Result save_preferences(Context& ctx, const fs::path& file) {
     d.set(kNormalH, PlistValue::make_int(s.normal_h));
     d.set(kNormalW, PlistValue::make_int(s.normal_w));
     PlistValue list = PlistValue::make_array();
-    for (const FileEntry& e : ctx.files.file_array) list.items.push_back(entry_dict(e));
+    for (const FileEntry& e : ctx.files.entries()) list.items.push_back(entry_dict(e));
     d.set(kFileArray, std::move(list));
 
     const std::optional<std::string> xml = plist_xml_text(d);

@@ -173,16 +173,15 @@ void start_item(Context& ctx, SendState& t) J3_REQUIRES(t.send_mutex) {
         std::string name;
         std::string file;
         {
-            std::lock_guard files_lock(ctx.files.mutex);
-            if (id < 1 || id > ctx.files.file_array.size()) continue;
-            const FileEntry& e = ctx.files.file_array[id - 1];
-            name = std::filesystem::path(e.file).filename().string();
-            t.current_bytes = e.data;
+            const std::optional<FileEntry> e = ctx.files.entry(id);
+            if (!e) continue;
+            name = std::filesystem::path(e->file).filename().string();
+            t.current_bytes = e->data;
             t.current_data = t.current_bytes.data();
             t.current_size = int32_t(t.current_bytes.size());
-            t.current_loop = e.loop;
-            t.current_stereo = e.stereo;
-            file = e.file;
+            t.current_loop = e->loop;
+            t.current_stereo = e->stereo;
+            file = e->file;
         }
         t.current_name = name;
         // A file cut short or rewritten since it was opened: its bytes are no
@@ -359,10 +358,10 @@ bool start_sending(Context& ctx) {
         // The previous send's last request is still being cancelled: this
         // one starts when it is back.
         t.start_pending = true;
-        t.pending_queue = ctx.files.selected_ids;
+        t.pending_queue = ctx.files.selected_ids();
         return false;
     }
-    begin_send(ctx, t, ctx.files.selected_ids);
+    begin_send(ctx, t, ctx.files.selected_ids());
     return true;
 }
 

@@ -47,13 +47,13 @@ struct ControlRequest {
     std::atomic<bool> held{false};
 };
 struct ControlRequests {
-    Mutex mutex;
+    Mutex mutex{LockRank::kControlRequests};
     std::list<ControlRequest> records J3_GUARDED_BY(mutex);  // a list: records never move
 };
 
 struct SendState {
     // Serialises send_completion against Stop and CANCEL.
-    Mutex send_mutex;
+    Mutex send_mutex{LockRank::kSend};
 
     std::atomic<SendMode> send_mode{kSendIdle};
 

@@ -1,7 +1,6 @@
 #include "engine/send_time_left.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "audio/audio_info.h"
 #include "engine/context.h"
@@ -41,11 +40,12 @@ double share_left(const PlannedItem& item, const SendProgress& p) {
 
 SendPlan plan_send(Context& ctx, const std::vector<uint32_t>& ids) {
     SendPlan plan;
-    std::lock_guard lock(ctx.files.mutex);
-    for (const uint32_t id : ids) {
-        if (id == 0 || id > ctx.files.file_array.size()) continue;
-        plan.items.push_back(plan_item(ctx.files.file_array[id - 1]));
-    }
+    ctx.files.with_entries([&](std::vector<FileEntry>& entries) {
+        for (const uint32_t id : ids) {
+            if (id == 0 || id > entries.size()) continue;
+            plan.items.push_back(plan_item(entries[id - 1]));
+        }
+    });
     return plan;
 }
 

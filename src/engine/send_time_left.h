@@ -3,7 +3,7 @@
 // sample the dump its frames make), and the send's progress then tells how
 // much of it is still to go.
 //
-//   SendPlan plan = plan_send(ctx, ctx.files.selected_ids);   // as the send starts
+//   SendPlan plan = plan_send(ctx, ctx.files.selected_ids()); // as the send starts
 //   ... each status tick ...
 //   meter.add(now_ms, bytes_sent(plan, ctx.send.progress()));
 //   time_left_text(send_time_left_input(ctx, plan, ctx.send.progress(), meter.rate()));

@@ -175,24 +175,72 @@ void set_entry_data(FileEntry& entry, EntryBytes data) {
     entry.type_tag_valid = false;
 }
 
+size_t FileList::size() const {
+    Lock lock(mutex_);
+    return entries_.size();
+}
+
+std::optional<FileEntry> FileList::entry(uint32_t id) const {
+    Lock lock(mutex_);
+    if (id < 1 || id > entries_.size()) return std::nullopt;
+    return entries_[id - 1];
+}
+
+std::vector<FileEntry> FileList::entries() const {
+    Lock lock(mutex_);
+    return entries_;
+}
+
+bool FileList::with_entry(uint32_t id, const std::function<void(FileEntry&)>& use) {
+    Lock lock(mutex_);
+    if (id < 1 || id > entries_.size()) return false;
+    use(entries_[id - 1]);
+    return true;
+}
+
+void FileList::with_entries(const std::function<void(std::vector<FileEntry>&)>& use) {
+    Lock lock(mutex_);
+    use(entries_);
+}
+
+std::vector<uint32_t> FileList::selected_ids() const {
+    Lock lock(mutex_);
+    return selected_ids_;
+}
+
+int32_t FileList::selected_count() const {
+    Lock lock(mutex_);
+    return int32_t(selected_ids_.size());
+}
+
+void FileList::set_selected_ids(std::vector<uint32_t> ids) {
+    Lock lock(mutex_);
+    selected_ids_ = std::move(ids);
+}
+
 std::vector<uint32_t> unsaved_entry_ids(const FileList& files) {
+    const std::vector<FileEntry> entries = files.entries();
     std::vector<uint32_t> ids;
-    for (size_t i = 0; i < files.file_array.size(); ++i)
-        if (files.file_array[i].unsaved) ids.push_back(uint32_t(i + 1));
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].unsaved) ids.push_back(uint32_t(i + 1));
     return ids;
 }
 
 uint32_t push_entry(FileList& list, FileEntry entry) {
-    std::lock_guard lock(list.mutex);
-    list.file_array.push_back(std::move(entry));
-    return uint32_t(list.file_array.size());
+    uint32_t id = 0;
+    list.with_entries([&](std::vector<FileEntry>& entries) {
+        entries.push_back(std::move(entry));
+        id = uint32_t(entries.size());
+    });
+    return id;
 }
 
 void erase_entries(FileList& list, const std::vector<uint32_t>& ascending_ids) {
-    std::lock_guard lock(list.mutex);
-    // From the highest position down, so the lower positions stay valid.
-    for (auto it = ascending_ids.rbegin(); it != ascending_ids.rend(); ++it)
-        list.file_array.erase(list.file_array.begin() + (*it - 1));
+    list.with_entries([&](std::vector<FileEntry>& entries) {
+        // From the highest position down, so the lower positions stay valid.
+        for (auto it = ascending_ids.rbegin(); it != ascending_ids.rend(); ++it)
+            entries.erase(entries.begin() + (*it - 1));
+    });
 }
 
 }  // namespace j3

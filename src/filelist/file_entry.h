@@ -1,18 +1,18 @@
 // The list of items: every file opened, dump received or waveform built is one
-// FileEntry of file_array. An item opened from a file holds a read-only
+// FileEntry of the FileList. An item opened from a file holds a read-only
 // mapping of it; received and built items own their bytes (entry_bytes.h).
 // The commands that show the list in the window are in engine/list_commands.h.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "base/thread_annotations.h"
 #include "filelist/entry_bytes.h"
 #include "format/result.h"
 
@@ -36,26 +36,43 @@ struct FileEntry {
 // Replaces an entry's buffer and forgets what was derived from the old one.
 void set_entry_data(FileEntry& entry, EntryBytes data);
 
-struct FileList {
-    // Item id of the entry at position p is p + 1, always.
-    std::vector<FileEntry> file_array;
-    // Changes of file_array are made on the GUI thread under this lock; the
-    // completion thread takes it to read the entry it is about to send. The
-    // GUI thread may read without it.
-    mutable std::mutex mutex;
+// The list of items. The GUI thread (the command line's main and console
+// threads) changes and reads it, the completion thread reads the item it is
+// about to send: every look goes through these calls, which take the list's
+// lock. Item id of the entry at position p is p + 1, always.
+class FileList {
+  public:
+    size_t size() const;
+    // A copy of the entry of id, its bytes shared; none when there is no such
+    // entry.
+    std::optional<FileEntry> entry(uint32_t id) const;
+    // Copies of every entry, in id order.
+    std::vector<FileEntry> entries() const;
+    // Runs `use` on the entry of id under the lock (to change it, or to read
+    // it without a copy); false when there is no such entry. `use` takes no
+    // lock that comes before the list's (base/lock_order.h).
+    bool with_entry(uint32_t id, const std::function<void(FileEntry&)>& use);
+    // The same for the whole array, for changes of more than one entry.
+    void with_entries(const std::function<void(std::vector<FileEntry>&)>& use);
 
-    // The list view's selection, rebuilt by refresh_selection: ascending ids.
-    std::vector<uint32_t> selected_ids;
-    std::atomic<int32_t> selected_count{0};
+    // The list view's selection, ascending ids (refresh_selection).
+    std::vector<uint32_t> selected_ids() const;
+    int32_t selected_count() const;
+    void set_selected_ids(std::vector<uint32_t> ids);
+
+  private:
+    mutable Mutex mutex_{LockRank::kFileList};
+    std::vector<FileEntry> entries_ J3_GUARDED_BY(mutex_);
+    std::vector<uint32_t> selected_ids_ J3_GUARDED_BY(mutex_);
 };
 
 // Ids of the entries that were received or made and never saved, ascending.
 std::vector<uint32_t> unsaved_entry_ids(const FileList& files);
 
-// Appends an entry under the lock and returns its item id.
+// Appends an entry and returns its item id.
 uint32_t push_entry(FileList& list, FileEntry entry);
 
-// Removes the entries of the given ids (ascending, each valid) under the lock.
+// Removes the entries of the given ids (ascending, each valid).
 void erase_entries(FileList& list, const std::vector<uint32_t>& ascending_ids);
 
 // Items of 2 GiB or more are refused: sizes travel as 32-bit counts.

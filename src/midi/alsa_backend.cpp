@@ -39,7 +39,7 @@ class ErrorLog {
     }
 
   private:
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kMidiErrors};
     std::string text_ J3_GUARDED_BY(mutex_);
     uint64_t count_ J3_GUARDED_BY(mutex_) = 0;
 };
@@ -204,7 +204,7 @@ class AlsaBackend final : public MidiBackend {
     ErrorLog errors_;
     // Never held while the read procedure runs; RtMidi's calls under it
     // return at once.
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kMidiBackend};
     ClientNames names_ J3_GUARDED_BY(mutex_);
     // Declared after errors_ and input_, into which their callbacks report.
     std::unique_ptr<RtMidiIn> in_ J3_GUARDED_BY(mutex_);

@@ -30,12 +30,12 @@ class InputPump {
   private:
     void loop() J3_EXCLUDES(queue_mutex_, proc_mutex_);
 
-    Mutex queue_mutex_;
+    Mutex queue_mutex_{LockRank::kInputQueue};
     std::condition_variable_any wake_;
     MidiPacketList queued_ J3_GUARDED_BY(queue_mutex_);
     bool stopping_ J3_GUARDED_BY(queue_mutex_) = false;
 
-    Mutex proc_mutex_;  // held while the read procedure runs
+    Mutex proc_mutex_{LockRank::kInputProc};  // held while the read procedure runs
     ReadProc read_proc_ J3_GUARDED_BY(proc_mutex_);
     std::thread thread_;
 };

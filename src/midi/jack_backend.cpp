@@ -153,7 +153,7 @@ class JackBackend final : public MidiBackend {
 
     InputPump& input_;
     // Never held while the server is asked anything.
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kMidiBackend};
     ClientNames names_ J3_GUARDED_BY(mutex_);
     ClientPtr client_ J3_GUARDED_BY(mutex_);
     std::string source_ J3_GUARDED_BY(mutex_);  // key of the chosen source, empty when none

@@ -215,7 +215,7 @@ class JackClient {
     // Taken briefly by the sending, watch and notification threads; never
     // held while the server is asked anything, so a notification never
     // waits on a call that waits for it.
-    mutable Mutex names_mutex_;
+    mutable Mutex names_mutex_{LockRank::kJackNames};
     std::string source_ J3_GUARDED_BY(names_mutex_);
     bool source_left_ J3_GUARDED_BY(names_mutex_) = false;
     std::string destination_ J3_GUARDED_BY(names_mutex_);

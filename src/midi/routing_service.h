@@ -103,7 +103,7 @@ class RoutingService final : public MidiService {
 
     // Never held while a backend is asked anything but describe(), while
     // waiting or while a procedure runs.
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kMidiService};
     ClientNames names_ J3_GUARDED_BY(mutex_);
     std::vector<Record> records_ J3_GUARDED_BY(mutex_);  // Endpoint e is records_[e - 1]
     std::vector<Endpoint> sources_ J3_GUARDED_BY(mutex_);

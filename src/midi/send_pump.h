@@ -85,7 +85,7 @@ class SendPump {
     void wait_for_wire(UniqueLock& lock, const SysexRequest& request) J3_REQUIRES(mutex_);
 
     SendPumpHooks hooks_;
-    Mutex mutex_;  // never held while a hook or a completion procedure runs
+    Mutex mutex_{LockRank::kSendPump};  // never held while a hook or a completion procedure runs
     std::condition_variable_any link_wake_;
     std::condition_variable_any completion_wake_;
     std::deque<SysexRequest*> to_send_ J3_GUARDED_BY(mutex_);

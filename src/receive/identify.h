@@ -36,7 +36,7 @@ class IdentityListener {
     // A reply is 17 bytes at most; anything longer is no reply.
     static constexpr size_t kLongest = 17;
     std::atomic<bool> listening_{false};
-    Mutex mutex_;
+    Mutex mutex_{LockRank::kIdentity};
     std::vector<uint8_t> message_ J3_GUARDED_BY(mutex_);
     bool in_message_ J3_GUARDED_BY(mutex_) = false;
     std::vector<IdentityReply> replies_ J3_GUARDED_BY(mutex_);

@@ -107,10 +107,11 @@ void add_received_entry(Context& ctx, FileEntry entry) {
 SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose) {
     SaveOutcome outcome;
     // A copy, and a position of its own: a running send owns send_index.
-    const std::vector<uint32_t> ids = ctx.files.selected_ids;
+    const std::vector<uint32_t> ids = ctx.files.selected_ids();
     for (const uint32_t id : ids) {
-        if (id < 1 || id > ctx.files.file_array.size()) continue;
-        const std::string& file = ctx.files.file_array[id - 1].file;
+        const std::optional<FileEntry> chosen = ctx.files.entry(id);
+        if (!chosen) continue;
+        const std::string& file = chosen->file;
         const size_t slash = file.rfind('/');
         const std::string proposed = slash == std::string::npos ? file : file.substr(slash + 1);
         const std::optional<std::filesystem::path> path = choose(proposed);
@@ -119,18 +120,17 @@ SaveOutcome save_selected_entries(Context& ctx, const SavePathChooser& choose) {
             break;
         }
         // Entries may have been added while the dialog was open; ids stay.
-        if (id > ctx.files.file_array.size()) break;
-        FileEntry& entry = ctx.files.file_array[id - 1];
-        if (Result written = write_whole_file(*path, entry.data.data(), entry.data.size());
+        const std::optional<FileEntry> entry = ctx.files.entry(id);
+        if (!entry) break;
+        if (Result written = write_whole_file(*path, entry->data.data(), entry->data.size());
             !written) {
             outcome.result = std::move(written);
             break;
         }
-        {
-            std::lock_guard lock(ctx.files.mutex);
-            entry.file = path->string();
-            entry.unsaved = false;
-        }
+        ctx.files.with_entry(id, [&](FileEntry& e) {
+            e.file = path->string();
+            e.unsaved = false;
+        });
         ++outcome.saved;
         ctx.window->list_update();
     }

@@ -39,7 +39,7 @@ using ReplyMessage = std::array<uint8_t, 6>;
 // The one request record that carries every reply, and the replies waiting
 // for it: it is never refilled while the service holds it.
 struct ReplyQueue {
-    Mutex mutex;
+    Mutex mutex{LockRank::kReplyQueue};
     // Filled under the lock; the MIDI service reads it through the pointer
     // it was handed, while `held`.
     SysexRequest request J3_GUARDED_BY(mutex);
@@ -53,7 +53,7 @@ struct ReceptionInternals {
     // Guards everything below but the atomics and `replies`. Held by
     // midi_read for a whole packet list and by start and stop; never across
     // a wait.
-    Mutex mutex;
+    Mutex mutex{LockRank::kReception};
 
     // Polled by the status line.
     std::atomic<bool> receiving{false};

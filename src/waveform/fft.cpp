@@ -422,7 +422,7 @@ struct FftPlan {
 };
 
 struct FftPlanCache {
-    Mutex lock;
+    Mutex lock{LockRank::kFftPlans};
     std::map<std::pair<uint32_t, int>, std::shared_ptr<const FftPlan>> plans J3_GUARDED_BY(lock);
 };
 

@@ -40,7 +40,7 @@ class FileListDropTest : public QObject {
     // The list's order as the entries' first letters.
     std::string order(Harness& h) {
         std::string out;
-        for (const FileEntry& e : h.ctx.files.file_array)
+        for (const FileEntry& e : h.ctx.files.entries())
             out += fs::path(e.file).filename().string()[0];
         return out;
     }
@@ -114,7 +114,7 @@ class FileListDropTest : public QObject {
         // The moved entries stay selected in their new places.
         std::string selected_names;
         for (uint32_t id : h.window->list_selected_ids())
-            selected_names += fs::path(h.ctx.files.file_array[id - 1].file).filename().string()[0];
+            selected_names += fs::path(h.ctx.files.entry(id).value().file).filename().string()[0];
         std::string dragged_names;
         for (int r : dragged) dragged_names += "PQRS"[r];
         std::sort(selected_names.begin(), selected_names.end());
@@ -208,7 +208,7 @@ class FileListDropTest : public QObject {
         const auto with_list = uris({folder() / "l.J3", b});
         QVERIFY(!model->dropMimeData(with_list.get(), Qt::CopyAction, -1, -1, {}));
         QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("a"));
-        QCOMPARE(h.ctx.files.file_array[0].loop, 2);
+        QCOMPARE(h.ctx.files.entry(1).value().loop, 2);
         QCOMPARE(model->rowCount(), 1);
         QTRY_COMPARE(qobject_cast<QLineEdit*>(h.window->control(kSampleNumberField))->text(),
                      QStringLiteral("12"));
@@ -253,11 +253,11 @@ class FileListDropTest : public QObject {
         });
         h.window->command(kCmdOpen);
         QCOMPARE(QString::fromStdString(order(h)), QStringLiteral("yx"));
-        QCOMPARE(h.ctx.files.file_array[0].file, (folder() / "moved" / "y.wav").string());
-        QCOMPARE(h.ctx.files.file_array[0].loop, 1);
-        QCOMPARE(h.ctx.files.file_array[0].stereo, 2);
-        QCOMPARE(h.ctx.files.file_array[1].loop, 0);
-        QCOMPARE(h.ctx.files.file_array[1].data, (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
+        QCOMPARE(h.ctx.files.entry(1).value().file, (folder() / "moved" / "y.wav").string());
+        QCOMPARE(h.ctx.files.entry(1).value().loop, 1);
+        QCOMPARE(h.ctx.files.entry(1).value().stereo, 2);
+        QCOMPARE(h.ctx.files.entry(2).value().loop, 0);
+        QCOMPARE(h.ctx.files.entry(2).value().data, (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
         QTRY_COMPARE(qobject_cast<QLineEdit*>(h.window->control(kSampleNumberField))->text(),
                      QStringLiteral("25"));
     }

@@ -284,7 +284,7 @@ class MainWindowTest : public QObject {
                                QString::fromStdString(b.string())};
         });
         h.window->command(kCmdSend);
-        QCOMPARE(int(h.ctx.files.file_array.size()), 2);
+        QCOMPARE(int(h.ctx.files.size()), 2);
         // Only the first file added into an empty selection is selected and sent.
         h.midi.complete_all();
         QCOMPARE(h.midi.sent_bytes(), (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
@@ -301,8 +301,8 @@ class MainWindowTest : public QObject {
                                QString::fromStdString(good.string())};
         });
         h.window->command(kCmdOpen);
-        QCOMPARE(int(h.ctx.files.file_array.size()), 1);
-        QCOMPARE(h.ctx.files.file_array[0].file, good.string());
+        QCOMPARE(int(h.ctx.files.size()), 1);
+        QCOMPARE(h.ctx.files.entry(1).value().file, good.string());
         auto* box = h.window->findChild<QMessageBox*>();
         QVERIFY(box);
         QVERIFY(box->informativeText().contains(QString::fromStdString(missing)));
@@ -313,8 +313,8 @@ class MainWindowTest : public QObject {
         Harness h(prefs_);
         QVERIFY(h.window->start());
         add_items(h, 3);
-        h.ctx.files.file_array[0].loop = 0;
-        h.ctx.files.file_array[2].loop = 1;
+        h.ctx.files.with_entry(1, [](FileEntry& e) { e.loop = 0; });
+        h.ctx.files.with_entry(3, [](FileEntry& e) { e.loop = 1; });
         select_only(h, {1, 3});
         const struct {
             int32_t first, third;
@@ -323,9 +323,9 @@ class MainWindowTest : public QObject {
         for (const auto& p : presses) {
             h.window->command(kCmdLoop);
             QCoreApplication::processEvents();
-            QCOMPARE(h.ctx.files.file_array[0].loop, p.first);
-            QCOMPARE(h.ctx.files.file_array[1].loop, 0);
-            QCOMPARE(h.ctx.files.file_array[2].loop, p.third);
+            QCOMPARE(h.ctx.files.entry(1).value().loop, p.first);
+            QCOMPARE(h.ctx.files.entry(2).value().loop, 0);
+            QCOMPARE(h.ctx.files.entry(3).value().loop, p.third);
             QCOMPARE(text(h, kLoopButton), QString::fromUtf8(p.title));
         }
         select_only(h, {2});
@@ -335,7 +335,7 @@ class MainWindowTest : public QObject {
             QCoreApplication::processEvents();
             QCOMPARE(text(h, kStereoButton), QString::fromUtf8(title));
         }
-        QCOMPARE(h.ctx.files.file_array[1].stereo, 0);
+        QCOMPARE(h.ctx.files.entry(2).value().stereo, 0);
     }
 
     void eraseRemovesANonContiguousSelection() {
@@ -344,7 +344,7 @@ class MainWindowTest : public QObject {
         add_items(h, 4);
         select_only(h, {1, 3});
         h.window->command(kCmdErase);
-        QCOMPARE(int(h.ctx.files.file_array.size()), 2);
+        QCOMPARE(int(h.ctx.files.size()), 2);
         QCOMPARE(h.window->file_list_model()->rowCount(), 2);
         QVERIFY(cell(h, 0, FileListModel::kFileColumn).endsWith(QStringLiteral("/2.syx")));
         QVERIFY(cell(h, 1, FileListModel::kFileColumn).endsWith(QStringLiteral("/4.syx")));
@@ -360,7 +360,7 @@ class MainWindowTest : public QObject {
         h.window->command(kCmdSend);
         QVERIFY(h.ctx.send.sending());
         h.window->command(kCmdErase);
-        QCOMPARE(int(h.ctx.files.file_array.size()), 2);
+        QCOMPARE(int(h.ctx.files.size()), 2);
         h.window->command(kCmdSend);  // Stop
         QVERIFY(!h.ctx.send.sending());
         h.midi.complete_all();  // the cancelled request's late completion
@@ -581,7 +581,7 @@ class MainWindowTest : public QObject {
         h.window->update_status();
         QCOMPARE(text(h, kSendStatus), QStringLiteral("Stopped."));
         QCOMPARE(qobject_cast<QProgressBar*>(h.window->control(kProgressBar))->value(), 0);
-        QCOMPARE(int(h.ctx.files.file_array.size()), 1);
+        QCOMPARE(int(h.ctx.files.size()), 1);
     }
 
     void theKeyboardReachesEveryControl() {

@@ -87,7 +87,8 @@ class ReceiveWindowTest : public QObject {
         QCOMPARE(h->window->file_list_model()->rowCount(), 2);
         QCOMPARE(name(*h, 1), QStringLiteral("Received data 2.syx"));
         QCOMPARE(h->window->list_selected_ids(), std::vector<uint32_t>{1});
-        QCOMPARE(h->ctx.files.file_array[1].data, (std::vector<uint8_t>{0xF0, 0x01, 0x02, 0xF7}));
+        QCOMPARE(h->ctx.files.entry(2).value().data,
+                 (std::vector<uint8_t>{0xF0, 0x01, 0x02, 0xF7}));
     }
 
     void aNewCommandClearsThePreviousOnesOutcome() {
@@ -130,8 +131,8 @@ class ReceiveWindowTest : public QObject {
                 dir_->filePath(QStringLiteral("saved Received data 3.syx")).toStdString(), written)
                 .ok);
         QCOMPARE(written, (std::vector<uint8_t>{0xF0, 0x02, 0xF7}));
-        QVERIFY(!h->ctx.files.file_array[0].unsaved);
-        QVERIFY(h->ctx.files.file_array[1].unsaved);
+        QVERIFY(!h->ctx.files.entry(1).value().unsaved);
+        QVERIFY(h->ctx.files.entry(2).value().unsaved);
     }
 
     void commandsThatReplaceOrRemoveUnsavedEntriesAskFirst() {
@@ -169,7 +170,7 @@ class ReceiveWindowTest : public QObject {
                 const QByteArray where_text = where.toUtf8();
                 auto h = started();
                 receive_entries(*h, 1);
-                h->ctx.files.file_array[0].unsaved = c.unsaved;
+                h->ctx.files.with_entry(1, [&](FileEntry& e) { e.unsaved = c.unsaved; });
                 int asked = 0;  // the count the question named
                 h->window->set_unsaved_prompt([&](int count) {
                     asked = count;
@@ -200,7 +201,7 @@ class ReceiveWindowTest : public QObject {
                 }
                 QCoreApplication::processEvents();
                 QVERIFY2(asked == (c.want_asked ? 1 : 0), where_text.constData());
-                const auto& files = h->ctx.files.file_array;
+                const std::vector<FileEntry> files = h->ctx.files.entries();
                 const bool still_there =
                     !files.empty() && files[0].data == std::vector<uint8_t>{0xF0, 0x00, 0xF7};
                 QVERIFY2(still_there == !c.want_gone, where_text.constData());

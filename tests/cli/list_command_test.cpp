@@ -144,9 +144,9 @@ TEST_F(ListCommand, SendTakesTheEntriesOfAListWithTheirOwnChoices) {
     testing::TestContext t;
     ASSERT_TRUE(add_file_entry(t.ctx, write("first.syx", "\xF0\xF7"), nullptr));
     ASSERT_TRUE(append_file_list(t.ctx, dir / "l.j3"));
-    ASSERT_EQ(t.ctx.files.file_array.size(), 3u);
-    EXPECT_EQ(t.ctx.files.file_array[1].loop, 2);
-    EXPECT_EQ(t.ctx.files.file_array[2].stereo, 1);
+    ASSERT_EQ(t.ctx.files.size(), 3u);
+    EXPECT_EQ(t.ctx.files.entry(2)->loop, 2);
+    EXPECT_EQ(t.ctx.files.entry(3)->stereo, 1);
     EXPECT_EQ(t.window.list_items, (std::vector<uint32_t>{1, 2, 3}));
 
     // A list naming a file that is gone adds nothing.
@@ -154,7 +154,7 @@ TEST_F(ListCommand, SendTakesTheEntriesOfAListWithTheirOwnChoices) {
     const Result r = append_file_list(t.ctx, dir / "l.j3");
     EXPECT_FALSE(r);
     EXPECT_NE(r.message.find(entries[1].file), std::string::npos) << r.message;
-    EXPECT_EQ(t.ctx.files.file_array.size(), 3u);
+    EXPECT_EQ(t.ctx.files.size(), 3u);
 
     const CliRun refused = run_j3({"send", (dir / "l.j3").string(), "--to", "J3 Loopback"});
     EXPECT_EQ(refused.status, 1);

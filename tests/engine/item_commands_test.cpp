@@ -31,7 +31,7 @@ struct ItemInfoTest : ::testing::Test {
         e.loop = loop;
         e.stereo = stereo;
         set_entry_data(e, std::move(data));
-        t.ctx.files.file_array.push_back(std::move(e));
+        push_entry(t.ctx.files, std::move(e));
     }
     std::string select(uint32_t id) {
         show_item_info(t.ctx, id, kItemSelectedNotification);
@@ -71,7 +71,7 @@ TEST_F(ItemInfoTest, AnalysisChosenInFamilyOrder) {
     for (const Case& c : cases) {
         t.window.info_text = "previous";
         add(c.buffer);
-        EXPECT_EQ(select(uint32_t(t.ctx.files.file_array.size())), c.want) << c.description;
+        EXPECT_EQ(select(uint32_t(t.ctx.files.size())), c.want) << c.description;
     }
 }
 
@@ -112,7 +112,7 @@ TEST_F(ItemInfoTest, SelectionResetsTheItemButtons) {
         t.window.enable_stereo_button(true);
         t.window.enable_waveform_button(true);
         add(family_block(0x02, 0x52), c.loop, c.stereo);
-        select(uint32_t(t.ctx.files.file_array.size()));
+        select(uint32_t(t.ctx.files.size()));
         for (Shown control : {kLoopButton, kStereoButton, kWaveformButton}) {
             EXPECT_FALSE(t.window.enabled(control)) << c.description << " control " << control;
         }
@@ -158,7 +158,7 @@ class WaveformCommand : public ::testing::Test {
         FileEntry e;
         e.file = std::move(file);
         e.data = std::move(data);
-        t.ctx.files.file_array.push_back(std::move(e));
+        push_entry(t.ctx.files, std::move(e));
     }
     TestContext t;
 };
@@ -170,18 +170,20 @@ TEST_F(WaveformCommand, SelectedAudioItemsBecomeWaveformsInPlace) {
     add("/s/Sub.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
     add("/s/Unselected.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
     t.window.select({1, 2, 3, 4});
-    entry_type_tag(t.ctx.files.file_array[0]);  // a cached tag must not survive the build
+    // A cached tag must not survive the build.
+    t.ctx.files.with_entry(1, [](FileEntry& e) { entry_type_tag(e); });
 
     EXPECT_EQ(build_waveform_items(t.ctx), 2);
 
-    const auto& files = t.ctx.files.file_array;
+    const std::vector<FileEntry> files = t.ctx.files.entries();
+    ASSERT_EQ(files.size(), 5u);
     EXPECT_EQ(files[0].file, "Bässlin.syx");
     EXPECT_EQ(files[0].is_new, 1);
     EXPECT_EQ(files[0].data.size(), kWaveformMessageBytes);
     EXPECT_EQ(files[0].data[9], 0) << "first slot";
     EXPECT_EQ(files[0].data[10], 'B');
     EXPECT_EQ(files[0].data[11], '\\');
-    EXPECT_EQ(entry_type_tag(t.ctx.files.file_array[0]), "LY");
+    EXPECT_EQ(entry_type_tag(files[0]), "LY");
     EXPECT_EQ(files[1].file, "/s/bank.syx") << "not audio: untouched";
     EXPECT_EQ(files[2].file, "/s/Too long.wav") << "16385 frames: skipped, no slot";
     EXPECT_EQ(files[3].file, "Sub.syx");
@@ -205,9 +207,11 @@ TEST_F(WaveformCommand, AFailedBuildKeepsItsItemAndUsesItsSlot) {
     add("short.wav", wav16(sine(1000, 1, 1000), 1, Loop{0, 999}));
     t.window.select({1, 2});
     EXPECT_EQ(build_waveform_items(t.ctx), 1);
-    EXPECT_EQ(t.ctx.files.file_array[0].file, "long.wav");
-    EXPECT_EQ(t.ctx.files.file_array[1].file, "short.syx");
-    EXPECT_EQ(t.ctx.files.file_array[1].data[9], 1);
+    const std::vector<FileEntry> files = t.ctx.files.entries();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].file, "long.wav");
+    EXPECT_EQ(files[1].file, "short.syx");
+    EXPECT_EQ(files[1].data[9], 1);
 }
 
 TEST_F(WaveformCommand, RefusedWhileSending) {
@@ -215,7 +219,7 @@ TEST_F(WaveformCommand, RefusedWhileSending) {
     t.window.select({1});
     ASSERT_TRUE(start_held_send(t.ctx));
     EXPECT_EQ(build_waveform_items(t.ctx), 0);
-    EXPECT_EQ(t.ctx.files.file_array[0].file, "a.wav");
+    EXPECT_EQ(t.ctx.files.entry(1).value().file, "a.wav");
     ASSERT_TRUE(end_held_send(t.ctx, t.midi));
     EXPECT_EQ(build_waveform_items(t.ctx), 1) << "and sets the tables up itself";
 }

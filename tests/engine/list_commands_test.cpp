@@ -19,7 +19,7 @@ using testing::TestContext;
 struct FileEntries : testing::TestFolder {
     std::vector<std::string> names() {
         std::vector<std::string> out;
-        for (auto& e : t.ctx.files.file_array) out.push_back(fs::path(e.file).filename().string());
+        for (auto& e : t.ctx.files.entries()) out.push_back(fs::path(e.file).filename().string());
         return out;
     }
     TestContext t;
@@ -28,18 +28,18 @@ struct FileEntries : testing::TestFolder {
 TEST_F(FileEntries, AddingReadsTheWholeFileAndSelectsOnlyTheFirstIntoAnEmptySelection) {
     ASSERT_TRUE(add_file_entry(t.ctx, write("a.syx", "\xF0\x01\xF7"), nullptr).ok);
     ASSERT_TRUE(add_file_entry(t.ctx, write("b.syx", ""), nullptr).ok);
-    ASSERT_EQ(t.ctx.files.file_array.size(), 2u);
-    const FileEntry& a = t.ctx.files.file_array[0];
+    ASSERT_EQ(t.ctx.files.size(), 2u);
+    const FileEntry a = t.ctx.files.entry(1).value();
     EXPECT_EQ(a.file, (dir / "a.syx").string());
     EXPECT_EQ(a.data, (std::vector<uint8_t>{0xF0, 0x01, 0xF7}));
     EXPECT_EQ(a.loop, 0);
     EXPECT_EQ(a.stereo, 0);
     EXPECT_EQ(a.is_new, 0);
-    EXPECT_TRUE(t.ctx.files.file_array[1].data.empty());
+    EXPECT_TRUE(t.ctx.files.entry(2)->data.empty());
     EXPECT_EQ(t.window.list_items, (std::vector<uint32_t>{1, 2}));
     EXPECT_EQ(t.window.selection, (std::vector<uint32_t>{1}));
     EXPECT_EQ(t.window.revealed, 1u);
-    EXPECT_EQ(t.ctx.files.selected_count, 1);
+    EXPECT_EQ(t.ctx.files.selected_count(), 1);
 }
 
 TEST_F(FileEntries, UnreadableFilesChangeNothingAndSayWhy) {
@@ -56,7 +56,7 @@ TEST_F(FileEntries, UnreadableFilesChangeNothingAndSayWhy) {
         Result r = add_file_entry(t.ctx, c.path, nullptr);
         EXPECT_FALSE(r.ok) << c.description;
         EXPECT_NE(r.message.find(c.says), std::string::npos) << c.description << ": " << r.message;
-        EXPECT_EQ(t.ctx.files.file_array.size(), 1u) << c.description;
+        EXPECT_EQ(t.ctx.files.size(), 1u) << c.description;
         EXPECT_EQ(t.window.list_items.size(), 1u) << c.description;
     }
 }
@@ -68,14 +68,14 @@ TEST_F(FileEntries, FilesOf2GiBOrMoreAreRefused) {
     Result r = add_file_entry(t.ctx, big, nullptr);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.message.find("too large"), std::string::npos);
-    EXPECT_TRUE(t.ctx.files.file_array.empty());
+    EXPECT_EQ(t.ctx.files.size(), 0u);
 }
 
 TEST_F(FileEntries, ReloadingAnEntryReplacesOnlyItsData) {
     fs::path p = write("a.syx", "old");
     add_file_entry(t.ctx, write("z.syx", "z"), nullptr);
     add_file_entry(t.ctx, p, nullptr);
-    FileEntry& e = t.ctx.files.file_array[1];
+    FileEntry e = t.ctx.files.entry(2).value();
     e.loop = 1;
     e.stereo = 2;
     e.type_tag = "ZB";
@@ -86,7 +86,7 @@ TEST_F(FileEntries, ReloadingAnEntryReplacesOnlyItsData) {
     EXPECT_EQ(e.loop, 1);
     EXPECT_EQ(e.stereo, 2);
     EXPECT_FALSE(e.type_tag_valid);
-    EXPECT_EQ(t.ctx.files.file_array.size(), 2u);
+    EXPECT_EQ(t.ctx.files.size(), 2u);
     EXPECT_EQ(t.window.list_items.size(), 2u);
 }
 
@@ -96,7 +96,7 @@ TEST_F(FileEntries, RemovingANonContiguousSelectionKeepsTheRestInOrder) {
     remove_selected_entries(t.ctx);
     EXPECT_EQ(names(), (std::vector<std::string>{"q", "s"}));
     EXPECT_EQ(t.window.list_items, (std::vector<uint32_t>{1, 2}));
-    EXPECT_EQ(t.ctx.files.selected_count, 0);
+    EXPECT_EQ(t.ctx.files.selected_count(), 0);
 
     // Nothing selected: nothing happens.
     remove_selected_entries(t.ctx);
@@ -120,7 +120,7 @@ TEST_F(FileEntries, RefreshSelectionEmptiesWithNothingSelected) {
     add_file_entry(t.ctx, write("p", "p"), nullptr);
     t.window.select({});
     EXPECT_EQ(refresh_selection(t.ctx), 0);
-    EXPECT_TRUE(t.ctx.files.selected_ids.empty());
+    EXPECT_TRUE(t.ctx.files.selected_ids().empty());
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ struct ListFileLoad : testing::TestFolder {
     // The entries as "name loop stereo", by file name.
     std::vector<std::string> shown() {
         std::vector<std::string> out;
-        for (const FileEntry& e : t.ctx.files.file_array) {
+        for (const FileEntry& e : t.ctx.files.entries()) {
             out.push_back(fs::path(e.file).filename().string() + " " + std::to_string(e.loop) +
                           " " + std::to_string(e.stereo));
         }
@@ -58,7 +58,7 @@ TEST_F(ListFileLoad, AListReplacesTheListWithItsEntriesChoicesAndSampleNumber) {
     EXPECT_TRUE(load.is_list);
     EXPECT_TRUE(load.loaded);
     EXPECT_EQ(shown(), (std::vector<std::string>{"a.syx 1 0", "c.syx 0 0"}));
-    EXPECT_EQ(t.ctx.files.file_array[1].data, std::vector<uint8_t>{'c'});
+    EXPECT_EQ(t.ctx.files.entry(2).value().data, std::vector<uint8_t>{'c'});
     EXPECT_EQ(t.window.sample_number, 25);
     EXPECT_EQ(t.window.list_items, (std::vector<uint32_t>{1, 2}));
     EXPECT_EQ(t.window.selection, (std::vector<uint32_t>{1}));
@@ -100,8 +100,8 @@ TEST_F(ListFileLoad, NothingChangesWhenTheFileIsNoListOrTheListIsInUse) {
         EXPECT_EQ(load.is_list, c.is_list) << c.description;
         EXPECT_FALSE(load.loaded) << c.description;
         EXPECT_TRUE(mentions(load.problems, c.says)) << c.description;
-        ASSERT_EQ(fresh.ctx.files.file_array.size(), 1u) << c.description;
-        EXPECT_EQ(fs::path(fresh.ctx.files.file_array[0].file).filename(), "kept.syx");
+        ASSERT_EQ(fresh.ctx.files.size(), 1u) << c.description;
+        EXPECT_EQ(fs::path(fresh.ctx.files.entry(1)->file).filename(), "kept.syx");
         EXPECT_EQ(fresh.window.sample_number, 3) << c.description;
         EXPECT_TRUE(testing::end_held_send(fresh.ctx, fresh.midi)) << c.description;
     }
@@ -159,7 +159,7 @@ TEST_F(ListFileLoad, DroppedAndOpenedFilesAreTakenByTheirKind) {
          1},
     };
     for (const Case& c : cases) {
-        t.ctx.files.file_array.clear();
+        t.ctx.files.with_entries([](std::vector<FileEntry>& all) { all.clear(); });
         t.window.list_items.clear();
         const FilesTaken taken = take_files(t.ctx, c.paths, c.from);
         EXPECT_EQ(shown(), c.want) << c.description;

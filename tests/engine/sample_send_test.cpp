@@ -361,7 +361,7 @@ TEST_F(SampleSend, TheDumpCarriesTheSettingsAndKeepsItsOwnItem) {
     t.window.set_sample_number(9);
     add("/s/a.wav", mono16(100));
     add("/s/b.wav", mono16(7));
-    t.ctx.files.file_array[0].loop = kLoopOff;
+    t.ctx.files.with_entry(1, [](FileEntry& e) { e.loop = kLoopOff; });
     start({1});
     // Another item selected meanwhile has its info text made without
     // touching the item being sent.

@@ -303,12 +303,12 @@ TEST_F(SendLoop, EntriesStayWhileTheServiceHoldsTheCancelledRequest) {
     const uint8_t* held = t.midi.in_flight.front()->data;
     remove_selected_entries(t.ctx);
     remove_all_entries(t.ctx);
-    ASSERT_EQ(t.ctx.files.file_array.size(), 2u);
-    EXPECT_EQ(held, t.ctx.files.file_array[0].data.data());
+    ASSERT_EQ(t.ctx.files.size(), 2u);
+    EXPECT_EQ(held, t.ctx.files.entry(1)->data.data());
 
     t.midi.complete_next();
     remove_all_entries(t.ctx);
-    EXPECT_TRUE(t.ctx.files.file_array.empty());
+    EXPECT_EQ(t.ctx.files.size(), 0u);
 }
 
 // A request the service could not deliver (the destination was disconnected
@@ -404,7 +404,7 @@ TEST_F(SendFromFile, AFileChangedOnDiskStopsTheSendWithItsName) {
         TestContext fresh;
         const std::string path = write("a.syx", item);
         ASSERT_TRUE(add_file_entry(fresh.ctx, path, nullptr));
-        ASSERT_TRUE(fresh.ctx.files.file_array[0].data.mapped());
+        ASSERT_TRUE(fresh.ctx.files.entry(1).value().data.mapped());
         fresh.window.select({1});
         refresh_selection(fresh.ctx);
         if (!c.after_first_piece) c.change(path);

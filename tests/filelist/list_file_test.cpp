@@ -366,15 +366,14 @@ TEST(MoveEntries, DraggedEntriesLandTogetherAtTheGapAndNothingElseMoves) {
     };
     for (const Case& c : cases) {
         FileList list;
-        for (char name : std::string("PQRS"))
-            list.file_array.push_back(entry(std::string(1, name)));
+        for (char name : std::string("PQRS")) push_entry(list, entry(std::string(1, name)));
         const std::vector<size_t> moved_to = move_entries(list, c.ids, c.gap);
+        const std::vector<FileEntry> entries = list.entries();
         std::string got;
-        for (const FileEntry& e : list.file_array) got += e.file;
+        for (const FileEntry& e : entries) got += e.file;
         EXPECT_EQ(got, c.want) << c.description;
         for (size_t old = 0; old < 4; ++old) {
-            EXPECT_EQ(list.file_array[moved_to[old]].file, std::string(1, "PQRS"[old]))
-                << c.description;
+            EXPECT_EQ(entries[moved_to[old]].file, std::string(1, "PQRS"[old])) << c.description;
         }
     }
 }

@@ -93,7 +93,7 @@ struct Receiver {
         stop_receiving(ctx);
         check(reception.progress().bytes == 0 && reception.held_bytes() == 0);
         Bytes all;
-        for (const FileEntry& e : ctx.files.file_array) {
+        for (const FileEntry& e : ctx.files.entries()) {
             check(!e.data.empty());
             check(!e.file.empty() && e.file.find('/') == std::string::npos);
             all.insert(all.end(), e.data.begin(), e.data.end());

@@ -36,19 +36,9 @@ struct Taken {
 
 Taken taken(const Context& ctx) {
     const Settings& s = ctx.settings;
-    return {s.window_x,
-            s.window_y,
-            s.window_w,
-            s.window_h,
-            s.turbo_limit,
-            s.sds_format,
-            s.send_delay,
-            s.reload_files,
-            s.ignore_handshake,
-            s.send_filename,
-            s.extended_sds,
-            s.device_number,
-            ctx.files.file_array.size()};
+    return {s.window_x,     s.window_y,      s.window_w,      s.window_h,         s.turbo_limit,
+            s.sds_format,   s.send_delay,    s.reload_files,  s.ignore_handshake, s.send_filename,
+            s.extended_sds, s.device_number, ctx.files.size()};
 }
 
 std::string contents(const fs::path& file) {

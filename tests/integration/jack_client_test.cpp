@@ -149,7 +149,7 @@ TEST_F(OwnClientOverJack, EachMessageIsOneEventSpacedByItsWireTimeAndTheDelay) {
             ASSERT_TRUE(eventually([&] { return done.load(); }));
             EXPECT_EQ(r.outcome, kSendTaken);
         } else {
-            ctx.files.file_array.clear();
+            ctx.files.with_entries([](std::vector<FileEntry>& all) { all.clear(); });
             FileEntry e;
             e.file = "item.syx";
             e.data = concat(messages);

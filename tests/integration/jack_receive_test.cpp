@@ -121,9 +121,9 @@ struct ReceiveOverJack : ::testing::Test {
     std::vector<FileEntry> entries(size_t n) {
         EXPECT_TRUE(eventually([&] {
             window.run_posted();
-            return ctx.files.file_array.size() >= n;
+            return ctx.files.size() >= n;
         }));
-        return ctx.files.file_array;
+        return ctx.files.entries();
     }
 
     std::unique_ptr<testing::JackServer> server;

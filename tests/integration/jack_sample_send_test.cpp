@@ -276,8 +276,8 @@ TEST(SampleOverJack, AFailingSamplerEndsTheSendWithTheReason) {
         if (c.want_status.find("cancelled") != std::string::npos) {
             EXPECT_TRUE(events.back().said) << c.description << ": sent on after the CANCEL";
         }
-        ASSERT_EQ(j3.ctx.files.file_array.size(), 1u) << c.description;
-        EXPECT_EQ(j3.ctx.files.file_array[0].data, file) << c.description;
+        ASSERT_EQ(j3.ctx.files.size(), 1u) << c.description;
+        EXPECT_EQ(j3.ctx.files.entry(1)->data, file) << c.description;
     }
 }
 

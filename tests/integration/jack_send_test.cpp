@@ -67,7 +67,7 @@ struct OverJack : ::testing::Test {
         ctx.settings.selected_out = choose_destination(*ctx.midi, ctx.endpoints, position, false);
         midi->set_max_sysex_speed(ctx.endpoints.destination_endpoint, speed);
         std::vector<uint32_t> ids;
-        for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
+        for (uint32_t id = 1; id <= ctx.files.size(); ++id) ids.push_back(id);
         window.select(ids);
         refresh_selection(ctx);
         return start_sending(ctx);
@@ -238,7 +238,7 @@ TEST_F(OverJack, ADisconnectedDestinationStopsTheSendAndIsReconnectedNextTime) {
     const size_t before = concat(reader.received()).size();
     EXPECT_LT(before, 40u * 500u);
 
-    while (!ctx.files.file_array.empty()) {
+    while (ctx.files.size() > 0) {
         window.select({1});
         remove_selected_entries(ctx);
     }

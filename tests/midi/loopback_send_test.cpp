@@ -70,7 +70,7 @@ struct LoopbackSend : ::testing::Test {
     }
     void start() {
         std::vector<uint32_t> ids;
-        for (uint32_t id = 1; id <= ctx.files.file_array.size(); ++id) ids.push_back(id);
+        for (uint32_t id = 1; id <= ctx.files.size(); ++id) ids.push_back(id);
         window.select(ids);
         refresh_selection(ctx);
         ASSERT_TRUE(start_sending(ctx));

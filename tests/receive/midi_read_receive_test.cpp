@@ -117,9 +117,9 @@ struct Receiver {
         midi_read(t.ctx, list);
     }
     // The entries, once the GUI thread has taken what was handed to it.
-    const std::vector<FileEntry>& entries() {
+    std::vector<FileEntry> entries() {
         t.window.run_posted();
-        return t.ctx.files.file_array;
+        return t.ctx.files.entries();
     }
     std::vector<std::string> names() {
         std::vector<std::string> n;
@@ -781,16 +781,16 @@ TEST(MidiReadReceive, EntriesMadeOnTheInputThreadReachTheListInOrder) {
     size_t seen = 0;
     while (!done) {
         r.t.window.run_posted();
-        seen = r.t.ctx.files.file_array.size();
+        seen = r.t.ctx.files.size();
     }
     input.join();
     completion.join();
     stop_receiving(r.t.ctx);
     r.t.window.run_posted();
     EXPECT_LE(seen, size_t(kDumps));
-    ASSERT_EQ(r.t.ctx.files.file_array.size(), size_t(kDumps));
+    ASSERT_EQ(r.t.ctx.files.size(), size_t(kDumps));
     for (int i = 0; i < kDumps; ++i)
-        EXPECT_EQ(r.t.ctx.files.file_array[size_t(i)].file,
+        EXPECT_EQ(r.t.ctx.files.entry(uint32_t(i + 1))->file,
                   "Received data " + std::to_string(i + 1) + ".syx");
     EXPECT_EQ(r.t.window.list_items.size(), size_t(kDumps));
     EXPECT_EQ(r.replies().size(), size_t(2 * kDumps));

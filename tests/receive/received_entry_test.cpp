@@ -41,14 +41,14 @@ struct SaveEntries : TestFolder {
                 return dir / a;
             };
     }
-    const FileEntry& entry(int id) const { return t.ctx.files.file_array[size_t(id - 1)]; }
+    FileEntry entry(int id) const { return t.ctx.files.entry(uint32_t(id)).value(); }
 
     TestContext t;
     std::vector<std::string> proposed_names;
 };
 
 TEST_F(SaveEntries, OneDialogPerSelectedEntryInOrderAndACancelEndsTheSequence) {
-    t.ctx.files.selected_ids = {1, 2, 3};
+    t.ctx.files.set_selected_ids({1, 2, 3});
     const SaveOutcome out = save_selected_entries(t.ctx, chooser({"first.syx", "", "third.syx"}));
     EXPECT_EQ(out.saved, 1);
     EXPECT_TRUE(out.cancelled);
@@ -68,7 +68,7 @@ TEST_F(SaveEntries, OneDialogPerSelectedEntryInOrderAndACancelEndsTheSequence) {
 }
 
 TEST_F(SaveEntries, AFailedWriteEndsTheSequenceWithItsReasonAndKeepsTheEntry) {
-    t.ctx.files.selected_ids = {1, 3};
+    t.ctx.files.set_selected_ids({1, 3});
     const SaveOutcome out =
         save_selected_entries(t.ctx, chooser({"no such folder/first.syx", "third.syx"}));
     EXPECT_EQ(out.saved, 0);
@@ -86,7 +86,7 @@ TEST_F(SaveEntries, SavingLeavesARunningSendsPositionAlone) {
     append_entry(t.ctx, std::move(sent));
     t.window.select({4});
     ASSERT_TRUE(start_held_send(t.ctx));
-    t.ctx.files.selected_ids = {2, 3};
+    t.ctx.files.set_selected_ids({2, 3});
     const SaveOutcome out = save_selected_entries(t.ctx, chooser({"a.syx", "b.syx"}));
     EXPECT_EQ(out.saved, 2);
     EXPECT_TRUE(t.ctx.send.sending());

@@ -160,10 +160,12 @@ void add_items(j3::Context& ctx, const QString& work_dir) {
             write_looped_wav(path, 4096);
         }
         j3::add_file_entry(ctx, path.toStdString(), nullptr);
-        // Shown as it would be in a user's folder, not the temporary one.
-        ctx.files.file_array.back().file = std::string("/home/you/Samples/") + item.name;
-        // The picture then shows which channel a dump of it carries.
-        if (std::strcmp(item.name, "Bass loop.wav") == 0) ctx.files.file_array.back().stereo = 1;
+        ctx.files.with_entry(uint32_t(ctx.files.size()), [&](j3::FileEntry& e) {
+            // Shown as it would be in a user's folder, not the temporary one.
+            e.file = std::string("/home/you/Samples/") + item.name;
+            // The picture then shows which channel a dump of it carries.
+            if (std::strcmp(item.name, "Bass loop.wav") == 0) e.stereo = 1;
+        });
     }
 }
 
