@@ -2,7 +2,6 @@
 
 #include <RtMidi.h>
 
-#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -12,12 +11,6 @@
 
 namespace j3 {
 namespace {
-
-uint64_t now_ns() {
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
-}
 
 // The last error ALSA reported, for last_error(). RtMidi reports through a
 // callback on the thread that called it (or its own input thread) instead of
@@ -52,7 +45,7 @@ void note_error(RtMidiError::Type type, const std::string& text, void* log) {
 // RtMidi's ALSA thread: queue only.
 void arrived(double, std::vector<unsigned char>* message, void* input) {
     if (!message || message->empty()) return;
-    static_cast<InputPump*>(input)->push({now_ns(), *message});
+    static_cast<InputPump*>(input)->push({arrival_time_ns(), *message});
 }
 
 std::optional<unsigned> port_index(RtMidi& midi, const std::string& key) {

@@ -64,12 +64,6 @@ jack_port_t* as_port(void* p) {
     return static_cast<jack_port_t*>(p);
 }
 
-uint64_t now_ns() {
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
-}
-
 // Why a wait ended: the client is closing (not a SendResult of its own).
 constexpr auto kSendClosing = SendResult(-1);
 
@@ -394,7 +388,7 @@ void JackClient::drain_loop() {
             bytes.resize(head.bytes);
             in_ring_.peek(bytes.data(), head.bytes, sizeof head);
             in_ring_.skip(sizeof head + head.bytes);
-            input_->push({now_ns(), bytes});
+            input_->push({arrival_time_ns(), bytes});
         }
     }
 }

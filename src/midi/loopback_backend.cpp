@@ -1,15 +1,7 @@
 #include "midi/loopback_backend.h"
 
-#include <chrono>
-
 namespace j3 {
 namespace {
-
-uint64_t now_ns() {
-    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count());
-}
 
 // A built-in endpoint is named by its key alone, with no device.
 EndpointInfo named(const std::string& key) {
@@ -59,7 +51,7 @@ Transmitted LoopbackBackend::transmit(const std::string&, const SysexRequest&, i
 
 void LoopbackBackend::crossed(const std::string&, const uint8_t* bytes, uint32_t count) {
     if (!connected_ || count == 0) return;
-    input_.push({now_ns(), std::vector<uint8_t>(bytes, bytes + count)});
+    input_.push({arrival_time_ns(), std::vector<uint8_t>(bytes, bytes + count)});
 }
 
 void DiscardBackend::open(const ClientNames&) {}

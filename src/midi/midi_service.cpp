@@ -1,6 +1,14 @@
 #include "midi/midi_service.h"
 
+#include <chrono>
+
 namespace j3 {
+
+uint64_t arrival_time_ns() {
+    return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count());
+}
 
 const char* send_result_text(SendResult result) {
     switch (result) {

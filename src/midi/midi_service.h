@@ -79,9 +79,11 @@ struct SysexRequest {
 
 // One MIDI message or SysEx fragment as it arrived; SysEx may come in several.
 struct MidiPacket {
-    uint64_t timestamp_ns = 0;
+    uint64_t timestamp_ns = 0;  // arrival_time_ns() when it came
     std::vector<uint8_t> bytes;
 };
+// Nanoseconds on the steady clock: when a packet came in, for MidiPacket.
+uint64_t arrival_time_ns();
 using MidiPacketList = std::vector<MidiPacket>;
 // Runs on the service's input thread.
 using ReadProc = std::function<void(const MidiPacketList& packets)>;
