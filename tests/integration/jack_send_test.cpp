@@ -148,11 +148,19 @@ TEST_F(OverJack, AMessageOfAnyLengthArrivesWholeInEventsOf4096Bytes) {
 TEST_F(OverJack, WhatAJackSourceSendsReachesTheReadProcedure) {
     testing::TestMidiClient writer("writer");
     ASSERT_TRUE(writer.ok());
-    std::mutex mutex;
-    Bytes got;
-    read_proc = [&](const MidiPacketList& list) {
-        std::lock_guard lock(mutex);
-        for (auto& p : list) got.insert(got.end(), p.bytes.begin(), p.bytes.end());
+    // Shared with the read procedure, which the input thread may still be
+    // running when this body ends: the service outlives it until TearDown.
+    struct Heard {
+        std::mutex mutex;
+        Bytes bytes;
+    };
+    const auto heard = std::make_shared<Heard>();
+    std::mutex& mutex = heard->mutex;
+    Bytes& got = heard->bytes;
+    read_proc = [heard](const MidiPacketList& list) {
+        std::lock_guard lock(heard->mutex);
+        for (auto& p : list)
+            heard->bytes.insert(heard->bytes.end(), p.bytes.begin(), p.bytes.end());
     };
     const int32_t from = wait_for("writer - out", true);
     ASSERT_NE(from, 0);
