@@ -34,7 +34,7 @@ const char* lock_rank_name(LockRank rank) {
         case LockRank::kInputProc:
             return "InputPump::proc_mutex_";
         case LockRank::kReception:
-            return "ReceptionState::mutex";
+            return "ReceptionInternals::mutex";
         case LockRank::kSend:
             return "SendState::send_mutex";
         case LockRank::kFileList:

@@ -14,7 +14,7 @@ namespace j3 {
 // of one rank are never held together.
 enum class LockRank {
     kInputProc,        // InputPump::proc_mutex_, held around every midi_read
-    kReception,        // ReceptionState::mutex
+    kReception,        // ReceptionInternals::mutex
     kSend,             // SendState::send_mutex
     kFileList,         // FileList's entries and selection
     kIdentity,         // IdentityListener's replies
