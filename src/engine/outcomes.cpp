@@ -68,10 +68,6 @@ VerbEnd send_verb_end(const std::optional<SendOutcome>& outcome) {
     return outcome ? send_verb_end(outcome->end) : VerbEnd::kFailed;
 }
 
-int send_exit_status(SendEnd end) {
-    return exit_status(send_verb_end(end));
-}
-
 std::string send_failure_text(const std::optional<SendOutcome>& outcome) {
     return outcome ? send_outcome_text(*outcome) : "the send ended without telling how";
 }
@@ -155,14 +151,6 @@ VerbEnd receive_verb_end(const std::optional<ReceiveOutcome>& o) {
     // whole, and a dump it damaged fails on its own account.
     if (!o->partial_dumps.empty()) return VerbEnd::kFailed;
     return o->end == ReceiveEnd::kStopped ? VerbEnd::kDone : VerbEnd::kFailed;
-}
-
-int receive_exit_status(ReceiveEnd end) {
-    return exit_status(receive_verb_end(ReceiveOutcome{.end = end}));
-}
-
-int receive_exit_status(const ReceiveOutcome& o) {
-    return exit_status(receive_verb_end(o));
 }
 
 std::string receive_verb_failure_text(const std::optional<ReceiveOutcome>& o) {

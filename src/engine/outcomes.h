@@ -90,8 +90,6 @@ std::string send_outcome_text(const SendOutcome& outcome);
 // otherwise; a send that ended without saying how has failed.
 VerbEnd send_verb_end(SendEnd end);
 VerbEnd send_verb_end(const std::optional<SendOutcome>& outcome);
-// The exit status of send_verb_end: 0, 130 or 1.
-int send_exit_status(SendEnd end);
 // What the command line says of a send that did not get through, or of one
 // that ended without an outcome.
 std::string send_failure_text(const std::optional<SendOutcome>& outcome);
@@ -153,9 +151,6 @@ std::string receive_failure_text(const ReceiveOutcome& outcome);
 // not change it (it is said all the same). A reception that ended without an
 // outcome (it never started) has failed.
 VerbEnd receive_verb_end(const std::optional<ReceiveOutcome>& outcome);
-// The exit statuses of those endings: 0 or 1.
-int receive_exit_status(ReceiveEnd end);
-int receive_exit_status(const ReceiveOutcome& outcome);
 // What the command line says on standard error of a reception's ending; empty
 // when it has nothing to say.
 std::string receive_verb_failure_text(const std::optional<ReceiveOutcome>& outcome);

@@ -58,7 +58,7 @@ TEST(Outcomes, EachSendEndingHasItsTextAndExitStatus) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(send_outcome_text(c.outcome), c.want_text) << c.description;
-        EXPECT_EQ(send_exit_status(c.outcome.end), c.want_status) << c.description;
+        EXPECT_EQ(exit_status(send_verb_end(c.outcome.end)), c.want_status) << c.description;
     }
 }
 
@@ -111,7 +111,7 @@ TEST(Outcomes, EachReceiveEndingHasItsLinesAndExitStatus) {
     for (const Case& c : cases) {
         EXPECT_EQ(receive_outcome_text(c.outcome), c.want_status_line) << c.description;
         EXPECT_EQ(receive_failure_text(c.outcome), c.want_failure) << c.description;
-        EXPECT_EQ(receive_exit_status(c.outcome), c.want_status) << c.description;
+        EXPECT_EQ(exit_status(receive_verb_end(c.outcome)), c.want_status) << c.description;
     }
 }
 

@@ -461,7 +461,7 @@ TEST(MidiReadReceive, ADumpCutShortIsAWholeSoundFileThatSaysSo) {
             EXPECT_NE(r.t.window.text(kReceiveStatus).find(name + ": 40 of 100 frames"),
                       std::string::npos)
                 << where << ": " << r.t.window.text(kReceiveStatus);
-            EXPECT_EQ(receive_exit_status(*ended), 1) << where;
+            EXPECT_EQ(exit_status(receive_verb_end(*ended)), 1) << where;
         }
     }
 }
