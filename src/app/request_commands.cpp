@@ -9,7 +9,6 @@
 #include <QSpinBox>
 
 #include <algorithm>
-#include <chrono>
 
 #include "app/main_window.h"
 #include "engine/context.h"
@@ -23,16 +22,6 @@
 #include "ui_main_window.h"
 
 namespace j3 {
-namespace {
-
-int64_t steady_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
 void MainWindow::add_request_actions() {
     auto* request = new QAction(tr("Request &Samples…"), this);
     request->setObjectName(QStringLiteral("requestAction"));

@@ -216,12 +216,6 @@ class ReceiveConsole : public ConsoleWindow {
     void set_send_status(std::string_view) override {}
 };
 
-int64_t steady_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // "Receiving. 1234 bytes.", with the time left of a dump on a terminal.
 std::string progress_line(const ReceiveProgress& p, RateMeter& meter) {
     std::string line = receive_progress_text(p.bytes);

@@ -191,10 +191,7 @@ bool follow_send(Context& ctx, ConsoleWindow& window, const CtrlC& ctrl_c) {
         }
         std::string line = send_progress_text(progress);
         if (terminal) {
-            const int64_t now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                       std::chrono::steady_clock::now().time_since_epoch())
-                                       .count();
-            meter.add(now_ms, bytes_sent(plan, progress));
+            meter.add(steady_ms(), bytes_sent(plan, progress));
             const std::string left =
                 time_left_text(send_time_left_input(ctx, plan, progress, meter.rate()));
             if (!left.empty()) line += " " + left;

@@ -1,5 +1,6 @@
 #include "engine/time_left.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -10,6 +11,12 @@ namespace {
 constexpr int64_t kMeasureMs = 500;
 
 }  // namespace
+
+int64_t steady_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::optional<int64_t> seconds_left(const TimeLeftInput& in) {
     const double bytes = double(in.bytes_left > 0 ? in.bytes_left : 0);

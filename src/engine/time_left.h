@@ -5,7 +5,7 @@
 // of both.
 //
 //   RateMeter meter;                       // one per transfer
-//   meter.add(now_ms, bytes_done);         // each status tick
+//   meter.add(steady_ms(), bytes_done);    // each status tick
 //   time_left_text({.bytes_left = n, .bytes_per_second = 3125,
 //                   .measured_bytes_per_second = meter.rate()})  // "0:42 left"
 //
@@ -32,6 +32,10 @@ std::optional<int64_t> seconds_left(const TimeLeftInput& in);
 
 // "0:42 left", "12:05 left", "1:02:03 left"; empty when not known.
 std::string time_left_text(const TimeLeftInput& in);
+
+// Milliseconds on the steady clock: the time base of RateMeter, the request
+// series' waits and the dump's time left.
+int64_t steady_ms();
 
 // The rate of one transfer, from the first tick that saw bytes move; a count
 // that goes back (the next dump) starts it again.
