@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "engine/context.h"
@@ -23,8 +24,7 @@ QByteArray drag_owner(const FileListModel* model) {
            QByteArray::number(quintptr(model)) + ':';
 }
 
-// What the view shows of entry e in column and role. The type tag is kept in
-// the entry once worked out.
+// What the view shows of entry e in column and role.
 QVariant cell(FileEntry& e, int column, int role) {
     switch (role) {
         case Qt::DisplayRole:
@@ -69,11 +69,23 @@ int FileListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
+    const uint32_t id = uint32_t(index.row()) + 1;
     // A row beyond the entries (the list is being rebuilt) shows nothing.
-    QVariant shown;
-    ctx_.files.with_entry(uint32_t(index.row()) + 1,
-                          [&](FileEntry& e) { shown = cell(e, index.column(), role); });
-    return shown;
+    std::optional<FileEntry> e = ctx_.files.entry(id);
+    if (!e) return {};
+    // The type tag reads the item's bytes (a large file's pages too): worked
+    // out on the copy, outside the list's lock, which a send waits for when
+    // it loads its next item; then kept in the entry, unless its bytes were
+    // replaced meanwhile.
+    if (index.column() == kTypeColumn && role == Qt::DisplayRole && !e->type_tag_valid) {
+        entry_type_tag(*e);
+        ctx_.files.with_entry(id, [&](FileEntry& kept) {
+            if (kept.type_tag_valid || kept.data.data() != e->data.data()) return;
+            kept.type_tag = e->type_tag;
+            kept.type_tag_valid = true;
+        });
+    }
+    return cell(*e, index.column(), role);
 }
 
 QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const {
